@@ -1,0 +1,232 @@
+#include "frmcrb.h"
+
+#include "dibujos.h"
+#include "globales.h"
+#include "modglobal.h"
+#include "operador.h"
+#include "trampa.h"
+
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+
+namespace {
+constexpr int kTwipsPorPixel = 15;
+QRect twips(int izquierda, int arriba, int ancho, int alto) {
+    return {izquierda / kTwipsPorPixel, arriba / kTwipsPorPixel, ancho / kTwipsPorPixel, alto / kTwipsPorPixel};
+}
+QFont fuenteSuite(bool negrita = false) {
+    QFont f;
+    f.setFamilies({QStringLiteral("MS Sans Serif"), QStringLiteral("Microsoft Sans Serif"), QStringLiteral("DejaVu Sans"),
+                   QStringLiteral("Sans Serif")});
+    f.setPointSizeF(8.25);
+    if (negrita) f.setWeight(QFont::Bold);
+    return f;
+}
+const QString kAviso = QStringLiteral("Aviso al operador");
+
+// A year code is a plain whole number: digits only after trimming, within 32 bits.
+bool esCodigoEjercicio(const QString& codigo) {
+    if (codigo.isEmpty() || codigo.size() > 10) return false;
+    for (QChar c : codigo)
+        if (c < QChar('0') || c > QChar('9')) return false;
+    return codigo.toLongLong() <= 2147483647LL;
+}
+} // namespace
+
+FrmCrb::FrmCrb(QWidget* parent)
+    : QWidget(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint |
+                          Qt::MSWindowsFixedSizeDialogHint) {
+    setObjectName(QStringLiteral("FrmCrb"));
+    setWindowTitle(QStringLiteral("Cribanzas"));
+    setWindowIcon(QIcon(DibujarEmbudo()));
+    setFixedSize(5775 / kTwipsPorPixel, 2595 / kTwipsPorPixel);
+    setFont(fuenteSuite());
+
+    txtfields = new QComboBox(this);
+    txtfields->setObjectName(QStringLiteral("txtfields"));
+    txtfields->setEditable(true);
+    txtfields->setInsertPolicy(QComboBox::NoInsert);
+    txtfields->setGeometry(twips(3960, 1200, 1095, 315));
+    txtfields->installEventFilter(this);
+    txtfields->lineEdit()->installEventFilter(this);
+
+    CmdCAncelar = new QPushButton(QStringLiteral("&Cancelar"), this);
+    CmdCAncelar->setObjectName(QStringLiteral("CmdCAncelar"));
+    CmdCAncelar->setGeometry(twips(3600, 2160, 1335, 255));
+
+    CmdAceptar = new QPushButton(QStringLiteral("&Aceptar"), this);
+    CmdAceptar->setObjectName(QStringLiteral("CmdAceptar"));
+    CmdAceptar->setGeometry(twips(1320, 2160, 1335, 255));
+
+    Label1 = new QLabel(
+        QStringLiteral("Este proceso eliminará físicamente los registros correspondientes al Ejercicio seleccionado. "
+                       "El ejercicio seleccionado debe estar cerrado. Se recomienda realizar una copia de resguardo "
+                       "de la base de datos, y emitir los listados correspondientes del ejercicio en cuestion..."),
+        this);
+    Label1->setObjectName(QStringLiteral("Label1"));
+    Label1->setWordWrap(true);
+    Label1->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    Label1->setGeometry(twips(240, 120, 5415, 855));
+
+    ImgBasura = new QLabel(this);
+    ImgBasura->setObjectName(QStringLiteral("ImgBasura"));
+    ImgBasura->setPixmap(DibujarBolsa());
+    ImgBasura->setGeometry(twips(240, 1080, 480, 480));
+
+    ImgTachito = new QLabel(this);
+    ImgTachito->setObjectName(QStringLiteral("ImgTachito"));
+    ImgTachito->setPixmap(DibujarTacho());
+    ImgTachito->setGeometry(twips(240, 1320, 480, 480));
+
+    lblDesc = new QLabel(this);
+    lblDesc->setObjectName(QStringLiteral("lblDesc"));
+    lblDesc->setGeometry(twips(1440, 1680, 3375, 255));
+
+    lbln = new QLabel(QStringLiteral("Ingrese  Ejercicio a Depurar"), this);
+    lbln->setObjectName(QStringLiteral("lbln"));
+    lbln->setFont(fuenteSuite(true));
+    lbln->setGeometry(twips(1320, 1200, 2535, 255));
+
+    for (QLabel* l : {Label1, ImgBasura, ImgTachito, lblDesc, lbln}) l->setFocusPolicy(Qt::NoFocus);
+    setTabOrder(CmdAceptar, CmdCAncelar);
+    setTabOrder(CmdCAncelar, txtfields);
+    CmdAceptar->setFocus();
+
+    connect(CmdAceptar, &QPushButton::clicked, this, [this] {
+        if (!purgando_) CmdAceptar_Click();
+    });
+    connect(CmdCAncelar, &QPushButton::clicked, this, [this] {
+        if (!purgando_) CmdCAncelar_Click();
+    });
+}
+
+FrmCrb::~FrmCrb() = default;
+
+void FrmCrb::MostrarBasura(bool visible) { ImgBasura->setVisible(visible); }
+
+void FrmCrb::Form_Load() {
+    Trampa trampa = Trampa::ConReporte(QStringLiteral("Form_Load"));
+    Recordset rs;
+    bool hayCerrados = true;
+    auto continuar = [&](const std::function<void()>& paso) { return trampa(paso) && !operador().Terminado(); };
+
+    if (!continuar([&] { gUtilidades().CentrarFormulario(this); })) return;
+    if (!continuar([&] { InicioSistema(); })) return;
+    if (!continuar([&] {
+            if (!gSesion().Conectado())
+                throw ErrorSistema(Errores::OperacionNoPermitida, QStringLiteral("No hay conexión con la base de datos"));
+        }))
+        return;
+    if (!continuar([&] {
+            gSesion().AbrirRecordset(QStringLiteral("SELECT * FROM MV_EJERCICIOS WHERE (CIERRE = 1) OR (CERRADO=1)"), rs,
+                                     Cursor::Dinamico, Bloqueo::SoloLectura, -1);
+        }))
+        return;
+    if (!continuar([&] {
+            if (rs.BOF()) {
+                hayCerrados = false;
+                operador().MsgBox(QStringLiteral("Atención, No se ha detectado ningun ejercicio cerrado... No se puede "
+                                                 "realizar la depuracion de ejercicios abiertos"),
+                                  Estilo::SoloAceptar);
+            }
+        }))
+        return;
+    if (hayCerrados) {
+        if (!continuar([&] { txtfields->clear(); })) return;
+        for (;;) {
+            bool fin = true;
+            if (!continuar([&] { fin = rs.Eof(); })) return;
+            if (fin) break;
+            if (!continuar([&] {
+                    txtfields->addItem(gUtilidades().SinNulo(rs.Fields(QStringLiteral("Periodo")).Value()).toString());
+                }))
+                return;
+            if (!continuar([&] { rs.MoveNext(); })) return;
+        }
+    }
+    continuar([&] { gSesion().CerrarRecordset(rs); });
+    txtfields->setCurrentIndex(-1);
+    txtfields->setEditText(QString());
+}
+
+bool FrmCrb::ValidarEjercicio(QComboBox* control) {
+    HayError = false;
+    const QString codigo = control->currentText().trimmed();
+    auto rechazar = [this](const QString& texto) {
+        HayError = true;
+        operador().MsgBox(texto, Estilo::Critico, kAviso);
+    };
+    if (codigo.isEmpty()) {
+        rechazar(QStringLiteral("Debe ingresar código de ejercicio"));
+        return HayError;
+    }
+    // A code that is not a plain whole number never reaches a statement.
+    if (!esCodigoEjercicio(codigo) || !gSesion().Existe(QStringLiteral("MV_EJERCICIOS"), codigo,
+                                                        QStringLiteral("PERIODO"), &RsEjercicio, TipoClave::Entero,
+                                                        QString())) {
+        lblDesc->setText(QStringLiteral("..."));
+        rechazar(QStringLiteral("Ejercicio inexistente!!!"));
+        return HayError;
+    }
+    lblDesc->setText(gSesion()
+                         .ValorCampo(QStringLiteral("MV_EJERCICIOS"), codigo, QStringLiteral("descripcion"),
+                                     QStringLiteral("PERIODO"), TipoClave::Entero, QString())
+                         .toString());
+    const QVariant cerrado = RsEjercicio.Fields(QStringLiteral("Cerrado")).Value();
+    if (!cerrado.isNull()) {
+        bool ok = true;
+        const double v = cerrado.typeId() == QMetaType::Bool ? (cerrado.toBool() ? -1 : 0) : cerrado.toDouble(&ok);
+        if (!ok)
+            throw ErrorSistema(Errores::TiposNoCoinciden,
+                               QStringLiteral("No coinciden los tipos: el campo Cerrado no es un valor lógico"));
+        if (v == 0) rechazar(QStringLiteral("El Ejercicio a depurar debe estar cerrado"));
+    }
+    return HayError;
+}
+
+void FrmCrb::txtfields_KeyDown(short& KeyCode, short) {
+    if (KeyCode != 13) return;
+    // A failure inside the validation is reported under this handler's name.
+    Trampa trampa = Trampa::ConReporte(QStringLiteral("txtfields_KeyDown"));
+    trampa([&] { ValidarEjercicio(txtfields); });
+}
+
+void FrmCrb::CmdCAncelar_Click() {
+    short cancelar = 0;
+    Form_Unload(cancelar);
+}
+
+void FrmCrb::Form_Unload(short&) {
+    descargado_ = true;
+    hide();
+    operador().Terminar(0);
+}
+
+void FrmCrb::closeEvent(QCloseEvent* e) {
+    if (purgando_) {
+        e->ignore();
+        return;
+    }
+    e->accept();
+    if (!descargado_) {
+        short cancelar = 0;
+        Form_Unload(cancelar);
+    }
+}
+
+bool FrmCrb::eventFilter(QObject* objeto, QEvent* evento) {
+    if ((objeto == txtfields || objeto == txtfields->lineEdit()) && evento->type() == QEvent::KeyPress) {
+        auto* tecla = static_cast<QKeyEvent*>(evento);
+        if (tecla->key() == Qt::Key_Return || tecla->key() == Qt::Key_Enter) {
+            if (purgando_) return true;
+            short codigo = 13;
+            txtfields_KeyDown(codigo, 0);
+            return true;
+        }
+    }
+    return QWidget::eventFilter(objeto, evento);
+}

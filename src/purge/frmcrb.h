@@ -1,0 +1,55 @@
+#pragma once
+// FrmCrb: the purge window "Cribanzas", the start-up object of the program.
+#include "recordset.h"
+
+#include <QWidget>
+
+class QComboBox;
+class QLabel;
+class QPushButton;
+
+class FrmCrb : public QWidget {
+    Q_OBJECT
+public:
+    explicit FrmCrb(QWidget* parent = nullptr);
+    ~FrmCrb() override;
+
+    // The load handler: places the window, runs the start-up, lists the closed years.
+    // The caller shows the window afterwards unless the process has ended.
+    void Form_Load();
+    // Validates the year whose code is the control's text; returns (and sets) HayError.
+    bool ValidarEjercicio(QComboBox* control);
+    void txtfields_KeyDown(short& KeyCode, short Shift);
+    void CmdAceptar_Click();
+    void CmdCAncelar_Click();
+    void Form_Unload(short& Cancel);
+
+    // True while a purge runs: the buttons do nothing and the close box does not close.
+    bool Purgando() const { return purgando_; }
+
+    // Window-level variables.
+    bool HayError = false;
+    Recordset RsEjercicio;
+
+    // Controls, in creation order (object names are the control names).
+    QComboBox* txtfields = nullptr;
+    QPushButton* CmdCAncelar = nullptr;
+    QPushButton* CmdAceptar = nullptr;
+    QLabel* Label1 = nullptr;
+    QLabel* ImgBasura = nullptr;
+    QLabel* ImgTachito = nullptr;
+    QLabel* lblDesc = nullptr;
+    QLabel* lbln = nullptr;
+
+protected:
+    void closeEvent(QCloseEvent* e) override;
+    bool eventFilter(QObject* objeto, QEvent* evento) override;
+
+    // Shows or hides ImgBasura (the purge procedures use it).
+    void MostrarBasura(bool visible);
+
+private:
+    friend class Depuracion;
+    bool purgando_ = false;
+    bool descargado_ = false;
+};

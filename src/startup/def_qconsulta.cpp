@@ -1,0 +1,1 @@
+#include "def_qconsulta.h"

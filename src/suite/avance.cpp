@@ -1,0 +1,120 @@
+#include "avance.h"
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QLabel>
+#include <QPointer>
+#include <QProgressBar>
+#include <QTimer>
+#include <QVBoxLayout>
+#include <QWidget>
+
+namespace {
+// The progress window. Repaints at most every 50 ms; a pending change is shown by a
+// single-shot timer, so the last texts always reach the screen.
+class AvanceVentana : public AvanceVista {
+public:
+    void Iniciar(const QString& titulo) override {
+        if (!ventana_) crear();
+        ventana_->setWindowTitle(titulo);
+        linea1_->clear();
+        linea2_->clear();
+        valor_->clear();
+        ventana_->show();
+        ventana_->raise();
+        reloj_.start();
+    }
+    void Mostrar(const QString& l1, const QString& l2, const QString& v) override {
+        if (!ventana_) crear();
+        p1_ = l1;
+        p2_ = l2;
+        pv_ = v;
+        if (!reloj_.isValid() || reloj_.elapsed() >= 50) pintar();
+        else if (!temporizador_->isActive())
+            temporizador_->start(50);
+    }
+    void Cerrar() override {
+        if (!ventana_) return;
+        temporizador_->stop();
+        ventana_->hide();
+    }
+    ~AvanceVentana() override { delete ventana_.data(); }
+
+private:
+    void crear() {
+        ventana_ = new QWidget(nullptr, Qt::Tool | Qt::WindowTitleHint | Qt::CustomizeWindowHint);
+        ventana_->setObjectName(QStringLiteral("Avance"));
+        ventana_->setMinimumWidth(420);
+        auto* lay = new QVBoxLayout(ventana_);
+        linea1_ = new QLabel(ventana_);
+        linea2_ = new QLabel(ventana_);
+        linea2_->setWordWrap(true);
+        valor_ = new QLabel(ventana_);
+        linea1_->setObjectName(QStringLiteral("lblLinea1"));
+        linea2_->setObjectName(QStringLiteral("lblLinea2"));
+        valor_->setObjectName(QStringLiteral("lblValor"));
+        lay->addWidget(linea1_);
+        lay->addWidget(linea2_);
+        lay->addWidget(valor_);
+        temporizador_ = new QTimer(ventana_);
+        temporizador_->setSingleShot(true);
+        QObject::connect(temporizador_, &QTimer::timeout, ventana_, [this] { pintar(); });
+    }
+    void pintar() {
+        linea1_->setText(p1_);
+        linea2_->setText(p2_);
+        valor_->setText(pv_);
+        reloj_.restart();
+    }
+    QPointer<QWidget> ventana_;
+    QLabel* linea1_ = nullptr;
+    QLabel* linea2_ = nullptr;
+    QLabel* valor_ = nullptr;
+    QTimer* temporizador_ = nullptr;
+    QElapsedTimer reloj_;
+    QString p1_, p2_, pv_;
+};
+
+class AvanceNulo : public AvanceVista {
+public:
+    void Iniciar(const QString&) override {}
+    void Mostrar(const QString&, const QString&, const QString&) override {}
+    void Cerrar() override {}
+};
+
+std::unique_ptr<AvanceVista> vistaPorDefecto() {
+    if (qobject_cast<QApplication*>(QCoreApplication::instance())) return std::make_unique<AvanceVentana>();
+    return std::make_unique<AvanceNulo>();
+}
+} // namespace
+
+Avance::Avance() = default;
+Avance::~Avance() = default;
+
+std::unique_ptr<AvanceVista> Avance::InstalarVista(std::unique_ptr<AvanceVista> vista) {
+    auto anterior = std::move(vista_);
+    vista_ = std::move(vista);
+    return anterior;
+}
+
+void Avance::Iniciar(const QString& titulo, bool) {
+    if (!vista_) vista_ = vistaPorDefecto();
+    linea1_.clear();
+    linea2_.clear();
+    valor_.clear();
+    visible_ = true;
+    vista_->Iniciar(titulo);
+}
+
+void Avance::Mostrar(bool, const QVariant& l1, const QVariant& l2, const QVariant& v) {
+    if (!vista_) vista_ = vistaPorDefecto();
+    if (l1.isValid()) linea1_ = l1.toString();
+    if (l2.isValid()) linea2_ = l2.toString();
+    if (v.isValid()) valor_ = v.toString();
+    vista_->Mostrar(linea1_, linea2_, valor_);
+}
+
+void Avance::Cerrar() {
+    visible_ = false;
+    if (vista_) vista_->Cerrar();
+}

@@ -1,0 +1,33 @@
+#pragma once
+// The progress display: a small modeless window (title, two lines, a value). Repaints are
+// throttled to about one every 50 ms, yet the latest texts are what the operator sees.
+// The view is pluggable: the unattended mode shows progress on a terminal, tests record it.
+#include <QString>
+#include <QVariant>
+#include <memory>
+
+class AvanceVista {
+public:
+    virtual ~AvanceVista() = default;
+    virtual void Iniciar(const QString& titulo) = 0;
+    virtual void Mostrar(const QString& linea1, const QString& linea2, const QString& valor) = 0;
+    virtual void Cerrar() = 0;
+};
+
+class Avance {
+public:
+    Avance();
+    ~Avance();
+    void Iniciar(const QString& titulo, bool bandera = false);
+    // Omitted arguments are null QVariants: the line or value keeps what it showed.
+    void Mostrar(bool bandera, const QVariant& linea1, const QVariant& linea2 = {}, const QVariant& valor = {});
+    void Cerrar();
+    bool Visible() const { return visible_; }
+    // Installs another view (nullptr: the window) and returns the previous one.
+    std::unique_ptr<AvanceVista> InstalarVista(std::unique_ptr<AvanceVista> vista);
+
+private:
+    std::unique_ptr<AvanceVista> vista_;
+    bool visible_ = false;
+    QString linea1_, linea2_, valor_;
+};

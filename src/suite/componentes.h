@@ -1,0 +1,28 @@
+#pragma once
+// The smaller suite components: INI files, workstation identity, the auxiliary component.
+#include <QString>
+#include <QVariant>
+
+class ArchivoIni {
+public:
+    // The key's value in that section of that file, or the default when the key (or the
+    // file) is absent. Section and key match ignoring case. A bare file name is looked for
+    // in the application folder.
+    QString LeerValor(const QString& archivo, const QString& seccion, const QString& clave,
+                      const QVariant& porDefecto) const;
+};
+
+class Equipo {
+public:
+    QString NombreEquipo() const;  // host name
+    QString UsuarioEquipo() const; // login name
+};
+
+class Auxiliar {
+public:
+    void Inicializar(const QString& carpetaAplicacion) { carpeta_ = carpetaAplicacion; }
+    QString Carpeta() const { return carpeta_; }
+
+private:
+    QString carpeta_;
+};

@@ -1,0 +1,181 @@
+#include "operador.h"
+
+#include "globales.h"
+
+#include <QApplication>
+#include <QInputDialog>
+#include <QMenu>
+#include <QMessageBox>
+#include <QPushButton>
+#include <cstdio>
+#include <cstdlib>
+
+namespace {
+QString& titulo() {
+    static QString t = QStringLiteral("Cribanzas");
+    return t;
+}
+std::unique_ptr<Operador>& actual() {
+    static std::unique_ptr<Operador> o;
+    return o;
+}
+} // namespace
+
+QString TituloAplicacion() { return titulo(); }
+void EstablecerTituloAplicacion(const QString& t) { titulo() = t; }
+
+int Operador::MsgBox(const QString& texto, int estilo, const QString& tit) {
+    return mensaje(texto, estilo, tit.isEmpty() ? TituloAplicacion() : tit);
+}
+int Operador::ReportarError(const ErrorSistema& error, const QString& procedimiento) {
+    return reporte(error, procedimiento);
+}
+QString Operador::InputBox(const QString& m, const QString& t, const QString& d) {
+    return entrada(m, t.isEmpty() ? TituloAplicacion() : t, d);
+}
+int Operador::MenuEmergente(const QStringList& elementos, const QPoint& donde) { return menu(elementos, donde); }
+void Operador::Terminar(int codigo) {
+    terminado_ = codigo;
+    terminar(codigo);
+}
+
+Operador& operador() {
+    auto& o = actual();
+    if (!o) o = std::make_unique<OperadorQt>();
+    return *o;
+}
+
+std::unique_ptr<Operador> InstalarOperador(std::unique_ptr<Operador> nuevo) {
+    auto anterior = std::move(actual());
+    actual() = std::move(nuevo);
+    return anterior;
+}
+
+// ---- Qt dialogs -------------------------------------------------------------
+
+int OperadorQt::mensaje(const QString& texto, int estilo, const QString& tit) {
+    QMessageBox box(QApplication::activeWindow());
+    box.setWindowTitle(tit);
+    box.setText(QString(texto).replace(QChar('\r'), QChar('\n')));
+    const int icono = estilo & 0x70;
+    if (icono == Estilo::Critico) box.setIcon(QMessageBox::Critical);
+    else if (icono == 32) box.setIcon(QMessageBox::Question);
+    else if (icono == 48) box.setIcon(QMessageBox::Warning);
+    else if (icono == Estilo::Informacion) box.setIcon(QMessageBox::Information);
+    struct Boton {
+        QString texto;
+        int respuesta;
+        QMessageBox::ButtonRole rol;
+    };
+    std::vector<Boton> botones;
+    switch (estilo & 0x7) {
+    case 1: botones = {{"Aceptar", 1, QMessageBox::AcceptRole}, {"Cancelar", 2, QMessageBox::RejectRole}}; break;
+    case 2:
+        botones = {{"&Anular", 3, QMessageBox::RejectRole},
+                   {"&Reintentar", 4, QMessageBox::AcceptRole},
+                   {"&Omitir", 5, QMessageBox::ActionRole}};
+        break;
+    case 3:
+        botones = {{"&Sí", 6, QMessageBox::YesRole}, {"&No", 7, QMessageBox::NoRole},
+                   {"Cancelar", 2, QMessageBox::RejectRole}};
+        break;
+    case 4: botones = {{"&Sí", 6, QMessageBox::YesRole}, {"&No", 7, QMessageBox::NoRole}}; break;
+    case 5:
+        botones = {{"&Reintentar", 4, QMessageBox::AcceptRole}, {"Cancelar", 2, QMessageBox::RejectRole}};
+        break;
+    default: botones = {{"Aceptar", 1, QMessageBox::AcceptRole}}; break;
+    }
+    std::vector<QPushButton*> creados;
+    for (const auto& b : botones) creados.push_back(box.addButton(b.texto, b.rol));
+    box.setDefaultButton(creados.front());
+    if (botones.size() == 1) box.setEscapeButton(creados.front());
+    box.exec();
+    for (size_t i = 0; i < creados.size(); ++i)
+        if (box.clickedButton() == creados[i]) return botones[i].respuesta;
+    // Closed without a button: the answer that leaves things as they are.
+    return botones.size() == 1 ? 1 : (estilo & 0x7) == 2 ? 3 : (estilo & 0x7) == 4 ? 7 : 2;
+}
+
+int OperadorQt::reporte(const ErrorSistema& error, const QString& procedimiento) {
+    QString texto = QStringLiteral("Error %1: %2").arg(error.Numero).arg(error.Descripcion);
+    if (!procedimiento.isEmpty()) texto += QStringLiteral("\nProcedimiento: %1").arg(procedimiento);
+    return mensaje(texto, Estilo::AnularReintentarOmitir | Estilo::Critico, TituloAplicacion());
+}
+
+QString OperadorQt::entrada(const QString& m, const QString& t, const QString& d) {
+    bool ok = false;
+    QString r = QInputDialog::getText(QApplication::activeWindow(), t, m, QLineEdit::Normal, d, &ok);
+    return ok ? r : QString();
+}
+
+int OperadorQt::menu(const QStringList& elementos, const QPoint& donde) {
+    QMenu m;
+    std::vector<QAction*> acciones;
+    for (const auto& e : elementos) acciones.push_back(e == "-" ? m.addSeparator() : m.addAction(e));
+    QAction* elegida = m.exec(donde);
+    for (size_t i = 0; i < acciones.size(); ++i)
+        if (acciones[i] == elegida && elementos[int(i)] != "-") return int(i);
+    return -1;
+}
+
+void OperadorQt::terminar(int codigo) {
+    // The process ends at once: no handler runs afterwards. The connection is closed first
+    // so that nothing is left half written in the database file.
+    gSesion().Desconectar();
+    std::fflush(stdout);
+    std::fflush(stderr);
+    std::exit(codigo);
+}
+
+// ---- Scripted ---------------------------------------------------------------
+
+int OperadorGuion::mensaje(const QString& texto, int estilo, const QString& tit) {
+    avisos_.push_back({QStringLiteral("mensaje"), texto, tit, estilo, 0, {}, {}});
+    if (!respuestas_.empty()) {
+        int r = respuestas_.front();
+        respuestas_.pop_front();
+        return r;
+    }
+    switch (estilo & 0x7) {
+    case 2: return Respuesta::Anular;
+    case 3:
+    case 4: return Respuesta::No;
+    case 1:
+    case 5: return Respuesta::Cancelar;
+    default: return Respuesta::Aceptar;
+    }
+}
+
+int OperadorGuion::reporte(const ErrorSistema& error, const QString& procedimiento) {
+    avisos_.push_back({QStringLiteral("error"), error.Descripcion, TituloAplicacion(),
+                       Estilo::AnularReintentarOmitir | Estilo::Critico, error.Numero, procedimiento, {}});
+    if (!respuestas_.empty()) {
+        int r = respuestas_.front();
+        respuestas_.pop_front();
+        return r;
+    }
+    return Respuesta::Anular;
+}
+
+QString OperadorGuion::entrada(const QString& m, const QString& t, const QString& d) {
+    Aviso a{QStringLiteral("entrada"), m, t, 0, 0, {}, {d}};
+    avisos_.push_back(a);
+    if (!textos_.empty()) {
+        QString r = textos_.front();
+        textos_.pop_front();
+        return r;
+    }
+    return {};
+}
+
+int OperadorGuion::menu(const QStringList& elementos, const QPoint&) {
+    avisos_.push_back({QStringLiteral("menu"), {}, {}, 0, 0, {}, elementos});
+    if (!menus_.empty()) {
+        int r = menus_.front();
+        menus_.pop_front();
+        return r;
+    }
+    return -1;
+}
+
+void OperadorGuion::terminar(int) {}

@@ -1,0 +1,115 @@
+#pragma once
+// The one seam between the system and the operator: every modal prompt (message box,
+// error report, input box, pop-up menu) and the end of the process go through it.
+// The Qt implementation shows real dialogs; tests install OperadorGuion, which records
+// every prompt and answers from a queue; the unattended mode installs its own.
+#include "error.h"
+#include <QPoint>
+#include <QString>
+#include <QStringList>
+#include <deque>
+#include <memory>
+#include <optional>
+#include <vector>
+
+// Message-box styles (the standard numbers) and answers.
+namespace Estilo {
+inline constexpr int SoloAceptar = 0;
+inline constexpr int AnularReintentarOmitir = 2;
+inline constexpr int SiNo = 4;
+inline constexpr int Critico = 16;
+inline constexpr int Informacion = 64;
+} // namespace Estilo
+namespace Respuesta {
+inline constexpr int Aceptar = 1;
+inline constexpr int Cancelar = 2;
+inline constexpr int Anular = 3;
+inline constexpr int Reintentar = 4;
+inline constexpr int Omitir = 5;
+inline constexpr int Si = 6;
+inline constexpr int No = 7;
+} // namespace Respuesta
+
+// The application title shown by message boxes that have no title of their own.
+QString TituloAplicacion();
+void EstablecerTituloAplicacion(const QString& titulo);
+
+class Operador {
+public:
+    virtual ~Operador() = default;
+
+    // A message box; an empty title shows the application title. Returns the answer.
+    int MsgBox(const QString& texto, int estilo = Estilo::SoloAceptar, const QString& titulo = {});
+    // The error report of Utilidades.ReportarError: Abort, Retry, Ignore; returns 3, 4 or 5.
+    int ReportarError(const ErrorSistema& error, const QString& procedimiento);
+    // The input box: the typed text on OK, the empty text on Cancel.
+    QString InputBox(const QString& mensaje, const QString& titulo, const QString& porDefecto);
+    // A pop-up menu at a screen position: the index of the chosen item, or -1 when closed
+    // without a choice. A "-" item is a separator.
+    int MenuEmergente(const QStringList& elementos, const QPoint& donde);
+    // The end of the process with an exit status. The Qt implementation never returns;
+    // scripted ones record it and return, and the caller returns at once.
+    void Terminar(int codigo);
+    bool Terminado() const { return terminado_.has_value(); }
+    std::optional<int> CodigoFin() const { return terminado_; }
+
+protected:
+    virtual int mensaje(const QString& texto, int estilo, const QString& titulo) = 0;
+    virtual int reporte(const ErrorSistema& error, const QString& procedimiento) = 0;
+    virtual QString entrada(const QString& mensaje, const QString& titulo, const QString& porDefecto) = 0;
+    virtual int menu(const QStringList& elementos, const QPoint& donde) = 0;
+    virtual void terminar(int codigo) = 0;
+
+private:
+    std::optional<int> terminado_;
+};
+
+// Real dialogs (QMessageBox, QInputDialog, QMenu); Terminar closes the database and exits.
+class OperadorQt : public Operador {
+protected:
+    int mensaje(const QString& texto, int estilo, const QString& titulo) override;
+    int reporte(const ErrorSistema& error, const QString& procedimiento) override;
+    QString entrada(const QString& mensaje, const QString& titulo, const QString& porDefecto) override;
+    int menu(const QStringList& elementos, const QPoint& donde) override;
+    void terminar(int codigo) override;
+};
+
+// Scripted operator for tests: records every prompt and answers from a queue.
+// Without a queued answer: OK for plain boxes, No for Yes/No, Abort for Abort/Retry/Ignore
+// and for error reports, Cancel (empty text) for input boxes, no choice for menus.
+class OperadorGuion : public Operador {
+public:
+    struct Aviso {
+        QString tipo; // "mensaje", "error", "entrada", "menu"
+        QString texto;
+        QString titulo; // effective title
+        int estilo = 0;
+        long numero = 0;       // error reports: the error number
+        QString procedimiento; // error reports: the procedure name
+        QStringList elementos; // menus
+    };
+    void Responder(int respuesta) { respuestas_.push_back(respuesta); }
+    void ResponderTexto(const QString& texto) { textos_.push_back(texto); }
+    void ResponderMenu(int indice) { menus_.push_back(indice); }
+    const std::vector<Aviso>& Avisos() const { return avisos_; }
+    void Limpiar() { avisos_.clear(); }
+    int PendientesDeRespuesta() const { return static_cast<int>(respuestas_.size()); }
+
+protected:
+    int mensaje(const QString& texto, int estilo, const QString& titulo) override;
+    int reporte(const ErrorSistema& error, const QString& procedimiento) override;
+    QString entrada(const QString& mensaje, const QString& titulo, const QString& porDefecto) override;
+    int menu(const QStringList& elementos, const QPoint& donde) override;
+    void terminar(int codigo) override;
+
+private:
+    std::vector<Aviso> avisos_;
+    std::deque<int> respuestas_;
+    std::deque<QString> textos_;
+    std::deque<int> menus_;
+};
+
+// The process-wide operator; OperadorQt until another is installed.
+Operador& operador();
+// Installs another operator and returns the previous one (tests put it back).
+std::unique_ptr<Operador> InstalarOperador(std::unique_ptr<Operador> nuevo);

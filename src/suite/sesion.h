@@ -1,0 +1,101 @@
+#pragma once
+// The suite's database session. Qt's SQLite driver when DbName names a SQLite database file
+// (ends in .db, .sqlite or .sqlite3, or is an existing file); Qt's ODBC driver otherwise,
+// with DbName as the data-source name and Usuario/Password as the login.
+//
+// Statements are T-SQL texts. When the database behind the session is SQLite (through
+// either driver) they go through TraducirTSQL first; against SQL Server they go unchanged.
+// Every failure raises ErrorSistema (number Errores::BaseDeDatos and the driver's text).
+#include "error.h"
+#include "recordset.h"
+#include <QString>
+#include <QVariant>
+#include <functional>
+
+class QSqlDatabase;
+
+// Cursor and lock types of AbrirRecordset (ADO's numbers).
+namespace Cursor {
+inline constexpr int SoloAdelante = 0;
+inline constexpr int Dinamico = 2;
+} // namespace Cursor
+namespace Bloqueo {
+inline constexpr int SoloLectura = 1;
+inline constexpr int Optimista = 3;
+} // namespace Bloqueo
+namespace TipoClave {
+inline constexpr long Entero = 3;
+inline constexpr long Texto = 8;
+} // namespace TipoClave
+
+// The T-SQL forms this system uses, turned into SQLite's: CONVERT(INT,x) becomes
+// CAST(x AS INTEGER), CONVERT(DATETIME,'yyyymmdd',112) becomes 'yyyy-mm-dd', and
+// "DELETE table WHERE" becomes "DELETE FROM table WHERE". String literals are never touched.
+QString TraducirTSQL(const QString& sql);
+
+class Sesion {
+public:
+    Sesion();
+    ~Sesion();
+    Sesion(const Sesion&) = delete;
+    Sesion& operator=(const Sesion&) = delete;
+
+    bool Conectado() const;
+    QString Server() const;
+    void setServer(const QString& v);
+    QString DbName() const;
+    void setDbName(const QString& v);
+    QString Usuario() const;
+    void setUsuario(const QString& v);
+    QString Password() const;
+    void setPassword(const QString& v);
+    // Connection string for other components: "DSN=name;UID=user;PWD=pass" for ODBC,
+    // "DRIVER=QSQLITE;Database=path" for a SQLite file.
+    QString CadenaConexion() const;
+
+    // Opens the connection from the four properties. A refused connection is not raised:
+    // it shows a message through the operator seam with the driver's own text, and
+    // Conectado() stays false.
+    void Conectar(bool bandera = false, long modo = 3);
+    void Desconectar();
+
+    // Command time-out in seconds (ODBC query time-out; SQLite waits a few seconds for locks).
+    int CommandTimeout() const;
+    void setCommandTimeout(int segundos);
+    bool EsSQLite() const;
+
+    // True when a row of the table has that key; a given recordset comes back open on that
+    // row. Key type 3: the key must be a plain whole number (else: not found, no statement
+    // runs); type 8: quoted text literal.
+    bool Existe(const QString& tabla, const QString& clave, const QString& campoClave, Recordset* rs,
+                long tipoClave, const QString& condicion);
+    // The wanted field of the row with that key, as text (empty text when none).
+    QVariant ValorCampo(const QString& tabla, const QString& clave, const QString& campo, const QString& campoClave,
+                        long tipoClave, const QString& condicion);
+    void CerrarRecordset(Recordset& rs);
+    void Ejecutar(const QString& sql);
+    // Opens rs on the statement (closing it first when still open).
+    void AbrirRecordset(const QString& sql, Recordset& rs, int cursor = Cursor::SoloAdelante,
+                        int bloqueo = Bloqueo::SoloLectura, int opciones = -1);
+    // A literal for an INSERT's VALUES list: "'" quotes a text (quotes doubled); "@" writes a
+    // number with "." as decimal point; Null gives NULL with either delimiter.
+    QVariant ValorSQL(const QVariant& valor, const QString& delimitador) const;
+
+    // Transactions (the stock purge runs all or nothing).
+    void IniciarTransaccion();
+    void ConfirmarTransaccion();
+    void DeshacerTransaccion();
+    bool EnTransaccion() const;
+
+    // Test hook: called with the translated text before every statement the session runs;
+    // may throw ErrorSistema to simulate a failure.
+    std::function<void(const QString& sql)> AntesDeEjecutar;
+
+    // The Qt connection (for the recordsets and tests).
+    QSqlDatabase Base() const;
+
+private:
+    friend class Recordset;
+    struct Privado;
+    std::unique_ptr<Privado> d_;
+};

@@ -1,0 +1,42 @@
+#include "trampa.h"
+
+#include "globales.h"
+
+#include <new>
+
+ErrorSistema ErrorDe(std::exception_ptr e) {
+    try {
+        std::rethrow_exception(e);
+    } catch (const ErrorSistema& err) {
+        return err;
+    } catch (const std::bad_alloc&) {
+        return ErrorSistema(Errores::SinMemoria, QStringLiteral("Memoria insuficiente"));
+    } catch (const std::exception& err) {
+        return ErrorSistema(Errores::LlamadaNoValida, QString::fromLocal8Bit(err.what()));
+    } catch (...) {
+        return ErrorSistema(Errores::LlamadaNoValida, QStringLiteral("Error desconocido"));
+    }
+}
+
+bool Trampa::operator()(const std::function<void()>& paso) {
+    for (;;) {
+        try {
+            paso();
+            return true;
+        } catch (...) {
+            ultimo_ = ErrorDe(std::current_exception());
+            ++fallos_;
+            const int eleccion = reporte_(ultimo_);
+            if (eleccion == 4) continue;
+            return eleccion == 5;
+        }
+    }
+}
+
+Trampa Trampa::ConReporte(const QString& procedimiento) {
+    return Trampa([procedimiento](const ErrorSistema& e) { return gUtilidades().ReportarError(e, {}, procedimiento); });
+}
+
+Trampa Trampa::Silenciosa() {
+    return Trampa([](const ErrorSistema&) { return 5; });
+}

@@ -1,0 +1,130 @@
+#include "utilidades.h"
+
+#include "operador.h"
+
+#include <QApplication>
+#include <QDate>
+#include <QDir>
+#include <QGuiApplication>
+#include <QLocale>
+#include <QScreen>
+#include <QWidget>
+#include <cmath>
+
+double Val(const QString& texto) {
+    // Blanks are skipped wherever they stand, as the suite's numeric reading does.
+    QByteArray limpio;
+    limpio.reserve(texto.size());
+    for (QChar c : texto) {
+        if (c == QChar(' ') || c == QChar('\t') || c == QChar('\n') || c == QChar('\r')) continue;
+        if (c.unicode() > 127) break;
+        limpio.append(char(c.unicode()));
+    }
+    int i = 0;
+    const int n = limpio.size();
+    auto digitos = [&] {
+        int desde = i;
+        while (i < n && limpio[i] >= '0' && limpio[i] <= '9') ++i;
+        return i - desde;
+    };
+    if (i < n && (limpio[i] == '+' || limpio[i] == '-')) ++i;
+    int enteros = digitos();
+    int decimales = 0;
+    if (i < n && limpio[i] == '.') {
+        ++i;
+        decimales = digitos();
+    }
+    if (enteros + decimales == 0) return 0.0;
+    int finMantisa = i;
+    if (i < n && (limpio[i] == 'e' || limpio[i] == 'E' || limpio[i] == 'd' || limpio[i] == 'D')) {
+        int j = i + 1;
+        if (j < n && (limpio[j] == '+' || limpio[j] == '-')) ++j;
+        int k = j;
+        while (k < n && limpio[k] >= '0' && limpio[k] <= '9') ++k;
+        if (k > j) {
+            limpio[i] = 'e';
+            finMantisa = k;
+        }
+    }
+    bool ok = false;
+    double v = limpio.left(finMantisa).toDouble(&ok);
+    if (!ok || !std::isfinite(v)) return 0.0;
+    return v;
+}
+
+QString FormatoFechaCorta() {
+    const QLocale loc;
+    if (loc.language() == QLocale::C) return QStringLiteral("dd/MM/yyyy");
+    QString f = loc.dateFormat(QLocale::ShortFormat);
+    if (!f.contains(QLatin1String("yyyy"))) f.replace(QLatin1String("yy"), QLatin1String("yyyy"));
+    return f;
+}
+
+double Utilidades::ValorNumero(const QString& texto) const {
+    return std::round(Val(texto) * 10000.0) / 10000.0;
+}
+
+long Utilidades::ValorEntero(const QString& texto) const {
+    const double v = std::round(Val(texto));
+    if (v > 2147483647.0 || v < -2147483648.0) throw ErrorSistema(Errores::Desbordamiento, QStringLiteral("Desbordamiento"));
+    return long(v);
+}
+
+QVariant Utilidades::SinNulo(const QVariant& valor) const {
+    if (!valor.isValid() || valor.isNull()) return QString();
+    return valor;
+}
+
+QString Utilidades::QuitarCaracteres(const QString& texto, QChar c1, QChar c2, QChar c3) const {
+    QString r;
+    r.reserve(texto.size());
+    for (QChar c : texto) {
+        if (c == c1) continue;
+        if (!c2.isNull() && c == c2) continue;
+        if (!c3.isNull() && c == c3) continue;
+        r.append(c);
+    }
+    // A null QChar passed as the first character is a real character 0 to remove.
+    return r;
+}
+
+QString Utilidades::Reemplazar(const QString& texto, const QString& buscar, const QString& reemplazo) const {
+    if (buscar.isEmpty()) return texto;
+    return QString(texto).replace(buscar, reemplazo);
+}
+
+void Utilidades::CentrarFormulario(QWidget* formulario, bool) const {
+    if (!formulario) return;
+    QScreen* pantalla = formulario->screen() ? formulario->screen() : QGuiApplication::primaryScreen();
+    if (!pantalla) return;
+    const QRect area = pantalla->availableGeometry();
+    const QSize tam = formulario->frameGeometry().size();
+    formulario->move(area.center() - QPoint(tam.width() / 2, tam.height() / 2));
+}
+
+void Utilidades::IndicarOcupado(bool ocupado) const {
+    if (!qobject_cast<QApplication*>(QCoreApplication::instance())) return;
+    if (ocupado) QApplication::setOverrideCursor(Qt::WaitCursor);
+    else
+        while (QApplication::overrideCursor()) QApplication::restoreOverrideCursor();
+}
+
+QString Utilidades::FechaSQL(const QString& fecha) const {
+    const QString t = fecha.trimmed();
+    QDate d = QDate::fromString(t, FormatoFechaCorta());
+    if (!d.isValid()) d = QDate::fromString(t.left(10), Qt::ISODate);
+    if (!d.isValid())
+        throw ErrorSistema(Errores::TiposNoCoinciden, QStringLiteral("No coinciden los tipos: '%1' no es una fecha").arg(fecha));
+    return QStringLiteral("CONVERT(DATETIME,'%1',112)").arg(d.toString(QStringLiteral("yyyyMMdd")));
+}
+
+int Utilidades::ReportarError(const ErrorSistema& error, const QVariant&, const QString& procedimiento) const {
+    const int r = operador().ReportarError(error, procedimiento);
+    return (r == 4 || r == 5) ? r : 3;
+}
+
+QString Utilidades::CompletarRuta(const QString& carpeta) const {
+    QString r = QDir::fromNativeSeparators(carpeta);
+    if (!r.endsWith(QChar('/'))) r += QChar('/');
+    return r;
+}

@@ -1,0 +1,42 @@
+#pragma once
+// The suite's general utilities.
+#include "error.h"
+#include <QChar>
+#include <QString>
+#include <QVariant>
+
+class QWidget;
+
+// The number at the start of a text, as the suite reads numeric texts: blanks are skipped
+// wherever they stand, then an optional sign, digits, an optional "." with more digits and
+// an optional exponent; reading stops at the first character that cannot continue the
+// number. A text that does not start with a number reads as 0. "." is the only decimal point.
+double Val(const QString& texto);
+
+// The standard text conversion of a date: the locale's short date with a four-digit year
+// (dd/MM/yyyy under the C/POSIX locale). FechaSQL reads this form back.
+QString FormatoFechaCorta();
+
+class Utilidades {
+public:
+    double ValorNumero(const QString& texto) const; // blank gives 0; rounded to 4 decimals
+    long ValorEntero(const QString& texto) const;
+    // The value (or the field's value), never Null: Null gives an empty text.
+    QVariant SinNulo(const QVariant& valor) const;
+    QString QuitarCaracteres(const QString& texto, QChar c1, QChar c2 = QChar(), QChar c3 = QChar()) const;
+    QString Reemplazar(const QString& texto, const QString& buscar, const QString& reemplazo) const;
+    // Places a window centred on its screen (the flag is accepted and ignored).
+    void CentrarFormulario(QWidget* formulario, bool bandera = true) const;
+    // Busy indication (wait cursor) on and off.
+    void IndicarOcupado(bool ocupado) const;
+    // The display text of a value in a list cell: the text unchanged.
+    QString FormatearValor(const QString& texto) const { return texto; }
+    // An unambiguous T-SQL date expression for a date text in the standard short form,
+    // usable right after "<=": CONVERT(DATETIME,'yyyymmdd',112). A text that is not such a
+    // date raises error 13.
+    QString FechaSQL(const QString& fecha) const;
+    // Shows the error with the procedure name and returns 3, 4 or 5 (through the operator seam).
+    int ReportarError(const ErrorSistema& error, const QVariant& omitido = {}, const QString& procedimiento = {}) const;
+    // The folder ending in the path separator, so that a file name can be appended.
+    QString CompletarRuta(const QString& carpeta) const;
+};
