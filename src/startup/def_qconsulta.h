@@ -8,11 +8,11 @@
 // divided by 1202, and a trailing partial record is never read.
 #include "error.h"
 
+#include <array>
+#include <memory>
 #include <QByteArray>
 #include <QFile>
 #include <QString>
-#include <array>
-#include <memory>
 #include <vector>
 
 // A fixed-length text: assigning pads with blanks or cuts to N characters. A new one holds
