@@ -1,0 +1,132 @@
+#include "desatendido.h"
+
+#include <unistd.h>
+
+OpcionesDesatendido AnalizarArgumentos(const QStringList& argumentos) {
+    OpcionesDesatendido o;
+    QStringList resto;
+    for (int i = 0; i < argumentos.size(); ++i) {
+        const QString& a = argumentos.at(i);
+        if (a == QLatin1String("--desatendido")) o.desatendido = true;
+        else if (a == QLatin1String("--simular"))
+            o.simular = true;
+        else if (a == QLatin1String("--confirmar"))
+            o.confirmar = true;
+        else if (a == QLatin1String("--ejercicio") || a.startsWith(QLatin1String("--ejercicio="))) {
+            if (a.contains(QChar('='))) o.ejercicio = a.section(QChar('='), 1);
+            else if (i + 1 < argumentos.size())
+                o.ejercicio = argumentos.at(++i);
+            else
+                o.error = QStringLiteral("falta el valor de --ejercicio");
+            if (o.ejercicio.trimmed().isEmpty() && o.error.isEmpty())
+                o.error = QStringLiteral("--ejercicio necesita el código del ejercicio");
+        } else if (a.startsWith(QLatin1String("--"))) {
+            if (o.error.isEmpty()) o.error = QStringLiteral("opción desconocida: %1").arg(a);
+        } else
+            resto << a;
+    }
+    o.linea = resto.join(QChar(' '));
+    const bool algunaOpcion = o.simular || o.confirmar || !o.ejercicio.isEmpty();
+    if (o.error.isEmpty() && algunaOpcion && !o.desatendido)
+        o.error = QStringLiteral("--ejercicio, --simular y --confirmar van con --desatendido");
+    if (o.error.isEmpty() && o.desatendido) {
+        if (o.ejercicio.isEmpty()) o.error = QStringLiteral("falta --ejercicio");
+        else if (!o.simular && !o.confirmar)
+            o.error = QStringLiteral("una depuración desatendida debe pedirse con --confirmar (o --simular para "
+                                     "ver qué haría sin escribir nada)");
+    }
+    return o;
+}
+
+QString TextoDeUso() {
+    return QStringLiteral(
+        "Uso:\n"
+        "  cribanzas \"<línea de la suite>\"\n"
+        "  cribanzas --desatendido --ejercicio N [--simular] [--confirmar] \"<línea de la suite>\"\n"
+        "\n"
+        "  --desatendido   depura sin ventana; los mensajes van a la salida de errores\n"
+        "  --ejercicio N   el ejercicio cerrado a depurar\n"
+        "  --simular       no escribe nada: informa qué haría la depuración\n"
+        "  --confirmar     responde Sí a la confirmación (obligatoria para depurar)\n"
+        "\n"
+        "Estado de salida: 0 depurado (o simulado), 1 ejercicio rechazado, 2 nada que depurar,\n"
+        "3 depuración incompleta o abandonada, 4 sin conexión, 64 error de uso.\n");
+}
+
+void OperadorDesatendido::escribir(const QString& titulo, const QString& texto) {
+    QString t = texto;
+    t.replace(QChar('\r'), QChar('\n'));
+    QStringList lineas;
+    for (const QString& l : t.split(QChar('\n'))) lineas << l.trimmed();
+    while (!lineas.isEmpty() && lineas.last().isEmpty()) lineas.removeLast();
+    std::fprintf(salida_, "[%s] %s\n", titulo.toLocal8Bit().constData(),
+                 lineas.join(QStringLiteral("\n  ")).toLocal8Bit().constData());
+    std::fflush(salida_);
+}
+
+int OperadorDesatendido::mensaje(const QString& texto, int estilo, const QString& titulo) {
+    escribir(titulo, texto);
+    switch (estilo & 0x7) {
+    case 4: // Yes/No: only the confirmation question is asked this way.
+    case 3:
+        ++preguntas_;
+        std::fprintf(salida_, "  -> %s\n", confirmar_ ? "Sí (--confirmar)" : "No");
+        return confirmar_ ? 6 : 7;
+    case 2: // Abort, Retry, Ignore: abort, so the purge puts things back.
+        std::fprintf(salida_, "  -> Anular\n");
+        return 3;
+    case 1:
+    case 5: return 2;
+    default: return 1;
+    }
+}
+
+int OperadorDesatendido::reporte(const ErrorSistema& error, const QString& procedimiento) {
+    QString texto = QStringLiteral("Error %1: %2").arg(error.Numero).arg(error.Descripcion);
+    if (!procedimiento.isEmpty()) texto += QStringLiteral(" (%1)").arg(procedimiento);
+    escribir(TituloAplicacion(), texto);
+    std::fprintf(salida_, "  -> Anular\n");
+    return 3;
+}
+
+QString OperadorDesatendido::entrada(const QString& m, const QString& t, const QString&) {
+    escribir(t, m);
+    return {};
+}
+
+int OperadorDesatendido::menu(const QStringList&, const QPoint&) { return -1; }
+
+void OperadorDesatendido::terminar(int) {}
+
+AvanceTerminal::AvanceTerminal(FILE* salida) : salida_(salida), terminal_(isatty(fileno(salida)) == 1) {}
+
+void AvanceTerminal::Iniciar(const QString& titulo) {
+    std::fprintf(salida_, "%s\n", titulo.toLocal8Bit().constData());
+    ultimaLinea1_.clear();
+    reloj_.start();
+}
+
+void AvanceTerminal::Mostrar(const QString& linea1, const QString& linea2, const QString& valor) {
+    QString texto = linea1;
+    if (!linea2.isEmpty()) texto += QStringLiteral(" | ") + linea2;
+    if (!valor.isEmpty()) texto += QStringLiteral(" | ") + valor;
+    if (terminal_) {
+        // One line rewritten in place, at most every 100 ms unless the first line changes.
+        if (linea1 == ultimaLinea1_ && reloj_.isValid() && reloj_.elapsed() < 100) return;
+        texto = texto.left(150);
+        std::fprintf(salida_, "\r\033[K%s", texto.toLocal8Bit().constData());
+        enLinea_ = true;
+    } else {
+        if (linea1 == ultimaLinea1_ && reloj_.isValid() && reloj_.elapsed() < 2000) return;
+        std::fprintf(salida_, "%s\n", texto.toLocal8Bit().constData());
+    }
+    ultimaLinea1_ = linea1;
+    reloj_.restart();
+    std::fflush(salida_);
+}
+
+void AvanceTerminal::Cerrar() {
+    if (enLinea_) std::fprintf(salida_, "\n");
+    enLinea_ = false;
+    std::fflush(salida_);
+}

@@ -1,0 +1,71 @@
+#pragma once
+// The unattended purge: options taken from the command line, an operator that answers from
+// them and writes every message to standard error, and progress on a terminal.
+#include "avance.h"
+#include "operador.h"
+
+#include <QElapsedTimer>
+#include <QString>
+#include <QStringList>
+#include <cstdio>
+
+// Exit statuses of the unattended mode.
+namespace Salida {
+inline constexpr int Depurado = 0;
+inline constexpr int Rechazado = 1;
+inline constexpr int NadaQueDepurar = 2;
+inline constexpr int Incompleto = 3;
+inline constexpr int SinConexion = 4;
+inline constexpr int Uso = 64;
+} // namespace Salida
+
+struct OpcionesDesatendido {
+    bool desatendido = false;
+    bool simular = false;
+    bool confirmar = false;
+    QString ejercicio;
+    QString linea; // the suite's command line: what is left once the options are taken out
+    QString error; // a usage error, when not empty
+};
+
+// Takes the options out of the program's arguments (without the program itself). Options are
+// recognised only as whole arguments; any other argument starting with "--" is a usage error.
+OpcionesDesatendido AnalizarArgumentos(const QStringList& argumentos);
+QString TextoDeUso();
+
+class OperadorDesatendido : public Operador {
+public:
+    explicit OperadorDesatendido(bool confirmar, FILE* salida = stderr) : confirmar_(confirmar), salida_(salida) {}
+    // Whether the confirmation question was asked (and so the purge started).
+    bool SeConfirmo() const { return preguntas_ > 0 && confirmar_; }
+
+protected:
+    int mensaje(const QString& texto, int estilo, const QString& titulo) override;
+    int reporte(const ErrorSistema& error, const QString& procedimiento) override;
+    QString entrada(const QString& mensaje, const QString& titulo, const QString& porDefecto) override;
+    int menu(const QStringList& elementos, const QPoint& donde) override;
+    void terminar(int codigo) override;
+
+private:
+    void escribir(const QString& titulo, const QString& texto);
+    bool confirmar_;
+    FILE* salida_;
+    int preguntas_ = 0;
+};
+
+// Progress on standard error: one line updated in place on a terminal, plain lines otherwise
+// (a new line when the first line changes, and at most one every two seconds in between).
+class AvanceTerminal : public AvanceVista {
+public:
+    explicit AvanceTerminal(FILE* salida = stderr);
+    void Iniciar(const QString& titulo) override;
+    void Mostrar(const QString& linea1, const QString& linea2, const QString& valor) override;
+    void Cerrar() override;
+
+private:
+    FILE* salida_;
+    bool terminal_;
+    bool enLinea_ = false;
+    QString ultimaLinea1_;
+    QElapsedTimer reloj_;
+};
