@@ -17,7 +17,10 @@ QString ArchivoIni::LeerValor(const QString& archivo, const QString& seccion, co
     QFile f(ruta);
     if (!f.open(QIODevice::ReadOnly)) return defecto;
     // INI files are small; a huge or binary one is read only as far as its first megabyte.
-    const QByteArray datos = f.read(1 << 20);
+    return ValorIni(f.read(1 << 20), seccion, clave, defecto);
+}
+
+QString ValorIni(const QByteArray& datos, const QString& seccion, const QString& clave, const QString& defecto) {
     QStringDecoder utf8(QStringDecoder::Utf8);
     QString texto = utf8.decode(datos);
     if (utf8.hasError()) texto = QString::fromLatin1(datos); // the suite writes them in a single-byte code page

@@ -3,6 +3,10 @@
 #include <QString>
 #include <QVariant>
 
+// The value of a key in a section of an INI text (section and key ignoring case), or the
+// default. Bytes that are not UTF-8 are read as Latin-1.
+QString ValorIni(const QByteArray& contenido, const QString& seccion, const QString& clave, const QString& porDefecto);
+
 class ArchivoIni {
 public:
     // The key's value in that section of that file, or the default when the key (or the
