@@ -1,0 +1,19 @@
+#!/usr/bin/env bash
+# Installs the Debian packages the project needs, skipping those already there.
+set -euo pipefail
+paquetes=(cmake ninja-build g++ clang libclang-rt-14-dev pkg-config
+  qt6-base-dev libqt6sql6-sqlite libqt6sql6-odbc
+  unixodbc unixodbc-dev odbcinst libsqliteodbc tdsodbc
+  libsqlite3-dev sqlite3 libgtest-dev googletest
+  xvfb xauth xdotool imagemagick)
+faltan=()
+for p in "${paquetes[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || faltan+=("$p")
+done
+if [ ${#faltan[@]} -gt 0 ]; then
+  echo "Instalando: ${faltan[*]}"
+  sudo_cmd=""
+  [ "$(id -u)" -ne 0 ] && sudo_cmd="sudo"
+  $sudo_cmd apt-get update -qq
+  DEBIAN_FRONTEND=noninteractive $sudo_cmd apt-get install -y -qq --no-install-recommends "${faltan[@]}" >/dev/null
+fi

@@ -1,0 +1,160 @@
+// The start-up sequence, Cfg and the suite settings.
+#include "apoyo.h"
+#include "def_qconsulta.h"
+#include "fixture.h"
+#include "globales.h"
+#include "lib_clscons2.h"
+#include "modglobal.h"
+
+#include <QFile>
+#include <QFileInfo>
+
+namespace {
+class Inicio : public PruebaSistema {
+protected:
+    void SetUp() override {
+        PruebaSistema::SetUp();
+        base = Ruta("conta.db");
+        EjecutarSql(base, EsquemaInicio());
+    }
+    void Config(const QString& clave, const QString& valorSql) {
+        EjecutarSql(base, {QString("INSERT INTO TA_CONFIGURACION VALUES ('GENERAL', '%1', %2)").arg(clave, valorSql)});
+    }
+    void Arrancar(const QString& extra = {}) {
+        EstablecerLineaComandos(LineaPara(base, extra));
+        InicioSistema();
+    }
+    QString base;
+};
+} // namespace
+
+TEST_F(Inicio, ConectaYArmaLaCadenaDeConexion) {
+    EstablecerLineaComandos(QString("@UsuarioLogeado=ana;@Usuario=juan;@Password=p=1;@DbName= %1 ;@Caja=3;@Menu=M;"
+                                    "@ParametroAdicional=X;")
+                                .arg(base));
+    InicioSistema();
+    ASSERT_TRUE(gSesion().Conectado());
+    EXPECT_FALSE(Guion().Terminado());
+    EXPECT_EQ(gCadenaConexion, QString("DSN=%1; UID=juan; PWD=p=1").arg(base));
+    EXPECT_EQ(gUsuarioLogeado, "ana");
+    EXPECT_EQ(gCaja, "3");
+    EXPECT_EQ(gMenu, "M");
+    EXPECT_EQ(gParametroAdicional, "X");
+    EXPECT_EQ(gSesion().CommandTimeout(), 360);
+    EXPECT_EQ(gSeccionIni, gEquipo().NombreEquipo().toUpper() + "|" + gEquipo().UsuarioEquipo().toUpper());
+    EXPECT_EQ(gAuxiliar().Carpeta(), gUtilidades().CompletarRuta(dir_.path()));
+}
+
+TEST_F(Inicio, ConexionRechazadaTerminaConCuatro) {
+    EstablecerLineaComandos(LineaPara(Ruta("no-existe.db")));
+    InicioSistema();
+    EXPECT_FALSE(gSesion().Conectado());
+    ASSERT_TRUE(Guion().Terminado());
+    EXPECT_EQ(*Guion().CodigoFin(), 4);
+    ASSERT_EQ(Guion().Avisos().size(), 1u) << "the message comes from the session";
+    EXPECT_TRUE(Guion().Avisos()[0].texto.contains("no-existe.db"));
+    EXPECT_FALSE(QFileInfo::exists(Ruta("no-existe.db"))) << "a missing database is never created";
+    EXPECT_FALSE(QFileInfo::exists(Ruta("consultas.vlm")));
+}
+
+TEST_F(Inicio, ValorDelIni) {
+    Arrancar();
+    EXPECT_EQ(gFlatToolbars, 1) << "absent INI: the default 1";
+    QFile ini(Ruta("CN000pr.INI"));
+    ASSERT_TRUE(ini.open(QIODevice::WriteOnly));
+    ini.write(QString("[otra|seccion]\nFlatToolbars=7\n[%1]\nflattoolbars = 0 planos\n")
+                  .arg(gSeccionIni.toLower())
+                  .toUtf8());
+    ini.close();
+    ReiniciarModGlobal();
+    ReiniciarComponentes();
+    Arrancar();
+    EXPECT_EQ(gFlatToolbars, 0);
+}
+
+TEST_F(Inicio, EscribeLasMascarasSoloCuandoFaltan) {
+    Arrancar();
+    const QString ruta = Ruta("consultas.vlm");
+    EXPECT_EQ(gConsulta().gRutaMascaraConsultas, ruta);
+    EXPECT_EQ(gConsulta().gUsarMascarasConsultas, Verdadero);
+    EXPECT_EQ(gConsulta().gConnString, gSesion().CadenaConexion());
+    ASSERT_TRUE(QFileInfo::exists(ruta));
+    EXPECT_EQ(QFileInfo(ruta).size(), 4808);
+
+    // An existing file, even an empty one, is never touched.
+    QFile::remove(ruta);
+    QFile vacio(ruta);
+    ASSERT_TRUE(vacio.open(QIODevice::WriteOnly));
+    vacio.close();
+    ReiniciarModGlobal();
+    ReiniciarComponentes();
+    Arrancar();
+    EXPECT_EQ(QFileInfo(ruta).size(), 0);
+}
+
+TEST_F(Inicio, CfgDevuelveElValorSinRecortar) {
+    Config("CantidadDecimales", "' 2'");
+    Config("Nulo", "NULL");
+    Arrancar();
+    EXPECT_EQ(Cfg("CantidadDecimales"), " 2");
+    EXPECT_EQ(Cfg("  CantidadDecimales  "), " 2");
+    EXPECT_EQ(Cfg("NoExiste"), " ");
+    EXPECT_EQ(Cfg("Nulo"), "");
+    EXPECT_EQ(Cfg("O'Brien"), " ") << "a quote in the key stays inside the literal";
+}
+
+TEST_F(Inicio, CfgFallidoSinReintento) {
+    Arrancar();
+    EjecutarSql(base, {"DROP TABLE TA_CONFIGURACION"});
+    Guion().Limpiar();
+    Guion().Responder(4); // retry is not offered: it returns the empty text
+    EXPECT_EQ(Cfg("CFondo"), "");
+    ASSERT_EQ(Guion().Avisos().size(), 1u);
+    EXPECT_EQ(Guion().Avisos()[0].tipo, "error");
+    EXPECT_EQ(Guion().Avisos()[0].procedimiento, "Cfg");
+}
+
+TEST_F(Inicio, ConfiguracionDeLaSuite) {
+    Config("MostrarStockenConsultas", "'si'");
+    Config("TituloClientes", "'  Clientes  '");
+    Config("TituloProveedores", "'Proveedores'");
+    Config("EXIGECLAVECONSULTALIKEARTICULOS", "'SI '");
+    Config("UsaConsultaLike", "'Si'");
+    Config("CantidadDecimales", "' 3'");
+    Config("CFondo", "'255'");
+    Config("CLetra", "'12.5'");
+    Config("ModuloOrdenDeTrabajo", "' no '");
+    Arrancar();
+    EXPECT_TRUE(gMostrarStock);
+    EXPECT_EQ(gTituloClientes, "Clientes");
+    EXPECT_EQ(gTituloProveedores, "Proveedores");
+    EXPECT_FALSE(gExigeClaveConsultaLike) << "'SI ' with a blank stays off";
+    EXPECT_TRUE(gUsaConsultaLike);
+    EXPECT_EQ(gCantidadDecimales, " 3");
+    EXPECT_FALSE(gUsaMultiplesMonedas);
+    EXPECT_EQ(gColorFondo, 255);
+    EXPECT_EQ(gColorLetra, 12) << "nearest whole number, halves to even";
+    EXPECT_FALSE(gModuloOrdenDeTrabajo);
+    EXPECT_EQ(gArchivoTareas, gUtilidades().CompletarRuta(dir_.path()) + "VLDOCTareas.vlm");
+}
+
+TEST_F(Inicio, ConfiguracionPorDefecto) {
+    Config("CFondo", "'0'");
+    Arrancar();
+    EXPECT_FALSE(gMostrarStock);
+    EXPECT_EQ(gTituloClientes, "");
+    EXPECT_EQ(gCantidadDecimales, " ");
+    EXPECT_EQ(gColorFondo, 16776960);
+    EXPECT_EQ(gColorLetra, 0);
+    EXPECT_TRUE(gModuloOrdenDeTrabajo);
+    EXPECT_TRUE(Guion().Avisos().empty());
+}
+
+TEST_F(Inicio, SesionYaConectadaNoLeeLaLinea) {
+    Arrancar("@Caja=1;");
+    EXPECT_EQ(gCaja, "1");
+    EstablecerLineaComandos("@DbName=otra.db;@Caja=9;");
+    InicioSistema();
+    EXPECT_EQ(gCaja, "1");
+    EXPECT_EQ(gSesion().DbName(), base);
+}

@@ -1,0 +1,187 @@
+// The purge window: layout, the closed-year list, the year validation, leaving.
+#include "apoyo.h"
+#include "fixture.h"
+#include "frmcrb.h"
+#include "globales.h"
+#include "modglobal.h"
+
+#include <QApplication>
+#include <QComboBox>
+#include <QLineEdit>
+#include <QLabel>
+#include <QPushButton>
+#include <QTest>
+#include <QtTest/QtTest>
+
+namespace {
+class Ventana : public PruebaSistema {
+protected:
+    void SetUp() override {
+        PruebaSistema::SetUp();
+        base = Ruta("conta.db");
+        EjecutarSql(base, EsquemaInicio());
+    }
+    std::unique_ptr<FrmCrb> Abrir() {
+        EstablecerLineaComandos(LineaPara(base));
+        auto frm = std::make_unique<FrmCrb>();
+        frm->Form_Load();
+        return frm;
+    }
+    // Validates a code typed in the year box and returns the texts shown.
+    QStringList Validar(FrmCrb& frm, const QString& codigo) {
+        Guion().Limpiar();
+        frm.txtfields->setEditText(codigo);
+        frm.ValidarEjercicio(frm.txtfields);
+        return Textos();
+    }
+    QString base;
+};
+
+QRect enTwips(const QWidget* w) {
+    const QRect g = w->geometry();
+    return {g.x() * 15, g.y() * 15, g.width() * 15, g.height() * 15};
+}
+} // namespace
+
+TEST_F(Ventana, DisposicionYTextos) {
+    auto frm = Abrir();
+    EXPECT_EQ(frm->windowTitle(), "Cribanzas");
+    EXPECT_EQ(frm->size(), QSize(385, 173));
+    EXPECT_EQ(frm->minimumSize(), frm->maximumSize()) << "fixed size";
+    EXPECT_FALSE(frm->windowFlags() & Qt::WindowMinimizeButtonHint);
+    EXPECT_FALSE(frm->windowFlags() & Qt::WindowMaximizeButtonHint);
+    EXPECT_TRUE(frm->windowFlags() & Qt::WindowCloseButtonHint);
+    EXPECT_EQ(frm->CmdAceptar->text(), "&Aceptar");
+    EXPECT_EQ(frm->CmdCAncelar->text(), "&Cancelar");
+    EXPECT_EQ(frm->lbln->text(), "Ingrese  Ejercicio a Depurar");
+    EXPECT_TRUE(frm->lbln->font().bold());
+    EXPECT_FALSE(frm->lblDesc->font().bold());
+    EXPECT_TRUE(frm->Label1->text().startsWith("Este proceso eliminará físicamente"));
+    EXPECT_TRUE(frm->Label1->text().endsWith("del ejercicio en cuestion..."));
+    EXPECT_EQ(enTwips(frm->txtfields), QRect(3960, 1200, 1095, 315));
+    EXPECT_EQ(enTwips(frm->CmdAceptar), QRect(1320, 2160, 1335, 255));
+    EXPECT_EQ(enTwips(frm->CmdCAncelar), QRect(3600, 2160, 1335, 255));
+    EXPECT_EQ(enTwips(frm->lblDesc), QRect(1440, 1680, 3375, 255));
+    EXPECT_EQ(frm->ImgBasura->pixmap().size(), QSize(32, 32));
+    EXPECT_EQ(frm->ImgTachito->pixmap().size(), QSize(32, 32));
+    EXPECT_TRUE(frm->ImgBasura->isVisibleTo(frm.get()));
+    for (const char* nombre : {"txtfields", "CmdAceptar", "CmdCAncelar", "Label1", "ImgBasura", "ImgTachito", "lblDesc", "lbln"})
+        EXPECT_NE(frm->findChild<QWidget*>(nombre), nullptr) << nombre;
+}
+
+TEST_F(Ventana, OrdenDeTabulacionYFoco) {
+    auto frm = Abrir();
+    frm->show();
+    QApplication::setActiveWindow(frm.get());
+    ASSERT_TRUE(QTest::qWaitForWindowActive(frm.get()));
+    EXPECT_EQ(QApplication::focusWidget(), frm->CmdAceptar);
+    EXPECT_EQ(frm->CmdAceptar->nextInFocusChain(), frm->CmdCAncelar);
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+    EXPECT_EQ(QApplication::focusWidget(), frm->CmdCAncelar);
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+    EXPECT_TRUE(frm->txtfields->isAncestorOf(QApplication::focusWidget()) || QApplication::focusWidget() == frm->txtfields);
+}
+
+TEST_F(Ventana, ListaLosEjerciciosCerradosEnElOrdenDeLaConsulta) {
+    auto frm = Abrir();
+    QStringList anios;
+    for (int i = 0; i < frm->txtfields->count(); ++i) anios << frm->txtfields->itemText(i);
+    EXPECT_EQ(anios, QStringList({"2021", "2022", "2023", "2024"}));
+    EXPECT_EQ(frm->txtfields->currentText(), "");
+    EXPECT_TRUE(Guion().Avisos().empty());
+}
+
+TEST_F(Ventana, SinEjerciciosCerrados) {
+    EjecutarSql(base, {"UPDATE MV_EJERCICIOS SET Cerrado = 0, CIERRE = 0"});
+    auto frm = Abrir();
+    ASSERT_EQ(Guion().Avisos().size(), 1u);
+    const auto& aviso = Guion().Avisos()[0];
+    EXPECT_EQ(aviso.texto, "Atención, No se ha detectado ningun ejercicio cerrado... No se puede realizar la depuracion "
+                           "de ejercicios abiertos");
+    EXPECT_EQ(aviso.estilo, 0);
+    EXPECT_EQ(aviso.titulo, "Cribanzas");
+    EXPECT_EQ(frm->txtfields->count(), 0);
+    EXPECT_FALSE(Guion().Terminado());
+}
+
+TEST_F(Ventana, ValidacionDelEjercicio) {
+    auto frm = Abrir();
+    frm->lblDesc->setText("previo");
+    EXPECT_EQ(Validar(*frm, "   "), QStringList{"Debe ingresar código de ejercicio"});
+    EXPECT_TRUE(frm->HayError);
+    EXPECT_EQ(frm->lblDesc->text(), "previo");
+    EXPECT_EQ(Guion().Avisos()[0].estilo, 16);
+    EXPECT_EQ(Guion().Avisos()[0].titulo, "Aviso al operador");
+
+    EXPECT_EQ(Validar(*frm, "1999"), QStringList{"Ejercicio inexistente!!!"});
+    EXPECT_EQ(frm->lblDesc->text(), "...");
+
+    EXPECT_EQ(Validar(*frm, "  2022 "), QStringList{});
+    EXPECT_FALSE(frm->HayError);
+    EXPECT_EQ(frm->lblDesc->text(), "Ejercicio 2022");
+
+    EXPECT_EQ(Validar(*frm, "2023"), QStringList{"El Ejercicio a depurar debe estar cerrado"});
+    EXPECT_TRUE(frm->HayError);
+    EXPECT_EQ(frm->lblDesc->text(), "Ejercicio 2023 (cierre)");
+
+    EXPECT_EQ(Validar(*frm, "2024"), QStringList{}) << "a Null Cerrado is accepted";
+    EXPECT_FALSE(frm->HayError);
+}
+
+TEST_F(Ventana, CodigosQueNoSonNumerosNoLleganALaBase) {
+    auto frm = Abrir();
+    QStringList sentencias;
+    gSesion().AntesDeEjecutar = [&](const QString& sql) { sentencias << sql; };
+    for (const QString codigo : {"2022 OR 1=1", "2022; DROP TABLE MV_EJERCICIOS", "+2022", "-1", "20 22", "99999999999",
+                                 "2022.0", "２０２２", "'"}) {
+        EXPECT_EQ(Validar(*frm, codigo), QStringList{"Ejercicio inexistente!!!"}) << codigo.toStdString();
+        EXPECT_EQ(frm->lblDesc->text(), "...");
+    }
+    EXPECT_TRUE(sentencias.isEmpty()) << sentencias.join("\n").toStdString();
+    gSesion().AntesDeEjecutar = nullptr;
+}
+
+TEST_F(Ventana, EnterEnLaCajaValida) {
+    auto frm = Abrir();
+    frm->show();
+    Guion().Limpiar();
+    frm->txtfields->setEditText("1999");
+    QTest::keyClick(frm->txtfields->lineEdit(), Qt::Key_Return);
+    EXPECT_EQ(Textos(), QStringList{"Ejercicio inexistente!!!"});
+    EXPECT_EQ(frm->txtfields->count(), 4) << "Enter does not add the text to the list";
+    Guion().Limpiar();
+    QTest::keyClick(frm->txtfields->lineEdit(), Qt::Key_A);
+    EXPECT_TRUE(Textos().isEmpty()) << "other keys do not validate";
+}
+
+TEST_F(Ventana, FalloDentroDeLaValidacionPorEnter) {
+    auto frm = Abrir();
+    frm->show();
+    EjecutarSql(base, {"DROP TABLE MV_EJERCICIOS"});
+    Guion().Limpiar();
+    frm->txtfields->setEditText("2022");
+    QTest::keyClick(frm->txtfields->lineEdit(), Qt::Key_Return);
+    ASSERT_FALSE(Guion().Avisos().empty());
+    EXPECT_EQ(Guion().Avisos()[0].tipo, "error");
+    EXPECT_EQ(Guion().Avisos()[0].procedimiento, "txtfields_KeyDown");
+}
+
+TEST_F(Ventana, CancelarYCierreTerminanConCero) {
+    {
+        auto frm = Abrir();
+        frm->show();
+        QTest::mouseClick(frm->CmdCAncelar, Qt::LeftButton);
+        ASSERT_TRUE(Guion().Terminado());
+        EXPECT_EQ(*Guion().CodigoFin(), 0);
+        EXPECT_FALSE(frm->isVisible());
+    }
+    TearDown();
+    SetUp();
+    {
+        auto frm = Abrir();
+        frm->show();
+        frm->close();
+        ASSERT_TRUE(Guion().Terminado());
+        EXPECT_EQ(*Guion().CodigoFin(), 0);
+    }
+}
