@@ -27,6 +27,11 @@ public:
     // True while a purge runs: the buttons do nothing and the close box does not close.
     bool Purgando() const { return purgando_; }
 
+    // How the last click of "&Aceptar" ended (the unattended mode turns it into an exit status).
+    enum class Desenlace { Ninguno, SinCodigo, Rechazado, SinDatos, NoConfirmado, Completo, Incompleto, Fallo };
+    Desenlace UltimoDesenlace = Desenlace::Ninguno;
+    QString MotivoIncompleto;
+
     // Window-level variables.
     bool HayError = false;
     Recordset RsEjercicio;
