@@ -1,16 +1,39 @@
 // cribanzas: purges one closed fiscal year from the suite's database.
+#include "desatendido.h"
+#include "ejecutar_desatendido.h"
 #include "frmcrb.h"
+#include "globales.h"
 #include "modglobal.h"
 #include "operador.h"
 
 #include <QApplication>
+#include <cstdio>
 
 int main(int argc, char* argv[]) {
+    QStringList argumentos;
+    for (int i = 1; i < argc; ++i) argumentos << QString::fromLocal8Bit(argv[i]);
+    const OpcionesDesatendido opciones = AnalizarArgumentos(argumentos);
+    if (!opciones.error.isEmpty()) {
+        std::fprintf(stderr, "cribanzas: %s\n\n%s", opciones.error.toLocal8Bit().constData(),
+                     TextoDeUso().toLocal8Bit().constData());
+        return Salida::Uso;
+    }
+    // The unattended mode needs no display.
+    if (opciones.desatendido && qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Cribanzas"));
     EstablecerTituloAplicacion(QStringLiteral("Cribanzas"));
-    EstablecerLineaComandos(QApplication::arguments().mid(1).join(QChar(' ')));
 
+    if (opciones.desatendido) {
+        InstalarOperador(std::make_unique<OperadorDesatendido>(opciones.confirmar));
+        gAvance().InstalarVista(std::make_unique<AvanceTerminal>());
+        const int estado = EjecutarDesatendido(opciones);
+        gSesion().Desconectar();
+        return estado;
+    }
+
+    EstablecerLineaComandos(opciones.linea);
     FrmCrb ventana;
     ventana.Form_Load();
     if (operador().Terminado()) return *operador().CodigoFin();
