@@ -1,0 +1,467 @@
+#include "demodb.h"
+#include "demodb_p.h"
+
+#include <atomic>
+#include <QCryptographicHash>
+#include <QFile>
+#include <QFileInfo>
+#include <QRegularExpression>
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QSqlRecord>
+
+namespace demodb {
+
+using namespace detalle;
+
+namespace detalle {
+
+namespace {
+std::atomic<quint64> contadorConexiones{0};
+}
+
+Conexion::Conexion(const QString& ruta)
+    : nombre_(QStringLiteral("demodb-%1").arg(contadorConexiones.fetch_add(1) + 1)) {
+    QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), nombre_);
+    db.setDatabaseName(ruta);
+}
+
+Conexion::~Conexion() {
+    {
+        QSqlDatabase db = QSqlDatabase::database(nombre_, false);
+        if (db.isOpen()) db.close();
+    }
+    QSqlDatabase::removeDatabase(nombre_);
+}
+
+bool Conexion::abrir(QString* error) {
+    QSqlDatabase base = db();
+    if (!base.isValid()) {
+        PonerError(error, QStringLiteral("El controlador QSQLITE no está disponible"));
+        return false;
+    }
+    if (!base.open()) {
+        PonerError(
+            error,
+            QStringLiteral("No se pudo abrir %1: %2").arg(base.databaseName(), base.lastError().text()));
+        return false;
+    }
+    return true;
+}
+
+QSqlDatabase Conexion::db() const {
+    return QSqlDatabase::database(nombre_, false);
+}
+
+void PonerError(QString* error, const QString& texto) {
+    if (error) *error = texto;
+}
+
+bool Ejecutar(const QSqlDatabase& db, const QString& sql, QString* error) {
+    QSqlQuery q(db);
+    if (!q.exec(sql)) {
+        PonerError(error, QStringLiteral("%1\n  en: %2").arg(q.lastError().text(), sql.simplified()));
+        return false;
+    }
+    return true;
+}
+
+QString SinAcentos(const QString& texto) {
+    QString resultado;
+    for (const QChar c : texto.normalized(QString::NormalizationForm_D))
+        if (c.unicode() < 128) resultado.append(c);
+    return resultado;
+}
+
+bool PrepararArchivoNuevo(const QString& ruta, QString* error) {
+    if (ruta.isEmpty() || ruta == QLatin1String(":memory:")) {
+        PonerError(error, QStringLiteral("Falta la ruta del archivo de la base"));
+        return false;
+    }
+    if (!EsReemplazable(ruta, error)) return false;
+    for (const QString& sufijo :
+         {QString(), QStringLiteral("-journal"), QStringLiteral("-wal"), QStringLiteral("-shm")}) {
+        const QString archivo = ruta + sufijo;
+        if (QFileInfo::exists(archivo) && !QFile::remove(archivo)) {
+            PonerError(error, QStringLiteral("No se pudo borrar %1").arg(archivo));
+            return false;
+        }
+    }
+    return true;
+}
+
+} // namespace detalle
+
+// --- Schema -------------------------------------------------------------------------------
+
+QStringList SentenciasTablas() {
+    return {
+        QStringLiteral("CREATE TABLE MV_EJERCICIOS (\n"
+                       "  PERIODO integer NOT NULL PRIMARY KEY,\n"
+                       "  descripcion varchar(50),\n"
+                       "  \"Fecha Desde\" DATE,\n"
+                       "  \"Fecha Hasta\" DATE,\n"
+                       "  Cerrado bit,\n"
+                       "  CIERRE bit\n"
+                       ")"),
+        QStringLiteral("CREATE TABLE MV_ASIENTOS (\n"
+                       "  IdAsiento integer PRIMARY KEY AUTOINCREMENT,\n"
+                       "  PERIODO varchar(10) COLLATE NOCASE,\n"
+                       "  NROASIENTO int,\n"
+                       "  FECHA DATE,\n"
+                       "  CUENTA varchar(20) COLLATE NOCASE,\n"
+                       "  DEBE numeric(18,2),\n"
+                       "  HABER numeric(18,2),\n"
+                       "  LEYENDA varchar(60)\n"
+                       ")"),
+        QStringLiteral("CREATE TABLE TA_CONFIGURACION (\n"
+                       "  Grupo varchar(30) COLLATE NOCASE,\n"
+                       "  CLAVE varchar(60) COLLATE NOCASE,\n"
+                       "  VALOR varchar(255)\n"
+                       ")"),
+        QStringLiteral("CREATE TABLE V_TA_CPTE (\n"
+                       "  Codigo varchar(4) COLLATE NOCASE NOT NULL PRIMARY KEY,\n"
+                       "  Descripcion varchar(50)\n"
+                       ")"),
+        QStringLiteral("CREATE TABLE V_MV_STOCK (\n"
+                       "  IdMovimiento integer PRIMARY KEY AUTOINCREMENT,\n"
+                       "  TC varchar(4) COLLATE NOCASE,\n"
+                       "  IDCOMPROBANTE varchar(13) COLLATE NOCASE,\n"
+                       "  SECUENCIA int,\n"
+                       "  FECHA DATETIME,\n"
+                       "  IDARTICULO varchar(20) COLLATE NOCASE,\n"
+                       "  DESCRIPCION varchar(60),\n"
+                       "  IDUNIDAD varchar(6) COLLATE NOCASE,\n"
+                       "  CANTIDAD numeric(18,4),\n"
+                       "  CantidadUD numeric(18,4),\n"
+                       "  IdDeposito int,\n"
+                       "  IdPosicion varchar(10) COLLATE NOCASE,\n"
+                       "  NroSerie varchar(30) COLLATE NOCASE,\n"
+                       "  NroLote varchar(30) COLLATE NOCASE,\n"
+                       "  Anulado bit DEFAULT 0,\n"
+                       "  ControladoPor varchar(30)\n"
+                       ")"),
+        QStringLiteral("CREATE TABLE V_MA_ARTICULOS (\n"
+                       "  IDARTICULO varchar(20) COLLATE NOCASE NOT NULL PRIMARY KEY,\n"
+                       "  DESCRIPCION varchar(60) COLLATE NOCASE,\n"
+                       "  IDUNIDAD varchar(6) COLLATE NOCASE,\n"
+                       "  RUBRO varchar(30) COLLATE NOCASE,\n"
+                       "  MARCA varchar(30) COLLATE NOCASE,\n"
+                       "  PRECIO numeric(18,2),\n"
+                       "  SUSPENDIDO bit DEFAULT 0\n"
+                       ")"),
+        QStringLiteral("CREATE TABLE VT_CLIENTES (\n"
+                       "  CODIGO int NOT NULL PRIMARY KEY,\n"
+                       "  RAZON_SOCIAL varchar(60) COLLATE NOCASE,\n"
+                       "  CONTACTO varchar(50) COLLATE NOCASE,\n"
+                       "  DOMICILIO varchar(60),\n"
+                       "  LOCALIDAD varchar(40) COLLATE NOCASE,\n"
+                       "  TELEFONO varchar(30),\n"
+                       "  CUIT varchar(13),\n"
+                       "  Dada_De_Baja bit DEFAULT 0\n"
+                       ")"),
+        QStringLiteral("CREATE TABLE VT_PROVEEDORES (\n"
+                       "  CODIGO int NOT NULL PRIMARY KEY,\n"
+                       "  RAZON_SOCIAL varchar(60) COLLATE NOCASE,\n"
+                       "  CONTACTO varchar(50) COLLATE NOCASE,\n"
+                       "  DOMICILIO varchar(60),\n"
+                       "  LOCALIDAD varchar(40) COLLATE NOCASE,\n"
+                       "  TELEFONO varchar(30),\n"
+                       "  CUIT varchar(13),\n"
+                       "  Dada_De_Baja bit DEFAULT 0\n"
+                       ")"),
+        QStringLiteral("CREATE TABLE MA_CONTACTOS (\n"
+                       "  IdContacto integer PRIMARY KEY AUTOINCREMENT,\n"
+                       "  Nombre_y_Apellido varchar(60) COLLATE NOCASE,\n"
+                       "  Domicilio varchar(60) COLLATE NOCASE,\n"
+                       "  Localidad varchar(40) COLLATE NOCASE,\n"
+                       "  Telefono varchar(30)\n"
+                       ")"),
+    };
+}
+
+QStringList SentenciasIndices() {
+    return {
+        QStringLiteral("CREATE INDEX IX_MV_ASIENTOS_PERIODO ON MV_ASIENTOS (PERIODO)"),
+        QStringLiteral("CREATE INDEX IX_V_MV_STOCK_FECHA ON V_MV_STOCK (FECHA)"),
+        QStringLiteral("CREATE INDEX IX_V_MV_STOCK_CPTE ON V_MV_STOCK (TC, IDCOMPROBANTE)"),
+    };
+}
+
+QStringList SentenciasEsquema() {
+    return SentenciasTablas() + SentenciasIndices();
+}
+
+bool CrearEsquema(const QSqlDatabase& db, QString* error) {
+    for (const QString& sql : SentenciasEsquema())
+        if (!Ejecutar(db, sql, error)) return false;
+    return true;
+}
+
+bool EsReemplazable(const QString& ruta, QString* error) {
+    const QFileInfo info(ruta);
+    if (!info.exists()) return true;
+    if (info.isDir()) {
+        PonerError(error, QStringLiteral("%1 es una carpeta, no una base de datos").arg(ruta));
+        return false;
+    }
+    if (info.size() == 0) return true;
+    QFile archivo(ruta);
+    if (!archivo.open(QIODevice::ReadOnly)) {
+        PonerError(error, QStringLiteral("No se puede leer %1: %2").arg(ruta, archivo.errorString()));
+        return false;
+    }
+    static const QByteArray cabecera("SQLite format 3\0", 16);
+    if (archivo.read(16) != cabecera) {
+        PonerError(error,
+                   QStringLiteral("%1 existe y no es una base de datos SQLite: no se reemplaza").arg(ruta));
+        return false;
+    }
+    return true;
+}
+
+bool CrearEsquemaVacio(const QString& ruta, QString* error) {
+    if (!PrepararArchivoNuevo(ruta, error)) return false;
+    Conexion conexion(ruta);
+    if (!conexion.abrir(error)) return false;
+    return CrearEsquema(conexion.db(), error);
+}
+
+// --- Stock balances -----------------------------------------------------------------------
+
+bool SaldosStock(const QSqlDatabase& db, const OpcionesSaldo& opciones, QList<SaldoStock>* saldos,
+                 QString* error) {
+    const bool completa = opciones.agrupacion == Agrupacion::Completa;
+    const QString grupo = completa ? QStringLiteral("IDARTICULO, IDUNIDAD, IdDeposito, IdPosicion, NroSerie, "
+                                                    "NroLote, DESCRIPCION")
+                                   : QStringLiteral("IDARTICULO, IDUNIDAD, DESCRIPCION");
+    QString condicion = opciones.anuladoNuloValido ? QStringLiteral("(Anulado = 0 OR Anulado IS NULL)")
+                                                   : QStringLiteral("Anulado = 0");
+    // A day limit covers the whole day whatever the stored form: "2023-12-31" and
+    // "2023-12-31 18:00:00" are both below "2024-01-01".
+    if (opciones.hasta.isValid()) condicion += QStringLiteral(" AND FECHA < ?");
+    const QString sql =
+        QStringLiteral("SELECT %1, SUM(CANTIDAD), TOTAL(CantidadUD), COUNT(*) FROM V_MV_STOCK "
+                       "WHERE %2 GROUP BY %1 ORDER BY %1")
+            .arg(grupo, condicion);
+    QSqlQuery q(db);
+    q.setForwardOnly(true);
+    if (!q.prepare(sql)) {
+        PonerError(error, q.lastError().text());
+        return false;
+    }
+    if (opciones.hasta.isValid()) q.addBindValue(opciones.hasta.addDays(1).toString(Qt::ISODate));
+    if (!q.exec()) {
+        PonerError(error, q.lastError().text());
+        return false;
+    }
+    QList<SaldoStock> resultado;
+    auto texto = [&](int i) -> std::optional<QString> {
+        const QVariant v = q.value(i);
+        if (v.isNull()) return std::nullopt;
+        return v.toString();
+    };
+    while (q.next()) {
+        SaldoStock s;
+        int c = 0;
+        s.idArticulo = q.value(c++).toString();
+        s.idUnidad = q.value(c++).toString();
+        if (completa) {
+            const QVariant deposito = q.value(c++);
+            if (!deposito.isNull()) s.idDeposito = deposito.toLongLong();
+            s.idPosicion = texto(c++);
+            s.nroSerie = texto(c++);
+            s.nroLote = texto(c++);
+        }
+        s.descripcion = q.value(c++).toString();
+        s.cantidad = q.value(c++).toDouble();
+        s.cantidadUD = q.value(c++).toDouble();
+        s.movimientos = q.value(c++).toLongLong();
+        resultado.append(std::move(s));
+    }
+    if (q.lastError().isValid()) {
+        PonerError(error, q.lastError().text());
+        return false;
+    }
+    *saldos = std::move(resultado);
+    return true;
+}
+
+bool SaldosStock(const QString& ruta, const OpcionesSaldo& opciones, QList<SaldoStock>* saldos,
+                 QString* error) {
+    if (!QFileInfo::exists(ruta)) {
+        PonerError(error, QStringLiteral("No existe %1").arg(ruta));
+        return false;
+    }
+    Conexion conexion(ruta);
+    return conexion.abrir(error) && SaldosStock(conexion.db(), opciones, saldos, error);
+}
+
+// --- Inspection ---------------------------------------------------------------------------
+
+namespace {
+
+bool Tablas(const QSqlDatabase& db, QStringList* tablas, QString* error) {
+    QSqlQuery q(db);
+    if (!q.exec(
+            QStringLiteral("SELECT name FROM sqlite_master WHERE type = 'table' AND name NOT LIKE 'sqlite_%' "
+                           "ORDER BY name"))) {
+        PonerError(error, q.lastError().text());
+        return false;
+    }
+    while (q.next())
+        tablas->append(q.value(0).toString());
+    return true;
+}
+
+bool AbrirExistente(Conexion& conexion, const QString& ruta, QString* error) {
+    if (!QFileInfo::exists(ruta)) {
+        PonerError(error, QStringLiteral("No existe %1").arg(ruta));
+        return false;
+    }
+    return conexion.abrir(error);
+}
+
+} // namespace
+
+bool ContarFilas(const QString& ruta, QList<QPair<QString, qint64>>* filas, QString* error) {
+    Conexion conexion(ruta);
+    if (!AbrirExistente(conexion, ruta, error)) return false;
+    QStringList tablas;
+    if (!Tablas(conexion.db(), &tablas, error)) return false;
+    filas->clear();
+    for (const QString& tabla : tablas) {
+        QSqlQuery q(conexion.db());
+        if (!q.exec(QStringLiteral("SELECT COUNT(*) FROM \"%1\"").arg(tabla)) || !q.next()) {
+            PonerError(error, q.lastError().text());
+            return false;
+        }
+        filas->append({tabla, q.value(0).toLongLong()});
+    }
+    return true;
+}
+
+QByteArray Huella(const QString& ruta, QString* error) {
+    Conexion conexion(ruta);
+    if (!AbrirExistente(conexion, ruta, error)) return {};
+    QCryptographicHash hash(QCryptographicHash::Sha256);
+    {
+        QSqlQuery q(conexion.db());
+        if (!q.exec(QStringLiteral("SELECT type, name, sql FROM sqlite_master ORDER BY type, name"))) {
+            PonerError(error, q.lastError().text());
+            return {};
+        }
+        while (q.next())
+            for (int i = 0; i < 3; ++i)
+                hash.addData(q.value(i).toString().toUtf8().append('\x1f'));
+    }
+    QStringList tablas;
+    if (!Tablas(conexion.db(), &tablas, error)) return {};
+    for (const QString& tabla : tablas) {
+        QSqlQuery q(conexion.db());
+        q.setForwardOnly(true);
+        // quote() gives each value with its storage class: 1 and '1' and 1.0 differ.
+        QSqlQuery columnas(conexion.db());
+        if (!columnas.exec(
+                QStringLiteral("SELECT name FROM pragma_table_info('%1') ORDER BY cid").arg(tabla))) {
+            PonerError(error, columnas.lastError().text());
+            return {};
+        }
+        QStringList citados;
+        while (columnas.next())
+            citados << QStringLiteral("quote(\"%1\")").arg(columnas.value(0).toString());
+        if (!q.exec(QStringLiteral("SELECT %1 FROM \"%2\" ORDER BY rowid").arg(citados.join(u','), tabla))) {
+            PonerError(error, q.lastError().text());
+            return {};
+        }
+        hash.addData(tabla.toUtf8().append('\x1e'));
+        const int n = citados.size();
+        while (q.next()) {
+            QByteArray fila;
+            for (int i = 0; i < n; ++i)
+                fila.append(q.value(i).toString().toUtf8()).append('\x1f');
+            hash.addData(fila.append('\x1e'));
+        }
+    }
+    return hash.result();
+}
+
+// --- Lookup benchmark table ---------------------------------------------------------------
+
+namespace {
+
+const char* const kSustantivos[] = {
+    "Tornillo",  "Tuerca",  "Arandela", "Caño",     "Codo",    "Válvula",  "Llave",          "Cable",
+    "Enchufe",   "Lámpara", "Pintura",  "Rodillo",  "Pincel",  "Cinta",    "Manguera",       "Bisagra",
+    "Cerradura", "Candado", "Taladro",  "Mecha",    "Sierra",  "Martillo", "Destornillador", "Pinza",
+    "Guante",    "Casco",   "Escalera", "Tabla",    "Cemento", "Yeso",     "Azulejo",        "Cerámica",
+    "Grifería",  "Teflón",  "Silicona", "Adhesivo", "Lija",    "Clavo",    "Tarugo",         "Alambre"};
+const char* const kCalificativos[] = {
+    "galvanizado",   "de acero", "de bronce",   "de PVC",    "reforzado",   "económico",
+    "profesional",   "térmico",  "de aluminio", "cromado",   "blanco",      "negro",
+    "para exterior", "de baño",  "de cocina",   "antióxido", "niquelado",   "de polipropileno",
+    "de goma",       "de nylon", "de caño",     "con traba", "señalizador", "de montaña"};
+const char* const kMedidas[] = {"1/2\"", "3/4\"", "1\"",  "6 mm", "8 mm", "10 mm", "12 mm", "25 mm", "2 m",
+                                "5 m",   "10 m",  "1 kg", "4 l",  "20 l", "x 100", "x 12",  "N.º 2", "N.º 8"};
+const char* const kRubros[] = {"Bulonería",    "Sanitarios", "Electricidad", "Pinturería", "Herramientas",
+                               "Construcción", "Seguridad",  "Ferretería",   "Jardinería", "Plomería"};
+const char* const kMarcas[] = {"Acindar", "Tigre",       "Peñaflor",      "Ñandú",  "O'Brien",
+                               "Fischer", "Bahco",       "Stanley",       "Alba",   "Sinteplast",
+                               "Dánica",  "Gómez Hnos.", "La Industrial", "Ibáñez", "Tramontina",
+                               "3M",      "Cañuelas",    "Loma Negra"};
+
+} // namespace
+
+bool CrearTablaConsulta(const QString& ruta, const QString& nombreTabla, int filas, quint64 semilla,
+                        QString* error) {
+    static const QRegularExpression identificador(QStringLiteral("^[A-Za-z_][A-Za-z0-9_]*$"));
+    if (!identificador.match(nombreTabla).hasMatch()) {
+        PonerError(error, QStringLiteral("Nombre de tabla no válido: \"%1\"").arg(nombreTabla));
+        return false;
+    }
+    if (filas < 0) {
+        PonerError(error, QStringLiteral("Cantidad de filas negativa: %1").arg(filas));
+        return false;
+    }
+    if (!EsReemplazable(ruta, error)) return false;
+    Conexion conexion(ruta);
+    if (!conexion.abrir(error)) return false;
+    const QSqlDatabase db = conexion.db();
+    if (!Ejecutar(db, QStringLiteral("PRAGMA synchronous = OFF"), error) ||
+        !Ejecutar(db, QStringLiteral("DROP TABLE IF EXISTS \"%1\"").arg(nombreTabla), error) ||
+        !Ejecutar(
+            db,
+            QStringLiteral("CREATE TABLE \"%1\" (CODIGO varchar(20) COLLATE NOCASE, DESCRIPCION varchar(60), "
+                           "RUBRO varchar(30), MARCA varchar(30))")
+                .arg(nombreTabla),
+            error))
+        return false;
+    Azar azar(semilla, 0xC0);
+    if (!Ejecutar(db, QStringLiteral("BEGIN"), error)) return false;
+    {
+        QSqlQuery q(db);
+        if (!q.prepare(QStringLiteral("INSERT INTO \"%1\" VALUES (?, ?, ?, ?)").arg(nombreTabla))) {
+            PonerError(error, q.lastError().text());
+            return false;
+        }
+        for (int i = 0; i < filas; ++i) {
+            const QString sustantivo = QString::fromUtf8(azar.elegir(kSustantivos));
+            QString descripcion = QStringLiteral("%1 %2 %3")
+                                      .arg(sustantivo, QString::fromUtf8(azar.elegir(kCalificativos)),
+                                           QString::fromUtf8(azar.elegir(kMedidas)));
+            q.bindValue(0, QStringLiteral("%1%2")
+                               .arg(SinAcentos(sustantivo.left(3)).toUpper())
+                               .arg(i + 1, 7, 10, QLatin1Char('0')));
+            q.bindValue(1, descripcion.left(60));
+            q.bindValue(2, QString::fromUtf8(azar.elegir(kRubros)));
+            q.bindValue(3, QString::fromUtf8(azar.elegir(kMarcas)));
+            if (!q.exec()) {
+                PonerError(error, q.lastError().text());
+                return false;
+            }
+        }
+    }
+    return Ejecutar(db, QStringLiteral("COMMIT"), error);
+}
+
+} // namespace demodb

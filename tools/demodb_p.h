@@ -1,0 +1,57 @@
+#pragma once
+// Internals shared by the demodb sources.
+#include <iterator>
+#include <QSqlDatabase>
+#include <QString>
+#include <QtGlobal>
+
+namespace demodb::detalle {
+
+// A connection of its own, with a unique name, removed on destruction. Every QSqlQuery on it
+// must be gone before the destructor runs.
+class Conexion {
+public:
+    explicit Conexion(const QString& ruta);
+    ~Conexion();
+    Conexion(const Conexion&) = delete;
+    Conexion& operator=(const Conexion&) = delete;
+
+    bool abrir(QString* error);
+    QSqlDatabase db() const;
+
+private:
+    QString nombre_;
+};
+
+// splitmix64: the same sequence on every platform and library.
+class Azar {
+public:
+    explicit Azar(quint64 semilla) : estado_(semilla) {}
+    // An independent stream for one part of the data, so that the size of one table does not
+    // change the contents of another.
+    Azar(quint64 semilla, quint64 flujo) : estado_(semilla ^ (flujo * 0xd1b54a32d192ed03ULL)) { siguiente(); }
+
+    quint64 siguiente() {
+        quint64 z = (estado_ += 0x9e3779b97f4a7c15ULL);
+        z = (z ^ (z >> 30)) * 0xbf58476d1ce4e5b9ULL;
+        z = (z ^ (z >> 27)) * 0x94d049bb133111ebULL;
+        return z ^ (z >> 31);
+    }
+    // 0 <= r < n (0 when n is 0).
+    qint64 menorQue(qint64 n) { return n > 0 ? qint64(siguiente() % quint64(n)) : 0; }
+    qint64 entre(qint64 desde, qint64 hasta) { return desde + menorQue(hasta - desde + 1); }
+    bool porCiento(int p) { return menorQue(100) < p; }
+    template <typename Lista> const auto& elegir(const Lista& l) { return l[menorQue(qint64(std::size(l)))]; }
+
+private:
+    quint64 estado_;
+};
+
+bool Ejecutar(const QSqlDatabase& db, const QString& sql, QString* error);
+void PonerError(QString* error, const QString& texto);
+// Plain ASCII letters of a text ("Caño" gives "Cano"), for codes.
+QString SinAcentos(const QString& texto);
+// Removes a replaceable file and its journal files; false (with the reason) when it is not one.
+bool PrepararArchivoNuevo(const QString& ruta, QString* error);
+
+} // namespace demodb::detalle
