@@ -23,6 +23,9 @@
 class Sesion;
 struct RecordsetDatos;
 
+// The standard text conversion of a value, as Campo::Texto gives it. A Null raises error 94.
+QString TextoEstandar(const QVariant& valor);
+
 class Recordset;
 
 // A field of the current row (a light view; valid while the recordset stays on that row).

@@ -96,6 +96,7 @@ public:
 
 private:
     friend class Recordset;
+    friend struct SesionInterna;
     struct Privado;
     std::unique_ptr<Privado> d_;
 };

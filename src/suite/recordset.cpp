@@ -1,0 +1,806 @@
+#include "recordset.h"
+
+#include "datos_p.h"
+#include "sesion.h"
+#include "utilidades.h"
+
+#include <cmath>
+#include <QDate>
+#include <QDateTime>
+#include <QLocale>
+#include <QRegularExpression>
+#include <QSqlDriver>
+#include <QSqlError>
+#include <QSqlField>
+#include <QSqlIndex>
+#include <QSqlRecord>
+#include <QSqlResult>
+#include <sqlite3.h>
+
+namespace {
+
+constexpr long SinRegistroActual = 3021;
+constexpr long ObjetoCerrado = 3704;
+constexpr long NoActualizable = 3251;
+constexpr long TextoSinLargo = 2147483647;
+
+[[noreturn]] void errorCerrado() {
+    throw ErrorSistema(ObjetoCerrado, QStringLiteral("Operación no permitida si el recordset está cerrado."));
+}
+[[noreturn]] void errorSinRegistro() {
+    throw ErrorSistema(SinRegistroActual,
+                       QStringLiteral("No hay registro actual: BOF o EOF es verdadero, o el "
+                                      "registro actual se eliminó."));
+}
+
+int dosDigitos(const QChar* c) {
+    if (!c[0].isDigit() || !c[1].isDigit()) return -1;
+    return (c[0].unicode() - '0') * 10 + (c[1].unicode() - '0');
+}
+
+// A date text as SQLite keeps it ("2023-12-31", "2023-12-31 13:45:00[.000]", with "T" too)
+// or in the short form "31/12/2023"; anything else stays text.
+QVariant fechaDeTexto(const QString& t) {
+    const qsizetype n = t.size();
+    const QChar* c = t.constData();
+    int a = -1, m = -1, d = -1;
+    qsizetype resto = 10;
+    if (n >= 10 && c[4] == QChar('-') && c[7] == QChar('-')) {
+        const int a1 = dosDigitos(c), a2 = dosDigitos(c + 2);
+        if (a1 >= 0 && a2 >= 0) a = a1 * 100 + a2;
+        m = dosDigitos(c + 5);
+        d = dosDigitos(c + 8);
+    } else if (n >= 10 && c[2] == QChar('/') && c[5] == QChar('/')) {
+        const int a1 = dosDigitos(c + 6), a2 = dosDigitos(c + 8);
+        if (a1 >= 0 && a2 >= 0) a = a1 * 100 + a2;
+        m = dosDigitos(c + 3);
+        d = dosDigitos(c);
+    } else
+        return t;
+    const QDate fecha(a, m, d);
+    if (a < 0 || m < 0 || d < 0 || !fecha.isValid()) return t;
+    if (n == resto) return fecha;
+    if (n < resto + 6 || (c[resto] != QChar(' ') && c[resto] != QChar('T')) || c[resto + 3] != QChar(':'))
+        return t;
+    const int h = dosDigitos(c + resto + 1), mi = dosDigitos(c + resto + 4);
+    int s = 0, ms = 0;
+    qsizetype i = resto + 6;
+    if (i < n && c[i] == QChar(':')) {
+        if (i + 3 > n || (s = dosDigitos(c + i + 1)) < 0) return t;
+        i += 3;
+        if (i < n && c[i] == QChar('.')) {
+            ++i;
+            int cifras = 0;
+            while (i < n && c[i].isDigit()) {
+                if (cifras < 3) ms = ms * 10 + (c[i].unicode() - '0');
+                ++cifras;
+                ++i;
+            }
+            if (cifras == 0) return t;
+            for (int k = cifras; k < 3; ++k)
+                ms *= 10;
+        }
+    }
+    if (i != n || h < 0 || mi < 0) return t;
+    const QTime hora(h, mi, s, ms);
+    if (!hora.isValid()) return t;
+    return QDateTime(fecha, hora);
+}
+
+QString numeroSinExponente(double v) {
+    if (v == 0) return QStringLiteral("0");
+    return QString::number(v, 'f', QLocale::FloatingPointShortest);
+}
+
+// The table of a single-table SELECT ("SELECT ... FROM name [WHERE ...]"), as written.
+QString tablaDeConsulta(const QString& sql) {
+    // Literals blanked so that their contents cannot look like a FROM.
+    QString s = sql;
+    bool enLiteral = false;
+    for (qsizetype i = 0; i < s.size(); ++i) {
+        if (s[i] == QChar('\''))
+            enLiteral = !enLiteral;
+        else if (enLiteral)
+            s[i] = QChar(' ');
+    }
+    static const QRegularExpression re(QStringLiteral("\\bFROM\\s+((?:\\[[^\\]]+\\]|\"[^\"]+\"|[\\w@#$]+)(?:"
+                                                      "\\.(?:\\[[^\\]]+\\]|\"[^\"]+\"|[\\w@#$]+))*)"
+                                                      "\\s*(?:$|;|\\bWHERE\\b|\\bORDER\\b|\\bWITH\\b)"),
+                                       QRegularExpression::CaseInsensitiveOption);
+    const auto m = re.match(s);
+    if (!m.hasMatch()) return {};
+    return sql.mid(m.capturedStart(1), m.capturedLength(1));
+}
+
+QString sinDelimitadores(const QString& nombre) {
+    QString r;
+    for (QChar c : nombre)
+        if (c != QChar('[') && c != QChar(']') && c != QChar('"')) r += c;
+    return r;
+}
+
+} // namespace
+
+QString TextoEstandar(const QVariant& v) {
+    if (!v.isValid() || v.isNull())
+        throw ErrorSistema(Errores::UsoNoValidoDeNull, QStringLiteral("Uso no válido de Null"));
+    switch (v.typeId()) {
+    case QMetaType::QDate:
+        return v.toDate().toString(FormatoFechaCorta());
+    case QMetaType::QDateTime: {
+        const QDateTime t = v.toDateTime();
+        QString r = t.date().toString(FormatoFechaCorta());
+        if (t.time() != QTime(0, 0)) r += t.time().toString(QStringLiteral(" HH:mm:ss"));
+        return r;
+    }
+    case QMetaType::QTime:
+        return v.toTime().toString(QStringLiteral("HH:mm:ss"));
+    case QMetaType::Bool:
+        return v.toBool() ? QStringLiteral("Verdadero") : QStringLiteral("Falso");
+    case QMetaType::Double:
+    case QMetaType::Float:
+        return numeroSinExponente(v.toDouble());
+    case QMetaType::QByteArray:
+        return QString::fromUtf8(v.toByteArray());
+    default:
+        return v.toString();
+    }
+}
+
+// ---- Columns and values -----------------------------------------------------------
+
+Columna ColumnaDeTipoDeclarado(const QString& nombre, const QString& declarado) {
+    Columna c;
+    c.nombre = nombre;
+    const QString t = declarado.trimmed().toUpper();
+    long largo = -1;
+    static const QRegularExpression reLargo(QStringLiteral("\\(\\s*(\\d+)"));
+    if (const auto m = reLargo.match(t); m.hasMatch()) largo = m.captured(1).toLong();
+    const bool maximo = t.contains(QLatin1String("(MAX"));
+    auto tiene = [&](const char* x) { return t.contains(QLatin1String(x)); };
+    if (t.isEmpty()) {
+        c.clase = ClaseColumna::Otra;
+        c.tamano = 255;
+    } else if (tiene("DATE") || t.startsWith(QLatin1String("TIMESTAMP"))) {
+        c.clase = ClaseColumna::Fecha;
+        c.tamano = 8;
+    } else if (t == QLatin1String("BIT") || tiene("BOOL")) {
+        c.clase = ClaseColumna::Logica;
+        c.tamano = 2;
+    } else if (tiene("INT")) {
+        c.clase = ClaseColumna::Entero;
+        c.tamano = tiene("BIGINT") ? 8 : tiene("SMALLINT") ? 2 : tiene("TINYINT") ? 1 : 4;
+    } else if (tiene("CHAR") || tiene("CLOB") || tiene("TEXT") || tiene("STRING")) {
+        c.clase = ClaseColumna::Texto;
+        c.tamano = (largo > 0 && !maximo) ? largo : TextoSinLargo;
+    } else if (tiene("BLOB") || tiene("BINARY") || tiene("IMAGE")) {
+        c.clase = ClaseColumna::Binaria;
+        c.tamano = (largo > 0 && !maximo) ? largo : TextoSinLargo;
+    } else if (tiene("REAL") || tiene("FLOA") || tiene("DOUB")) {
+        c.clase = ClaseColumna::Decimal;
+        c.tamano = 8;
+    } else if (tiene("NUM") || tiene("DEC") || tiene("MONEY")) {
+        c.clase = ClaseColumna::Decimal;
+        c.tamano = tiene("MONEY") ? 8 : 19;
+    } else {
+        c.clase = ClaseColumna::Otra;
+        c.tamano = 255;
+    }
+    return c;
+}
+
+QVariant NormalizarValor(QVariant&& v, ClaseColumna clase) {
+    if (v.isNull()) return QVariant();
+    switch (clase) {
+    case ClaseColumna::Fecha:
+        if (v.typeId() == QMetaType::QString) return fechaDeTexto(v.toString());
+        break;
+    case ClaseColumna::Decimal:
+        switch (v.typeId()) {
+        case QMetaType::LongLong:
+        case QMetaType::Int:
+            return v.toDouble();
+        case QMetaType::QString: {
+            bool ok = false;
+            const double d = v.toString().toDouble(&ok);
+            if (ok) return d;
+            break;
+        }
+        default:
+            break;
+        }
+        break;
+    case ClaseColumna::Logica:
+        switch (v.typeId()) {
+        case QMetaType::LongLong:
+        case QMetaType::Int:
+        case QMetaType::Short:
+        case QMetaType::UChar:
+        case QMetaType::Char:
+        case QMetaType::Double:
+            return v.toDouble() != 0;
+        default:
+            break;
+        }
+        break;
+    case ClaseColumna::Entero:
+        if (v.typeId() == QMetaType::Int || v.typeId() == QMetaType::Short) return v.toLongLong();
+        break;
+    default:
+        break;
+    }
+    return std::move(v);
+}
+
+namespace {
+
+// Columns of an executed statement: names, classes and defined sizes.
+std::vector<Columna> columnasDe(const QSqlQuery& q, bool rutaSqlite) {
+    const QSqlRecord rec = q.record();
+    std::vector<Columna> r;
+    r.reserve(size_t(rec.count()));
+    sqlite3_stmt* stmt = nullptr;
+    if (rutaSqlite) {
+        const QVariant h = q.result()->handle();
+        if (h.isValid() && qstrcmp(h.typeName(), "sqlite3_stmt*") == 0)
+            stmt = *static_cast<sqlite3_stmt* const*>(h.constData());
+    }
+    for (int i = 0; i < rec.count(); ++i) {
+        const QSqlField f = rec.field(i);
+        if (rutaSqlite) {
+            const char* decl = stmt ? sqlite3_column_decltype(stmt, i) : nullptr;
+            r.push_back(ColumnaDeTipoDeclarado(f.name(), decl ? QString::fromUtf8(decl) : QString()));
+            continue;
+        }
+        Columna c;
+        c.nombre = f.name();
+        const int largo = f.length();
+        switch (f.metaType().id()) {
+        case QMetaType::QString:
+            c.clase = ClaseColumna::Texto;
+            c.tamano = (largo > 0 && largo < 1073741823) ? largo : TextoSinLargo;
+            break;
+        case QMetaType::QByteArray:
+            c.clase = ClaseColumna::Binaria;
+            c.tamano = (largo > 0 && largo < 1073741823) ? largo : TextoSinLargo;
+            break;
+        case QMetaType::QDate:
+        case QMetaType::QDateTime:
+        case QMetaType::QTime:
+            c.clase = ClaseColumna::Fecha;
+            c.tamano = 8;
+            break;
+        case QMetaType::Bool:
+            c.clase = ClaseColumna::Logica;
+            c.tamano = 2;
+            break;
+        case QMetaType::Short:
+        case QMetaType::UShort:
+            c.clase = ClaseColumna::Entero;
+            c.tamano = 2;
+            break;
+        case QMetaType::Int:
+        case QMetaType::UInt:
+            c.clase = ClaseColumna::Entero;
+            c.tamano = 4;
+            break;
+        case QMetaType::LongLong:
+        case QMetaType::ULongLong:
+            c.clase = ClaseColumna::Entero;
+            c.tamano = 8;
+            break;
+        case QMetaType::Double:
+        case QMetaType::Float:
+            c.clase = ClaseColumna::Decimal;
+            c.tamano = 8;
+            break;
+        default:
+            c.clase = ClaseColumna::Otra;
+            c.tamano = largo > 0 ? largo : 255;
+        }
+        r.push_back(std::move(c));
+    }
+    return r;
+}
+
+} // namespace
+
+// ---- RecordsetDatos ----------------------------------------------------------------
+
+void RecordsetDatos::apuntarFila() {
+    if (editando)
+        fila = edicion.data();
+    else if (eof || modo == Modo::Cerrado)
+        fila = nullptr;
+    else if (modo == Modo::Flujo)
+        fila = actual.data();
+    else
+        fila = filas.data() + size_t(indice) * size_t(ncols);
+}
+
+namespace {
+// The next row of a streaming recordset into actual; false at the end of the result.
+bool siguienteEnFlujo(RecordsetDatos& d) {
+    QSqlQuery& q = *d.consulta;
+    if (!q.next()) {
+        if (q.lastError().isValid() && d.sesion)
+            SesionInterna::Fallar(*d.sesion, QStringLiteral("No se pudo leer la consulta: "), q.lastError());
+        return false;
+    }
+    for (int i = 0; i < d.ncols; ++i)
+        d.actual[size_t(i)] = NormalizarValor(q.value(i), d.columnas[size_t(i)].clase);
+    return true;
+}
+
+void terminarFlujo(RecordsetDatos& d) {
+    if (d.consulta) {
+        d.consulta->finish();
+        d.consulta.reset();
+    }
+    if (d.modo == RecordsetDatos::Modo::Flujo) {
+        if (d.sesion) SesionInterna::CambioAFlujo(*d.sesion, -1);
+        d.modo = RecordsetDatos::Modo::Memoria;
+    }
+}
+} // namespace
+
+void RecordsetDatos::leerResto() {
+    if (modo != Modo::Flujo) return;
+    // The current row stays where it is (actual) until the next move; the rows in memory
+    // start with a copy of it.
+    filas.assign(actual.begin(), actual.end());
+    nfilas = 1;
+    indice = 0;
+    try {
+        QSqlQuery& q = *consulta;
+        while (q.next()) {
+            for (int i = 0; i < ncols; ++i)
+                filas.push_back(NormalizarValor(q.value(i), columnas[size_t(i)].clase));
+            ++nfilas;
+        }
+        if (q.lastError().isValid() && sesion)
+            SesionInterna::Fallar(*sesion, QStringLiteral("No se pudo leer la consulta: "), q.lastError());
+    } catch (...) {
+        terminarFlujo(*this);
+        throw;
+    }
+    terminarFlujo(*this);
+}
+
+void RecordsetDatos::cerrar() {
+    if (consulta) {
+        consulta->finish();
+        consulta.reset();
+    }
+    if (sesion) {
+        if (modo == Modo::Flujo) SesionInterna::CambioAFlujo(*sesion, -1);
+        SesionInterna::Olvidar(*sesion, this);
+    }
+    sesion = nullptr;
+    modo = Modo::Cerrado;
+    vacio = eof = true;
+    columnas.clear();
+    ncols = 0;
+    std::vector<QVariant>().swap(actual);
+    std::vector<QVariant>().swap(filas);
+    std::vector<QVariant>().swap(originales);
+    edicion.clear();
+    cambiadas.clear();
+    nfilas = indice = descartadas = 0;
+    editando = nuevo = false;
+    fila = nullptr;
+}
+
+// ---- Opening ------------------------------------------------------------------
+
+void Sesion::AbrirRecordset(const QString& sql, Recordset& rs, int cursor, int bloqueo, int) {
+    rs.Close();
+    if (!rs.d_) rs.d_ = std::make_unique<RecordsetDatos>();
+    RecordsetDatos& d = *rs.d_;
+    const bool actualizable = bloqueo >= 2;
+    const bool flujo = cursor == Cursor::SoloAdelante && !actualizable;
+
+    QSqlQuery q = SesionInterna::Preparar(*this, sql);
+    SesionInterna::Ejecutar(*this, q, QStringLiteral("No se pudo abrir la consulta: "));
+
+    d.sesion = this;
+    d.sql = sql;
+    d.cursor = cursor;
+    d.bloqueo = bloqueo;
+    d.actualizable = actualizable;
+    d.columnas = columnasDe(q, SesionInterna::RutaSQLite(*this));
+    d.ncols = int(d.columnas.size());
+    d.actual.assign(size_t(d.ncols), QVariant());
+    d.descartadas = 0;
+    SesionInterna::Registrar(*this, &d);
+    try {
+        if (flujo) {
+            d.consulta.emplace(std::move(q));
+            d.modo = RecordsetDatos::Modo::Flujo;
+            SesionInterna::CambioAFlujo(*this, +1);
+            d.vacio = d.eof = !siguienteEnFlujo(d);
+            if (d.vacio) terminarFlujo(d);
+            d.completo = d.vacio;
+        } else {
+            d.modo = RecordsetDatos::Modo::Memoria;
+            while (q.next()) {
+                for (int i = 0; i < d.ncols; ++i) {
+                    QVariant v = q.value(i);
+                    if (actualizable) d.originales.push_back(v);
+                    d.filas.push_back(NormalizarValor(std::move(v), d.columnas[size_t(i)].clase));
+                }
+                ++d.nfilas;
+            }
+            if (q.lastError().isValid())
+                SesionInterna::Fallar(*this, QStringLiteral("No se pudo leer la consulta: "), q.lastError());
+            q.finish();
+            d.vacio = d.eof = d.nfilas == 0;
+            d.completo = true;
+        }
+    } catch (...) {
+        d.cerrar();
+        throw;
+    }
+    d.indice = 0;
+    d.apuntarFila();
+}
+
+// ---- Recordset --------------------------------------------------------------------
+
+Recordset::Recordset() = default;
+Recordset::~Recordset() {
+    if (d_) d_->cerrar();
+}
+Recordset::Recordset(Recordset&& o) noexcept : d_(std::move(o.d_)) {}
+Recordset& Recordset::operator=(Recordset&& o) noexcept {
+    if (this != &o) {
+        if (d_) d_->cerrar();
+        d_ = std::move(o.d_);
+    }
+    return *this;
+}
+
+bool Recordset::Abierto() const {
+    return d_ && d_->modo != RecordsetDatos::Modo::Cerrado;
+}
+
+bool Recordset::BOF() const {
+    if (!Abierto()) errorCerrado();
+    return d_->vacio;
+}
+
+bool Recordset::Eof() const {
+    if (!d_ || d_->modo == RecordsetDatos::Modo::Cerrado) errorCerrado();
+    return d_->eof;
+}
+
+void Recordset::MoveNext() {
+    if (!Abierto()) errorCerrado();
+    RecordsetDatos& d = *d_;
+    if (d.eof) errorSinRegistro();
+    if (d.editando) Update();
+    if (d.modo == RecordsetDatos::Modo::Flujo) {
+        ++d.descartadas;
+        if (!siguienteEnFlujo(d)) {
+            terminarFlujo(d);
+            d.nfilas = 0;
+            d.eof = true;
+        }
+    } else if (++d.indice >= d.nfilas) {
+        d.indice = d.nfilas;
+        d.eof = true;
+    }
+    d.apuntarFila();
+}
+
+void Recordset::MoveFirst() {
+    if (!Abierto()) errorCerrado();
+    RecordsetDatos& d = *d_;
+    if (d.editando) Update();
+    if (d.vacio) return;
+    if (d.modo == RecordsetDatos::Modo::Flujo && d.descartadas == 0) return;
+    if (d.modo == RecordsetDatos::Modo::Memoria && d.completo) {
+        d.indice = 0;
+        d.eof = d.nfilas == 0;
+        d.apuntarFila();
+        return;
+    }
+    // A forward-only result already passed: run the statement again, as a forward-only cursor does.
+    Sesion* s = d.sesion;
+    if (!s) errorCerrado();
+    const QString sql = d.sql;
+    s->AbrirRecordset(sql, *this, d.cursor, d.bloqueo);
+}
+
+int Recordset::FieldCount() const {
+    if (!Abierto()) errorCerrado();
+    return d_->ncols;
+}
+
+Campo Recordset::Fields(int indice) {
+    if (!Abierto()) errorCerrado();
+    if (indice < 0 || indice >= d_->ncols)
+        throw ErrorSistema(Errores::ElementoNoEncontrado,
+                           QStringLiteral("No existe el campo número %1 en el recordset (tiene %2 campos).")
+                               .arg(indice)
+                               .arg(d_->ncols));
+    return Campo(this, indice);
+}
+
+Campo Recordset::Fields(const QString& nombre) {
+    if (!Abierto()) errorCerrado();
+    const QString buscado = nombre.trimmed();
+    for (int i = 0; i < d_->ncols; ++i)
+        if (d_->columnas[size_t(i)].nombre.compare(buscado, Qt::CaseInsensitive) == 0) return Campo(this, i);
+    throw ErrorSistema(Errores::ElementoNoEncontrado,
+                       QStringLiteral("No existe el campo \"%1\" en el recordset.").arg(nombre));
+}
+
+const QVariant& Recordset::Valor(int indice) const {
+    const RecordsetDatos* d = d_.get();
+    if (d && d->fila && unsigned(indice) < unsigned(d->ncols)) return d->fila[indice];
+    if (!d || d->modo == RecordsetDatos::Modo::Cerrado) errorCerrado();
+    if (!d->fila) errorSinRegistro();
+    throw ErrorSistema(Errores::ElementoNoEncontrado,
+                       QStringLiteral("No existe el campo número %1 en el recordset.").arg(indice));
+}
+
+void Recordset::AddNew() {
+    if (!Abierto()) errorCerrado();
+    RecordsetDatos& d = *d_;
+    if (!d.actualizable)
+        throw ErrorSistema(NoActualizable,
+                           QStringLiteral("El recordset es de solo lectura: no admite agregar filas."));
+    if (d.editando) Update();
+    d.edicion.assign(size_t(d.ncols), QVariant());
+    d.cambiadas.assign(size_t(d.ncols), false);
+    d.editando = d.nuevo = true;
+    d.apuntarFila();
+}
+
+void Recordset::Close() {
+    if (d_) d_->cerrar();
+}
+
+// ---- Writing back -------------------------------------------------------------------
+
+namespace {
+
+struct Destino {
+    QString tabla;                 // as written in the statement
+    std::vector<QString> columnas; // per recordset column: the table's column name, or empty
+    std::vector<int> identidad;    // recordset columns that identify a row
+};
+
+Destino destinoDe(Sesion& s, RecordsetDatos& d) {
+    Destino r;
+    r.tabla = tablaDeConsulta(d.sql);
+    if (r.tabla.isEmpty())
+        throw ErrorSistema(
+            NoActualizable,
+            QStringLiteral("No se puede actualizar: la consulta no es de una sola tabla (%1).").arg(d.sql));
+    QSqlDatabase db = s.Base();
+    const QString nombre = sinDelimitadores(r.tabla);
+    const QSqlRecord campos = db.record(nombre);
+    if (campos.isEmpty())
+        throw ErrorSistema(
+            NoActualizable,
+            QStringLiteral("No se puede actualizar: no se encontró la tabla %1.").arg(r.tabla));
+    r.columnas.resize(size_t(d.ncols));
+    for (int i = 0; i < d.ncols; ++i)
+        for (int k = 0; k < campos.count(); ++k)
+            if (campos.fieldName(k).compare(d.columnas[size_t(i)].nombre, Qt::CaseInsensitive) == 0) {
+                r.columnas[size_t(i)] = campos.fieldName(k);
+                break;
+            }
+    const QSqlIndex clave = db.primaryIndex(nombre);
+    bool claveCompleta = clave.count() > 0;
+    for (int k = 0; claveCompleta && k < clave.count(); ++k) {
+        int encontrada = -1;
+        for (int i = 0; i < d.ncols && encontrada < 0; ++i)
+            if (r.columnas[size_t(i)].compare(clave.fieldName(k), Qt::CaseInsensitive) == 0) encontrada = i;
+        if (encontrada < 0)
+            claveCompleta = false;
+        else
+            r.identidad.push_back(encontrada);
+    }
+    if (!claveCompleta) {
+        r.identidad.clear();
+        const bool sqlite = SesionInterna::EsSQLite(s);
+        for (int i = 0; i < d.ncols; ++i) {
+            if (r.columnas[size_t(i)].isEmpty()) continue;
+            const Columna& c = d.columnas[size_t(i)];
+            // Long texts and binaries cannot be compared with "=" on every server.
+            if (!sqlite && (c.clase == ClaseColumna::Binaria || c.tamano >= 1073741823)) continue;
+            r.identidad.push_back(i);
+        }
+    }
+    if (r.identidad.empty())
+        throw ErrorSistema(
+            NoActualizable,
+            QStringLiteral("No se puede actualizar: ninguna columna de la consulta identifica la fila."));
+    return r;
+}
+
+QString nombreSql(const QSqlDatabase& db, const QString& columna) {
+    return db.driver()->escapeIdentifier(columna, QSqlDriver::FieldName);
+}
+
+} // namespace
+
+void Recordset::Update() {
+    if (!Abierto()) errorCerrado();
+    RecordsetDatos& d = *d_;
+    if (!d.editando) return;
+    if (!d.sesion) errorCerrado();
+    Sesion& s = *d.sesion;
+    // Metadata reads use the connection too: pending results first.
+    SesionInterna::LeerPendientes(s);
+    const Destino dest = destinoDe(s, d);
+    QSqlDatabase db = s.Base();
+
+    std::vector<int> puestas;
+    for (int i = 0; i < d.ncols; ++i)
+        if (d.cambiadas[size_t(i)]) {
+            if (dest.columnas[size_t(i)].isEmpty())
+                throw ErrorSistema(NoActualizable,
+                                   QStringLiteral("El campo \"%1\" no es una columna de %2: no se puede "
+                                                  "actualizar.")
+                                       .arg(d.columnas[size_t(i)].nombre, dest.tabla));
+            puestas.push_back(i);
+        }
+
+    std::vector<QVariant> ligados(size_t(d.ncols));
+    for (int i : puestas)
+        ligados[size_t(i)] = SesionInterna::ValorParaLigar(s, d.edicion[size_t(i)]);
+
+    if (d.nuevo) {
+        QString sql;
+        if (puestas.empty())
+            sql = QStringLiteral("INSERT INTO %1 DEFAULT VALUES").arg(dest.tabla);
+        else {
+            QStringList nombres, marcas;
+            for (int i : puestas) {
+                nombres << nombreSql(db, dest.columnas[size_t(i)]);
+                marcas << QStringLiteral("?");
+            }
+            sql = QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)")
+                      .arg(dest.tabla, nombres.join(QStringLiteral(", ")), marcas.join(QStringLiteral(", ")));
+        }
+        QSqlQuery q = SesionInterna::Preparar(s, sql);
+        for (int i : puestas)
+            q.addBindValue(ligados[size_t(i)]);
+        SesionInterna::Ejecutar(s, q, QStringLiteral("No se pudo agregar la fila: "));
+        q.finish();
+        for (int i = 0; i < d.ncols; ++i) {
+            const QVariant crudo = d.cambiadas[size_t(i)] ? ligados[size_t(i)] : QVariant();
+            d.originales.push_back(crudo);
+            d.filas.push_back(NormalizarValor(QVariant(crudo), d.columnas[size_t(i)].clase));
+        }
+        ++d.nfilas;
+        d.indice = d.nfilas - 1;
+        d.vacio = d.eof = false;
+        d.completo = true;
+    } else {
+        if (puestas.empty()) {
+            d.editando = false;
+            d.apuntarFila();
+            return;
+        }
+        const size_t base = size_t(d.indice) * size_t(d.ncols);
+        QStringList condiciones;
+        std::vector<QVariant> valoresCondicion;
+        for (int i : dest.identidad) {
+            const QVariant& o = d.originales[base + size_t(i)];
+            const QString col = nombreSql(db, dest.columnas[size_t(i)]);
+            if (o.isNull())
+                condiciones << col + QStringLiteral(" IS NULL");
+            else {
+                condiciones << col + QStringLiteral(" = ?");
+                valoresCondicion.push_back(o);
+            }
+        }
+        const QString donde = condiciones.join(QStringLiteral(" AND "));
+        const bool propia = !s.EnTransaccion();
+        // Count and write as one unit, so that the row counted is the row written.
+        if (propia && !db.transaction())
+            throw ErrorSistema(Errores::BaseDeDatos,
+                               QStringLiteral("No se pudo actualizar la fila: ") + db.lastError().text());
+        try {
+            QSqlQuery c = SesionInterna::Preparar(
+                s, QStringLiteral("SELECT COUNT(*) FROM %1 WHERE %2").arg(dest.tabla, donde));
+            for (const QVariant& v : valoresCondicion)
+                c.addBindValue(v);
+            SesionInterna::Ejecutar(s, c, QStringLiteral("No se pudo actualizar la fila: "));
+            const qlonglong n = c.next() ? c.value(0).toLongLong() : 0;
+            c.finish();
+            if (n == 0)
+                throw ErrorSistema(
+                    Errores::FilaNoEncontrada,
+                    QStringLiteral("No se encontró la fila para actualizar en %1: otro proceso la "
+                                   "modificó o la eliminó después de leerla. No se cambió nada.")
+                        .arg(dest.tabla));
+            if (n > 1)
+                throw ErrorSistema(
+                    Errores::FilaNoEncontrada,
+                    QStringLiteral("No se puede actualizar la fila de %1: la fila no es única (%2 filas "
+                                   "iguales). No se cambió nada.")
+                        .arg(dest.tabla)
+                        .arg(n));
+            QStringList asignaciones;
+            for (int i : puestas)
+                asignaciones << nombreSql(db, dest.columnas[size_t(i)]) + QStringLiteral(" = ?");
+            QSqlQuery u = SesionInterna::Preparar(
+                s, QStringLiteral("UPDATE %1 SET %2 WHERE %3")
+                       .arg(dest.tabla, asignaciones.join(QStringLiteral(", ")), donde));
+            for (int i : puestas)
+                u.addBindValue(ligados[size_t(i)]);
+            for (const QVariant& v : valoresCondicion)
+                u.addBindValue(v);
+            SesionInterna::Ejecutar(s, u, QStringLiteral("No se pudo actualizar la fila: "));
+            const int afectadas = u.numRowsAffected();
+            u.finish();
+            if (afectadas > 1 || afectadas == 0)
+                throw ErrorSistema(
+                    Errores::FilaNoEncontrada,
+                    QStringLiteral("No se pudo actualizar la fila de %1: la sentencia alcanzó %2 filas. "
+                                   "No se cambió nada.")
+                        .arg(dest.tabla)
+                        .arg(afectadas));
+            if (propia && !db.commit())
+                throw ErrorSistema(Errores::BaseDeDatos,
+                                   QStringLiteral("No se pudo actualizar la fila: ") + db.lastError().text());
+        } catch (...) {
+            if (propia) db.rollback();
+            throw;
+        }
+        for (int i : puestas) {
+            d.originales[base + size_t(i)] = ligados[size_t(i)];
+            d.filas[base + size_t(i)] =
+                NormalizarValor(QVariant(ligados[size_t(i)]), d.columnas[size_t(i)].clase);
+        }
+    }
+    d.editando = d.nuevo = false;
+    d.edicion.clear();
+    d.cambiadas.clear();
+    d.apuntarFila();
+}
+
+// ---- Campo ---------------------------------------------------------------------------
+
+QString Campo::Name() const {
+    if (!rs_->Abierto()) errorCerrado();
+    return rs_->d_->columnas[size_t(indice_)].nombre;
+}
+
+QVariant Campo::Value() const {
+    return rs_->Valor(indice_);
+}
+
+QString Campo::Texto() const {
+    return TextoEstandar(Value());
+}
+
+long Campo::DefinedSize() const {
+    if (!rs_->Abierto()) errorCerrado();
+    return rs_->d_->columnas[size_t(indice_)].tamano;
+}
+
+void Campo::setValue(const QVariant& valor) {
+    if (!rs_->Abierto()) errorCerrado();
+    RecordsetDatos& d = *rs_->d_;
+    if (!d.actualizable)
+        throw ErrorSistema(NoActualizable,
+                           QStringLiteral("El recordset es de solo lectura: no se puede asignar el campo "
+                                          "\"%1\".")
+                               .arg(d.columnas[size_t(indice_)].nombre));
+    if (!d.editando) {
+        if (!d.fila) errorSinRegistro();
+        d.edicion.assign(d.fila, d.fila + d.ncols);
+        d.cambiadas.assign(size_t(d.ncols), false);
+        d.editando = true;
+    }
+    d.edicion[size_t(indice_)] = valor;
+    d.cambiadas[size_t(indice_)] = true;
+    d.apuntarFila();
+}

@@ -1,0 +1,34 @@
+#pragma once
+// A temporary SQLite database and a session connected to it, with a scripted operator.
+#include "operador.h"
+#include "recordset.h"
+#include "sesion.h"
+
+#include <gtest/gtest.h>
+#include <memory>
+#include <QStringList>
+#include <QTemporaryDir>
+#include <QVariant>
+
+// Runs statements on a SQLite file through a connection of its own (creates the file).
+void SqlDirecto(const QString& ruta, const QStringList& sentencias);
+// First column of the first row, through a connection of its own.
+QVariant ValorDirecto(const QString& ruta, const QString& sql);
+
+class BaseDePrueba : public ::testing::Test {
+protected:
+    void SetUp() override;
+    void TearDown() override;
+    void Sql(const QStringList& sentencias) { SqlDirecto(ruta_, sentencias); }
+    QVariant Valor(const QString& sql) { return ValorDirecto(ruta_, sql); }
+    void Conectar();
+
+    QTemporaryDir dir_;
+    QString ruta_;
+    std::unique_ptr<Sesion> sesion_;
+    OperadorGuion* guion_ = nullptr;
+    QStringList sentencias_; // what the session ran, through its hook
+
+private:
+    std::unique_ptr<Operador> anterior_;
+};

@@ -1,0 +1,95 @@
+// T-SQL forms the system sends, as SQLite must receive them.
+#include "sesion.h"
+
+#include <gtest/gtest.h>
+#include <QRandomGenerator>
+
+namespace {
+QString T(const char* s) {
+    return TraducirTSQL(QString::fromUtf8(s));
+}
+} // namespace
+
+TEST(TraducirTSQL, ConvertIntPasaACast) {
+    EXPECT_EQ(T("SELECT count(PERIODO) as Registros FROM MV_ASIENTOS WHERE CONVERT(INT,PERIODO) = 2023"),
+              "SELECT count(PERIODO) as Registros FROM MV_ASIENTOS WHERE CAST(PERIODO AS INTEGER) = 2023");
+    EXPECT_EQ(T("where convert ( int ,  periodo ) = 1"), "where CAST(periodo  AS INTEGER) = 1");
+    EXPECT_EQ(T("CONVERT(Int,\n\tx)"), "CAST(x AS INTEGER)");
+    EXPECT_EQ(T("CONVERT(INTEGER,x)+CONVERT(bigint,y)"), "CAST(x AS INTEGER)+CAST(y AS INTEGER)");
+}
+
+TEST(TraducirTSQL, ConvertConParentesisAnidados) {
+    EXPECT_EQ(T("CONVERT(INT, SUBSTRING(RTRIM(LTRIM(a)), 1, (2+3)))"),
+              "CAST(SUBSTRING(RTRIM(LTRIM(a)), 1, (2+3)) AS INTEGER)");
+    EXPECT_EQ(T("CONVERT(INT,CONVERT(INT,x)+1)"), "CAST(CAST(x AS INTEGER)+1 AS INTEGER)");
+    EXPECT_EQ(T("f(CONVERT(INT,')'), 2)"), "f(CAST(')' AS INTEGER), 2)");
+}
+
+TEST(TraducirTSQL, FechaEstilo112PasaATextoIso) {
+    EXPECT_EQ(T("Delete v_mv_stock where fecha <= CONVERT(DATETIME,'20231231',112)"),
+              "Delete FROM v_mv_stock where fecha <= '2023-12-31'");
+    EXPECT_EQ(T("WHERE (FECHA <= convert( datetime , '20240229' , 112 )) AND (Anulado = 0)"),
+              "WHERE (FECHA <= '2024-02-29') AND (Anulado = 0)");
+    // Other forms are left for the database to refuse.
+    EXPECT_EQ(T("CONVERT(DATETIME,'2023123',112)"), "CONVERT(DATETIME,'2023123',112)");
+    EXPECT_EQ(T("CONVERT(DATETIME,fecha,103)"), "CONVERT(DATETIME,fecha,103)");
+    EXPECT_EQ(T("CONVERT(VARCHAR(10),x)"), "CONVERT(VARCHAR(10),x)");
+}
+
+TEST(TraducirTSQL, DeleteSinFrom) {
+    EXPECT_EQ(T("DELETE MV_ASIENTOS WHERE CONVERT(INT,PERIODO) = 2023"),
+              "DELETE FROM MV_ASIENTOS WHERE CAST(PERIODO AS INTEGER) = 2023");
+    EXPECT_EQ(T("  delete [Mi Tabla] where x = 1"), "  delete FROM [Mi Tabla] where x = 1");
+    EXPECT_EQ(T("DELETE dbo.T\nWHERE x = 1"), "DELETE FROM dbo.T\nWHERE x = 1");
+    EXPECT_EQ(T("DELETE T"), "DELETE FROM T");
+    EXPECT_EQ(T("DELETE FROM T WHERE x = 1"), "DELETE FROM T WHERE x = 1");
+    EXPECT_EQ(T("DELETE from T"), "DELETE from T");
+    EXPECT_EQ(T("DELETED T WHERE x"), "DELETED T WHERE x");
+    EXPECT_EQ(T("DELETE TOP (5) FROM T"), "DELETE TOP (5) FROM T");
+    EXPECT_EQ(T("SELECT 1; DELETE T WHERE x = 1"), "SELECT 1; DELETE T WHERE x = 1");
+}
+
+TEST(TraducirTSQL, LiteralesYComentariosIntactos) {
+    EXPECT_EQ(T("SELECT 'CONVERT(INT,x)' AS a, CONVERT(INT,b) FROM t WHERE c = 'it''s CONVERT(INT,y)'"),
+              "SELECT 'CONVERT(INT,x)' AS a, CAST(b AS INTEGER) FROM t WHERE c = 'it''s CONVERT(INT,y)'");
+    EXPECT_EQ(T("SELECT [CONVERT(INT,x)] FROM t"), "SELECT [CONVERT(INT,x)] FROM t");
+    EXPECT_EQ(T("-- don't CONVERT(INT,x)\nSELECT CONVERT(INT,y)"),
+              "-- don't CONVERT(INT,x)\nSELECT CAST(y AS INTEGER)");
+    EXPECT_EQ(T("INSERT INTO T (A) VALUES ('DELETE X WHERE')"),
+              "INSERT INTO T (A) VALUES ('DELETE X WHERE')");
+    EXPECT_EQ(T("SELECT MYCONVERT(INT,x), CONVERTIR(INT,y)"), "SELECT MYCONVERT(INT,x), CONVERTIR(INT,y)");
+}
+
+TEST(TraducirTSQL, EntradasRotasNoSeTocan) {
+    for (const char* s :
+         {"", "CONVERT", "CONVERT(", "CONVERT(INT", "CONVERT(INT,", "CONVERT(INT,x", "CONVERT(,x)",
+          "CONVERT(INT,'x)", "DELETE", "DELETE [x", "DELETE \"", "CONVERT(DATETIME,'1",
+          "CONVERT(DATETIME,'12345678',112", "/* CONVERT(INT,x)", "CONVERT(INT,x,1)"})
+        EXPECT_EQ(T(s), QString::fromUtf8(s)) << s;
+}
+
+TEST(TraducirTSQL, NuncaSeCuelgaNiRompe) {
+    // Deep nesting and random mixtures of the tokens the translator looks at.
+    QString hondo;
+    for (int i = 0; i < 20000; ++i)
+        hondo += QStringLiteral("CONVERT(INT,");
+    hondo += QStringLiteral("x");
+    for (int i = 0; i < 20000; ++i)
+        hondo += QChar(')');
+    const QString r = TraducirTSQL(hondo);
+    EXPECT_EQ(r.count(QStringLiteral("CAST(")), 20000);
+    EXPECT_EQ(r.count(QStringLiteral(" AS INTEGER)")), 20000);
+
+    const QStringList piezas = {"CONVERT",  "(",          ")",   "INT", ",",  "'",    "''",       "[",
+                                "]",        "\"",         "--",  "\n",  "/*", "*/",   "DELETE ",  "WHERE ",
+                                "DATETIME", "'20231231'", "112", " ",   "x",  "FROM", "\xC3\xB1", "\0"};
+    QRandomGenerator g(12345);
+    for (int k = 0; k < 3000; ++k) {
+        QString s;
+        const int n = int(g.bounded(40));
+        for (int j = 0; j < n; ++j)
+            s += piezas[int(g.bounded(piezas.size()))];
+        const QString t = TraducirTSQL(s);
+        EXPECT_LE(t.size(), s.size() * 3 + 16);
+    }
+}
