@@ -6,13 +6,13 @@
 #include "operador.h"
 #include "trampa.h"
 
+#include <cstdio>
+#include <optional>
 #include <QApplication>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonValue>
 #include <QStringList>
-#include <cstdio>
-#include <optional>
 
 namespace {
 
@@ -90,8 +90,9 @@ std::optional<int> LeerOpciones(const QStringList& args, Opciones& o) {
         }
     }
     if (posicionales.size() != 2)
-        return ErrorDeUso(posicionales.size() < 2 ? QStringLiteral("faltan argumentos")
-                                                  : QStringLiteral("sobran argumentos: %1").arg(posicionales.mid(2).join(' ')));
+        return ErrorDeUso(posicionales.size() < 2
+                              ? QStringLiteral("faltan argumentos")
+                              : QStringLiteral("sobran argumentos: %1").arg(posicionales.mid(2).join(' ')));
     o.linea = posicionales.at(0);
     o.tabla = posicionales.at(1);
     return std::nullopt;
@@ -133,15 +134,17 @@ int main(int argc, char* argv[]) {
     ColeccionRef devueltos;
     if (o.devueltos) {
         devueltos = NuevaColeccion();
-        for (const QString& n : *o.devueltos) devueltos->Add(n);
+        for (const QString& n : *o.devueltos)
+            devueltos->Add(n);
     }
     QString campoBusqueda = o.busqueda;
 
     consulta.ConsultaSearch(o.tabla, devueltos, o.clave, campoBusqueda);
     std::fprintf(stderr, "sentencia: %s\n", consulta.UltimoSQL().toLocal8Bit().constData());
 
-    const QJsonValue valorDevuelto =
-        consulta.ValorDevuelto.isValid() ? QJsonValue(consulta.ValorDevuelto.toString()) : QJsonValue(QJsonValue::Null);
+    const QJsonValue valorDevuelto = consulta.ValorDevuelto.isValid()
+                                         ? QJsonValue(consulta.ValorDevuelto.toString())
+                                         : QJsonValue(QJsonValue::Null);
     QByteArray salida = "{\"valores\": " + Json(Lista(consulta.Valores)) +
                         ", \"cantidades\": " + Json(Lista(consulta.Cantidades)) +
                         ", \"valorDevuelto\": " + Json(valorDevuelto) +
