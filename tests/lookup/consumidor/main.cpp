@@ -1,0 +1,24 @@
+// Links the installed component and runs one request without a display: with no window
+// system the dialog cannot be made, every dialog step is skipped and the request returns.
+#include "def_qconsulta.h"
+#include "lib_clscons2.h"
+#include "lib_frmcons2.h"
+
+#include <cstdio>
+#include <QCoreApplication>
+
+int main(int argc, char* argv[]) {
+    QCoreApplication app(argc, argv);
+    Lib_ClsCons2 consulta;
+    consulta.Checks = Verdadero;
+    ColeccionRef campos = NuevaColeccion();
+    campos->Add(QStringLiteral("CODIGO"));
+    ColeccionRef retenida = campos;
+    QString campoBusqueda;
+    consulta.ConsultaSearch(QStringLiteral("SELECT 1"), campos, QString(), campoBusqueda);
+    const bool bien = consulta.UltimoSQL() == QLatin1String("SELECT 1") && !campos &&
+                      retenida->Count() == 0 && consulta.Checks == Falso &&
+                      CodificarRegistro(QConsulta()).size() == 1202;
+    std::puts(bien ? "consumidor: bien" : "consumidor: MAL");
+    return bien ? 0 : 1;
+}

@@ -1,0 +1,26 @@
+# Installs the lookup component from the build tree ARBOL and builds and runs CONSUMIDOR
+# against it, all under TRABAJO.
+file(REMOVE_RECURSE ${TRABAJO})
+execute_process(COMMAND ${CMAKE_COMMAND} --install ${ARBOL} --prefix ${TRABAJO}/prefijo --component consulta
+    RESULT_VARIABLE r)
+if(r)
+  message(FATAL_ERROR "la instalación falló: ${r}")
+endif()
+foreach(cabecera lib_clscons2.h lib_frmcons2.h coleccion.h error.h def_qconsulta.h)
+  if(NOT EXISTS ${TRABAJO}/prefijo/include/cribanzas/${cabecera})
+    message(FATAL_ERROR "falta la cabecera instalada ${cabecera}")
+  endif()
+endforeach()
+execute_process(COMMAND ${CMAKE_COMMAND} -S ${CONSUMIDOR} -B ${TRABAJO}/construccion -G ${GENERADOR}
+    "-DCMAKE_PREFIX_PATH=${TRABAJO}/prefijo" "-DQt6_DIR=${QT_DIR}" RESULT_VARIABLE r)
+if(r)
+  message(FATAL_ERROR "la configuración del consumidor falló: ${r}")
+endif()
+execute_process(COMMAND ${CMAKE_COMMAND} --build ${TRABAJO}/construccion RESULT_VARIABLE r)
+if(r)
+  message(FATAL_ERROR "la construcción del consumidor falló: ${r}")
+endif()
+execute_process(COMMAND ${TRABAJO}/construccion/consumidor RESULT_VARIABLE r)
+if(r)
+  message(FATAL_ERROR "el consumidor falló: ${r}")
+endif()
