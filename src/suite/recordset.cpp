@@ -92,9 +92,15 @@ QString numeroSinExponente(double v) {
     return QString::number(v, 'f', QLocale::FloatingPointShortest);
 }
 
-// The table of a single-table SELECT ("SELECT ... FROM name [WHERE ...]"), as written.
-QString tablaDeConsulta(const QString& sql) {
-    // Literals blanked so that their contents cannot look like a FROM.
+// The table of a single-table SELECT ("SELECT ... FROM name [WHERE ...] [ORDER BY ...]"), as
+// written, and its WHERE condition (empty when none).
+struct TablaYCondicion {
+    QString tabla;
+    QString condicion;
+};
+
+TablaYCondicion tablaDeConsulta(const QString& sql) {
+    // Literals blanked so that their contents cannot look like keywords.
     QString s = sql;
     bool enLiteral = false;
     for (qsizetype i = 0; i < s.size(); ++i) {
@@ -105,11 +111,31 @@ QString tablaDeConsulta(const QString& sql) {
     }
     static const QRegularExpression re(QStringLiteral("\\bFROM\\s+((?:\\[[^\\]]+\\]|\"[^\"]+\"|[\\w@#$]+)(?:"
                                                       "\\.(?:\\[[^\\]]+\\]|\"[^\"]+\"|[\\w@#$]+))*)"
-                                                      "\\s*(?:$|;|\\bWHERE\\b|\\bORDER\\b|\\bWITH\\b)"),
+                                                      "\\s*(?:WITH\\s*\\([^)]*\\)\\s*)?"
+                                                      "(?:$|;|(\\bWHERE\\b)|\\bORDER\\s+BY\\b)"),
                                        QRegularExpression::CaseInsensitiveOption);
     const auto m = re.match(s);
     if (!m.hasMatch()) return {};
-    return sql.mid(m.capturedStart(1), m.capturedLength(1));
+    TablaYCondicion r;
+    r.tabla = sql.mid(m.capturedStart(1), m.capturedLength(1));
+    if (m.capturedStart(2) >= 0) {
+        const qsizetype desde = m.capturedEnd(2);
+        qsizetype hasta = s.size();
+        static const QRegularExpression orden(QStringLiteral("\\bORDER\\s+BY\\b"),
+                                              QRegularExpression::CaseInsensitiveOption);
+        for (auto it = orden.globalMatch(s, desde); it.hasNext();) {
+            const auto o = it.next();
+            const QStringView antes = QStringView(s).mid(desde, o.capturedStart() - desde);
+            if (antes.count(QChar('(')) == antes.count(QChar(')'))) {
+                hasta = o.capturedStart();
+                break;
+            }
+        }
+        r.condicion = sql.mid(desde, hasta - desde).trimmed();
+        while (r.condicion.endsWith(QChar(';')))
+            r.condicion = r.condicion.chopped(1).trimmed();
+    }
+    return r;
 }
 
 QString sinDelimitadores(const QString& nombre) {
@@ -568,13 +594,15 @@ namespace {
 
 struct Destino {
     QString tabla;                 // as written in the statement
+    QString condicion;             // the statement's WHERE condition, when the row is found by its values
     std::vector<QString> columnas; // per recordset column: the table's column name, or empty
     std::vector<int> identidad;    // recordset columns that identify a row
 };
 
 Destino destinoDe(Sesion& s, RecordsetDatos& d) {
     Destino r;
-    r.tabla = tablaDeConsulta(d.sql);
+    const TablaYCondicion tc = tablaDeConsulta(d.sql);
+    r.tabla = tc.tabla;
     if (r.tabla.isEmpty())
         throw ErrorSistema(
             NoActualizable,
@@ -605,6 +633,9 @@ Destino destinoDe(Sesion& s, RecordsetDatos& d) {
             r.identidad.push_back(encontrada);
     }
     if (!claveCompleta) {
+        // Without a key, the row read is the one that still meets the statement's condition
+        // and still holds the values read.
+        r.condicion = tc.condicion;
         r.identidad.clear();
         const bool sqlite = SesionInterna::EsSQLite(s);
         for (int i = 0; i < d.ncols; ++i) {
@@ -700,6 +731,7 @@ void Recordset::Update() {
                 valoresCondicion.push_back(o);
             }
         }
+        if (!dest.condicion.isEmpty()) condiciones.prepend(QChar('(') + dest.condicion + QChar(')'));
         const QString donde = condiciones.join(QStringLiteral(" AND "));
         const bool propia = !s.EnTransaccion();
         // Count and write as one unit, so that the row counted is the row written.

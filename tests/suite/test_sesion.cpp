@@ -1,0 +1,259 @@
+// The session: connection, key look-ups, literals, statements and transactions.
+#include "base_datos.h"
+
+#include <QDate>
+#include <QDateTime>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QSqlDatabase>
+#include <QSqlQuery>
+
+namespace {
+
+class Consultas : public BaseDePrueba {
+protected:
+    void SetUp() override {
+        BaseDePrueba::SetUp();
+        Sql({"CREATE TABLE MV_EJERCICIOS (PERIODO varchar(10), descripcion varchar(40), \"Fecha Desde\" "
+             "DATETIME, "
+             "Cerrado BIT)",
+             "CREATE TABLE x (a INT)", "CREATE TABLE V_TA_CPTE (Codigo varchar(3) COLLATE NOCASE)",
+             "INSERT INTO MV_EJERCICIOS VALUES ('2023', 'Ejercicio 2023', '2023-01-01 00:00:00', 1)",
+             "INSERT INTO MV_EJERCICIOS VALUES ('2024', NULL, NULL, 0)",
+             "INSERT INTO V_TA_CPTE VALUES ('SI')", "INSERT INTO V_TA_CPTE VALUES ('O''K')"});
+        Conectar();
+    }
+};
+
+} // namespace
+
+TEST_F(Consultas, ExisteConClaveEntera) {
+    Recordset rs;
+    EXPECT_TRUE(sesion_->Existe("MV_EJERCICIOS", " 2023 ", "PERIODO", &rs, TipoClave::Entero, ""));
+    ASSERT_TRUE(rs.Abierto());
+    EXPECT_EQ(rs["Cerrado"], QVariant(true));
+    EXPECT_EQ(sentencias_.last(), "SELECT * FROM MV_EJERCICIOS WHERE PERIODO = 2023");
+    EXPECT_FALSE(sesion_->Existe("MV_EJERCICIOS", "1999", "PERIODO", &rs, TipoClave::Entero, ""));
+    EXPECT_TRUE(rs.BOF());
+    EXPECT_TRUE(
+        sesion_->Existe("MV_EJERCICIOS", "2024", "PERIODO", nullptr, TipoClave::Entero, "Cerrado = 0"));
+    EXPECT_EQ(sentencias_.last(), "SELECT * FROM MV_EJERCICIOS WHERE PERIODO = 2024 AND (Cerrado = 0)");
+
+    // Keys that are not plain whole numbers run nothing at all.
+    sentencias_.clear();
+    for (const char* clave : {"1; DROP TABLE x", "", "  ", "20 23", "2023.0", "1e3", "0x10", "99999999999",
+                              "--1", "2023'", "２０２３"})
+        EXPECT_FALSE(sesion_->Existe("MV_EJERCICIOS", clave, "PERIODO", &rs, TipoClave::Entero, "")) << clave;
+    EXPECT_TRUE(sentencias_.isEmpty()) << sentencias_.join(" | ").toStdString();
+    EXPECT_EQ(sesion_->ValorCampo("MV_EJERCICIOS", "1; DROP TABLE x", "descripcion", "PERIODO",
+                                  TipoClave::Entero, ""),
+              QVariant(QString()));
+    EXPECT_TRUE(sentencias_.isEmpty());
+    EXPECT_EQ(Valor("SELECT COUNT(*) FROM x").toInt(), 0); // the table is still there
+}
+
+TEST_F(Consultas, ExisteConClaveDeTexto) {
+    EXPECT_TRUE(sesion_->Existe("V_TA_CPTE", "SI", "Codigo", nullptr, TipoClave::Texto, ""));
+    EXPECT_EQ(sentencias_.last(), "SELECT * FROM V_TA_CPTE WHERE Codigo = 'SI'");
+    EXPECT_TRUE(sesion_->Existe("V_TA_CPTE", "O'K", "Codigo", nullptr, TipoClave::Texto, ""));
+    EXPECT_EQ(sentencias_.last(), "SELECT * FROM V_TA_CPTE WHERE Codigo = 'O''K'");
+    EXPECT_FALSE(sesion_->Existe("V_TA_CPTE", "x' OR '1'='1", "Codigo", nullptr, TipoClave::Texto, ""));
+}
+
+TEST_F(Consultas, ValorCampoComoTexto) {
+    EXPECT_EQ(sesion_->ValorCampo("MV_EJERCICIOS", "2023", "descripcion", "PERIODO", TipoClave::Entero, ""),
+              QVariant("Ejercicio 2023"));
+    EXPECT_EQ(sesion_->ValorCampo("MV_EJERCICIOS", "2023", "fecha desde", "PERIODO", TipoClave::Entero, ""),
+              QVariant("01/01/2023"));
+    EXPECT_EQ(sesion_->ValorCampo("MV_EJERCICIOS", "2024", "descripcion", "PERIODO", TipoClave::Entero, ""),
+              QVariant(QString()));
+    EXPECT_EQ(sesion_->ValorCampo("MV_EJERCICIOS", "1999", "descripcion", "PERIODO", TipoClave::Entero, ""),
+              QVariant(QString()));
+    EXPECT_THROW(sesion_->ValorCampo("MV_EJERCICIOS", "2023", "nada", "PERIODO", TipoClave::Entero, ""),
+                 ErrorSistema);
+}
+
+TEST_F(Consultas, ValorSQL) {
+    const Sesion& s = *sesion_;
+    EXPECT_EQ(s.ValorSQL("SI", "'"), QVariant("'SI'"));
+    EXPECT_EQ(s.ValorSQL("O'Higgins ''", "'"), QVariant("'O''Higgins '''''"));
+    EXPECT_EQ(s.ValorSQL(QString(), "'"), QVariant("''"));
+    EXPECT_EQ(s.ValorSQL(QVariant(), "'"), QVariant("NULL"));
+    EXPECT_EQ(s.ValorSQL(QVariant(), "@"), QVariant("NULL"));
+    EXPECT_EQ(s.ValorSQL(QDate(2023, 12, 31), "'"), QVariant("'31/12/2023'"));
+    EXPECT_EQ(s.ValorSQL(12.5, "@"), QVariant("12.5"));
+    EXPECT_EQ(s.ValorSQL(-3.0, "@"), QVariant("-3"));
+    EXPECT_EQ(s.ValorSQL(0.0, "@"), QVariant("0"));
+    EXPECT_EQ(s.ValorSQL(-0.0, "@"), QVariant("0"));
+    EXPECT_EQ(s.ValorSQL(0.1 + 0.2, "@"), QVariant("0.30000000000000004"));
+    EXPECT_EQ(s.ValorSQL(1e20, "@"), QVariant("100000000000000000000"));
+    EXPECT_EQ(s.ValorSQL(0.00001, "@"), QVariant("0.00001"));
+    EXPECT_EQ(s.ValorSQL(qlonglong(1234567890123), "@"), QVariant("1234567890123"));
+    EXPECT_EQ(s.ValorSQL(" 12.50 ", "@"), QVariant("12.50"));
+    EXPECT_THROW(s.ValorSQL("12,5", "@"), ErrorSistema);
+    EXPECT_THROW(s.ValorSQL("1; DROP TABLE x", "@"), ErrorSistema);
+
+    // A field's value as it comes from a recordset.
+    Recordset rs;
+    sesion_->Ejecutar("CREATE TABLE N (C numeric(18,2))");
+    sesion_->Ejecutar("INSERT INTO N VALUES (7)");
+    sesion_->AbrirRecordset("SELECT SUM(C) AS S, C FROM N", rs);
+    EXPECT_EQ(s.ValorSQL(rs.Fields("S").Value(), "@"), QVariant("7"));
+    EXPECT_EQ(s.ValorSQL(rs.Fields("C").Value(), "@"), QVariant("7"));
+}
+
+TEST_F(Consultas, GanchoVeCadaSentenciaYPuedeFallar) {
+    Recordset rs;
+    sentencias_.clear();
+    sesion_->AbrirRecordset("SELECT * FROM MV_EJERCICIOS WHERE CONVERT(INT,PERIODO) = 2023", rs,
+                            Cursor::Dinamico, Bloqueo::Optimista);
+    rs.Fields("descripcion").setValue("nueva");
+    rs.Update();
+    rs.AddNew();
+    rs.Fields("PERIODO").setValue("2025");
+    rs.Update();
+    sesion_->Existe("MV_EJERCICIOS", "2023", "PERIODO", nullptr, TipoClave::Entero, "");
+    sesion_->ValorCampo("MV_EJERCICIOS", "2023", "PERIODO", "PERIODO", TipoClave::Entero, "");
+    sesion_->IniciarTransaccion();
+    sesion_->Ejecutar("DELETE MV_EJERCICIOS WHERE PERIODO = '2025'");
+    sesion_->ConfirmarTransaccion();
+    ASSERT_EQ(sentencias_.size(), 9) << sentencias_.join("\n").toStdString();
+    EXPECT_EQ(sentencias_[0], "SELECT * FROM MV_EJERCICIOS WHERE CAST(PERIODO AS INTEGER) = 2023");
+    EXPECT_TRUE(sentencias_[1].startsWith("SELECT COUNT(*) FROM MV_EJERCICIOS WHERE"));
+    EXPECT_TRUE(sentencias_[2].startsWith("UPDATE MV_EJERCICIOS SET"));
+    EXPECT_TRUE(sentencias_[3].startsWith("INSERT INTO MV_EJERCICIOS"));
+    EXPECT_EQ(sentencias_[6], "BEGIN TRANSACTION");
+    EXPECT_EQ(sentencias_[7], "DELETE FROM MV_EJERCICIOS WHERE PERIODO = '2025'");
+    EXPECT_EQ(sentencias_[8], "COMMIT TRANSACTION");
+
+    sesion_->AntesDeEjecutar = [](const QString& sql) {
+        if (sql.startsWith("UPDATE")) throw ErrorSistema(Errores::BaseDeDatos, "falla simulada");
+    };
+    rs.Fields("descripcion").setValue("otra");
+    EXPECT_THROW(rs.Update(), ErrorSistema);
+    EXPECT_EQ(Valor("SELECT descripcion FROM MV_EJERCICIOS WHERE PERIODO = '2023'").toString(), "nueva");
+}
+
+TEST_F(Consultas, ErroresDeSentenciaLlevanElTextoDelMotor) {
+    try {
+        sesion_->Ejecutar("INSERT INTO NO_HAY VALUES (1)");
+        FAIL();
+    } catch (const ErrorSistema& e) {
+        EXPECT_EQ(e.Numero, Errores::BaseDeDatos);
+        EXPECT_TRUE(e.Descripcion.startsWith("No se pudo ejecutar la sentencia: "))
+            << e.Descripcion.toStdString();
+        EXPECT_TRUE(e.Descripcion.contains("no such table: NO_HAY")) << e.Descripcion.toStdString();
+    }
+    EXPECT_THROW(sesion_->Ejecutar("DELETE FROM x; DROP TABLE x"), ErrorSistema);
+    EXPECT_EQ(Valor("SELECT COUNT(*) FROM x").toInt(), 0);
+}
+
+TEST_F(Consultas, TransaccionDeshechaYPerdida) {
+    sesion_->IniciarTransaccion();
+    EXPECT_TRUE(sesion_->EnTransaccion());
+    sesion_->Ejecutar("INSERT INTO x VALUES (1)");
+    sesion_->DeshacerTransaccion();
+    EXPECT_FALSE(sesion_->EnTransaccion());
+    EXPECT_EQ(Valor("SELECT COUNT(*) FROM x").toInt(), 0);
+    EXPECT_THROW(sesion_->ConfirmarTransaccion(), ErrorSistema);
+
+    // The database ends the transaction by itself: nothing after it runs, and the commit
+    // does not report success.
+    sesion_->IniciarTransaccion();
+    sesion_->Ejecutar("INSERT INTO x VALUES (2)");
+    sesion_->Ejecutar("ROLLBACK");
+    try {
+        sesion_->Ejecutar("INSERT INTO x VALUES (3)");
+        FAIL();
+    } catch (const ErrorSistema& e) {
+        EXPECT_EQ(e.Numero, Errores::TransaccionPerdida);
+    }
+    try {
+        sesion_->ConfirmarTransaccion();
+        FAIL();
+    } catch (const ErrorSistema& e) {
+        EXPECT_EQ(e.Numero, Errores::TransaccionPerdida);
+    }
+    EXPECT_FALSE(sesion_->EnTransaccion());
+    EXPECT_EQ(Valor("SELECT COUNT(*) FROM x").toInt(), 0);
+    sesion_->Ejecutar("INSERT INTO x VALUES (4)"); // the session works again
+    EXPECT_EQ(Valor("SELECT COUNT(*) FROM x").toInt(), 1);
+}
+
+TEST_F(Consultas, BaseBloqueadaFallaEnPocosSegundos) {
+    QSqlDatabase otra = QSqlDatabase::addDatabase("QSQLITE", "bloqueo");
+    otra.setDatabaseName(ruta_);
+    ASSERT_TRUE(otra.open());
+    {
+        QSqlQuery q(otra);
+        ASSERT_TRUE(q.exec("BEGIN EXCLUSIVE"));
+    }
+    QElapsedTimer t;
+    t.start();
+    EXPECT_THROW(sesion_->Ejecutar("INSERT INTO x VALUES (1)"), ErrorSistema);
+    EXPECT_LT(t.elapsed(), 10000);
+    EXPECT_GE(t.elapsed(), 1000);
+    QSqlQuery(otra).exec("ROLLBACK");
+    otra.close();
+    otra = QSqlDatabase();
+    QSqlDatabase::removeDatabase("bloqueo");
+}
+
+TEST_F(Consultas, CadenaDeConexion) {
+    EXPECT_EQ(sesion_->CadenaConexion(), "DRIVER=QSQLITE;Database=" + ruta_);
+    Sesion s;
+    s.setDbName("CONTA");
+    s.setUsuario("ana");
+    s.setPassword("x");
+    EXPECT_EQ(s.CadenaConexion(), "DSN=CONTA;UID=ana;PWD=x");
+    EXPECT_TRUE(sesion_->EsSQLite());
+    EXPECT_FALSE(s.EsSQLite());
+    EXPECT_EQ(s.CommandTimeout(), 30);
+}
+
+// ---- Refused connections ------------------------------------------------------------
+
+TEST_F(BaseDePrueba, ArchivoInexistenteNoSeCrea) {
+    Sesion s;
+    const QString falta = dir_.filePath("falta.db");
+    s.setDbName(falta);
+    s.Conectar();
+    EXPECT_FALSE(s.Conectado());
+    EXPECT_FALSE(QFile::exists(falta));
+    ASSERT_EQ(guion_->Avisos().size(), 1u);
+    const auto& a = guion_->Avisos()[0];
+    EXPECT_EQ(a.estilo, 16);
+    EXPECT_TRUE(a.texto.startsWith("No se pudo conectar con la base de datos \"" + falta + "\":\r"))
+        << a.texto.toStdString();
+    EXPECT_TRUE(a.texto.contains("unable to open database file")) << a.texto.toStdString();
+    EXPECT_THROW(s.Ejecutar("SELECT 1"), ErrorSistema);
+}
+
+TEST_F(BaseDePrueba, ArchivoQueNoEsBaseDeDatos) {
+    QFile f(ruta_);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write(QByteArray(4096, 'z'));
+    f.close();
+    Sesion s;
+    s.setDbName(ruta_);
+    s.Conectar();
+    EXPECT_FALSE(s.Conectado());
+    ASSERT_EQ(guion_->Avisos().size(), 1u);
+    EXPECT_TRUE(guion_->Avisos()[0].texto.contains("not a database"))
+        << guion_->Avisos()[0].texto.toStdString();
+}
+
+TEST_F(BaseDePrueba, OrigenOdbcInexistente) {
+    qputenv("ODBCINI", dir_.filePath("odbc.ini").toUtf8());
+    Sesion s;
+    s.setDbName("NO_EXISTE_ESTE_ORIGEN");
+    s.setUsuario("u");
+    s.Conectar();
+    EXPECT_FALSE(s.Conectado());
+    ASSERT_EQ(guion_->Avisos().size(), 1u);
+    const QString t = guion_->Avisos()[0].texto;
+    EXPECT_TRUE(t.startsWith("No se pudo conectar con la base de datos \"NO_EXISTE_ESTE_ORIGEN\":\r"))
+        << t.toStdString();
+    EXPECT_TRUE(t.contains("Data source name not found")) << t.toStdString();
+    qunsetenv("ODBCINI");
+}
