@@ -3,11 +3,16 @@
 // shows the dialog modally with Mostrar(), reads Valores, Cantidades and ValorDevuelto,
 // then unloads it with Descargar().
 #include "coleccion.h"
+#include "lib_disposicion.h"
 
+#include <memory>
 #include <QDialog>
 #include <QString>
 #include <QVariant>
-#include <memory>
+
+class QComboBox;
+class QTableView;
+class ModeloConsulta;
 
 class Lib_FrmCons2 : public QDialog {
     Q_OBJECT
@@ -37,6 +42,54 @@ public:
     void Leer(long& Cdesde, short& Cuantas);
     long Busqueda(long& Clave, QString& QueValor);
     short IndiceColumna(QString& Columna);
+
+    // ---- Below: the dialog's event handlers and views on its state, public so that tests
+    // (and the benchmark) can drive and inspect the dialog without the modal loop. ----
+
+    // The loading alone (Mostrar runs it before the modal display).
+    void Form_Load();
+    // The layout for an outer size in twips (a real resize runs it with the window's size).
+    void Form_Resize(double anchoTwips, double altoTwips);
+    void CmdAceptar_Click();
+    void CmdCancelar_Click();
+    void CmbSearch_Change(short Index);
+    void CmbSearch_KeyDown(short Index, short KeyCode, short Shift);
+    // KeyCode is a suite key code (see lib_teclas.h); Shift 1 Shift, 2 Ctrl, 4 Alt.
+    void ListView1_KeyDown(short KeyCode, short Shift);
+    void ListView1_DblClick();
+    void ListView1_ColumnClick(int posicion); // 1-based column position
+    void HScroll1_Change();
+    void MNU_Llena_Click();
+
+    // Geometry of the controls in twips, as the loading and the layout computed it.
+    struct Medidas {
+        Disposicion controles;
+        double Width = 0;         // the dialog's outer width
+        double MaximoHScroll = 0; // the scroll bar's maximum
+        std::vector<RectTwips> cajas;
+        std::vector<double> anchosColumnas;
+    };
+    const Medidas& MedidasTwips() const;
+
+    ModeloConsulta* Modelo() const;
+    QTableView* Lista() const;
+    int CantidadCajas() const;
+    QComboBox* CajaBusqueda(int indice) const;
+    short BusquedaActiva() const;
+    QString OpcionMenu() const;
+    // The selected row's view position (0-based), or -1; selecting by position.
+    int FilaSeleccionada() const;
+    void SeleccionarFila(int fila);
+    // Sort state of the list: the 0-based column and 0 ascending / 1 descending.
+    int SortKey() const;
+    int SortOrder() const;
+
+protected:
+    bool eventFilter(QObject* objeto, QEvent* evento) override;
+    void reject() override;
+    void closeEvent(QCloseEvent* evento) override;
+    void resizeEvent(QResizeEvent* evento) override;
+    void showEvent(QShowEvent* evento) override;
 
 private:
     struct Privado;

@@ -1,0 +1,811 @@
+#include "lib_frmcons2.h"
+
+#include "globales.h"
+#include "lib_modeloconsulta.h"
+#include "lib_teclas.h"
+#include "lib_textoconsulta.h"
+#include "operador.h"
+#include "recordset.h"
+#include "trampa.h"
+
+#include <cmath>
+#include <optional>
+#include <QAbstractListModel>
+#include <QComboBox>
+#include <QCursor>
+#include <QFontMetrics>
+#include <QFrame>
+#include <QGuiApplication>
+#include <QHeaderView>
+#include <QKeyEvent>
+#include <QLineEdit>
+#include <QListView>
+#include <QPushButton>
+#include <QScreen>
+#include <QScrollBar>
+#include <QTableView>
+
+namespace {
+const QString Cantidad = QStringLiteral("**Cantidad**");
+const QString ProcCarga = QStringLiteral("FORM_LOAD");
+
+int px(double twips) {
+    return int(std::lround(twips / TwipsPorPixel));
+}
+
+void aplicar(QWidget* w, const RectTwips& r) {
+    if (w) w->setGeometry(px(r.Left), px(r.Top), std::max(0, px(r.Width)), std::max(0, px(r.Height)));
+}
+
+[[noreturn]] void sinObjeto() {
+    throw ErrorSistema(91, QStringLiteral("Variable de objeto o de bloque With no establecida"));
+}
+[[noreturn]] void fueraDeLimites() {
+    throw ErrorSistema(Errores::LlamadaNoValida,
+                       QStringLiteral("Llamada a procedimiento o argumento no válido"));
+}
+
+// A step run fast; only a failure goes through the trap (which reports that failure and then
+// retries or skips as the operator chooses).
+template <typename F> bool paso(Trampa& trampa, F&& f) {
+    try {
+        f();
+        return true;
+    } catch (...) {
+        std::exception_ptr e = std::current_exception();
+        return trampa([&] {
+            if (e) {
+                std::exception_ptr primero = e;
+                e = nullptr;
+                std::rethrow_exception(primero);
+            }
+            f();
+        });
+    }
+}
+
+// The designed properties every element of the search boxes takes.
+void prepararCaja(Lib_FrmCons2* dialogo, QComboBox* c) {
+    c->setEditable(true);
+    c->setInsertPolicy(QComboBox::NoInsert);
+    c->setCompleter(nullptr);
+    c->setMaxVisibleItems(12);
+    c->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
+    if (auto* v = qobject_cast<QListView*>(c->view())) v->setUniformItemSizes(true);
+    c->installEventFilter(dialogo);
+    const short indice = short(c->property("Index").toInt());
+    QObject::connect(c, &QComboBox::editTextChanged, dialogo,
+                     [dialogo, indice] { dialogo->CmbSearch_Change(indice); });
+    QObject::connect(c, &QComboBox::activated, dialogo,
+                     [dialogo, indice] { dialogo->CmbSearch_Change(indice); });
+}
+
+// The values of one column in the order of the list when the drop-down was filled.
+class ModeloValores : public QAbstractListModel {
+public:
+    ModeloValores(const ModeloConsulta* filas, int columna, QObject* padre)
+        : QAbstractListModel(padre), filas_(filas), columna_(columna) {
+        const int n = filas->rowCount();
+        almacenadas_.reserve(std::size_t(n));
+        for (int i = 0; i < n; ++i)
+            almacenadas_.push_back(filas->FilaAlmacenada(i));
+    }
+    int rowCount(const QModelIndex& p = {}) const override {
+        return p.isValid() ? 0 : int(almacenadas_.size());
+    }
+    QVariant data(const QModelIndex& i, int rol) const override {
+        if (!i.isValid() || i.row() >= int(almacenadas_.size())) return {};
+        if (rol != Qt::DisplayRole && rol != Qt::EditRole) return {};
+        return filas_->TextoAlmacenado(columna_, almacenadas_[std::size_t(i.row())]);
+    }
+
+private:
+    const ModeloConsulta* filas_;
+    int columna_;
+    std::vector<int> almacenadas_;
+};
+} // namespace
+
+struct Lib_FrmCons2::Privado {
+    QWidget* picFields = nullptr;
+    std::vector<QComboBox*> CmbSearch;
+    QTableView* ListView1 = nullptr;
+    ModeloConsulta* modelo = nullptr;
+    QScrollBar* HScroll1 = nullptr;
+    QFrame* Frame1 = nullptr;
+    QPushButton* CmdAceptar = nullptr;
+    QPushButton* CmdCancelar = nullptr;
+
+    std::unique_ptr<Recordset> rsConsulta;
+    QString OpcionMenu;
+    short BusquedaActiva = 0;
+    int SortKey = 0;
+    int SortOrder = 0;
+
+    Medidas medidas;
+    bool disponiendo = false;
+};
+
+Lib_FrmCons2::Lib_FrmCons2(QWidget* parent) : QDialog(parent), d_(std::make_unique<Privado>()) {
+    setObjectName(QStringLiteral("Lib_FrmCons2"));
+    setWindowTitle(QStringLiteral("Consulta..."));
+    setWindowFlags(Qt::Tool | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint);
+    setSizeGripEnabled(false);
+    resize(px(7245), px(4410));
+
+    auto& d = *d_;
+    d.picFields = new QWidget(this);
+    d.picFields->setObjectName(QStringLiteral("picFields"));
+
+    auto* caja = new QComboBox(d.picFields);
+    caja->setObjectName(QStringLiteral("CmbSearch"));
+    caja->setProperty("Index", 0);
+    d.CmbSearch.push_back(caja);
+
+    d.ListView1 = new QTableView(d.picFields);
+    d.ListView1->setObjectName(QStringLiteral("ListView1"));
+    d.modelo = new ModeloConsulta(d.ListView1);
+    d.ListView1->setModel(d.modelo);
+    d.ListView1->setSelectionBehavior(QAbstractItemView::SelectRows);
+    d.ListView1->setSelectionMode(QAbstractItemView::SingleSelection);
+    d.ListView1->setEditTriggers(QAbstractItemView::NoEditTriggers); // label edits are always undone
+    d.ListView1->setShowGrid(false);
+    d.ListView1->setWordWrap(false);
+    d.ListView1->setTabKeyNavigation(false);
+    d.ListView1->setHorizontalScrollMode(QAbstractItemView::ScrollPerPixel);
+    d.ListView1->verticalHeader()->hide();
+    d.ListView1->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+    d.ListView1->verticalHeader()->setDefaultSectionSize(QFontMetrics(font()).height() + 4);
+    d.ListView1->horizontalHeader()->setSectionResizeMode(QHeaderView::Interactive);
+    d.ListView1->horizontalHeader()->setSectionsClickable(true);
+    d.ListView1->horizontalHeader()->setHighlightSections(false);
+    d.ListView1->horizontalHeader()->setStretchLastSection(false);
+    d.ListView1->horizontalHeader()->setMinimumSectionSize(0);
+    d.ListView1->horizontalHeader()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    connect(d.ListView1->horizontalHeader(), &QHeaderView::sectionClicked, this,
+            [this](int logico) { ListView1_ColumnClick(logico + 1); });
+    d.ListView1->installEventFilter(this);
+    d.ListView1->viewport()->installEventFilter(this);
+
+    d.HScroll1 = new QScrollBar(Qt::Horizontal, this);
+    d.HScroll1->setObjectName(QStringLiteral("HScroll1"));
+    d.HScroll1->setTracking(false); // the strip moves when the value changes, not while dragging
+    d.HScroll1->setRange(0, 0);
+    d.HScroll1->setSingleStep(150);
+    d.HScroll1->setPageStep(1500);
+    connect(d.HScroll1, &QScrollBar::valueChanged, this, [this] { HScroll1_Change(); });
+
+    d.Frame1 = new QFrame(this);
+    d.Frame1->setObjectName(QStringLiteral("Frame1"));
+    d.Frame1->setFrameShape(QFrame::NoFrame);
+    d.CmdAceptar = new QPushButton(QStringLiteral("&Aceptar"), d.Frame1);
+    d.CmdAceptar->setObjectName(QStringLiteral("CmdAceptar"));
+    d.CmdAceptar->setDefault(true);
+    d.CmdCancelar = new QPushButton(QStringLiteral("&Cancelar"), d.Frame1);
+    d.CmdCancelar->setObjectName(QStringLiteral("CmdCancelar"));
+    d.CmdCancelar->setAutoDefault(false);
+    aplicar(d.CmdAceptar, {120, 0, 1695, 255});
+    aplicar(d.CmdCancelar, {3000, 0, 1695, 255});
+    connect(d.CmdAceptar, &QPushButton::clicked, this, [this] { CmdAceptar_Click(); });
+    connect(d.CmdCancelar, &QPushButton::clicked, this, [this] { CmdCancelar_Click(); });
+
+    // Designed geometry of the search box (element 0) and the other controls.
+    aplicar(caja, {0, 0, 1815, 315});
+    auto& m = d.medidas;
+    aplicar(d.picFields, m.controles.picFields);
+    aplicar(d.ListView1, m.controles.ListView1);
+    aplicar(d.HScroll1, m.controles.HScroll1);
+    aplicar(d.Frame1, m.controles.Frame1);
+    m.Width = 7245;
+
+    prepararCaja(this, caja);
+    setTabOrder(caja, d.ListView1);
+    setTabOrder(d.ListView1, d.CmdAceptar);
+    setTabOrder(d.CmdAceptar, d.CmdCancelar);
+    caja->setFocus();
+}
+
+Lib_FrmCons2::~Lib_FrmCons2() = default;
+
+// ---- loading -------------------------------------------------------------------------------
+
+void Lib_FrmCons2::Mostrar() {
+    Form_Load();
+    exec();
+}
+
+void Lib_FrmCons2::Form_Load() {
+    auto& d = *d_;
+    Trampa t = Trampa::ConReporte(ProcCarga);
+    // 1
+    if (!t([&] {
+            Valores = NuevaColeccion();
+            Cantidades = NuevaColeccion();
+        }))
+        return;
+    // 2
+    if (!t([&] { d.modelo->Limpiar(); })) return;
+    // 3
+    if (!t([&] {
+            if (!d.rsConsulta) d.rsConsulta = std::make_unique<Recordset>();
+            gSesion().AbrirRecordset(SQL, *d.rsConsulta, Cursor::SoloAdelante, Bloqueo::SoloLectura, -1);
+        }))
+        return;
+    // 4
+    if (!t([&] { d.modelo->MostrarMarcas(CheckBoxes != 0); })) return;
+    // 5
+    if (!t([&] { Encolumnar(); })) return;
+    // 6
+    if (!t([&] {
+            long desde = 1;
+            short cuantas = 0;
+            Leer(desde, cuantas);
+        }))
+        return;
+    // 7
+    int n = 0;
+    if (!t([&] { n = d.modelo->columnCount() - (UsaCantidades ? 1 : 0); })) return;
+    // 8 to 14: the search boxes under their columns and the widths that follow.
+    std::vector<double> izquierdas, anchos;
+    const auto* cabecera = d.ListView1->horizontalHeader();
+    for (int i = 0; i < d.modelo->columnCount(); ++i) {
+        izquierdas.push_back(cabecera->sectionPosition(i) * TwipsPorPixel);
+        anchos.push_back(cabecera->sectionSize(i) * TwipsPorPixel);
+    }
+    QScreen* pantalla = screen() ? screen() : QGuiApplication::primaryScreen();
+    const double anchoPantalla = (pantalla ? pantalla->geometry().width() : 1024) * TwipsPorPixel;
+    const AnchosCarga a = CalcularAnchos(izquierdas, anchos, UsaCantidades != 0, anchoPantalla);
+    auto& m = d.medidas;
+    m.anchosColumnas = anchos;
+    // 8
+    if (!t([&] {
+            m.cajas.clear();
+            for (int i = 0; i < n; ++i) {
+                if (i >= int(d.CmbSearch.size())) fueraDeLimites();
+                RectTwips r{a.cajas[std::size_t(i)].Left, 0, a.cajas[std::size_t(i)].Width, 315};
+                if (r.Width < 0) throw ErrorSistema(380, QStringLiteral("Valor de propiedad no válido"));
+                m.cajas.push_back(r);
+                aplicar(d.CmbSearch[std::size_t(i)], r);
+            }
+        }))
+        return;
+    // 9 (folded into CalcularAnchos), 10, 11, 12
+    if (!t([&] { m.controles.ListView1.Width = a.anchoLista; })) return;
+    if (!t([&] { m.controles.picFields.Width = a.anchoPicFields; })) return;
+    if (!t([&] { m.controles.HScroll1.Width = a.anchoHScroll; })) return;
+    // 13
+    if (!t([&] {
+            m.MaximoHScroll = a.maximoHScroll;
+            d.HScroll1->setMaximum(int(a.maximoHScroll));
+        }))
+        return;
+    aplicar(d.picFields, m.controles.picFields);
+    aplicar(d.ListView1, m.controles.ListView1);
+    aplicar(d.HScroll1, m.controles.HScroll1);
+    // 14
+    if (!t([&] {
+            m.Width = a.anchoDialogo;
+            const int marco = frameGeometry().width() - geometry().width();
+            resize(std::max(1, px(a.anchoDialogo) - std::max(0, marco)), height());
+        }))
+        return;
+    // 15
+    if (!t([&] { d.modelo->Ordenar(d.SortKey, d.SortOrder ? Qt::DescendingOrder : Qt::AscendingOrder); }))
+        return;
+    // 16
+    if (!t([&] { gUtilidades().CentrarFormulario(this, false); })) return;
+    // 17
+    if (!t([&] {
+            if (!FiltroInicial.trimmed().isEmpty()) {
+                if (d.CmbSearch.empty()) fueraDeLimites();
+                d.CmbSearch[0]->setEditText(FiltroInicial);
+            }
+        }))
+        return;
+    // 18
+    if (!t([&] {
+            if (!d.rsConsulta) sinObjeto();
+            gSesion().CerrarRecordset(*d.rsConsulta);
+            d.rsConsulta.reset();
+        }))
+        return;
+}
+
+void Lib_FrmCons2::Encolumnar() {
+    auto& d = *d_;
+    try {
+        d.modelo->QuitarColumnas();
+        if (!d.rsConsulta) sinObjeto();
+        Recordset& rs = *d.rsConsulta;
+        const int campos = rs.FieldCount();
+        const QFontMetrics medida(font());
+        for (int i = 0; i < campos; ++i) {
+            Campo campo = rs.Fields(i);
+            long s = campo.DefinedSize();
+            QComboBox* caja = nullptr;
+            if (i != 0) {
+                if (i < int(d.CmbSearch.size()))
+                    throw ErrorSistema(360, QStringLiteral("El objeto ya está cargado"));
+                caja = new QComboBox(d.picFields);
+                caja->setObjectName(QStringLiteral("CmbSearch"));
+                caja->setProperty("Index", i);
+                caja->setGeometry(d.CmbSearch[0]->geometry());
+                caja->setFont(d.CmbSearch[0]->font());
+                prepararCaja(this, caja);
+                QWidget::setTabOrder(d.CmbSearch.back(), caja);
+                d.CmbSearch.push_back(caja);
+            } else {
+                caja = d.CmbSearch[0];
+            }
+            caja->setVisible(true);
+            caja->setToolTip(campo.Name());
+            if (s >= 1000) s = 1000;
+            d.modelo->AgregarColumna(campo.Name());
+            const int anchoPx = medida.horizontalAdvance(QString(int(std::max(0L, s)), QChar('X')));
+            d.ListView1->horizontalHeader()->resizeSection(d.modelo->columnCount() - 1, anchoPx);
+        }
+        if (UsaCantidades) {
+            d.modelo->AgregarColumna(Cantidad, true);
+            d.ListView1->horizontalHeader()->resizeSection(d.modelo->columnCount() - 1,
+                                                           medida.horizontalAdvance(QString(10, QChar('X'))));
+        }
+        if (d.CmbSearch.size() > 1) QWidget::setTabOrder(d.CmbSearch.back(), d.ListView1);
+    } catch (...) {
+        const ErrorSistema e = ErrorDe(std::current_exception());
+        operador().MsgBox(e.Descripcion, Estilo::SoloAceptar);
+    }
+}
+
+void Lib_FrmCons2::Leer(long&, short&) {
+    auto& d = *d_;
+    Trampa t = Trampa::ConReporte(ProcCarga);
+    ModeloConsulta& modelo = *d.modelo;
+    struct Carga {
+        ModeloConsulta& m;
+        explicit Carga(ModeloConsulta& mm) : m(mm) { m.IniciarCarga(); }
+        ~Carga() { m.TerminarCarga(); }
+    } carga(modelo);
+
+    if (!d.rsConsulta) {
+        // The loading made it a new recordset; without one nothing can be read.
+        paso(t, [] { sinObjeto(); });
+        return;
+    }
+    Recordset& rs = *d.rsConsulta;
+    bool vacio = true;
+    if (!paso(t, [&] { vacio = rs.BOF(); })) return;
+    if (vacio) return;
+
+    int campos = 0;
+    if (!paso(t, [&] { campos = rs.FieldCount(); })) return;
+    std::vector<QString> textos(std::size_t(std::max(campos, 0)));
+    std::vector<QStringView> celdas(textos.size());
+    const Utilidades& util = gUtilidades();
+    // The text of a field as SinNulo gives it (Null: empty text), without copying plain texts.
+    auto texto = [&](int k) -> QString {
+        const QVariant& v = rs.Valor(k);
+        if (!v.isValid() || v.isNull()) return QString();
+        if (v.metaType().id() == QMetaType::QString) return *static_cast<const QString*>(v.constData());
+        return util.SinNulo(rs.Fields(k).Texto()).toString();
+    };
+    auto agregar = [&] {
+        for (int k = 0; k < campos; ++k) {
+            if (k == 0) {
+                textos[0] = texto(0);
+                celdas[0] = QStringView(textos[0]).trimmed();
+            } else {
+                textos[std::size_t(k)] = util.FormatearValor(texto(k));
+                celdas[std::size_t(k)] = textos[std::size_t(k)];
+            }
+        }
+        modelo.AgregarFila(celdas.data(), campos);
+    };
+    for (;;) {
+        bool fin = false;
+        if (!paso(t, [&] { fin = rs.Eof(); })) return;
+        if (fin) break;
+        if (!paso(t, agregar)) return;
+        if (!paso(t, [&] { rs.MoveNext(); })) return;
+    }
+}
+
+// ---- layout --------------------------------------------------------------------------------
+
+void Lib_FrmCons2::Form_Resize(double ancho, double alto) {
+    auto& d = *d_;
+    auto& c = d.medidas.controles;
+    Redimensionar(c, ancho, alto);
+    d.disponiendo = true;
+    const int izquierda = d.picFields->x();
+    aplicar(d.picFields, c.picFields);
+    d.picFields->move(izquierda, d.picFields->y());
+    aplicar(d.ListView1, c.ListView1);
+    aplicar(d.HScroll1, c.HScroll1);
+    aplicar(d.Frame1, c.Frame1);
+    d.HScroll1->raise();
+    d.Frame1->raise();
+    d.disponiendo = false;
+}
+
+void Lib_FrmCons2::resizeEvent(QResizeEvent* e) {
+    QDialog::resizeEvent(e);
+    const QSize marco = frameGeometry().size() - geometry().size();
+    const int ancho = width() + std::max(0, marco.width());
+    const int alto = height() + std::max(0, marco.height());
+    d_->medidas.Width = ancho * TwipsPorPixel;
+    Form_Resize(ancho * TwipsPorPixel, alto * TwipsPorPixel);
+}
+
+void Lib_FrmCons2::showEvent(QShowEvent* e) {
+    QDialog::showEvent(e);
+    if (!d_->CmbSearch.empty() && !focusWidget()) d_->CmbSearch[0]->setFocus();
+}
+
+// ---- searching -----------------------------------------------------------------------------
+
+long Lib_FrmCons2::Busqueda(long& Clave, QString& QueValor) {
+    const ModeloConsulta& m = *d_->modelo;
+    const int columna = Clave <= 0 ? 0 : int(Clave);
+    if (columna >= m.columnCount()) return 0;
+    const int fila = m.Buscar(columna, QueValor);
+    return fila < 0 ? 0 : fila + 1;
+}
+
+short Lib_FrmCons2::IndiceColumna(QString& Columna) {
+    const ModeloConsulta& m = *d_->modelo;
+    const QString buscada = Columna.trimmed();
+    const int n = m.columnCount();
+    for (int i = 0; i < n; ++i)
+        if (m.Encabezado(i).trimmed().compare(buscada, Qt::CaseInsensitive) == 0) return short(i + 1);
+    return 0;
+}
+
+void Lib_FrmCons2::CmbSearch_Change(short Index) {
+    auto& d = *d_;
+    if (Index < 0 || Index >= short(d.CmbSearch.size())) return;
+    // Failures are skipped: each step on its own.
+    QString t;
+    long c = 0;
+    long p = 0;
+    try {
+        t = d.CmbSearch[std::size_t(Index)]->currentText().trimmed();
+    } catch (...) {
+    }
+    try {
+        c = gUtilidades().ValorEntero(QString::number(Index));
+    } catch (...) {
+    }
+    try {
+        p = Busqueda(c, t);
+    } catch (...) {
+    }
+    if (p != 0) SeleccionarFila(int(p - 1));
+}
+
+void Lib_FrmCons2::CmbSearch_KeyDown(short Index, short KeyCode, short) {
+    auto& d = *d_;
+    if (Index < 0 || Index >= short(d.CmbSearch.size())) return;
+    if (KeyCode == Tecla::F5) {
+        d.OpcionMenu.clear();
+        const int eleccion = operador().MenuEmergente(
+            {QStringLiteral("Llenar Con Posibles Valores"), QStringLiteral("-"), QStringLiteral("Cancelar")},
+            QCursor::pos());
+        if (eleccion == 0) MNU_Llena_Click();
+        if (d.OpcionMenu.compare(QLatin1String("-1"), Qt::CaseInsensitive) == 0) {
+            QComboBox* caja = d.CmbSearch[std::size_t(Index)];
+            const QString texto = caja->currentText();
+            const QSignalBlocker bloqueo(caja);
+            caja->setModel(new ModeloValores(d.modelo, Index, caja)); // the box drops its old list
+            caja->setCurrentIndex(-1);
+            caja->setEditText(texto);
+        }
+    } else if (KeyCode == Tecla::Abajo || KeyCode == Tecla::Arriba || KeyCode == Tecla::AvPag ||
+               KeyCode == Tecla::RePag) {
+        ListView1_KeyDown(KeyCode, 0);
+        d.ListView1->setFocus();
+    }
+}
+
+void Lib_FrmCons2::ListView1_ColumnClick(int posicion) {
+    auto& d = *d_;
+    if (posicion < 1 || posicion > d.modelo->columnCount()) return;
+    d.SortKey = posicion - 1;
+    d.SortOrder = d.SortOrder == 0 ? 1 : 0;
+    d.modelo->Ordenar(d.SortKey, d.SortOrder ? Qt::DescendingOrder : Qt::AscendingOrder);
+    const int fila = FilaSeleccionada();
+    if (fila >= 0) d.ListView1->scrollTo(d.modelo->index(fila, std::max(0, d.ListView1->columnAt(0))));
+}
+
+void Lib_FrmCons2::HScroll1_Change() {
+    auto& d = *d_;
+    d.medidas.controles.picFields.Left = -d.HScroll1->value();
+    d.picFields->move(px(d.medidas.controles.picFields.Left), d.picFields->y());
+}
+
+void Lib_FrmCons2::MNU_Llena_Click() {
+    d_->OpcionMenu = QStringLiteral("-1");
+}
+
+// ---- the list's keys -----------------------------------------------------------------------
+
+void Lib_FrmCons2::ListView1_KeyDown(short KeyCode, short Shift) {
+    auto& d = *d_;
+    Trampa t = Trampa::ConReporte(QStringLiteral("ListView1_KeyDown"));
+    auto fila = [&] {
+        const int f = FilaSeleccionada();
+        if (f < 0) sinObjeto();
+        return f;
+    };
+    auto columnaCantidad = [&] {
+        QString nombre = Cantidad;
+        const int p = IndiceColumna(nombre);
+        if (p < 1) fueraDeLimites();
+        return p - 1;
+    };
+    const bool cantidades = UsaCantidades == Verdadero;
+
+    if (KeyCode == Tecla::Intro) {
+        CmdAceptar_Click();
+        return;
+    }
+    if (KeyCode == Tecla::Escape) return;
+    if (KeyCode == Tecla::Insertar && Shift == Mayus::Shift && cantidades) {
+        QString actual;
+        if (!t([&] { actual = d.modelo->Texto(fila(), columnaCantidad()); })) return;
+        QString respuesta;
+        if (!t([&] {
+                respuesta = operador().InputBox(QStringLiteral("Ingrese la Cantidad del Articulo..."),
+                                                QStringLiteral("Carga de Datos"), actual);
+            }))
+            return;
+        if (!t([&] {
+                if (respuesta.isEmpty()) return; // Cancel: the quantity stays as it was
+                const double v = ValorCantidad(respuesta);
+                d.modelo->EstablecerTexto(fila(), columnaCantidad(),
+                                          v == 0 ? CantidadCero() : FormatoCantidad(v, 2));
+            }))
+            return;
+        t([&] { d.modelo->Marcar(fila(), true); });
+        return;
+    }
+    if (KeyCode == Tecla::Insertar && Shift == 0 && cantidades) {
+        if (!t([&] {
+                const int f = fila(), c = columnaCantidad();
+                d.modelo->EstablecerTexto(f, c, FormatoCantidad(ValorCantidad(d.modelo->Texto(f, c)) + 1, 1));
+            }))
+            return;
+        t([&] { d.modelo->Marcar(fila(), true); });
+        return;
+    }
+    if (KeyCode == Tecla::Suprimir && Shift == 0 && cantidades) {
+        if (!t([&] {
+                const int f = fila(), c = columnaCantidad();
+                d.modelo->EstablecerTexto(f, c, FormatoCantidad(ValorCantidad(d.modelo->Texto(f, c)) - 1, 1));
+            }))
+            return;
+        t([&] {
+            const int f = fila(), c = columnaCantidad();
+            if (ValorCantidad(d.modelo->Texto(f, c)) <= 0) {
+                d.modelo->Marcar(f, false);
+                d.modelo->EstablecerTexto(f, c, CantidadCero());
+            }
+        });
+        return;
+    }
+
+    // Type-ahead into the active search box.
+    std::optional<QString> agregado;
+    bool borrar = false;
+    if ((KeyCode >= 47 && KeyCode <= 93) || KeyCode == Tecla::Espacio) {
+        agregado = QString(QChar(KeyCode));
+    } else if (KeyCode >= Tecla::Numerico0 && KeyCode <= Tecla::Numerico9) {
+        agregado = QString(QChar('0' + (KeyCode - Tecla::Numerico0)));
+    } else if (KeyCode >= Tecla::Multiplicar && KeyCode <= Tecla::Dividir) {
+        static const char operadores[] = "*+,-./";
+        agregado = QString(QChar(operadores[KeyCode - Tecla::Multiplicar]));
+    } else if (KeyCode == Tecla::Retroceso) {
+        borrar = true;
+    } else if (!(KeyCode >= Tecla::F1 && KeyCode <= Tecla::F14)) {
+        return;
+    }
+    t([&] {
+        if (d.BusquedaActiva < 0 || d.BusquedaActiva >= short(d.CmbSearch.size())) fueraDeLimites();
+        QComboBox* caja = d.CmbSearch[std::size_t(d.BusquedaActiva)];
+        if (agregado)
+            caja->setEditText(caja->currentText() + *agregado);
+        else if (borrar)
+            caja->setEditText(
+                caja->currentText().chopped(std::min<qsizetype>(1, caja->currentText().size())));
+        caja->setFocus();
+    });
+}
+
+void Lib_FrmCons2::ListView1_DblClick() {
+    CmdAceptar_Click();
+}
+
+// ---- accept, cancel, unload ----------------------------------------------------------------
+
+void Lib_FrmCons2::CmdAceptar_Click() {
+    auto& d = *d_;
+    Trampa t = Trampa::ConReporte(QStringLiteral("CmdAceptar_Click"));
+    QString trabajo;
+    // The value of a column of a row (p = 1-based column position).
+    auto leer = [&](int fila, int p) {
+        if (fila < 0 || fila >= d.modelo->rowCount()) sinObjeto();
+        if (p < 1 || p > d.modelo->columnCount()) fueraDeLimites();
+        return d.modelo->Texto(fila, p - 1);
+    };
+    auto agregar = [](const ColeccionRef& c, const QString& v) {
+        if (!c) sinObjeto();
+        c->Add(v);
+    };
+
+    if (CheckBoxes) {
+        if (!t([&] {
+                if (CampoDevuelto.isEmpty()) {
+                    if (d.modelo->columnCount() < 1) fueraDeLimites();
+                    CampoDevuelto = d.modelo->Encabezado(0);
+                }
+            }))
+            return;
+        int filas = 0;
+        if (!t([&] { filas = d.modelo->rowCount(); })) return;
+        for (int i = 0; i < filas; ++i) {
+            bool marcada = false;
+            if (!t([&] { marcada = d.modelo->Marcada(i); })) return;
+            if (!marcada) continue;
+            if (!t([&] { trabajo = leer(i, IndiceColumna(CampoDevuelto)); })) return;
+            if (!t([&] { agregar(Valores, trabajo); })) return;
+            if (UsaCantidades) {
+                QString nombre = Cantidad;
+                if (!t([&] { agregar(Cantidades, leer(i, IndiceColumna(nombre))); })) return;
+            }
+        }
+        done(QDialog::Accepted);
+        return;
+    }
+
+    const int fila = FilaSeleccionada();
+    if (fila < 0) {
+        done(QDialog::Accepted);
+        return;
+    }
+    if (CmpsDevueltos) {
+        int cuantos = 0;
+        if (!t([&] { cuantos = CmpsDevueltos->Count(); })) return;
+        for (int k = 1; k <= cuantos; ++k) {
+            if (!t([&] {
+                    QString nombre = CmpsDevueltos->Item(k);
+                    const int p = IndiceColumna(nombre);
+                    if (p >= 1) trabajo = leer(fila, p);
+                }))
+                return;
+            if (!t([&] { agregar(Valores, trabajo); })) return;
+        }
+    }
+    if (!t([&] {
+            if (!CampoDevuelto.trimmed().isEmpty()) {
+                const int p = IndiceColumna(CampoDevuelto);
+                if (p >= 1) trabajo = leer(fila, p);
+            }
+        }))
+        return;
+    if (!t([&] { ValorDevuelto = trabajo; })) return;
+    if (UsaCantidades) {
+        QString nombre = Cantidad;
+        if (!t([&] { agregar(Cantidades, leer(fila, IndiceColumna(nombre))); })) return;
+    }
+    done(QDialog::Accepted);
+}
+
+void Lib_FrmCons2::CmdCancelar_Click() {
+    ValorDevuelto = QString(QLatin1String(""));
+    CmpsDevueltos.reset();
+    Valores.reset();
+    QDialog::done(QDialog::Rejected);
+}
+
+void Lib_FrmCons2::Descargar() {
+    try {
+        d_->modelo->Limpiar();
+    } catch (...) {
+        const ErrorSistema e = ErrorDe(std::current_exception());
+        operador().MsgBox(e.Descripcion, Estilo::Critico, QStringLiteral("Aviso al Operador"));
+    }
+}
+
+void Lib_FrmCons2::reject() {
+    // Escape reaches the cancel operation as the dialog's cancel button.
+    CmdCancelar_Click();
+}
+
+void Lib_FrmCons2::closeEvent(QCloseEvent* e) {
+    // Closing the window unloads the dialog; it is not a cancel.
+    Descargar();
+    QDialog::done(QDialog::Rejected);
+    e->accept();
+}
+
+// ---- events --------------------------------------------------------------------------------
+
+bool Lib_FrmCons2::eventFilter(QObject* objeto, QEvent* evento) {
+    auto& d = *d_;
+    if (objeto == d.ListView1 && evento->type() == QEvent::KeyPress) {
+        auto* k = static_cast<QKeyEvent*>(evento);
+        const int codigo = CodigoTecla(k);
+        if (codigo == 0) return false;
+        ListView1_KeyDown(short(codigo), short(EstadoMayus(k->modifiers())));
+        // Enter has been accepted here (the default button must not accept again); the keys
+        // typed ahead belong to the search box, not to the list's own search.
+        const bool delante = (codigo >= 47 && codigo <= 93) || codigo == Tecla::Espacio ||
+                             (codigo >= Tecla::Numerico0 && codigo <= Tecla::F14) ||
+                             codigo == Tecla::Retroceso;
+        return codigo == Tecla::Intro || delante;
+    }
+    if (objeto == d.ListView1->viewport() && evento->type() == QEvent::MouseButtonDblClick) {
+        ListView1_DblClick();
+        return true;
+    }
+    if (auto* caja = qobject_cast<QComboBox*>(objeto)) {
+        const short indice = short(caja->property("Index").toInt());
+        if (evento->type() == QEvent::FocusIn) {
+            d.BusquedaActiva = indice;
+        } else if (evento->type() == QEvent::KeyPress) {
+            auto* k = static_cast<QKeyEvent*>(evento);
+            const int codigo = CodigoTecla(k);
+            CmbSearch_KeyDown(indice, short(codigo), short(EstadoMayus(k->modifiers())));
+            // Moving to the list leaves the box's entries alone.
+            return codigo == Tecla::Abajo || codigo == Tecla::Arriba || codigo == Tecla::AvPag ||
+                   codigo == Tecla::RePag || codigo == Tecla::F5;
+        }
+    }
+    return QDialog::eventFilter(objeto, evento);
+}
+
+// ---- views on the state --------------------------------------------------------------------
+
+const Lib_FrmCons2::Medidas& Lib_FrmCons2::MedidasTwips() const {
+    return d_->medidas;
+}
+ModeloConsulta* Lib_FrmCons2::Modelo() const {
+    return d_->modelo;
+}
+QTableView* Lib_FrmCons2::Lista() const {
+    return d_->ListView1;
+}
+int Lib_FrmCons2::CantidadCajas() const {
+    return int(d_->CmbSearch.size());
+}
+QComboBox* Lib_FrmCons2::CajaBusqueda(int i) const {
+    return i >= 0 && i < int(d_->CmbSearch.size()) ? d_->CmbSearch[std::size_t(i)] : nullptr;
+}
+short Lib_FrmCons2::BusquedaActiva() const {
+    return d_->BusquedaActiva;
+}
+QString Lib_FrmCons2::OpcionMenu() const {
+    return d_->OpcionMenu;
+}
+int Lib_FrmCons2::SortKey() const {
+    return d_->SortKey;
+}
+int Lib_FrmCons2::SortOrder() const {
+    return d_->SortOrder;
+}
+
+int Lib_FrmCons2::FilaSeleccionada() const {
+    const auto* sel = d_->ListView1->selectionModel();
+    if (!sel) return -1;
+    const QModelIndexList filas = sel->selectedRows();
+    return filas.isEmpty() ? -1 : filas.first().row();
+}
+
+void Lib_FrmCons2::SeleccionarFila(int fila) {
+    auto& d = *d_;
+    if (fila < 0 || fila >= d.modelo->rowCount()) return;
+    const int columna = std::max(0, d.ListView1->columnAt(0));
+    const QModelIndex i = d.modelo->index(fila, columna);
+    d.ListView1->selectionModel()->setCurrentIndex(i, QItemSelectionModel::ClearAndSelect |
+                                                          QItemSelectionModel::Rows);
+    d.ListView1->scrollTo(i, QAbstractItemView::EnsureVisible);
+}

@@ -1,0 +1,161 @@
+#pragma once
+// The rows of the lookup dialog: a table model over the loaded rows, stored compactly (one
+// UTF-8 buffer and one offset array per column; QStrings are made only when the view asks),
+// with a check mark per row and the quantity column. The view order is a permutation of the
+// stored rows; sorting is stable and searching works on the current order.
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+#include <new>
+#include <QAbstractTableModel>
+#include <QHash>
+#include <QString>
+#include <QStringList>
+#include <QStringView>
+#include <string>
+#include <type_traits>
+#include <vector>
+
+// A growable array of plain values on malloc/realloc: large blocks grow by remapping pages,
+// so loading a big result never holds two copies of a column.
+template <typename T> class ArregloPlano {
+    static_assert(std::is_trivially_copyable_v<T>);
+
+public:
+    ArregloPlano() = default;
+    ArregloPlano(const ArregloPlano&) = delete;
+    ArregloPlano& operator=(const ArregloPlano&) = delete;
+    ArregloPlano(ArregloPlano&& o) noexcept : p_(o.p_), n_(o.n_), cap_(o.cap_) {
+        o.p_ = nullptr, o.n_ = o.cap_ = 0;
+    }
+    ArregloPlano& operator=(ArregloPlano&& o) noexcept {
+        if (this != &o) {
+            std::free(p_);
+            p_ = o.p_, n_ = o.n_, cap_ = o.cap_;
+            o.p_ = nullptr, o.n_ = o.cap_ = 0;
+        }
+        return *this;
+    }
+    ~ArregloPlano() { std::free(p_); }
+
+    std::size_t size() const { return n_; }
+    bool empty() const { return n_ == 0; }
+    T* data() { return p_; }
+    const T* data() const { return p_; }
+    T& operator[](std::size_t i) { return p_[i]; }
+    const T& operator[](std::size_t i) const { return p_[i]; }
+    void reserve(std::size_t c) {
+        if (c <= cap_) return;
+        void* q = std::realloc(p_, c * sizeof(T));
+        if (!q) throw std::bad_alloc();
+        p_ = static_cast<T*>(q);
+        cap_ = c;
+    }
+    void resize(std::size_t n) {
+        if (n > cap_) reserve(n < 2 * cap_ ? 2 * cap_ : n);
+        n_ = n;
+    }
+    void push_back(T v) {
+        if (n_ == cap_) reserve(cap_ ? 2 * cap_ : 64);
+        p_[n_++] = v;
+    }
+    void append(const T* v, std::size_t k) {
+        if (n_ + k > cap_) reserve(std::max(n_ + k, cap_ ? 2 * cap_ : 256));
+        if (k) std::memcpy(p_ + n_, v, k * sizeof(T));
+        n_ += k;
+    }
+    void clear() {
+        std::free(p_);
+        p_ = nullptr;
+        n_ = cap_ = 0;
+    }
+
+private:
+    T* p_ = nullptr;
+    std::size_t n_ = 0, cap_ = 0;
+};
+
+class ModeloConsulta : public QAbstractTableModel {
+    Q_OBJECT
+public:
+    explicit ModeloConsulta(QObject* padre = nullptr);
+    ~ModeloConsulta() override;
+
+    int rowCount(const QModelIndex& padre = {}) const override;
+    int columnCount(const QModelIndex& padre = {}) const override;
+    QVariant data(const QModelIndex& indice, int rol = Qt::DisplayRole) const override;
+    bool setData(const QModelIndex& indice, const QVariant& valor, int rol = Qt::EditRole) override;
+    QVariant headerData(int seccion, Qt::Orientation orientacion, int rol = Qt::DisplayRole) const override;
+    Qt::ItemFlags flags(const QModelIndex& indice) const override;
+    void sort(int columna, Qt::SortOrder orden = Qt::AscendingOrder) override;
+
+    // Columns. A quantity column holds editable texts; the others hold the loaded cells.
+    void QuitarColumnas();
+    void AgregarColumna(const QString& encabezado, bool esCantidad = false);
+    QString Encabezado(int columna) const;
+    bool EsCantidad(int columna) const;
+
+    // Check boxes shown in the first column.
+    void MostrarMarcas(bool mostrar);
+    bool MarcasVisibles() const { return marcas_; }
+
+    // Rows. Loading appends rows between IniciarCarga and TerminarCarga (views see one reset).
+    void Limpiar();
+    void IniciarCarga();
+    void TerminarCarga();
+    // Appends a row: one cell per loaded column in column order; missing cells are empty.
+    // Either the whole row is added or, on failure, nothing.
+    void AgregarFila(const QStringView* celdas, int n);
+
+    // By view position (0-based, current order).
+    QString Texto(int fila, int columna) const;
+    void EstablecerTexto(int fila, int columna, const QString& texto); // quantity columns only
+    bool Marcada(int fila) const;
+    void Marcar(int fila, bool marcada);
+    // The stored row at a view position (stable while the dialog is open), and a cell by
+    // stored row (empty text for a row no longer held).
+    int FilaAlmacenada(int fila) const { return int(orden_[std::size_t(fila)]); }
+    QString TextoAlmacenado(int columna, int filaAlmacenada) const;
+
+    // The first view position whose cell, trimmed, starts with the trimmed text ignoring
+    // case; -1 when none does. Binary search when the column is the sort column.
+    int Buscar(int columna, QStringView texto) const;
+    // The same by a plain scan in view order (reference behaviour, kept for tests).
+    int BuscarLineal(int columna, QStringView texto) const;
+
+    // Stable sort of the current order by the folded, trimmed cell texts.
+    void Ordenar(int columna, Qt::SortOrder orden);
+    bool Ordenado() const { return ordenado_; }
+    int ColumnaOrden() const { return columnaOrden_; }
+    Qt::SortOrder Orden() const { return sentido_; }
+
+    // Approximate bytes held by the rows (for the benchmark).
+    std::size_t BytesOcupados() const;
+
+private:
+    struct Columna {
+        QString encabezado;
+        bool cantidad = false;
+        ArregloPlano<char> bytes;             // the cells' UTF-8, back to back
+        ArregloPlano<std::uint32_t> fin;      // end offset of each stored row's cell
+        QHash<std::uint32_t, QString> textos; // quantity column: stored row -> text
+    };
+    // Bytes of a stored cell (quantity columns: none).
+    const char* celda(const Columna& c, std::uint32_t fila, std::size_t& n) const;
+    void plegada(int columna, std::uint32_t fila, std::string& salida) const;
+    QString textoAlmacenado(int columna, std::uint32_t fila) const;
+    void asegurarPosiciones() const;
+    void ordenarIndices(int columna, bool descendente);
+
+    std::vector<Columna> columnas_;
+    std::uint32_t filas_ = 0;
+    ArregloPlano<std::uint32_t> orden_;            // view position -> stored row
+    mutable ArregloPlano<std::uint32_t> posicion_; // stored row -> view position (lazy)
+    mutable bool posicionesValidas_ = false;
+    ArregloPlano<std::uint8_t> marcadas_;
+    bool marcas_ = false;
+    bool ordenado_ = false;
+    int columnaOrden_ = 0;
+    Qt::SortOrder sentido_ = Qt::AscendingOrder;
+    bool cargando_ = false;
+};

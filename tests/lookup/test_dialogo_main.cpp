@@ -1,0 +1,12 @@
+// GoogleTest main of the lookup dialog's tests: a QApplication on the offscreen platform.
+#include <gtest/gtest.h>
+#include <QApplication>
+#include <QLocale>
+
+int main(int argc, char** argv) {
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+    QLocale::setDefault(QLocale::c());
+    QApplication app(argc, argv);
+    ::testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}
