@@ -27,11 +27,10 @@ bool MismoNombre(const QString& a, const QString& b) {
     return QString::compare(a, b, Qt::CaseInsensitive) == 0;
 }
 
-// A file answers to the path: a plain file, not a folder.
+// A file answers to the path: a plain file (not a folder, and not a pipe or a device, whose
+// opening or reading could wait for ever).
 bool ArchivoPresente(const QString& ruta) {
-    if (ruta.isEmpty()) return false;
-    const QFileInfo info(ruta);
-    return info.exists() && !info.isDir();
+    return !ruta.isEmpty() && QFileInfo(ruta).isFile();
 }
 
 } // namespace

@@ -4,6 +4,7 @@
 #include "globales.h"
 
 #include <QFile>
+#include <sys/stat.h>
 
 using Accion = GuionDialogo::Accion;
 
@@ -172,6 +173,11 @@ TEST_F(PruebaConsulta, ArchivosDanados) {
     EXPECT_EQ(Sentencia(QStringLiteral("VT_CLIENTES")), QStringLiteral("VT_CLIENTES"));
     EXPECT_EQ(LeerBytes(mascaras_).size(), 0);
     c_->gRutaMascaraConsultas = QStringLiteral("/proc/self/mem");
+    EXPECT_EQ(Sentencia(QStringLiteral("VT_CLIENTES")), QStringLiteral("VT_CLIENTES"));
+    // A pipe at the path is no file: the request must not wait on it.
+    const QString tuberia = Ruta(QStringLiteral("tuberia.vlm"));
+    ASSERT_EQ(mkfifo(QFile::encodeName(tuberia).constData(), 0600), 0);
+    c_->gRutaMascaraConsultas = tuberia;
     EXPECT_EQ(Sentencia(QStringLiteral("VT_CLIENTES")), QStringLiteral("VT_CLIENTES"));
 }
 
