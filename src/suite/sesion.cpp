@@ -252,6 +252,7 @@ struct Sesion::Privado {
     bool conectado = false;
     bool rutaSqlite = false; // QSQLITE driver
     bool esSqlite = false;   // SQLite behind either driver
+    QString motor;           // the DBMS name an ODBC driver reports
     bool enTransaccion = false;
     bool transaccionPerdida = false;
     std::vector<RecordsetDatos*> recordsets;
@@ -275,7 +276,9 @@ struct Sesion::Privado {
         if (!enTransaccion) return false;
         if (transaccionPerdida) return true;
         if (sqlite3* h = manejadorSqlite()) return sqlite3_get_autocommit(h) != 0;
-        if (esSqlite || !db.isOpen()) return !db.isOpen();
+        // Only SQL Server says whether a transaction is still open.
+        if (esSqlite || !db.isOpen() || !motor.contains(QLatin1String("SQL Server"), Qt::CaseInsensitive))
+            return !db.isOpen();
         QSqlQuery q(db);
         q.setForwardOnly(true);
         if (!q.exec(QStringLiteral("SELECT @@TRANCOUNT")) || !q.next()) return true;
@@ -302,6 +305,12 @@ bool esRutaSqlite(const QString& nombre) {
 QString nuevoNombreDeConexion() {
     static QAtomicInt contador;
     return QStringLiteral("cribanzas-sesion-%1").arg(contador.fetchAndAddRelaxed(1) + 1);
+}
+
+// QODBC hands its handles out as SQLHANDLE, which the type system knows as void*.
+bool esManejadorOdbc(const QVariant& h) {
+    return h.isValid() && (qstrcmp(h.typeName(), "SQLHANDLE") == 0 || qstrcmp(h.typeName(), "void*") == 0) &&
+           *static_cast<const SQLHANDLE*>(h.constData()) != nullptr;
 }
 
 QString textoOdbc(SQLHDBC h, SQLUSMALLINT que) {
@@ -401,10 +410,10 @@ void Sesion::Conectar(bool, long) {
             p.esSqlite = p.rutaSqlite;
             if (!p.rutaSqlite) {
                 const QVariant h = db.driver()->handle();
-                if (h.isValid() && qstrcmp(h.typeName(), "SQLHANDLE") == 0) {
+                if (esManejadorOdbc(h)) {
                     const SQLHDBC hdbc = *static_cast<const SQLHANDLE*>(h.constData());
-                    p.esSqlite = textoOdbc(hdbc, SQL_DBMS_NAME)
-                                     .contains(QLatin1String("SQLite"), Qt::CaseInsensitive) ||
+                    p.motor = textoOdbc(hdbc, SQL_DBMS_NAME);
+                    p.esSqlite = p.motor.contains(QLatin1String("SQLite"), Qt::CaseInsensitive) ||
                                  textoOdbc(hdbc, SQL_DRIVER_NAME)
                                      .contains(QLatin1String("sqlite"), Qt::CaseInsensitive);
                 }
@@ -434,6 +443,7 @@ void Sesion::Desconectar() {
     p.nombreConexion.clear();
     p.conectado = false;
     p.esSqlite = false;
+    p.motor.clear();
     p.enTransaccion = false;
     p.transaccionPerdida = false;
 }
@@ -501,7 +511,7 @@ QSqlQuery SesionInterna::Preparar(Sesion& s, const QString& sql, bool soloAdelan
     if (!q.prepare(texto)) Fallar(s, QStringLiteral("No se pudo ejecutar la sentencia: "), q.lastError());
     if (!p.rutaSqlite && p.commandTimeout > 0) {
         const QVariant h = q.result()->handle();
-        if (h.isValid() && qstrcmp(h.typeName(), "SQLHANDLE") == 0)
+        if (esManejadorOdbc(h))
             SQLSetStmtAttr(*static_cast<const SQLHANDLE*>(h.constData()), SQL_ATTR_QUERY_TIMEOUT,
                            reinterpret_cast<SQLPOINTER>(static_cast<SQLULEN>(p.commandTimeout)),
                            SQL_IS_UINTEGER);

@@ -1,0 +1,129 @@
+// The ODBC route end to end, against SQLite's ODBC driver through a temporary data source.
+#include "base_datos.h"
+
+#include <QDate>
+#include <QDateTime>
+#include <QFile>
+
+namespace {
+
+class Odbc : public BaseDePrueba {
+protected:
+    void SetUp() override {
+        BaseDePrueba::SetUp();
+        Sql({"CREATE TABLE MV_EJERCICIOS (PERIODO varchar(10), descripcion varchar(40), \"Fecha Desde\" "
+             "DATE, "
+             "\"Fecha Hasta\" DATETIME, Cerrado BIT)",
+             "CREATE TABLE MV_ASIENTOS (PERIODO varchar(10), Importe numeric(18,2))",
+             "CREATE TABLE TA_CONFIGURACION (Grupo varchar(20), Clave varchar(50), Valor varchar(255))",
+             "BEGIN",
+             "INSERT INTO MV_EJERCICIOS VALUES ('2023', 'Ejercicio 2023', '2023-01-01', '2023-12-31 "
+             "00:00:00', 1)",
+             "INSERT INTO MV_ASIENTOS VALUES ('2023', 10.5)", "INSERT INTO MV_ASIENTOS VALUES (' 2023', 4)",
+             "INSERT INTO MV_ASIENTOS VALUES ('2024', 1)",
+             "INSERT INTO TA_CONFIGURACION VALUES ('OPER', 'fechaoperdesde', '01/01/2024')",
+             "INSERT INTO TA_CONFIGURACION VALUES ('DATOS', 'otra', '01/01/2024')", "COMMIT"});
+        ini_ = dir_.filePath("odbc.ini");
+        QFile f(ini_);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(QStringLiteral("[PRUEBA_CRIBANZAS]\nDriver=SQLite3\nDatabase=%1\nTimeout=3000\n")
+                    .arg(ruta_)
+                    .toUtf8());
+        f.close();
+        anteriorIni_ = qgetenv("ODBCINI");
+        qputenv("ODBCINI", ini_.toUtf8());
+        sesion_ = std::make_unique<Sesion>();
+        sesion_->setDbName("PRUEBA_CRIBANZAS");
+        sesion_->setUsuario("");
+        sesion_->setCommandTimeout(360);
+        sesion_->Conectar();
+        ASSERT_TRUE(sesion_->Conectado())
+            << (guion_->Avisos().empty() ? "" : guion_->Avisos()[0].texto.toStdString());
+        sesion_->AntesDeEjecutar = [this](const QString& s) { sentencias_ << s; };
+    }
+    void TearDown() override {
+        BaseDePrueba::TearDown();
+        if (anteriorIni_.isEmpty())
+            qunsetenv("ODBCINI");
+        else
+            qputenv("ODBCINI", anteriorIni_);
+    }
+    QString ini_;
+    QByteArray anteriorIni_;
+};
+
+} // namespace
+
+TEST_F(Odbc, ReconoceSQLiteYTraduce) {
+    EXPECT_TRUE(sesion_->EsSQLite());
+    EXPECT_EQ(sesion_->CadenaConexion(), "DSN=PRUEBA_CRIBANZAS;UID=;PWD=");
+    Recordset rs;
+    sesion_->AbrirRecordset(
+        "SELECT count(PERIODO) as Registros FROM MV_ASIENTOS WHERE CONVERT(INT,PERIODO) = 2023", rs);
+    EXPECT_EQ(sentencias_.last(),
+              "SELECT count(PERIODO) as Registros FROM MV_ASIENTOS WHERE CAST(PERIODO AS INTEGER) = 2023");
+    EXPECT_EQ(rs["registros"].toInt(), 2);
+    sesion_->Ejecutar("DELETE MV_ASIENTOS WHERE CONVERT(INT,PERIODO) = 2023");
+    EXPECT_EQ(Valor("SELECT COUNT(*) FROM MV_ASIENTOS").toInt(), 1);
+}
+
+TEST_F(Odbc, FechasTamanosYNumeros) {
+    Recordset rs;
+    // There is no CIERRE column here: the driver's own text reaches the caller.
+    try {
+        sesion_->AbrirRecordset("SELECT * FROM MV_EJERCICIOS WHERE (CIERRE = 1) OR (CERRADO=1)", rs);
+        FAIL();
+    } catch (const ErrorSistema& e) {
+        EXPECT_EQ(e.Numero, Errores::BaseDeDatos);
+        EXPECT_TRUE(e.Descripcion.contains("CIERRE")) << e.Descripcion.toStdString();
+    }
+    sesion_->AbrirRecordset("SELECT * FROM MV_EJERCICIOS WHERE CERRADO=1", rs, Cursor::Dinamico);
+    ASSERT_FALSE(rs.BOF());
+    EXPECT_EQ(rs["Fecha Desde"], QVariant(QDate(2023, 1, 1)));
+    EXPECT_EQ(rs.Fields("Fecha Desde").Texto(), "01/01/2023");
+    EXPECT_EQ(rs.Fields("Fecha Hasta").Texto(), "31/12/2023");
+    EXPECT_EQ(rs.Fields("descripcion").DefinedSize(), 40);
+    EXPECT_EQ(rs.Fields("descripcion").Texto(), "Ejercicio 2023");
+    sesion_->AbrirRecordset("SELECT SUM(Importe) AS S FROM MV_ASIENTOS", rs);
+    EXPECT_EQ(sesion_->ValorSQL(rs.Fields("S").Value(), "@"), QVariant("15.5"));
+}
+
+TEST_F(Odbc, ActualizarAgregarYTransacciones) {
+    Recordset rs;
+    sesion_->AbrirRecordset("SELECT valor FROM TA_CONFIGURACION WHERE CLAVE = 'fechaoperdesde'", rs,
+                            Cursor::Dinamico, Bloqueo::Optimista);
+    rs.Fields("valor").setValue("01/01/2023");
+    rs.Update();
+    EXPECT_EQ(Valor("SELECT Valor FROM TA_CONFIGURACION WHERE Clave = 'fechaoperdesde'").toString(),
+              "01/01/2023");
+    EXPECT_EQ(Valor("SELECT Valor FROM TA_CONFIGURACION WHERE Clave = 'otra'").toString(), "01/01/2024");
+    sesion_->AbrirRecordset(
+        "SELECT * FROM TA_CONFIGURACION WHERE RTRIM(LTRIM(CLAVE)) = 'FECHAULTIMADEPURACION'", rs,
+        Cursor::Dinamico, Bloqueo::Optimista);
+    ASSERT_TRUE(rs.BOF());
+    rs.AddNew();
+    rs.Fields("Grupo").setValue("DATOS");
+    rs.Fields("Clave").setValue("FECHAULTIMADEPURACION");
+    rs.Fields("Valor").setValue("01/01/2023");
+    rs.Update();
+    rs.Close();
+    EXPECT_EQ(Valor("SELECT Grupo FROM TA_CONFIGURACION WHERE Clave = 'FECHAULTIMADEPURACION'").toString(),
+              "DATOS");
+
+    sesion_->IniciarTransaccion();
+    sesion_->Ejecutar("INSERT INTO MV_ASIENTOS VALUES ('2030', 1)");
+    sesion_->DeshacerTransaccion();
+    EXPECT_EQ(Valor("SELECT COUNT(*) FROM MV_ASIENTOS WHERE PERIODO = '2030'").toInt(), 0);
+
+    // Walking a balance while inserting, all in one transaction.
+    sesion_->AbrirRecordset("SELECT PERIODO, SUM(Importe) AS S FROM MV_ASIENTOS GROUP BY PERIODO", rs);
+    sesion_->IniciarTransaccion();
+    int n = 0;
+    for (; !rs.Eof(); rs.MoveNext(), ++n)
+        sesion_->Ejecutar("INSERT INTO MV_ASIENTOS VALUES (" +
+                          sesion_->ValorSQL(rs["PERIODO"], "'").toString() + ", " +
+                          sesion_->ValorSQL(rs["S"], "@").toString() + ")");
+    sesion_->ConfirmarTransaccion();
+    EXPECT_EQ(n, 3);
+    EXPECT_EQ(Valor("SELECT COUNT(*) FROM MV_ASIENTOS").toInt(), 6);
+}
