@@ -61,7 +61,11 @@ QString FormatoFechaCorta() {
 }
 
 double Utilidades::ValorNumero(const QString& texto) const {
-    return std::round(Val(texto) * 10000.0) / 10000.0;
+    // A currency value: four decimals and a bounded range (beyond it the product below
+    // would be infinite and poison every later conversion to a whole number).
+    const double v = Val(texto);
+    if (std::fabs(v) > 922337203685477.5807) throw ErrorSistema(Errores::Desbordamiento, QStringLiteral("Desbordamiento"));
+    return std::round(v * 10000.0) / 10000.0;
 }
 
 long Utilidades::ValorEntero(const QString& texto) const {
