@@ -346,11 +346,21 @@ void RecordsetDatos::apuntarFila() {
 
 namespace {
 // The next row of a streaming recordset into actual; false at the end of the result.
+void terminarFlujo(RecordsetDatos& d);
+
+// A read that fails ends the result first, so that the connection is free for what follows.
+[[noreturn]] void falloDeLectura(RecordsetDatos& d, const QSqlError& e) {
+    terminarFlujo(d);
+    d.eof = true;
+    d.fila = nullptr;
+    if (d.sesion) SesionInterna::Fallar(*d.sesion, QStringLiteral("No se pudo leer la consulta: "), e);
+    throw ErrorSistema(Errores::BaseDeDatos, QStringLiteral("No se pudo leer la consulta: ") + e.text());
+}
+
 bool siguienteEnFlujo(RecordsetDatos& d) {
     QSqlQuery& q = *d.consulta;
     if (!q.next()) {
-        if (q.lastError().isValid() && d.sesion)
-            SesionInterna::Fallar(*d.sesion, QStringLiteral("No se pudo leer la consulta: "), q.lastError());
+        if (q.lastError().isValid()) falloDeLectura(d, q.lastError());
         return false;
     }
     for (int i = 0; i < d.ncols; ++i)
@@ -377,20 +387,18 @@ void RecordsetDatos::leerResto() {
     filas.assign(actual.begin(), actual.end());
     nfilas = 1;
     indice = 0;
-    try {
-        QSqlQuery& q = *consulta;
-        while (q.next()) {
-            for (int i = 0; i < ncols; ++i)
-                filas.push_back(NormalizarValor(q.value(i), columnas[size_t(i)].clase));
-            ++nfilas;
-        }
-        if (q.lastError().isValid() && sesion)
-            SesionInterna::Fallar(*sesion, QStringLiteral("No se pudo leer la consulta: "), q.lastError());
-    } catch (...) {
-        terminarFlujo(*this);
-        throw;
+    QSqlQuery& q = *consulta;
+    while (q.next()) {
+        for (int i = 0; i < ncols; ++i)
+            filas.push_back(NormalizarValor(q.value(i), columnas[size_t(i)].clase));
+        ++nfilas;
+    }
+    if (q.lastError().isValid()) {
+        completo = false;
+        falloDeLectura(*this, q.lastError());
     }
     terminarFlujo(*this);
+    completo = descartadas == 0;
 }
 
 void RecordsetDatos::cerrar() {
@@ -462,6 +470,26 @@ void Sesion::AbrirRecordset(const QString& sql, Recordset& rs, int cursor, int b
             q.finish();
             d.vacio = d.eof = d.nfilas == 0;
             d.completo = true;
+        }
+        // Expressions (SUM, COUNT) declare no type: their size follows what the first row holds.
+        if (!d.vacio) {
+            const QVariant* primera =
+                d.modo == RecordsetDatos::Modo::Flujo ? d.actual.data() : d.filas.data();
+            for (int i = 0; i < d.ncols; ++i) {
+                Columna& c = d.columnas[size_t(i)];
+                if (c.clase != ClaseColumna::Otra) continue;
+                switch (primera[i].typeId()) {
+                case QMetaType::LongLong:
+                case QMetaType::Double:
+                    c.tamano = 8;
+                    break;
+                case QMetaType::Int:
+                    c.tamano = 4;
+                    break;
+                default:
+                    break;
+                }
+            }
         }
     } catch (...) {
         d.cerrar();
