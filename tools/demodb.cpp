@@ -2,6 +2,12 @@
 #include "demodb_p.h"
 
 #include <atomic>
+#include <optional>
+
+#if DEMODB_SQLITE3
+#include <QSqlDriver>
+#include <sqlite3.h>
+#endif
 #include <QCryptographicHash>
 #include <QFile>
 #include <QFileInfo>
@@ -51,6 +57,119 @@ bool Conexion::abrir(QString* error) {
 
 QSqlDatabase Conexion::db() const {
     return QSqlDatabase::database(nombre_, false);
+}
+
+struct Insercion::Datos {
+    QSqlDatabase db;
+    std::optional<QSqlQuery> q;
+#if DEMODB_SQLITE3
+    sqlite3* base = nullptr;
+    sqlite3_stmt* sentencia = nullptr;
+#endif
+};
+
+Insercion::Insercion(const QSqlDatabase& db) : d_(std::make_unique<Datos>()) {
+    d_->db = db;
+#if DEMODB_SQLITE3
+    const QVariant handle = db.driver() ? db.driver()->handle() : QVariant();
+    if (handle.isValid() && qstrcmp(handle.typeName(), "sqlite3*") == 0) {
+        // Only when the driver runs on this very library: a copy built into the plugin would
+        // not share its structures with ours.
+        QSqlQuery version(db);
+        if (version.exec(QStringLiteral("SELECT sqlite_version()")) && version.next() &&
+            version.value(0).toString() == QLatin1String(sqlite3_libversion()))
+            d_->base = *static_cast<sqlite3* const*>(handle.constData());
+    }
+#endif
+}
+
+Insercion::~Insercion() {
+#if DEMODB_SQLITE3
+    if (d_->sentencia) sqlite3_finalize(d_->sentencia);
+#endif
+}
+
+bool Insercion::directa() const {
+#if DEMODB_SQLITE3
+    return d_->base != nullptr;
+#else
+    return false;
+#endif
+}
+
+bool Insercion::preparar(const QString& sql, QString* error) {
+#if DEMODB_SQLITE3
+    if (d_->base) {
+        if (d_->sentencia) sqlite3_finalize(d_->sentencia), d_->sentencia = nullptr;
+        const QByteArray texto = sql.toUtf8();
+        if (sqlite3_prepare_v2(d_->base, texto.constData(), int(texto.size()), &d_->sentencia, nullptr) ==
+            SQLITE_OK)
+            return true;
+        PonerError(error,
+                   QStringLiteral("%1\n  en: %2").arg(QString::fromUtf8(sqlite3_errmsg(d_->base)), sql));
+        return false;
+    }
+#endif
+    d_->q.emplace(d_->db);
+    if (d_->q->prepare(sql)) return true;
+    PonerError(error, QStringLiteral("%1\n  en: %2").arg(d_->q->lastError().text(), sql));
+    return false;
+}
+
+void Insercion::texto(int i, const QString& valor) {
+    if (valor.isNull()) return nulo(i);
+#if DEMODB_SQLITE3
+    if (d_->sentencia) {
+        sqlite3_bind_text16(d_->sentencia, i + 1, valor.utf16(), int(valor.size() * 2), SQLITE_TRANSIENT);
+        return;
+    }
+#endif
+    d_->q->bindValue(i, valor);
+}
+
+void Insercion::entero(int i, qint64 valor) {
+#if DEMODB_SQLITE3
+    if (d_->sentencia) {
+        sqlite3_bind_int64(d_->sentencia, i + 1, valor);
+        return;
+    }
+#endif
+    d_->q->bindValue(i, valor);
+}
+
+void Insercion::real(int i, double valor) {
+#if DEMODB_SQLITE3
+    if (d_->sentencia) {
+        sqlite3_bind_double(d_->sentencia, i + 1, valor);
+        return;
+    }
+#endif
+    d_->q->bindValue(i, valor);
+}
+
+void Insercion::nulo(int i) {
+#if DEMODB_SQLITE3
+    if (d_->sentencia) {
+        sqlite3_bind_null(d_->sentencia, i + 1);
+        return;
+    }
+#endif
+    d_->q->bindValue(i, QVariant());
+}
+
+bool Insercion::ejecutar(QString* error) {
+#if DEMODB_SQLITE3
+    if (d_->sentencia) {
+        const int rc = sqlite3_step(d_->sentencia);
+        sqlite3_reset(d_->sentencia);
+        if (rc == SQLITE_DONE) return true;
+        PonerError(error, QString::fromUtf8(sqlite3_errmsg(d_->base)));
+        return false;
+    }
+#endif
+    if (d_->q->exec()) return true;
+    PonerError(error, d_->q->lastError().text());
+    return false;
 }
 
 void PonerError(QString* error, const QString& texto) {
@@ -438,27 +557,29 @@ bool CrearTablaConsulta(const QString& ruta, const QString& nombreTabla, int fil
         return false;
     Azar azar(semilla, 0xC0);
     if (!Ejecutar(db, QStringLiteral("BEGIN"), error)) return false;
+    auto lista = [](const auto& textos) {
+        QStringList l;
+        for (const char* t : textos)
+            l << QString::fromUtf8(t);
+        return l;
+    };
+    const QStringList sustantivos = lista(kSustantivos), calificativos = lista(kCalificativos),
+                      medidas = lista(kMedidas), rubros = lista(kRubros), marcas = lista(kMarcas);
     {
-        QSqlQuery q(db);
-        if (!q.prepare(QStringLiteral("INSERT INTO \"%1\" VALUES (?, ?, ?, ?)").arg(nombreTabla))) {
-            PonerError(error, q.lastError().text());
+        Insercion q(db);
+        if (!q.preparar(QStringLiteral("INSERT INTO \"%1\" VALUES (?, ?, ?, ?)").arg(nombreTabla), error))
             return false;
-        }
         for (int i = 0; i < filas; ++i) {
-            const QString sustantivo = QString::fromUtf8(azar.elegir(kSustantivos));
-            QString descripcion = QStringLiteral("%1 %2 %3")
-                                      .arg(sustantivo, QString::fromUtf8(azar.elegir(kCalificativos)),
-                                           QString::fromUtf8(azar.elegir(kMedidas)));
-            q.bindValue(0, QStringLiteral("%1%2")
-                               .arg(SinAcentos(sustantivo.left(3)).toUpper())
-                               .arg(i + 1, 7, 10, QLatin1Char('0')));
-            q.bindValue(1, descripcion.left(60));
-            q.bindValue(2, QString::fromUtf8(azar.elegir(kRubros)));
-            q.bindValue(3, QString::fromUtf8(azar.elegir(kMarcas)));
-            if (!q.exec()) {
-                PonerError(error, q.lastError().text());
-                return false;
-            }
+            const QString& sustantivo = azar.elegir(sustantivos);
+            const QString descripcion =
+                QStringLiteral("%1 %2 %3").arg(sustantivo, azar.elegir(calificativos), azar.elegir(medidas));
+            q.texto(0, QStringLiteral("%1%2")
+                           .arg(SinAcentos(sustantivo.left(3)).toUpper())
+                           .arg(i + 1, 7, 10, QLatin1Char('0')));
+            q.texto(1, descripcion.left(60));
+            q.texto(2, azar.elegir(rubros));
+            q.texto(3, azar.elegir(marcas));
+            if (!q.ejecutar(error)) return false;
         }
     }
     return Ejecutar(db, QStringLiteral("COMMIT"), error);

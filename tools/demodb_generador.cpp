@@ -244,8 +244,17 @@ struct Articulo {
     bool suspendido = false;
 };
 
+bool PorUnidad(const Producto& p) {
+    return qstrcmp(p.unidad, "UN") == 0 && !*p.unidad2;
+}
+
 Articulo NuevoArticulo(Azar& azar, int indice) {
-    const Producto& p = azar.elegir(kProductos);
+    // Every fifth article, from the second on, is tracked by serial number: one sold by the unit.
+    const bool porSerie = indice % 5 == 3;
+    const Producto* producto = &azar.elegir(kProductos);
+    while (porSerie && !PorUnidad(*producto))
+        producto = &azar.elegir(kProductos);
+    const Producto& p = *producto;
     Articulo a;
     const QString nombre = U(p.nombre);
     a.codigo = QStringLiteral("%1-%2")
@@ -265,7 +274,7 @@ Articulo NuevoArticulo(Azar& azar, int indice) {
     // Article 0 is lot-controlled, so there is always an article that can take any number of groups.
     if (indice % 5 == 0)
         a.control = Control::Lote;
-    else if (indice % 5 == 3 && a.unidad == QLatin1String("UN") && a.unidad2.isEmpty())
+    else if (porSerie)
         a.control = Control::Serie;
     a.precioCentavos = azar.entre(150, 2500000);
     a.suspendido = azar.porCiento(6);
@@ -277,9 +286,9 @@ struct Grupo {
     int articulo;
     QString unidad;
     int deposito;
-    QVariant posicion; // NULL or text; the same for serial and lot below
-    QVariant serie;
-    QVariant lote;
+    QString posicion; // null for NULL; the same for serial and lot below
+    QString serie;
+    QString lote;
     QString descripcion;
 };
 
@@ -297,6 +306,10 @@ int Capacidad(const Articulo& a) {
 Grupo NuevoGrupo(const std::vector<Articulo>& articulos, int a, int v) {
     const Articulo& art = articulos[a];
     const int unidades = Unidades(art);
+    // Each article starts at its own point of the cycle, so that even articles with few groups
+    // show positions and several depots among them.
+    const int ciclo = unidades * kNumDepositos * (kNumPosiciones + 1);
+    v = art.control == Control::Ninguno ? (v + a * 7) % ciclo : v + a * 7 % ciclo;
     Grupo g;
     g.articulo = a;
     g.unidad = v % unidades == 0 ? art.unidad : art.unidad2;
@@ -404,6 +417,8 @@ private:
         PonerError(error, q.lastError().text());
         return false;
     }
+    static bool preparar(Insercion& q, const QString& sql, QString* error) { return q.preparar(sql, error); }
+    static bool ejecutar(Insercion& q, QString* error) { return q.ejecutar(error); }
 
     const QSqlDatabase& db_;
     const OpcionesDemo& o_;
@@ -515,7 +530,7 @@ bool Generador::articulos(QString* error) {
     const int cuantos = std::max(o_.filasConsulta, o_.movimientos > 0 ? 1 : 0);
     Azar azar(o_.semilla, FlujoArticulos);
     articulos_.reserve(cuantos);
-    QSqlQuery q(db_);
+    Insercion q(db_);
     if (!preparar(q,
                   QStringLiteral(
                       "INSERT INTO V_MA_ARTICULOS (IDARTICULO, DESCRIPCION, IDUNIDAD, RUBRO, MARCA, PRECIO, "
@@ -525,13 +540,13 @@ bool Generador::articulos(QString* error) {
     for (int i = 0; i < cuantos; ++i) {
         articulos_.push_back(NuevoArticulo(azar, i));
         const Articulo& a = articulos_.back();
-        q.bindValue(0, a.codigo);
-        q.bindValue(1, a.descripcion);
-        q.bindValue(2, a.unidad);
-        q.bindValue(3, a.rubro);
-        q.bindValue(4, a.marca);
-        q.bindValue(5, double(a.precioCentavos) / 100.0);
-        q.bindValue(6, a.suspendido ? 1 : 0);
+        q.texto(0, a.codigo);
+        q.texto(1, a.descripcion);
+        q.texto(2, a.unidad);
+        q.texto(3, a.rubro);
+        q.texto(4, a.marca);
+        q.real(5, double(a.precioCentavos) / 100.0);
+        q.entero(6, a.suspendido ? 1 : 0);
         if (!ejecutar(q, error)) return false;
     }
     return true;
@@ -540,7 +555,7 @@ bool Generador::articulos(QString* error) {
 bool Generador::terceros(const QString& tabla, Flujo flujo, int porcentajeBajas, QString* error) {
     Azar azar(o_.semilla, flujo);
     QStringList& nombres = flujo == FlujoClientes ? nombresClientes_ : nombresProveedores_;
-    QSqlQuery q(db_);
+    Insercion q(db_);
     if (!preparar(q,
                   QStringLiteral(
                       "INSERT INTO %1 (CODIGO, RAZON_SOCIAL, CONTACTO, DOMICILIO, LOCALIDAD, TELEFONO, CUIT, "
@@ -551,14 +566,14 @@ bool Generador::terceros(const QString& tabla, Flujo flujo, int porcentajeBajas,
     for (int i = 0; i < o_.filasConsulta; ++i) {
         const QString razon = RazonSocial(azar).left(60);
         nombres.append(razon);
-        q.bindValue(0, i + 1);
-        q.bindValue(1, razon);
-        q.bindValue(2, Persona(azar).left(50));
-        q.bindValue(3, Domicilio(azar));
-        q.bindValue(4, U(azar.elegir(kLocalidades)));
-        q.bindValue(5, Telefono(azar));
-        q.bindValue(6, Cuit(azar, !razon.contains(u' ') || azar.porCiento(70)));
-        q.bindValue(7, azar.porCiento(porcentajeBajas) ? 1 : 0);
+        q.entero(0, i + 1);
+        q.texto(1, razon);
+        q.texto(2, Persona(azar).left(50));
+        q.texto(3, Domicilio(azar));
+        q.texto(4, U(azar.elegir(kLocalidades)));
+        q.texto(5, Telefono(azar));
+        q.texto(6, Cuit(azar, !razon.contains(u' ') || azar.porCiento(70)));
+        q.entero(7, azar.porCiento(porcentajeBajas) ? 1 : 0);
         if (!ejecutar(q, error)) return false;
     }
     return true;
@@ -566,7 +581,7 @@ bool Generador::terceros(const QString& tabla, Flujo flujo, int porcentajeBajas,
 
 bool Generador::contactos(QString* error) {
     Azar azar(o_.semilla, FlujoContactos);
-    QSqlQuery q(db_);
+    Insercion q(db_);
     if (!preparar(
             q,
             QStringLiteral("INSERT INTO MA_CONTACTOS (Nombre_y_Apellido, Domicilio, Localidad, Telefono) "
@@ -574,10 +589,10 @@ bool Generador::contactos(QString* error) {
             error))
         return false;
     for (int i = 0; i < o_.filasConsulta; ++i) {
-        q.bindValue(0, Persona(azar).left(60));
-        q.bindValue(1, Domicilio(azar));
-        q.bindValue(2, U(azar.elegir(kLocalidades)));
-        q.bindValue(3, Telefono(azar));
+        q.texto(0, Persona(azar).left(60));
+        q.texto(1, Domicilio(azar));
+        q.texto(2, U(azar.elegir(kLocalidades)));
+        q.texto(3, Telefono(azar));
         if (!ejecutar(q, error)) return false;
     }
     return true;
@@ -606,7 +621,7 @@ bool Generador::asientos(QString* error) {
     std::sort(lista.begin(), lista.end(), [](const Asiento& a, const Asiento& b) {
         return std::tie(a.dia, a.orden) < std::tie(b.dia, b.orden);
     });
-    QSqlQuery q(db_);
+    Insercion q(db_);
     if (!preparar(q,
                   QStringLiteral(
                       "INSERT INTO MV_ASIENTOS (PERIODO, NROASIENTO, FECHA, CUENTA, DEBE, HABER, LEYENDA) "
@@ -650,13 +665,13 @@ bool Generador::asientos(QString* error) {
             total += ultima ? 0 : centavos;
             QString periodo = QString::number(asiento.anio);
             if (o_.periodoConBlancos && azar.porCiento(1)) periodo += u' ';
-            q.bindValue(0, periodo);
-            q.bindValue(1, numero);
-            q.bindValue(2, Fecha(asiento.dia));
-            q.bindValue(3, U(azar.elegir(kCuentas).codigo));
-            q.bindValue(4, ultima ? 0.0 : double(centavos) / 100.0);
-            q.bindValue(5, ultima ? double(centavos) / 100.0 : 0.0);
-            q.bindValue(6, leyenda);
+            q.texto(0, periodo);
+            q.entero(1, numero);
+            q.texto(2, Fecha(asiento.dia));
+            q.texto(3, U(azar.elegir(kCuentas).codigo));
+            q.real(4, ultima ? 0.0 : double(centavos) / 100.0);
+            q.real(5, ultima ? double(centavos) / 100.0 : 0.0);
+            q.texto(6, leyenda);
             if (!ejecutar(q, error)) return false;
         }
     }
@@ -750,7 +765,7 @@ bool Generador::stock(QString* error, qint64* cuantosGrupos) {
         return std::pair(a.clave(), a.orden) < std::pair(b.clave(), b.orden);
     });
 
-    QSqlQuery q(db_);
+    Insercion q(db_);
     if (!preparar(
             q,
             QStringLiteral(
@@ -770,27 +785,26 @@ bool Generador::stock(QString* error, qint64* cuantosGrupos) {
             if (gr.articulo == ultimoArticulo) continue;
             ultimoArticulo = gr.articulo;
             const Articulo& art = articulos_[gr.articulo];
-            q.bindValue(0, QStringLiteral("SI"));
-            q.bindValue(1, o_.comprobanteSIPrevio);
-            q.bindValue(2, ++secuencia);
-            q.bindValue(3, fecha);
-            q.bindValue(4, art.codigo);
-            q.bindValue(5, art.descripcion);
-            q.bindValue(6, art.unidad);
-            q.bindValue(7, Cantidad(previo, art, +1));
-            q.bindValue(8, QVariant());
-            q.bindValue(9, QVariant());
-            q.bindValue(10, QVariant());
-            q.bindValue(11, QVariant());
-            q.bindValue(12, QVariant());
-            q.bindValue(13, 0);
-            q.bindValue(14, QStringLiteral("Depuracion"));
+            q.texto(0, QStringLiteral("SI"));
+            q.texto(1, o_.comprobanteSIPrevio);
+            q.entero(2, ++secuencia);
+            q.texto(3, fecha);
+            q.texto(4, art.codigo);
+            q.texto(5, art.descripcion);
+            q.texto(6, art.unidad);
+            q.real(7, Cantidad(previo, art, +1));
+            q.nulo(8);
+            q.nulo(9);
+            q.nulo(10);
+            q.nulo(11);
+            q.nulo(12);
+            q.entero(13, 0);
+            q.texto(14, QStringLiteral("Depuracion"));
             if (!ejecutar(q, error)) return false;
         }
     }
 
     std::vector<int> numeros(std::size(kTipos) * 4, 0);
-    const QVariant nulo;
     for (const Comprobante& c : comprobantes) {
         const TipoCpte& t = kTipos[c.tipo];
         const QString tc = U(t.codigo);
@@ -799,27 +813,29 @@ bool Generador::stock(QString* error, qint64* cuantosGrupos) {
                                    .arg(++numeros[c.tipo * 4 + c.prefijo], 8, 10, QLatin1Char('0'))
                                    .arg(c.sufijo);
         const QString fecha = c.fecha();
-        const QVariant anulado = c.anulado < 0 ? nulo : QVariant(c.anulado);
         const QString controladoPor = U(t.controladoPor);
         for (int i = 0; i < c.lineas; ++i) {
             const Linea& l = lineas[c.primeraLinea + i];
             const Grupo& gr = grupos[l.grupo];
             const Articulo& art = articulos_[gr.articulo];
-            q.bindValue(0, tc);
-            q.bindValue(1, numero);
-            q.bindValue(2, i + 1);
-            q.bindValue(3, fecha);
-            q.bindValue(4, art.codigo);
-            q.bindValue(5, gr.descripcion);
-            q.bindValue(6, gr.unidad);
-            q.bindValue(7, l.cantidad);
-            q.bindValue(8, l.cantidad * art.factorUD);
-            q.bindValue(9, gr.deposito);
-            q.bindValue(10, gr.posicion);
-            q.bindValue(11, gr.serie);
-            q.bindValue(12, gr.lote);
-            q.bindValue(13, anulado);
-            q.bindValue(14, controladoPor);
+            q.texto(0, tc);
+            q.texto(1, numero);
+            q.entero(2, i + 1);
+            q.texto(3, fecha);
+            q.texto(4, art.codigo);
+            q.texto(5, gr.descripcion);
+            q.texto(6, gr.unidad);
+            q.real(7, l.cantidad);
+            q.real(8, l.cantidad * art.factorUD);
+            q.entero(9, gr.deposito);
+            q.texto(10, gr.posicion);
+            q.texto(11, gr.serie);
+            q.texto(12, gr.lote);
+            if (c.anulado < 0)
+                q.nulo(13);
+            else
+                q.entero(13, c.anulado);
+            q.texto(14, controladoPor);
             if (!ejecutar(q, error)) return false;
         }
     }
