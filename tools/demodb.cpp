@@ -2,6 +2,7 @@
 #include "demodb_p.h"
 
 #include <atomic>
+#include <filesystem>
 #include <optional>
 
 #if DEMODB_SQLITE3
@@ -192,20 +193,51 @@ QString SinAcentos(const QString& texto) {
     return resultado;
 }
 
-bool PrepararArchivoNuevo(const QString& ruta, QString* error) {
-    if (ruta.isEmpty() || ruta == QLatin1String(":memory:")) {
+ArchivoNuevo::ArchivoNuevo(const QString& ruta) : ruta_(ruta) {}
+
+ArchivoNuevo::~ArchivoNuevo() = default;
+
+bool ArchivoNuevo::preparar(QString* error) {
+    if (ruta_.isEmpty() || ruta_ == QLatin1String(":memory:")) {
         PonerError(error, QStringLiteral("Falta la ruta del archivo de la base"));
         return false;
     }
-    if (!EsReemplazable(ruta, error)) return false;
+    if (!EsReemplazable(ruta_, error)) return false;
+    temporal_ =
+        std::make_unique<QTemporaryFile>(QFileInfo(ruta_).absoluteFilePath() + QStringLiteral(".XXXXXX"));
+    if (!temporal_->open()) {
+        PonerError(error, QStringLiteral("No se puede crear un archivo en %1: %2")
+                              .arg(QFileInfo(ruta_).absolutePath(), temporal_->errorString()));
+        return false;
+    }
+    temporal_->close();
+    return true;
+}
+
+QString ArchivoNuevo::rutaTemporal() const {
+    return temporal_ ? temporal_->fileName() : QString();
+}
+
+bool ArchivoNuevo::confirmar(QString* error) {
+    // Checked again: the file may have appeared while this one was being built.
+    if (!EsReemplazable(ruta_, error)) return false;
     for (const QString& sufijo :
-         {QString(), QStringLiteral("-journal"), QStringLiteral("-wal"), QStringLiteral("-shm")}) {
-        const QString archivo = ruta + sufijo;
+         {QStringLiteral("-journal"), QStringLiteral("-wal"), QStringLiteral("-shm")}) {
+        const QString archivo = ruta_ + sufijo;
         if (QFileInfo::exists(archivo) && !QFile::remove(archivo)) {
             PonerError(error, QStringLiteral("No se pudo borrar %1").arg(archivo));
             return false;
         }
     }
+    std::error_code codigo;
+    std::filesystem::rename(std::filesystem::path(QFile::encodeName(rutaTemporal()).toStdString()),
+                            std::filesystem::path(QFile::encodeName(ruta_).toStdString()), codigo);
+    if (codigo) {
+        PonerError(error, QStringLiteral("No se pudo escribir %1: %2")
+                              .arg(ruta_, QString::fromStdString(codigo.message())));
+        return false;
+    }
+    temporal_->setAutoRemove(false);
     return true;
 }
 
@@ -340,10 +372,13 @@ bool EsReemplazable(const QString& ruta, QString* error) {
 }
 
 bool CrearEsquemaVacio(const QString& ruta, QString* error) {
-    if (!PrepararArchivoNuevo(ruta, error)) return false;
-    Conexion conexion(ruta);
-    if (!conexion.abrir(error)) return false;
-    return CrearEsquema(conexion.db(), error);
+    ArchivoNuevo archivo(ruta);
+    if (!archivo.preparar(error)) return false;
+    {
+        Conexion conexion(archivo.rutaTemporal());
+        if (!conexion.abrir(error) || !CrearEsquema(conexion.db(), error)) return false;
+    }
+    return archivo.confirmar(error);
 }
 
 // --- Stock balances -----------------------------------------------------------------------
@@ -546,7 +581,8 @@ bool CrearTablaConsulta(const QString& ruta, const QString& nombreTabla, int fil
     Conexion conexion(ruta);
     if (!conexion.abrir(error)) return false;
     const QSqlDatabase db = conexion.db();
-    if (!Ejecutar(db, QStringLiteral("PRAGMA synchronous = OFF"), error) ||
+    // One transaction: a failure leaves the file as it was.
+    if (!Ejecutar(db, QStringLiteral("BEGIN"), error) ||
         !Ejecutar(db, QStringLiteral("DROP TABLE IF EXISTS \"%1\"").arg(nombreTabla), error) ||
         !Ejecutar(
             db,
@@ -556,7 +592,6 @@ bool CrearTablaConsulta(const QString& ruta, const QString& nombreTabla, int fil
             error))
         return false;
     Azar azar(semilla, 0xC0);
-    if (!Ejecutar(db, QStringLiteral("BEGIN"), error)) return false;
     auto lista = [](const auto& textos) {
         QStringList l;
         for (const char* t : textos)

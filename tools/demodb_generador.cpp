@@ -865,13 +865,14 @@ bool Validar(const OpcionesDemo& o, QString* error) {
 bool CrearBaseDemo(const QString& ruta, const OpcionesDemo& opciones, QString* error, ResumenDemo* resumen) {
     QElapsedTimer reloj;
     reloj.start();
-    if (!Validar(opciones, error) || !PrepararArchivoNuevo(ruta, error)) return false;
+    ArchivoNuevo archivo(ruta);
+    if (!Validar(opciones, error) || !archivo.preparar(error)) return false;
     qint64 grupos = 0;
     {
-        Conexion conexion(ruta);
+        Conexion conexion(archivo.rutaTemporal());
         if (!conexion.abrir(error)) return false;
         const QSqlDatabase db = conexion.db();
-        // A new file: nothing to protect until it is complete.
+        // A file of its own until it is complete: nothing to protect.
         if (!Ejecutar(db, QStringLiteral("PRAGMA journal_mode = MEMORY"), error) ||
             !Ejecutar(db, QStringLiteral("PRAGMA synchronous = OFF"), error) ||
             !Ejecutar(db, QStringLiteral("PRAGMA cache_size = -65536"), error))
@@ -890,6 +891,7 @@ bool CrearBaseDemo(const QString& ruta, const OpcionesDemo& opciones, QString* e
                 if (!Ejecutar(db, sql, error)) return false;
         if (!Ejecutar(db, QStringLiteral("ANALYZE"), error)) return false;
     }
+    if (!archivo.confirmar(error)) return false;
     if (resumen) {
         resumen->grupos = grupos;
         if (!ContarFilas(ruta, &resumen->filasPorTabla, error)) return false;

@@ -4,6 +4,7 @@
 #include <memory>
 #include <QSqlDatabase>
 #include <QString>
+#include <QTemporaryFile>
 #include <QtGlobal>
 
 namespace demodb::detalle {
@@ -76,7 +77,24 @@ bool Ejecutar(const QSqlDatabase& db, const QString& sql, QString* error);
 void PonerError(QString* error, const QString& texto);
 // Plain ASCII letters of a text ("Caño" gives "Cano"), for codes.
 QString SinAcentos(const QString& texto);
-// Removes a replaceable file and its journal files; false (with the reason) when it is not one.
-bool PrepararArchivoNuevo(const QString& ruta, QString* error);
+// A database file built beside its final path and moved over it only once complete, so that a
+// failure leaves whatever was there. The temporary file goes away with this object.
+class ArchivoNuevo {
+public:
+    explicit ArchivoNuevo(const QString& ruta);
+    ~ArchivoNuevo();
+    ArchivoNuevo(const ArchivoNuevo&) = delete;
+    ArchivoNuevo& operator=(const ArchivoNuevo&) = delete;
+
+    // False (with the reason) when the final path holds something that is not a SQLite database.
+    bool preparar(QString* error);
+    QString rutaTemporal() const;
+    // Every connection to the temporary file must be closed by now.
+    bool confirmar(QString* error);
+
+private:
+    QString ruta_;
+    std::unique_ptr<QTemporaryFile> temporal_;
+};
 
 } // namespace demodb::detalle

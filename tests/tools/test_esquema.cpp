@@ -134,8 +134,15 @@ TEST(Reemplazo, OnlySqliteFilesOrEmptyOnesAreReplaced) {
     // A SQLite file is replaced, not added to.
     EXPECT_TRUE(demodb::CrearBaseDemo(vacio, opciones, &error)) << error;
     EXPECT_TRUE(demodb::CrearEsquemaVacio(vacio, &error)) << error;
-    BaseDePrueba base(vacio);
-    EXPECT_EQ(base.numero(QStringLiteral("SELECT COUNT(*) FROM V_MV_STOCK")), 0);
+    {
+        BaseDePrueba base(vacio);
+        EXPECT_EQ(base.numero(QStringLiteral("SELECT COUNT(*) FROM V_MV_STOCK")), 0);
+    }
+    // Built beside the target and moved in: nothing else is left behind.
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files, QDir::Name), (QStringList{"notas.db", "vacio.db"}));
+
+    EXPECT_FALSE(demodb::CrearEsquemaVacio(dir.filePath(QStringLiteral("falta/x.db")), &error));
+    EXPECT_TRUE(error.contains(QStringLiteral("falta"))) << error;
 }
 
 TEST(Conexiones, EveryFunctionRemovesItsOwn) {
