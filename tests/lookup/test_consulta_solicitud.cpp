@@ -3,7 +3,9 @@
 #include "apoyo_consulta.h"
 #include "globales.h"
 
+#include <QAbstractItemModel>
 #include <QFile>
+#include <QTableView>
 #include <sys/stat.h>
 
 using Accion = GuionDialogo::Accion;
@@ -275,4 +277,28 @@ TEST_F(PruebaConsulta, CadaPeticionConSuDialogo) {
     ASSERT_TRUE(segundo.mostrado);
     EXPECT_FALSE(marcado);
     EXPECT_NE(primero.Valores, segundo.Valores);
+}
+
+TEST_F(PruebaConsulta, AceptadoConLaFilaDeLaClave) {
+    // End to end: the mask's statement (with its default filter) is what the dialog lists,
+    // the key selects a row, and the accept's values reach the caller.
+    MascarasPredeterminadasEn(mascaras_);
+    c_->UsaCantidades = Verdadero;
+    c_->CampoDevuelto = QStringLiteral("RAZON_SOCIAL");
+    ColeccionRef cmps = NuevaColeccion();
+    cmps->Add(QStringLiteral("CODIGO"));
+    cmps->Add(QStringLiteral("CONTACTO"));
+    QString campo;
+    int filas = -1;
+    const VistoEnDialogo visto =
+        Pedir(QStringLiteral("VT_CLIENTES"), cmps, QStringLiteral("bod"), campo, Accion::Aceptar,
+              [&](Lib_FrmCons2& d) { filas = d.Lista()->model()->rowCount(); });
+    ASSERT_TRUE(visto.mostrado);
+    EXPECT_EQ(filas, 2) << "Dada_De_Baja = 0 leaves one customer out";
+    ASSERT_TRUE(c_->Valores);
+    EXPECT_EQ(c_->Valores->Lista(), QStringList({QStringLiteral("101"), QStringLiteral("Ana")}));
+    EXPECT_EQ(c_->ValorDevuelto.toString(), QStringLiteral("Bodegas Ruiz"));
+    ASSERT_TRUE(c_->Cantidades);
+    EXPECT_EQ(c_->Cantidades->Lista(), QStringList({QString()}));
+    EXPECT_EQ(c_->UsaCantidades, Verdadero);
 }
