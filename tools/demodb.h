@@ -46,8 +46,9 @@ struct OpcionesDemo {
     // Stock uses the articles of V_MA_ARTICULOS; with movements it has at least one row.
     int filasConsulta = 200;
     // An earlier purge: year primerEjercicio-1 listed as closed with no journal left, an "SI"
-    // voucher dated its Dec 31 (one row per article and unit, depot/position/serial/lot NULL,
-    // ControladoPor "Depuracion"), and FECHAULTIMADEPURACION set to its Jan 1.
+    // voucher dated its Dec 31 (one row per article for max(20, groups / 100) of the articles,
+    // depot/position/serial/lot NULL, ControladoPor "Depuracion"), and FECHAULTIMADEPURACION set
+    // to its Jan 1. Its rows are groups of their own.
     bool conSaldoInicialPrevio = true;
     QString comprobanteSIPrevio = QStringLiteral("000100000001X");
     // V_TA_CPTE holds the type "SI".
@@ -64,6 +65,7 @@ struct OpcionesDemo {
 struct ResumenDemo {
     QList<QPair<QString, qint64>> filasPorTabla; // every table, by name
     qint64 grupos = 0;                           // groups of the generated movements (earlier "SI" excluded)
+    qint64 gruposSaldoPrevio = 0;                // rows (and groups) of the earlier "SI" voucher
     qint64 milisegundos = 0;                     // time to build the file
 };
 

@@ -395,7 +395,7 @@ class Generador {
 public:
     Generador(const QSqlDatabase& db, const OpcionesDemo& o) : db_(db), o_(o) {}
 
-    bool generar(QString* error, qint64* grupos);
+    bool generar(QString* error, ResumenDemo* resumen);
 
 private:
     bool ejercicios(QString* error);
@@ -405,7 +405,7 @@ private:
     bool terceros(const QString& tabla, Flujo flujo, int porcentajeBajas, QString* error);
     bool contactos(QString* error);
     bool asientos(QString* error);
-    bool stock(QString* error, qint64* grupos);
+    bool stock(QString* error, ResumenDemo* resumen);
 
     bool preparar(QSqlQuery& q, const QString& sql, QString* error) {
         if (q.prepare(sql)) return true;
@@ -427,11 +427,11 @@ private:
     QStringList nombresProveedores_;
 };
 
-bool Generador::generar(QString* error, qint64* grupos) {
+bool Generador::generar(QString* error, ResumenDemo* resumen) {
     return ejercicios(error) && configuracion(error) && tiposComprobante(error) && articulos(error) &&
            terceros(QStringLiteral("VT_CLIENTES"), FlujoClientes, 7, error) &&
            terceros(QStringLiteral("VT_PROVEEDORES"), FlujoProveedores, 10, error) && contactos(error) &&
-           asientos(error) && stock(error, grupos);
+           asientos(error) && stock(error, resumen);
 }
 
 bool Generador::ejercicios(QString* error) {
@@ -678,8 +678,7 @@ bool Generador::asientos(QString* error) {
     return true;
 }
 
-bool Generador::stock(QString* error, qint64* cuantosGrupos) {
-    *cuantosGrupos = 0;
+bool Generador::stock(QString* error, ResumenDemo* resumen) {
     if (o_.movimientos <= 0) return true;
     const int objetivo = o_.gruposObjetivo > 0 ? o_.gruposObjetivo : std::max(1, o_.movimientos / 10);
     const std::vector<Grupo> grupos = Grupos(articulos_, objetivo);
@@ -775,14 +774,18 @@ bool Generador::stock(QString* error, qint64* cuantosGrupos) {
             error))
         return false;
 
+    int secuenciaPrevia = 0;
     if (o_.conSaldoInicialPrevio) {
-        // What an earlier purge left: one row per article and unit, nothing below that.
+        // What an earlier purge left: one row per article and unit, nothing below that. Some of
+        // the articles only, so that it adds about 1% to the groups of a large file.
         Azar previo(o_.semilla, FlujoSaldoPrevio);
         const QString fecha = Fecha(QDate(o_.primerEjercicio - 1, 12, 31));
-        int secuencia = 0;
+        const int filasPrevias = std::max(20, g / 100);
+        int& secuencia = secuenciaPrevia;
         int ultimoArticulo = -1;
         for (const Grupo& gr : grupos) {
             if (gr.articulo == ultimoArticulo) continue;
+            if (secuencia == filasPrevias) break;
             ultimoArticulo = gr.articulo;
             const Articulo& art = articulos_[gr.articulo];
             q.texto(0, QStringLiteral("SI"));
@@ -839,7 +842,8 @@ bool Generador::stock(QString* error, qint64* cuantosGrupos) {
             if (!ejecutar(q, error)) return false;
         }
     }
-    *cuantosGrupos = cubiertos;
+    resumen->grupos = cubiertos;
+    resumen->gruposSaldoPrevio = secuenciaPrevia;
     return true;
 }
 
@@ -867,7 +871,7 @@ bool CrearBaseDemo(const QString& ruta, const OpcionesDemo& opciones, QString* e
     reloj.start();
     ArchivoNuevo archivo(ruta);
     if (!Validar(opciones, error) || !archivo.preparar(error)) return false;
-    qint64 grupos = 0;
+    ResumenDemo cuentas;
     {
         Conexion conexion(archivo.rutaTemporal());
         if (!conexion.abrir(error)) return false;
@@ -882,7 +886,7 @@ bool CrearBaseDemo(const QString& ruta, const OpcionesDemo& opciones, QString* e
         if (!Ejecutar(db, QStringLiteral("BEGIN"), error)) return false;
         {
             Generador generador(db, opciones);
-            if (!generador.generar(error, &grupos)) return false;
+            if (!generador.generar(error, &cuentas)) return false;
         }
         if (!Ejecutar(db, QStringLiteral("COMMIT"), error)) return false;
         // Indexes after the rows: building them once is much faster than maintaining them.
@@ -893,7 +897,8 @@ bool CrearBaseDemo(const QString& ruta, const OpcionesDemo& opciones, QString* e
     }
     if (!archivo.confirmar(error)) return false;
     if (resumen) {
-        resumen->grupos = grupos;
+        resumen->grupos = cuentas.grupos;
+        resumen->gruposSaldoPrevio = cuentas.gruposSaldoPrevio;
         if (!ContarFilas(ruta, &resumen->filasPorTabla, error)) return false;
         resumen->milisegundos = reloj.elapsed();
     }

@@ -139,6 +139,9 @@ int main(int argc, char* argv[]) {
            << QString::number(reloj.elapsed() / 1000.0, 'f', 2) << " s)\n";
     for (const auto& [tabla, filas] : resumen.filasPorTabla)
         salida << "  " << tabla.leftJustified(20) << ' ' << QString::number(filas).rightJustified(10) << '\n';
-    salida << "Grupos de saldo de stock: " << resumen.grupos << '\n';
+    salida << "Grupos de saldo de stock: " << resumen.grupos;
+    if (resumen.gruposSaldoPrevio > 0)
+        salida << " (más " << resumen.gruposSaldoPrevio << " del saldo inicial previo)";
+    salida << '\n';
     return 0;
 }

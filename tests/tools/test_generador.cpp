@@ -65,10 +65,12 @@ TEST_F(Generador, CountsFollowTheOptions) {
     EXPECT_EQ(
         base.numero(QStringLiteral("SELECT COUNT(*) FROM V_MV_STOCK WHERE ControladoPor <> 'Depuracion'")),
         1234);
-    // The earlier opening balance: one row per article and unit that holds stock.
+    // The earlier opening balance: one row for each of 20 articles that hold stock.
+    EXPECT_EQ(resumen.gruposSaldoPrevio, 20);
     EXPECT_EQ(
-        base.numero(QStringLiteral("SELECT COUNT(*) FROM V_MV_STOCK WHERE TC = 'SI'")),
-        base.numero(QStringLiteral("SELECT COUNT(DISTINCT IDARTICULO) FROM V_MV_STOCK WHERE TC <> 'SI'")));
+        base.numero(QStringLiteral("SELECT COUNT(DISTINCT IDARTICULO) FROM V_MV_STOCK WHERE TC = 'SI' AND "
+                                   "IDARTICULO IN (SELECT IDARTICULO FROM V_MV_STOCK WHERE TC <> 'SI')")),
+        20);
     for (const QString tabla : {"V_MA_ARTICULOS", "VT_CLIENTES", "VT_PROVEEDORES", "MA_CONTACTOS"})
         EXPECT_EQ(base.numero(QStringLiteral("SELECT COUNT(*) FROM ") + tabla), 40) << tabla;
     EXPECT_EQ(base.numero(QStringLiteral("SELECT COUNT(*) FROM MV_EJERCICIOS")), 6); // 2020..2025
@@ -212,19 +214,22 @@ TEST_F(Generador, LookupTablesSpeakSpanish) {
 TEST_F(Generador, GroupCountIsTheTarget) {
     struct Caso {
         int movimientos, grupos, articulos, esperados;
+        bool saldoPrevio;
     };
     // Plenty of articles; a few articles that must take the groups as lots; more groups than
-    // movements; the default of one group per ten movements.
-    for (const Caso& c : {Caso{20000, 2000, 300, 2000}, Caso{3000, 700, 3, 700}, Caso{50, 500, 10, 50},
-                          Caso{5000, 0, 200, 500}}) {
+    // movements; the default of one group per ten movements; an earlier opening balance adding
+    // one per cent.
+    for (const Caso& c :
+         {Caso{20000, 2000, 300, 2000, false}, Caso{3000, 700, 3, 700, false}, Caso{50, 500, 10, 50, false},
+          Caso{5000, 0, 200, 500, false}, Caso{30000, 3000, 3000, 3030, true}}) {
         demodb::OpcionesDemo opciones;
         opciones.movimientos = c.movimientos;
         opciones.gruposObjetivo = c.grupos;
         opciones.filasConsulta = c.articulos;
-        opciones.conSaldoInicialPrevio = false;
+        opciones.conSaldoInicialPrevio = c.saldoPrevio;
         demodb::ResumenDemo resumen;
         const QString ruta = crear(opciones, QStringLiteral("g%1.db").arg(c.grupos), &resumen);
-        EXPECT_EQ(resumen.grupos, c.esperados);
+        EXPECT_EQ(resumen.grupos + resumen.gruposSaldoPrevio, c.esperados);
         // Every group already has a valid movement at the end of the first year.
         QList<demodb::SaldoStock> saldos;
         QString error;
