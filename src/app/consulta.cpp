@@ -119,6 +119,11 @@ int main(int argc, char* argv[]) {
     Opciones o;
     if (const auto fin = LeerOpciones(QApplication::arguments().mid(1), o)) return *fin;
 
+    // The connection is closed before the program's statics go, the database registry among them.
+    struct CierreSesion {
+        ~CierreSesion() { gSesion().Desconectar(); }
+    } cierre;
+
     EstablecerLineaComandos(o.linea);
     // The start-up ends the process itself when there is no connection; any other failure
     // is reported, and the operator may go on without what it left undone.
