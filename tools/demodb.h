@@ -14,7 +14,8 @@
 // Every generated file is a pure function of the options (seed included): the generator uses
 // its own PRNG, never the standard library's distributions.
 //
-// Each function opens its own uniquely named connection and removes it before returning.
+// Functions given a path open a uniquely named connection of their own and remove it before
+// returning; those given a QSqlDatabase use it as it is.
 #include <optional>
 #include <QDate>
 #include <QList>
@@ -70,7 +71,24 @@ struct ResumenDemo {
 };
 
 // Creates the demo database at ruta. An existing file is replaced only when it is a SQLite
-// database (or empty); anything else is refused and left as it is.
+// database (or empty); anything else is refused and left as it is. The file is built beside
+// ruta and moved over it when complete, so a failure leaves the old one.
+//
+// What it holds besides the years described above:
+// - TA_CONFIGURACION: the operating period "fechaoperdesde"/"fechaoperhasta" (dd/MM/yyyy, the
+//   last year) under Grupo "DATOS", the suite settings read at start-up, and
+//   "FECHAULTIMADEPURACION" with an earlier purge;
+// - V_TA_CPTE: SI, RC, FC, RM, NC, AJ, PR, CO, DV, and OC, PE that move no stock;
+// - V_MV_STOCK: rows in date order (IdMovimiento grows with FECHA); vouchers of 1 to 10 lines
+//   numbered per type and prefix ("0002" "00000041" "A"), so one number can appear under
+//   several types; most dates without a time, some with one, every Dec 31 with a closing at a
+//   time of day (some at 23:59:59), some on Jan 1 at 00:00:00; about 3% of the vouchers
+//   annulled and 0.5% with Anulado NULL; lot-controlled articles (NroLote), serial-tracked ones
+//   (NroSerie, quantities of 1), others by depot and position; CantidadUD = CANTIDAD times a
+//   factor of the article (often 0); a few descriptions with quotes (O'Brien, tipo "A");
+// - MV_ASIENTOS: balanced entries numbered per year in date order;
+// - lookup tables with Spanish names, about 6% suspended articles and 7-10% deactivated
+//   customers and suppliers.
 bool CrearBaseDemo(const QString& ruta, const OpcionesDemo& opciones, QString* error,
                    ResumenDemo* resumen = nullptr);
 

@@ -738,8 +738,8 @@ bool Generador::stock(QString* error, ResumenDemo* resumen) {
         int segundos = azar.porCiento(10) ? horaAzar() : -1;
         int anulado = azar.porCiento(o_.porcentajeAnulados) ? 1 : (azar.menorQue(200) == 0 ? -1 : 0);
         // The first vouchers make sure that even a small file has the awkward cases: a closing
-        // with a time of day on every Dec 31, an annulled voucher, one with Anulado NULL, and a
-        // voucher on Jan 1 at midnight. Later ones get them at random.
+        // with a time of day on every Dec 31, an annulled voucher, one with Anulado NULL, and one
+        // on a Jan 1. Later ones get them at random.
         const int especial = n < anios + 3 ? n - anios : 2 + int(azar.menorQue(100));
         if (n < anios || especial == 3 || especial == 4 || especial == 5) {
             const int anio =
