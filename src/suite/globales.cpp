@@ -1,6 +1,7 @@
 #include "globales.h"
 
 #include <QCoreApplication>
+#include <QSqlDatabase>
 #include <memory>
 
 namespace {
@@ -13,6 +14,10 @@ struct Componentes {
     std::unique_ptr<Auxiliar> auxiliar;
 };
 Componentes& componentes() {
+    // Qt SQL's connection registry must outlive the components (a session closes its
+    // connection when destroyed at exit): touching it first makes it be destroyed last.
+    static const bool registro = (QSqlDatabase::connectionNames(), true);
+    Q_UNUSED(registro);
     static Componentes c;
     return c;
 }
