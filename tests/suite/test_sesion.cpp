@@ -3,6 +3,7 @@
 
 #include <QDate>
 #include <QDateTime>
+#include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QSqlDatabase>
@@ -256,4 +257,25 @@ TEST_F(BaseDePrueba, OrigenOdbcInexistente) {
         << t.toStdString();
     EXPECT_TRUE(t.contains("Data source name not found")) << t.toStdString();
     qunsetenv("ODBCINI");
+}
+
+TEST_F(BaseDePrueba, RutaConBlancosYSignos) {
+    QDir(dir_.path()).mkpath("con blancos #1 %20 ?");
+    const QString ruta = dir_.filePath("con blancos #1 %20 ?/datos ñ.sqlite");
+    SqlDirecto(ruta, {"CREATE TABLE t (a INT)", "INSERT INTO t VALUES (5)"});
+    Sesion s;
+    s.setDbName(ruta);
+    s.Conectar();
+    ASSERT_TRUE(s.Conectado());
+    Recordset rs;
+    s.AbrirRecordset("SELECT a FROM t", rs);
+    EXPECT_EQ(rs.Valor(0).toInt(), 5);
+    // Any existing file counts as a SQLite database, whatever its name.
+    const QString sinExtension = dir_.filePath("CONTABILIDAD");
+    ASSERT_TRUE(QFile::copy(ruta, sinExtension));
+    Sesion otra;
+    otra.setDbName(sinExtension);
+    otra.Conectar();
+    EXPECT_TRUE(otra.Conectado());
+    EXPECT_TRUE(otra.EsSQLite());
 }
