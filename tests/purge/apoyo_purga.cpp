@@ -1,0 +1,108 @@
+#include "apoyo_purga.h"
+
+#include "globales.h"
+#include "modglobal.h"
+
+#include <QComboBox>
+#include <QSqlQuery>
+
+namespace {
+QString literal(const QVariant& v) {
+    if (!v.isValid() || v.isNull()) return QStringLiteral("NULL");
+    if (v.typeId() == QMetaType::QString) return QStringLiteral("'") + v.toString().replace("'", "''") + "'";
+    return QString::number(v.toDouble(), 'g', 17);
+}
+} // namespace
+
+QString InsertarMov(const Mov& m) {
+    const QVariant descripcion = m.descripcion.isValid() ? m.descripcion : QVariant("Artículo " + m.articulo);
+    return QStringLiteral(
+               "INSERT INTO V_MV_STOCK (TC, IDCOMPROBANTE, SECUENCIA, FECHA, IDARTICULO, DESCRIPCION, "
+               "IDUNIDAD, CANTIDAD, CantidadUD, IdDeposito, IdPosicion, NroSerie, NroLote, Anulado, "
+               "ControladoPor) VALUES (%1, %2, 1, %3, %4, %5, %6, %7, %8, %9, %10, %11, %12, %13, 'Ventas')")
+        .arg(literal(m.tc), literal(m.comprobante), literal(m.fecha), literal(m.articulo),
+             literal(descripcion), literal(m.unidad), literal(m.cantidad), literal(m.cantidadUD),
+             literal(m.deposito))
+        .arg(literal(m.posicion), literal(m.serie), literal(m.lote), literal(m.anulado));
+}
+
+void PruebaPurga::SetUp() {
+    PruebaSistema::SetUp();
+    base = Ruta("conta.db");
+    QString error;
+    ASSERT_TRUE(demodb::CrearEsquemaVacio(base, &error)) << error.toStdString();
+    Sql({
+        "INSERT INTO MV_EJERCICIOS VALUES (2021, 'Ejercicio 2021', '2021-01-01', '2021-12-31', 1, 1)",
+        "INSERT INTO MV_EJERCICIOS VALUES (2022, 'Ejercicio 2022', '2022-01-01', '2022-12-31', 1, 0)",
+        "INSERT INTO MV_EJERCICIOS VALUES (2023, 'Ejercicio 2023', '2023-01-01', '2023-12-31', 0, 1)",
+        "INSERT INTO MV_EJERCICIOS VALUES (2024, 'Ejercicio 2024', '2024-01-01', '2024-12-31', 0, 0)",
+        "INSERT INTO MV_ASIENTOS (PERIODO, NROASIENTO, FECHA, CUENTA, DEBE, HABER) VALUES "
+        "('2022', 1, '2022-02-01', '1.1', 10, 0), ('2022', 1, '2022-02-01', '2.1', 0, 10), "
+        "('2022 ', 2, '2022-05-01', '1.1', 5, 0), ('2023', 1, '2023-01-10', '1.1', 7, 0), "
+        "('2023', 1, '2023-01-10', '2.1', 0, 7)",
+        "INSERT INTO TA_CONFIGURACION VALUES ('DATOS', 'fechaoperdesde', '01/01/2024')",
+        "INSERT INTO TA_CONFIGURACION VALUES ('DATOS', ' fechaoperhasta ', '31/12/2024')",
+        "INSERT INTO TA_CONFIGURACION VALUES ('GENERAL', 'CantidadDecimales', '2')",
+        "INSERT INTO V_TA_CPTE VALUES ('SI', 'Saldo inicial')",
+        "INSERT INTO V_TA_CPTE VALUES ('FC', 'Factura')",
+    });
+}
+
+void PruebaPurga::TearDown() {
+    frm.reset();
+    PruebaSistema::TearDown();
+}
+
+QVariant PruebaPurga::Config(const QString& clave) {
+    return Valor(QStringLiteral("SELECT VALOR FROM TA_CONFIGURACION WHERE TRIM(CLAVE) = '%1'").arg(clave));
+}
+
+QList<demodb::SaldoStock> PruebaPurga::Saldos(const QDate& hasta, demodb::Agrupacion agrupacion) {
+    demodb::OpcionesSaldo o;
+    o.hasta = hasta;
+    o.agrupacion = agrupacion;
+    o.anuladoNuloValido = true;
+    QList<demodb::SaldoStock> r;
+    QString error;
+    EXPECT_TRUE(demodb::SaldosStock(base, o, &r, &error)) << error.toStdString();
+    return r;
+}
+
+void PruebaPurga::Abrir() {
+    EstablecerLineaComandos(LineaPara(base));
+    auto vista = std::make_unique<VistaGrabada>(&avance);
+    vista->falloMostrar = &falloMostrar;
+    gAvance().InstalarVista(std::move(vista));
+    gSesion().AntesDeEjecutar = [this](const QString& sql) {
+        sentencias << sql;
+        for (Falla& f : fallas) {
+            if (!sql.contains(f.contiene, Qt::CaseInsensitive)) continue;
+            ++f.vistas;
+            if (f.vistas < f.ocurrencia || (f.veces > 0 && f.lanzadas >= f.veces)) continue;
+            ++f.lanzadas;
+            if (f.perderTransaccion) {
+                QSqlQuery q(gSesion().Base());
+                q.exec(QStringLiteral("ROLLBACK"));
+            }
+            throw ErrorSistema(f.numero, QStringLiteral("Falla simulada #%1").arg(f.lanzadas));
+        }
+    };
+    frm = std::make_unique<FrmCrb>();
+    frm->Form_Load();
+    ASSERT_FALSE(Guion().Terminado()) << "the window did not load";
+    Guion().Limpiar();
+    sentencias.clear();
+}
+
+void PruebaPurga::Depurar(const QString& codigo) {
+    if (!frm) Abrir();
+    frm->txtfields->setEditText(codigo);
+    frm->CmdAceptar_Click();
+}
+
+QStringList PruebaPurga::SentenciasCon(const QString& texto) const {
+    QStringList r;
+    for (const QString& s : sentencias)
+        if (s.contains(texto, Qt::CaseInsensitive)) r << s;
+    return r;
+}

@@ -1,0 +1,113 @@
+#pragma once
+// Support for the purge tests: a small suite database, the window driven end to end with a
+// scripted operator, the progress display recorded, and failures injected into chosen
+// statements through the session's hook.
+#include "apoyo.h"
+#include "avance.h"
+#include "demodb.h"
+#include "frmcrb.h"
+
+#include <functional>
+#include <memory>
+#include <QDate>
+#include <QVariant>
+#include <vector>
+
+struct LlamadaAvance {
+    QString tipo; // "Iniciar", "Mostrar", "Cerrar"
+    QString linea1, linea2, valor;
+};
+
+class VistaGrabada : public AvanceVista {
+public:
+    explicit VistaGrabada(std::vector<LlamadaAvance>* destino) : destino_(destino) {}
+    void Iniciar(const QString& titulo) override {
+        destino_->push_back({QStringLiteral("Iniciar"), titulo, {}, {}});
+    }
+    void Mostrar(const QString& l1, const QString& l2, const QString& v) override {
+        if (falloMostrar && *falloMostrar && (*falloMostrar)())
+            throw ErrorSistema(Errores::ErrorEntradaSalida, "Falla de pantalla");
+        destino_->push_back({QStringLiteral("Mostrar"), l1, l2, v});
+    }
+    void Cerrar() override { destino_->push_back({QStringLiteral("Cerrar"), {}, {}, {}}); }
+    std::function<bool()>* falloMostrar = nullptr;
+
+private:
+    std::vector<LlamadaAvance>* destino_;
+};
+
+// A failure injected into the statements the session runs: from the nth statement whose
+// translated text contains `contiene`, `veces` statements in a row fail (0: all of them).
+// With perderTransaccion the database drops the open transaction first, as a deadlock does.
+struct Falla {
+    QString contiene;
+    int ocurrencia = 1;
+    int veces = 1;
+    bool perderTransaccion = false;
+    long numero = Errores::BaseDeDatos;
+    int vistas = 0;
+    int lanzadas = 0;
+};
+
+// One stock movement for a fixture.
+struct Mov {
+    QString fecha;
+    QString articulo;
+    double cantidad = 0;
+    QVariant anulado = 0;
+    QVariant deposito = 1;
+    QVariant posicion = QStringLiteral("P1");
+    QVariant serie{};
+    QVariant lote{};
+    QVariant cantidadUD{};
+    QVariant descripcion{}; // invalid: "Artículo <code>"
+    QString unidad = QStringLiteral("UN");
+    QString tc = QStringLiteral("FC");
+    QString comprobante = QStringLiteral("000100000007A");
+};
+QString InsertarMov(const Mov& m);
+
+class PruebaPurga : public PruebaSistema {
+protected:
+    void SetUp() override;
+    void TearDown() override;
+
+    void Sql(const QStringList& sentencias) { EjecutarSql(base, sentencias); }
+    QVariant Valor(const QString& sql) { return ConsultarValor(base, sql); }
+    qint64 Contar(const QString& desde) {
+        return Valor(QStringLiteral("SELECT COUNT(*) FROM ") + desde).toLongLong();
+    }
+    // The VALOR of a configuration key (matched trimmed); invalid when there is no row.
+    QVariant Config(const QString& clave);
+    // Balances per group of valid movements up to a day (Null Anulado counts as valid).
+    QList<demodb::SaldoStock> Saldos(const QDate& hasta,
+                                     demodb::Agrupacion agrupacion = demodb::Agrupacion::Completa);
+
+    // Loads the window on the database (with the statement hook and the recorded progress).
+    void Abrir();
+    // Types the code and clicks "&Aceptar" (opening the window first when needed).
+    void Depurar(const QString& codigo);
+    // Statements run that contain a text (case-insensitive).
+    QStringList SentenciasCon(const QString& texto) const;
+    // The last message shown.
+    OperadorGuion::Aviso UltimoAviso() const { return Guion().Avisos().back(); }
+    const OperadorGuion& Guion() const { return *guion_; }
+    OperadorGuion& Guion() { return *guion_; }
+
+    QString base;
+    std::unique_ptr<FrmCrb> frm;
+    std::vector<LlamadaAvance> avance;
+    QStringList sentencias;
+    std::vector<Falla> fallas;
+    std::function<bool()> falloMostrar;
+};
+
+// The messages of a purge.
+namespace Textos {
+inline const QString Exito =
+    QStringLiteral("        El proceso finalizó con éxito!!!        \rLuego del proceso de "
+                   "depuración es recomendable realizar una compactación de la base de datos.");
+inline const QString FaltaSI =
+    QStringLiteral("DEBE DAR DE ALTA EN TABLA DE COMPROBANTES EL CODIGO SI PARA SALDO INICIAL...");
+inline const QString Aviso = QStringLiteral("Aviso al operador");
+} // namespace Textos

@@ -1,0 +1,152 @@
+// The confirm button: the count, the validation, the question and the ways it stops short.
+#include "apoyo_purga.h"
+#include "depuracion.h"
+
+#include <QApplication>
+#include <QComboBox>
+#include <QLabel>
+#include <QPushButton>
+#include <QTest>
+
+namespace {
+class Confirmacion : public PruebaPurga {
+protected:
+    // Shows the window with the focus on "&Aceptar", as the operator sees it.
+    void Mostrar() {
+        if (!frm) Abrir();
+        frm->show();
+        QApplication::setActiveWindow(frm.get());
+        ASSERT_TRUE(QTest::qWaitForWindowActive(frm.get()));
+        frm->CmdAceptar->setFocus();
+    }
+    bool FocoEnElEjercicio() const {
+        QWidget* f = QApplication::focusWidget();
+        return f == frm->txtfields || frm->txtfields->isAncestorOf(f);
+    }
+};
+} // namespace
+
+TEST_F(Confirmacion, SinCodigoNoLeeNada) {
+    Depurar("   ");
+    ASSERT_EQ(Guion().Avisos().size(), 1u);
+    EXPECT_EQ(UltimoAviso().texto, "Debe informar el numero de ejercicio a depurar");
+    EXPECT_EQ(UltimoAviso().estilo, 0);
+    EXPECT_EQ(UltimoAviso().titulo, "Cribanzas");
+    EXPECT_TRUE(sentencias.isEmpty());
+    EXPECT_FALSE(Guion().Terminado());
+    EXPECT_EQ(frm->UltimoDesenlace, FrmCrb::Desenlace::SinCodigo);
+}
+
+TEST_F(Confirmacion, PreguntaConLaCantidadDeAsientos) {
+    Sql({"WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 1234) "
+         "INSERT INTO MV_ASIENTOS (PERIODO, NROASIENTO) SELECT '2021', i FROM n"});
+    Depurar(" 2021 ");
+    const QString cr = "\r";
+    const QString esperado =
+        "Se eliminarán físicamente los registros correspondientes al ejercicio seleccionado (1234 "
+        "registros)" +
+        cr + cr + "Antes de realizar este proceso es recomendable realizar una copia de resguardo de la" +
+        cr + QString(17, ' ') + "base de datos y Emitir los listados correspondientes." + QString(14, ' ') +
+        cr + cr + QString(21, ' ') + "¿Realmente desea ejecutar este proceso?" + QString(24, ' ') + cr;
+    ASSERT_EQ(Guion().Avisos().size(), 1u);
+    EXPECT_EQ(UltimoAviso().texto, esperado);
+    EXPECT_EQ(UltimoAviso().estilo, 68);
+    EXPECT_EQ(UltimoAviso().titulo, "Aviso al operador");
+    for (const QString& linea : esperado.split(cr, Qt::SkipEmptyParts))
+        if (!linea.contains("registros)")) {
+            EXPECT_EQ(linea.size(), 84) << linea.toStdString();
+        }
+
+    // Answer No (the scripted default): nothing changes and the window stays.
+    EXPECT_EQ(Valor("SELECT COUNT(*) FROM MV_ASIENTOS WHERE PERIODO = '2021'").toInt(), 1234);
+    EXPECT_TRUE(frm->ImgBasura->isVisibleTo(frm.get()));
+    EXPECT_FALSE(Guion().Terminado());
+    EXPECT_TRUE(SentenciasCon("DELETE").isEmpty());
+    EXPECT_TRUE(SentenciasCon("UPDATE").isEmpty());
+    EXPECT_EQ(frm->UltimoDesenlace, FrmCrb::Desenlace::NoConfirmado);
+}
+
+TEST_F(Confirmacion, CuentaAntesDeValidar) {
+    Mostrar();
+    Depurar("2023"); // listed through CIERRE only: refused
+    ASSERT_GE(sentencias.size(), 2);
+    EXPECT_TRUE(sentencias[0].contains("count(PERIODO) as Registros FROM MV_ASIENTOS"))
+        << sentencias[0].toStdString();
+    EXPECT_TRUE(sentencias[1].contains("MV_EJERCICIOS")) << sentencias[1].toStdString();
+    ASSERT_EQ(Guion().Avisos().size(), 1u);
+    EXPECT_EQ(UltimoAviso().texto, "El Ejercicio a depurar debe estar cerrado");
+    EXPECT_EQ(UltimoAviso().estilo, 16);
+    EXPECT_TRUE(FocoEnElEjercicio());
+    EXPECT_EQ(Contar("MV_ASIENTOS WHERE PERIODO = '2023'"), 2);
+    EXPECT_FALSE(Guion().Terminado());
+    EXPECT_EQ(frm->UltimoDesenlace, FrmCrb::Desenlace::Rechazado);
+
+    Guion().Limpiar();
+    sentencias.clear();
+    Depurar("1999");
+    ASSERT_FALSE(sentencias.isEmpty());
+    EXPECT_TRUE(sentencias[0].contains("count(PERIODO)"));
+    EXPECT_EQ(UltimoAviso().texto, "Ejercicio inexistente!!!");
+    EXPECT_EQ(frm->lblDesc->text(), "...");
+}
+
+TEST_F(Confirmacion, CodigoQueNoEsNumeroNoLlegaANingunaSentencia) {
+    Mostrar();
+    for (const QString& codigo :
+         {QString("2022; DELETE FROM MV_ASIENTOS"), QString("2022 OR 1=1"), QString("20x"),
+          QString("99999999999"), QString("-2022"), QString("2022.0")}) {
+        SCOPED_TRACE(codigo.toStdString());
+        Guion().Limpiar();
+        sentencias.clear();
+        frm->CmdAceptar->setFocus();
+        Depurar(codigo);
+        EXPECT_TRUE(sentencias.isEmpty()) << sentencias.join(" | ").toStdString();
+        ASSERT_EQ(Guion().Avisos().size(), 1u);
+        EXPECT_EQ(UltimoAviso().texto, "Ejercicio inexistente!!!");
+        EXPECT_TRUE(FocoEnElEjercicio());
+        EXPECT_FALSE(Guion().Terminado());
+    }
+    EXPECT_EQ(Contar("MV_ASIENTOS"), 5);
+}
+
+TEST_F(Confirmacion, EjercicioSinAsientos) {
+    Sql({InsertarMov({.fecha = "2021-05-01", .articulo = "A1", .cantidad = 3})});
+    Depurar("2021");
+    ASSERT_EQ(Guion().Avisos().size(), 1u);
+    EXPECT_EQ(UltimoAviso().texto,
+              "No se han encontrado datos para depurar, el ejercicio ya ha sido depurado!!!!");
+    EXPECT_EQ(UltimoAviso().estilo, 64);
+    EXPECT_EQ(UltimoAviso().titulo, "Cribanzas");
+    EXPECT_FALSE(frm->ImgBasura->isVisibleTo(frm.get()));
+    EXPECT_TRUE(SentenciasCon("V_MV_STOCK").isEmpty()) << "the stock purge does not run";
+    EXPECT_TRUE(avance.empty());
+    EXPECT_EQ(Contar("V_MV_STOCK"), 1);
+    EXPECT_FALSE(Guion().Terminado());
+    EXPECT_EQ(frm->UltimoDesenlace, FrmCrb::Desenlace::SinDatos);
+}
+
+TEST(TextosDePurga, NumeroDeComprobanteSiguiente) {
+    EXPECT_EQ(Depuracion::SiguienteComprobante(QVariant()), "000100000001X");
+    EXPECT_EQ(Depuracion::SiguienteComprobante(QVariant(QMetaType(QMetaType::QString))), "000100000001X");
+    EXPECT_EQ(Depuracion::SiguienteComprobante("000300000041A"), "000300000042A");
+    EXPECT_EQ(Depuracion::SiguienteComprobante("000199999998B"), "000199999999B");
+    EXPECT_EQ(Depuracion::SiguienteComprobante("0003000041"), "000300000042")
+        << "parts past the end are empty";
+    EXPECT_EQ(Depuracion::SiguienteComprobante("0003 0 0 041Q"), "000300000042Q") << "blanks are skipped";
+    EXPECT_EQ(Depuracion::SiguienteComprobante("0003ABCDEFGHZ"), "000300000001Z") << "no number reads as 0";
+    EXPECT_EQ(Depuracion::SiguienteComprobante(""), "00000001");
+    try {
+        Depuracion::SiguienteComprobante("000399999999Z");
+        FAIL() << "a ninth digit must not be written";
+    } catch (const ErrorSistema& e) {
+        EXPECT_EQ(e.Numero, Errores::Desbordamiento);
+        EXPECT_TRUE(e.Descripcion.contains("000399999999Z"));
+    }
+}
+
+TEST(TextosDePurga, CodigoDeEjercicio) {
+    for (const char* bueno : {"2022", " 2022 ", "0", "2147483647"})
+        EXPECT_TRUE(Depuracion::EsCodigoEjercicio(bueno)) << bueno;
+    for (const char* malo : {"", " ", "2147483648", "-1", "+1", "1e3", "20 22", "2022;", "٢٠٢٢"})
+        EXPECT_FALSE(Depuracion::EsCodigoEjercicio(QString::fromUtf8(malo))) << malo;
+}

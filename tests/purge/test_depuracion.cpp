@@ -1,0 +1,378 @@
+// Whole purges of the year 2022 (cut-off 2022-12-31) on small databases.
+#include "apoyo_purga.h"
+#include "depuracion.h"
+#include "globales.h"
+
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QLabel>
+#include <QPushButton>
+#include <QSqlDatabase>
+#include <QSqlQuery>
+#include <QUuid>
+
+namespace {
+struct FilaSI {
+    QString comprobante;
+    int secuencia;
+    QString fecha, articulo, descripcion, unidad;
+    double cantidad;
+    QVariant cantidadUD, deposito, posicion, serie, lote;
+    QString controladoPor;
+};
+
+class Depuracion2022 : public PruebaPurga {
+protected:
+    void Movimientos() {
+        Sql({
+            // The earlier opening balance, without depot.
+            InsertarMov({.fecha = "2021-12-31",
+                         .articulo = "A1",
+                         .cantidad = 20,
+                         .deposito = QVariant(),
+                         .posicion = QVariant(),
+                         .tc = "SI",
+                         .comprobante = "000300000041A"}),
+            InsertarMov({.fecha = "2022-03-01", .articulo = "A1", .cantidad = 10}),
+            InsertarMov({.fecha = "2022-06-01", .articulo = "A1", .cantidad = -3}),
+            InsertarMov({.fecha = "2022-04-01", .articulo = "A1", .cantidad = 5, .deposito = 2}),
+            InsertarMov({.fecha = "2022-04-02",
+                         .articulo = "A2",
+                         .cantidad = 4,
+                         .serie = "S1",
+                         .lote = "L1",
+                         .cantidadUD = 2.5,
+                         .descripcion = "Tornillo 'largo'"}),
+            InsertarMov({.fecha = "2022-07-01", .articulo = "A3", .cantidad = 2}),
+            InsertarMov({.fecha = "2022-08-01", .articulo = "A3", .cantidad = -2}),
+            InsertarMov({.fecha = "2022-05-01", .articulo = "A4", .cantidad = 100, .anulado = 1}),
+            InsertarMov({.fecha = "2022-09-01", .articulo = "A5", .cantidad = 6, .anulado = QVariant()}),
+            InsertarMov({.fecha = "2022-12-31", .articulo = "A5", .cantidad = 1}),
+            InsertarMov({.fecha = "2023-01-15", .articulo = "A1", .cantidad = 1}),
+            InsertarMov({.fecha = "2023-02-01", .articulo = "A6", .cantidad = 9, .anulado = 1}),
+        });
+    }
+    std::vector<FilaSI> FilasSI(const QString& comprobante) {
+        std::vector<FilaSI> r;
+        const QString nombre = QUuid::createUuid().toString();
+        {
+            QSqlDatabase db = QSqlDatabase::addDatabase("QSQLITE", nombre);
+            db.setDatabaseName(base);
+            EXPECT_TRUE(db.open());
+            QSqlQuery q(db);
+            EXPECT_TRUE(
+                q.exec("SELECT IDCOMPROBANTE, SECUENCIA, FECHA, IDARTICULO, DESCRIPCION, IDUNIDAD, CANTIDAD, "
+                       "CantidadUD, IdDeposito, IdPosicion, NroSerie, NroLote, ControladoPor FROM V_MV_STOCK "
+                       "WHERE TC = 'SI' AND IDCOMPROBANTE = '" +
+                       comprobante + "' ORDER BY SECUENCIA"));
+            while (q.next())
+                r.push_back({q.value(0).toString(), q.value(1).toInt(), q.value(2).toString(),
+                             q.value(3).toString(), q.value(4).toString(), q.value(5).toString(),
+                             q.value(6).toDouble(), q.value(7), q.value(8), q.value(9), q.value(10),
+                             q.value(11), q.value(12).toString()});
+        }
+        QSqlDatabase::removeDatabase(nombre);
+        return r;
+    }
+    const FilaSI* Buscar(const std::vector<FilaSI>& filas, const QString& articulo,
+                         const QVariant& deposito) {
+        for (const auto& f : filas)
+            if (f.articulo == articulo && f.deposito.isNull() == deposito.isNull() &&
+                (deposito.isNull() || f.deposito.toInt() == deposito.toInt()))
+                return &f;
+        return nullptr;
+    }
+    void Confirmar() { Guion().Responder(Respuesta::Si); }
+};
+
+bool mismosSaldos(const QList<demodb::SaldoStock>& a, const QList<demodb::SaldoStock>& b, std::string* dif) {
+    if (a.size() != b.size()) {
+        *dif = "groups " + std::to_string(a.size()) + " vs " + std::to_string(b.size());
+        return false;
+    }
+    for (qsizetype i = 0; i < a.size(); ++i) {
+        demodb::SaldoStock x = a[i], y = b[i];
+        x.movimientos = y.movimientos = 0;
+        if (!(x == y)) {
+            *dif = (x.idArticulo + "/" + x.descripcion + ": " + QString::number(x.cantidad) + " vs " +
+                    QString::number(y.cantidad) + " UD " + QString::number(x.cantidadUD) + " vs " +
+                    QString::number(y.cantidadUD))
+                       .toStdString();
+            return false;
+        }
+    }
+    return true;
+}
+} // namespace
+
+TEST_F(Depuracion2022, CompletaDeAsientosYStock) {
+    Movimientos();
+    const auto antes = Saldos(QDate(2023, 12, 31));
+    const auto antesPorArticulo = Saldos(QDate(2023, 12, 31), demodb::Agrupacion::ArticuloUnidadDescripcion);
+    Abrir();
+    // In the middle of the purge: the operating period holds the year, and the window ignores
+    // its buttons and its close box.
+    QString desdeDurante, hastaDurante;
+    bool ignoraBotones = false;
+    gSesion().AntesDeEjecutar = [&, anterior = gSesion().AntesDeEjecutar](const QString& sql) {
+        anterior(sql);
+        if (!sql.startsWith("INSERT INTO V_MV_STOCK") || !desdeDurante.isEmpty()) return;
+        desdeDurante = Config("fechaoperdesde").toString();
+        hastaDurante = Config("fechaoperhasta").toString();
+        frm->CmdCAncelar->click();
+        frm->CmdAceptar->click();
+        const bool cerro = frm->close();
+        ignoraBotones = frm->Purgando() && !cerro && !Guion().Terminado() && Guion().Avisos().size() == 1;
+    };
+    Confirmar();
+    Depurar("2022");
+
+    // The journal of the year is gone (the row stored with a blank too), the next year stays.
+    EXPECT_EQ(Contar("MV_ASIENTOS WHERE CAST(PERIODO AS INTEGER) = 2022"), 0);
+    EXPECT_EQ(Contar("MV_ASIENTOS WHERE PERIODO = '2023'"), 2);
+
+    // One "SI" voucher after the highest one, one row per group with its detail.
+    const auto filas = FilasSI("000300000042A");
+    const size_t grupos = 6;
+    ASSERT_EQ(filas.size(), grupos);
+    for (size_t i = 0; i < filas.size(); ++i) {
+        EXPECT_EQ(filas[i].secuencia, int(i) + 1);
+        EXPECT_EQ(filas[i].fecha, "2022-12-31");
+        EXPECT_EQ(filas[i].controladoPor, "Depuracion");
+        EXPECT_EQ(filas[i].unidad, "UN");
+    }
+    const FilaSI* a1 = Buscar(filas, "A1", 1);
+    const FilaSI* a1sin = Buscar(filas, "A1", QVariant());
+    const FilaSI* a1dep2 = Buscar(filas, "A1", 2);
+    const FilaSI* a2 = Buscar(filas, "A2", 1);
+    const FilaSI* a3 = Buscar(filas, "A3", 1);
+    const FilaSI* a5 = Buscar(filas, "A5", 1);
+    ASSERT_TRUE(a1 && a1sin && a1dep2 && a2 && a3 && a5);
+    EXPECT_EQ(a1->cantidad, 7);
+    EXPECT_EQ(a1sin->cantidad, 20);
+    EXPECT_TRUE(a1sin->posicion.isNull());
+    EXPECT_EQ(a1dep2->cantidad, 5);
+    EXPECT_EQ(a3->cantidad, 0) << "a zero balance gets its row";
+    EXPECT_EQ(a5->cantidad, 7) << "a Null Anulado counts as valid";
+    EXPECT_EQ(a2->descripcion, "Tornillo 'largo'");
+    EXPECT_EQ(a2->serie.toString(), "S1");
+    EXPECT_EQ(a2->lote.toString(), "L1");
+    EXPECT_EQ(a2->posicion.toString(), "P1");
+    EXPECT_DOUBLE_EQ(a2->cantidadUD.toDouble(), 2.5);
+    EXPECT_TRUE(a1->cantidadUD.isNull());
+    EXPECT_EQ(Buscar(filas, "A4", 1), nullptr) << "annulled movements carry nothing";
+
+    // Everything up to the cut-off is gone (annulled and the earlier voucher too); later stays.
+    EXPECT_EQ(Contar("V_MV_STOCK"), qint64(grupos) + 2);
+    EXPECT_EQ(Contar("V_MV_STOCK WHERE IDCOMPROBANTE = '000300000041A'"), 0);
+    EXPECT_EQ(Contar("V_MV_STOCK WHERE FECHA > '2022-12-31'"), 2);
+    std::string dif;
+    EXPECT_TRUE(mismosSaldos(antes, Saldos(QDate(2023, 12, 31)), &dif)) << dif;
+    EXPECT_TRUE(mismosSaldos(
+        antesPorArticulo, Saldos(QDate(2023, 12, 31), demodb::Agrupacion::ArticuloUnidadDescripcion), &dif))
+        << dif;
+
+    // The purge date and the operating period.
+    EXPECT_EQ(Config("FECHAULTIMADEPURACION").toString(), "01/01/2022");
+    EXPECT_EQ(Valor("SELECT Grupo FROM TA_CONFIGURACION WHERE CLAVE = 'FECHAULTIMADEPURACION'").toString(),
+              "DATOS");
+    EXPECT_EQ(desdeDurante, "01/01/2022");
+    EXPECT_EQ(hastaDurante, "31/12/2022");
+    EXPECT_EQ(Config("fechaoperdesde").toString(), "01/01/2024");
+    EXPECT_EQ(Config("fechaoperhasta").toString(), "31/12/2024");
+    EXPECT_EQ(Contar("TA_CONFIGURACION WHERE CLAVE = ' fechaoperhasta '"), 1)
+        << "the key itself is not rewritten";
+    EXPECT_TRUE(ignoraBotones);
+
+    // What the operator saw, and the end of the program.
+    ASSERT_EQ(Guion().Avisos().size(), 2u);
+    EXPECT_EQ(UltimoAviso().texto, Textos::Exito);
+    EXPECT_EQ(UltimoAviso().estilo, 64);
+    EXPECT_EQ(UltimoAviso().titulo, Textos::Aviso);
+    EXPECT_TRUE(Guion().Terminado());
+    EXPECT_EQ(*Guion().CodigoFin(), 0);
+    EXPECT_FALSE(frm->HayError);
+    EXPECT_FALSE(frm->Purgando());
+    EXPECT_FALSE(frm->ImgBasura->isVisibleTo(frm.get()));
+    EXPECT_EQ(frm->UltimoDesenlace, FrmCrb::Desenlace::Completo);
+
+    // The progress display: title, the balance query, one line per row, the deletion, closed.
+    ASSERT_EQ(avance.size(), 2 + grupos + 2);
+    EXPECT_EQ(avance[0].tipo, "Iniciar");
+    EXPECT_EQ(avance[0].linea1, "Depurando Movimientos de Stock...");
+    EXPECT_EQ(avance[1].linea1, "Obteniendo Saldo Inicial a la Fecha de Depuración");
+    for (size_t i = 0; i < grupos; ++i) {
+        const auto& m = avance[2 + i];
+        EXPECT_EQ(m.linea1, "Generando Saldo Inicial");
+        EXPECT_EQ(m.valor, QString::number(i + 1));
+        EXPECT_EQ(m.linea2, filas[i].articulo + " " + filas[i].descripcion);
+    }
+    EXPECT_EQ(avance[2 + grupos].linea1, "Eliminando Movimientos de Stock");
+    EXPECT_EQ(avance[2 + grupos].linea2,
+              "Este proceso puede demorar unos minutos, por favor sea pasciente...");
+    EXPECT_EQ(avance[2 + grupos].valor, "");
+    EXPECT_EQ(avance[3 + grupos].tipo, "Cerrar");
+}
+
+TEST_F(Depuracion2022, ElOrdenDeLosPasos) {
+    Movimientos();
+    Confirmar();
+    Depurar("2022");
+    auto indice = [&](const QString& texto) {
+        for (qsizetype i = 0; i < sentencias.size(); ++i)
+            if (sentencias[i].contains(texto, Qt::CaseInsensitive)) return i;
+        ADD_FAILURE() << "not run: " << texto.toStdString();
+        return qsizetype(-1);
+    };
+    const auto diario = indice("DELETE FROM MV_ASIENTOS");
+    const auto tipo = indice("FROM V_TA_CPTE");
+    const auto inicio = indice("BEGIN TRANSACTION");
+    const auto maximo = indice("MAX(IDCOMPROBANTE)");
+    const auto saldos = indice("SUM(Cantidad) AS SALDOCANTIDAD");
+    const auto insercion = indice("INSERT INTO V_MV_STOCK");
+    const auto borrado = indice("from v_mv_stock where fecha");
+    const auto confirmacion = indice("COMMIT TRANSACTION");
+    const auto fecha = indice("'FECHAULTIMADEPURACION'");
+    EXPECT_LT(indice("CLAVE = 'fechaoperdesde'"), diario);
+    EXPECT_LT(diario, tipo);
+    EXPECT_LT(tipo, inicio);
+    EXPECT_LT(inicio, maximo);
+    EXPECT_LT(maximo, saldos);
+    EXPECT_LT(saldos, insercion);
+    EXPECT_LT(insercion, borrado);
+    EXPECT_LT(borrado, confirmacion);
+    EXPECT_LT(confirmacion, fecha);
+    EXPECT_TRUE(sentencias[saldos].contains("COALESCE(Anulado,0) = 0"));
+    EXPECT_EQ(SentenciasCon("INSERT INTO V_MV_STOCK").size(), 6);
+    // No statement ever carries the typed code other than as the bare number.
+    EXPECT_EQ(SentenciasCon("DELETE FROM MV_ASIENTOS WHERE CAST(PERIODO AS INTEGER) = 2022").size(), 1);
+}
+
+TEST_F(Depuracion2022, NumeracionDesdeNingunComprobante) {
+    Sql({InsertarMov({.fecha = "2022-03-01", .articulo = "A1", .cantidad = 10}),
+         InsertarMov({.fecha = "2022-03-02", .articulo = "A2", .cantidad = 1})});
+    Confirmar();
+    Depurar("2022");
+    const auto filas = FilasSI("000100000001X");
+    ASSERT_EQ(filas.size(), 2u);
+    EXPECT_EQ(filas[0].secuencia, 1);
+    EXPECT_EQ(filas[1].secuencia, 2);
+    EXPECT_EQ(Contar("V_MV_STOCK"), 2);
+}
+
+TEST_F(Depuracion2022, NumeracionDesdeComprobantesNulos) {
+    Sql({InsertarMov({.fecha = "2021-12-31", .articulo = "A1", .cantidad = 4, .tc = "SI", .comprobante = ""}),
+         "UPDATE V_MV_STOCK SET IDCOMPROBANTE = NULL",
+         InsertarMov({.fecha = "2022-03-01", .articulo = "A1", .cantidad = 10})});
+    Confirmar();
+    Depurar("2022");
+    const auto filas = FilasSI("000100000001X");
+    ASSERT_EQ(filas.size(), 1u);
+    EXPECT_EQ(filas[0].cantidad, 14);
+    EXPECT_EQ(Contar("V_MV_STOCK"), 1) << "the earlier rows with a Null number are purged too";
+}
+
+TEST_F(Depuracion2022, ElBorradoSoloRespetaElComprobanteNuevo) {
+    // A voucher with a Null type or number dated on the cut-off is a plain movement: it goes.
+    Sql({InsertarMov({.fecha = "2022-12-31", .articulo = "A1", .cantidad = 2, .tc = ""}),
+         "UPDATE V_MV_STOCK SET TC = NULL, IDCOMPROBANTE = NULL",
+         InsertarMov({.fecha = "2022-12-31",
+                      .articulo = "A1",
+                      .cantidad = 3,
+                      .tc = "SI",
+                      .comprobante = "000100000001X"})});
+    Confirmar();
+    Depurar("2022");
+    const auto filas = FilasSI("000100000002X");
+    ASSERT_EQ(filas.size(), 1u);
+    EXPECT_EQ(filas[0].cantidad, 5);
+    EXPECT_EQ(Contar("V_MV_STOCK"), 1);
+}
+
+TEST_F(Depuracion2022, SinTipoSIElStockQuedaIntacto) {
+    Movimientos();
+    Sql({"DELETE FROM V_TA_CPTE WHERE Codigo = 'SI'"});
+    const qint64 filas = Contar("V_MV_STOCK");
+    Confirmar();
+    Depurar("2022");
+    ASSERT_EQ(Guion().Avisos().size(), 3u);
+    EXPECT_EQ(Guion().Avisos()[1].texto, Textos::FaltaSI);
+    EXPECT_EQ(Guion().Avisos()[1].estilo, 0);
+    EXPECT_EQ(Guion().Avisos()[1].titulo, "Cribanzas");
+    EXPECT_TRUE(avance.empty()) << "no progress display";
+    EXPECT_EQ(Contar("V_MV_STOCK"), filas);
+    EXPECT_EQ(Contar("V_MV_STOCK WHERE ControladoPor = 'Depuracion'"), 0);
+    // The journal is purged and the year recorded, but the last message says the stock was not.
+    EXPECT_EQ(Contar("MV_ASIENTOS WHERE CAST(PERIODO AS INTEGER) = 2022"), 0);
+    EXPECT_EQ(Config("FECHAULTIMADEPURACION").toString(), "01/01/2022");
+    EXPECT_EQ(Config("fechaoperdesde").toString(), "01/01/2024");
+    EXPECT_NE(UltimoAviso().texto, Textos::Exito);
+    EXPECT_TRUE(UltimoAviso().texto.contains("NO los movimientos de stock"));
+    EXPECT_TRUE(UltimoAviso().texto.contains("código SI"));
+    EXPECT_EQ(UltimoAviso().titulo, Textos::Aviso);
+    EXPECT_EQ(UltimoAviso().estilo, 16);
+    EXPECT_TRUE(Guion().Terminado());
+    EXPECT_EQ(frm->UltimoDesenlace, FrmCrb::Desenlace::Incompleto);
+    EXPECT_TRUE(frm->MotivoIncompleto.contains("código SI"));
+}
+
+TEST_F(Depuracion2022, SinMovimientosValidosNoBorraNada) {
+    Sql({InsertarMov({.fecha = "2022-05-01", .articulo = "A4", .cantidad = 100, .anulado = 1}),
+         InsertarMov({.fecha = "2023-01-15", .articulo = "A1", .cantidad = 1})});
+    Confirmar();
+    Depurar("2022");
+    ASSERT_EQ(avance.size(), 3u);
+    EXPECT_EQ(avance[0].tipo, "Iniciar");
+    EXPECT_EQ(avance[1].tipo, "Mostrar");
+    EXPECT_EQ(avance[2].tipo, "Cerrar");
+    EXPECT_EQ(Contar("V_MV_STOCK"), 2);
+    EXPECT_TRUE(SentenciasCon("INSERT INTO V_MV_STOCK").isEmpty());
+    EXPECT_TRUE(SentenciasCon("DELETE FROM v_mv_stock").isEmpty());
+    EXPECT_EQ(UltimoAviso().texto, Textos::Exito);
+}
+
+TEST_F(Depuracion2022, ComprobanteSinLugarParaUnNumeroMas) {
+    Movimientos();
+    Sql({InsertarMov({.fecha = "2020-12-31",
+                      .articulo = "A9",
+                      .cantidad = 1,
+                      .tc = "SI",
+                      .comprobante = "000399999999Z"})});
+    const auto antes = Saldos(QDate(2023, 12, 31));
+    const qint64 filas = Contar("V_MV_STOCK");
+    Confirmar();
+    Guion().Responder(Respuesta::Omitir); // Ignore cannot go on without a number
+    Depurar("2022");
+    ASSERT_EQ(Guion().Avisos().size(), 3u);
+    EXPECT_EQ(Guion().Avisos()[1].tipo, "error");
+    EXPECT_EQ(Guion().Avisos()[1].numero, Errores::Desbordamiento);
+    EXPECT_TRUE(Guion().Avisos()[1].texto.contains("8 dígitos"));
+    EXPECT_TRUE(Guion().Avisos()[1].procedimiento.isEmpty());
+    EXPECT_TRUE(SentenciasCon("INSERT INTO V_MV_STOCK").isEmpty());
+    EXPECT_EQ(Contar("V_MV_STOCK"), filas);
+    std::string dif;
+    EXPECT_TRUE(mismosSaldos(antes, Saldos(QDate(2023, 12, 31)), &dif)) << dif;
+    EXPECT_TRUE(frm->HayError);
+    EXPECT_TRUE(UltimoAviso().texto.contains("NO los movimientos de stock"));
+    EXPECT_TRUE(UltimoAviso().texto.contains("8 dígitos"));
+    EXPECT_TRUE(Guion().Terminado());
+}
+
+TEST_F(Depuracion2022, FechaDeDepuracionExistenteSeReescribe) {
+    Sql({"INSERT INTO TA_CONFIGURACION VALUES ('OTRO', ' FECHAULTIMADEPURACION ', '01/01/2019')",
+         "DELETE FROM TA_CONFIGURACION WHERE TRIM(CLAVE) = 'fechaoperhasta'",
+         "UPDATE TA_CONFIGURACION SET VALOR = NULL WHERE CLAVE = 'fechaoperdesde'",
+         InsertarMov({.fecha = "2022-03-01", .articulo = "A1", .cantidad = 10})});
+    Confirmar();
+    Depurar("2022");
+    EXPECT_EQ(UltimoAviso().texto, Textos::Exito);
+    EXPECT_EQ(Contar("TA_CONFIGURACION WHERE TRIM(CLAVE) = 'FECHAULTIMADEPURACION'"), 1);
+    EXPECT_EQ(Valor("SELECT Grupo || '|' || CLAVE || '|' || VALOR FROM TA_CONFIGURACION WHERE TRIM(CLAVE) = "
+                    "'FECHAULTIMADEPURACION'")
+                  .toString(),
+              "DATOS|FECHAULTIMADEPURACION|01/01/2022");
+    EXPECT_EQ(Contar("TA_CONFIGURACION WHERE TRIM(CLAVE) = 'fechaoperhasta'"), 0)
+        << "a missing key is not created";
+    EXPECT_EQ(Contar("TA_CONFIGURACION WHERE CLAVE = 'fechaoperdesde' AND VALOR IS NULL"), 1)
+        << "a Null start goes back as Null";
+}

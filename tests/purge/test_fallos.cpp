@@ -1,0 +1,368 @@
+// Failures injected into chosen statements of the purge, with each answer of both traps, and
+// what the database holds afterwards.
+#include "apoyo_purga.h"
+#include "globales.h"
+
+#include <cstdlib>
+#include <QComboBox>
+#include <QCoreApplication>
+#include <QLabel>
+#include <QProcess>
+#include <QProcessEnvironment>
+
+namespace {
+constexpr int kGrupos = 5;
+
+class Fallos : public PruebaPurga {
+protected:
+    void SetUp() override {
+        PruebaPurga::SetUp();
+        Sql({
+            InsertarMov({.fecha = "2021-12-31",
+                         .articulo = "A1",
+                         .cantidad = 20,
+                         .tc = "SI",
+                         .comprobante = "000100000003X"}),
+            InsertarMov({.fecha = "2022-03-01", .articulo = "A1", .cantidad = -4}),
+            InsertarMov({.fecha = "2022-03-01", .articulo = "A2", .cantidad = 8, .lote = "L7"}),
+            InsertarMov({.fecha = "2022-04-01", .articulo = "A2", .cantidad = 1, .lote = "L8"}),
+            InsertarMov({.fecha = "2022-05-01", .articulo = "A3", .cantidad = 2.5, .cantidadUD = 10}),
+            InsertarMov({.fecha = "2022-06-01", .articulo = "A4", .cantidad = 3, .deposito = 4}),
+            InsertarMov({.fecha = "2022-07-01", .articulo = "A4", .cantidad = 50, .anulado = 1}),
+            InsertarMov({.fecha = "2023-03-01", .articulo = "A1", .cantidad = 1}),
+        });
+        stockAntes = Stock();
+    }
+    // Every row of V_MV_STOCK, in order: equal texts mean an untouched table.
+    QString Stock() {
+        return Valor("SELECT group_concat(IdMovimiento || '|' || COALESCE(TC, '') || '|' || "
+                     "COALESCE(IDCOMPROBANTE, '') "
+                     "|| '|' || SECUENCIA || '|' || FECHA || '|' || IDARTICULO || '|' || CANTIDAD || '|' || "
+                     "COALESCE(NroLote, '') || '|' || COALESCE(Anulado, 'N'), ';') FROM (SELECT * FROM "
+                     "V_MV_STOCK "
+                     "ORDER BY IdMovimiento)")
+            .toString();
+    }
+    void Fallar(const QString& contiene, int ocurrencia = 1, int veces = 1, bool perder = false) {
+        fallas.push_back({contiene, ocurrencia, veces, perder});
+    }
+    void Responder(std::initializer_list<int> respuestas) {
+        for (int r : respuestas)
+            Guion().Responder(r);
+    }
+    std::vector<OperadorGuion::Aviso> Errores() const {
+        std::vector<OperadorGuion::Aviso> r;
+        for (const auto& a : Guion().Avisos())
+            if (a.tipo == "error") r.push_back(a);
+        return r;
+    }
+    qint64 FilasSI() { return Contar("V_MV_STOCK WHERE IDCOMPROBANTE = '000100000004X'"); }
+    void PeriodoRepuesto() {
+        EXPECT_EQ(Config("fechaoperdesde").toString(), "01/01/2024");
+        EXPECT_EQ(Config("fechaoperhasta").toString(), "31/12/2024");
+    }
+    // The journal and the year are done, the stock exactly as before, and the last message says so.
+    void StockIntactoConAviso(const QString& motivo) {
+        EXPECT_EQ(Stock(), stockAntes);
+        EXPECT_EQ(Contar("MV_ASIENTOS WHERE CAST(PERIODO AS INTEGER) = 2022"), 0);
+        EXPECT_EQ(Config("FECHAULTIMADEPURACION").toString(), "01/01/2022");
+        PeriodoRepuesto();
+        EXPECT_TRUE(frm->HayError);
+        EXPECT_EQ(UltimoAviso().tipo, "mensaje");
+        EXPECT_TRUE(
+            UltimoAviso().texto.startsWith("Se depuraron los asientos del ejercicio, pero NO los movimientos "
+                                           "de stock."))
+            << UltimoAviso().texto.toStdString();
+        EXPECT_TRUE(UltimoAviso().texto.contains(motivo)) << UltimoAviso().texto.toStdString();
+        EXPECT_EQ(frm->UltimoDesenlace, FrmCrb::Desenlace::Incompleto);
+        EXPECT_TRUE(Guion().Terminado());
+        EXPECT_FALSE(gSesion().EnTransaccion());
+    }
+    void StockCompleto() {
+        EXPECT_EQ(FilasSI(), kGrupos);
+        EXPECT_EQ(Contar("V_MV_STOCK"), kGrupos + 1);
+        EXPECT_EQ(Valor("SELECT SUM(CANTIDAD) FROM V_MV_STOCK WHERE TC = 'SI'").toDouble(), 30.5);
+        EXPECT_EQ(UltimoAviso().texto, Textos::Exito);
+        EXPECT_EQ(frm->UltimoDesenlace, FrmCrb::Desenlace::Completo);
+        EXPECT_TRUE(Guion().Terminado());
+    }
+    QString stockAntes;
+};
+
+QString cajaDeError(int n) {
+    return QString("Se ha producido el siguiente error:Falla simulada #%1").arg(n);
+}
+} // namespace
+
+// ---- The journal purge's own box -------------------------------------------------------
+
+TEST_F(Fallos, DiarioReintentar) {
+    Fallar("DELETE FROM MV_ASIENTOS");
+    Responder({Respuesta::Si, Respuesta::Reintentar});
+    Depurar("2022");
+    ASSERT_EQ(Guion().Avisos().size(), 3u);
+    EXPECT_EQ(Guion().Avisos()[1].texto, cajaDeError(1));
+    EXPECT_EQ(Guion().Avisos()[1].estilo, 18);
+    EXPECT_EQ(Guion().Avisos()[1].titulo, Textos::Aviso);
+    EXPECT_EQ(Contar("MV_ASIENTOS WHERE CAST(PERIODO AS INTEGER) = 2022"), 0);
+    StockCompleto();
+    PeriodoRepuesto();
+}
+
+TEST_F(Fallos, DiarioOmitirSigueConElPasoSiguiente) {
+    Fallar("DELETE FROM MV_ASIENTOS");
+    Responder({Respuesta::Si, Respuesta::Omitir});
+    Depurar("2022");
+    EXPECT_EQ(Contar("MV_ASIENTOS WHERE CAST(PERIODO AS INTEGER) = 2022"), 3);
+    StockCompleto();
+    EXPECT_EQ(Config("FECHAULTIMADEPURACION").toString(), "01/01/2022");
+    PeriodoRepuesto();
+}
+
+TEST_F(Fallos, DiarioAnularAlRegistrarLaFechaReponeElPeriodo) {
+    Fallar("'FECHAULTIMADEPURACION'");
+    Responder({Respuesta::Si, Respuesta::Anular});
+    Depurar("2022");
+    EXPECT_EQ(Contar("MV_ASIENTOS WHERE CAST(PERIODO AS INTEGER) = 2022"), 0);
+    EXPECT_EQ(FilasSI(), kGrupos);
+    EXPECT_FALSE(Config("FECHAULTIMADEPURACION").isValid());
+    PeriodoRepuesto();
+    EXPECT_EQ(UltimoAviso().texto, cajaDeError(1)) << "no message after an abandoned purge";
+    EXPECT_TRUE(frm->ImgBasura->isVisibleTo(frm.get()));
+    EXPECT_TRUE(Guion().Terminado());
+    EXPECT_EQ(frm->UltimoDesenlace, FrmCrb::Desenlace::Fallo);
+}
+
+TEST_F(Fallos, DiarioAnularAlBorrarAsientos) {
+    Fallar("DELETE FROM MV_ASIENTOS");
+    Responder({Respuesta::Si, Respuesta::Anular});
+    Depurar("2022");
+    EXPECT_EQ(Contar("MV_ASIENTOS WHERE CAST(PERIODO AS INTEGER) = 2022"), 3);
+    EXPECT_EQ(Stock(), stockAntes);
+    EXPECT_TRUE(SentenciasCon("V_MV_STOCK").isEmpty());
+    EXPECT_FALSE(Config("FECHAULTIMADEPURACION").isValid());
+    PeriodoRepuesto();
+    EXPECT_TRUE(Guion().Terminado());
+}
+
+TEST_F(Fallos, DiarioAnularAlReponerElInicioAunReponeElFin) {
+    Fallar("UPDATE TA_CONFIGURACION", 3); // 7 and 8 pass; 13 fails
+    Responder({Respuesta::Si, Respuesta::Anular});
+    Depurar("2022");
+    ASSERT_EQ(Guion().Avisos().size(), 2u);
+    EXPECT_EQ(Config("fechaoperdesde").toString(), "01/01/2022");
+    EXPECT_EQ(Config("fechaoperhasta").toString(), "31/12/2024");
+    EXPECT_EQ(Config("FECHAULTIMADEPURACION").toString(), "01/01/2022");
+    EXPECT_TRUE(Guion().Terminado());
+}
+
+TEST_F(Fallos, DiarioAnularConUnaFallaAlReponer) {
+    // Abort at the journal deletion; putting the start back fails once and is retried.
+    Fallar("DELETE FROM MV_ASIENTOS");
+    Fallar("UPDATE TA_CONFIGURACION", 3);
+    Responder({Respuesta::Si, Respuesta::Anular, Respuesta::Reintentar});
+    Depurar("2022");
+    ASSERT_EQ(Guion().Avisos().size(), 3u);
+    EXPECT_EQ(Guion().Avisos()[2].estilo, 18);
+    PeriodoRepuesto();
+}
+
+TEST_F(Fallos, PeriodoIlegibleNoCambiaNada) {
+    Fallar("CLAVE = 'fechaoperdesde'", 1, 0);
+    Responder({Respuesta::Si, Respuesta::Omitir});
+    Depurar("2022");
+    EXPECT_EQ(Guion().Avisos()[1].texto, cajaDeError(1));
+    EXPECT_TRUE(SentenciasCon("UPDATE").isEmpty());
+    EXPECT_TRUE(SentenciasCon("DELETE").isEmpty());
+    EXPECT_EQ(Contar("MV_ASIENTOS WHERE CAST(PERIODO AS INTEGER) = 2022"), 3);
+    EXPECT_EQ(Stock(), stockAntes);
+    PeriodoRepuesto();
+    EXPECT_FALSE(Config("FECHAULTIMADEPURACION").isValid());
+    EXPECT_TRUE(Guion().Terminado());
+}
+
+// ---- The stock purge's trap ------------------------------------------------------------
+
+TEST_F(Fallos, StockReintentarCompleta) {
+    Fallar("INSERT INTO V_MV_STOCK", 2);
+    Responder({Respuesta::Si, Respuesta::Reintentar});
+    Depurar("2022");
+    const auto errores = Errores();
+    ASSERT_EQ(errores.size(), 1u);
+    EXPECT_TRUE(errores[0].procedimiento.isEmpty()) << "the stock purge names no procedure";
+    EXPECT_EQ(errores[0].numero, Errores::BaseDeDatos);
+    EXPECT_EQ(SentenciasCon("INSERT INTO V_MV_STOCK").size(), kGrupos + 1);
+    EXPECT_EQ(
+        Valor(
+            "SELECT group_concat(SECUENCIA) FROM (SELECT SECUENCIA FROM V_MV_STOCK WHERE TC = 'SI' ORDER BY "
+            "SECUENCIA)")
+            .toString(),
+        "1,2,3,4,5");
+    EXPECT_TRUE(frm->HayError);
+    StockCompleto();
+}
+
+TEST_F(Fallos, StockOmitirUnaInsercionDeshaceTodo) {
+    Fallar("INSERT INTO V_MV_STOCK", 2);
+    Responder({Respuesta::Si, Respuesta::Omitir});
+    Depurar("2022");
+    // The flow goes on (the other rows and the deletion run), then nothing of it stays.
+    EXPECT_EQ(SentenciasCon("INSERT INTO V_MV_STOCK").size(), kGrupos);
+    EXPECT_EQ(SentenciasCon("from v_mv_stock where fecha").size(), 1);
+    EXPECT_TRUE(SentenciasCon("COMMIT TRANSACTION").isEmpty());
+    StockIntactoConAviso("Falla simulada #1");
+    // The progress display was closed by the trap and the row's progress still followed.
+    bool cerradoTrasLaFalla = false;
+    for (size_t i = 0; i + 1 < avance.size(); ++i)
+        if (avance[i].tipo == "Cerrar" && avance[i + 1].linea1 == "Generando Saldo Inicial" &&
+            avance[i + 1].valor == "2")
+            cerradoTrasLaFalla = true;
+    EXPECT_TRUE(cerradoTrasLaFalla);
+}
+
+TEST_F(Fallos, StockElOperadorVeCadaFalla) {
+    Fallar("INSERT INTO V_MV_STOCK", 1, 0);
+    Guion().Responder(Respuesta::Si);
+    for (int i = 0; i < kGrupos; ++i)
+        Guion().Responder(Respuesta::Omitir);
+    Depurar("2022");
+    EXPECT_EQ(Errores().size(), size_t(kGrupos));
+    StockIntactoConAviso("Falla simulada #1");
+}
+
+TEST_F(Fallos, StockAnularUnaInsercion) {
+    Fallar("INSERT INTO V_MV_STOCK", 3);
+    Responder({Respuesta::Si, Respuesta::Anular});
+    Depurar("2022");
+    EXPECT_EQ(SentenciasCon("INSERT INTO V_MV_STOCK").size(), 3);
+    EXPECT_TRUE(SentenciasCon("from v_mv_stock where fecha").isEmpty());
+    EXPECT_EQ(avance.back().tipo, "Cerrar");
+    StockIntactoConAviso("Falla simulada #1");
+}
+
+TEST_F(Fallos, StockBorradoOmitido) {
+    Fallar("from v_mv_stock where fecha");
+    Responder({Respuesta::Si, Respuesta::Omitir});
+    Depurar("2022");
+    StockIntactoConAviso("Falla simulada #1");
+}
+
+TEST_F(Fallos, StockBorradoReintentado) {
+    Fallar("from v_mv_stock where fecha");
+    Responder({Respuesta::Si, Respuesta::Reintentar});
+    Depurar("2022");
+    StockCompleto();
+}
+
+TEST_F(Fallos, StockConfirmacionReintentada) {
+    Fallar("COMMIT TRANSACTION");
+    Responder({Respuesta::Si, Respuesta::Reintentar});
+    Depurar("2022");
+    StockCompleto();
+}
+
+TEST_F(Fallos, StockConfirmacionAnulada) {
+    Fallar("COMMIT TRANSACTION");
+    Responder({Respuesta::Si, Respuesta::Anular});
+    Depurar("2022");
+    StockIntactoConAviso("Falla simulada #1");
+}
+
+TEST_F(Fallos, StockTipoIlegibleNoSeTomaComoFaltante) {
+    Fallar("FROM V_TA_CPTE");
+    Responder({Respuesta::Si, Respuesta::Omitir});
+    Depurar("2022");
+    for (const auto& a : Guion().Avisos())
+        EXPECT_NE(a.texto, Textos::FaltaSI);
+    StockIntactoConAviso("Falla simulada #1");
+}
+
+TEST_F(Fallos, FallaDePantallaOmitidaNoAfectaAlStock) {
+    int llamadas = 0;
+    falloMostrar = [&] { return ++llamadas == 3; };
+    Responder({Respuesta::Si, Respuesta::Omitir});
+    Depurar("2022");
+    ASSERT_EQ(Errores().size(), 1u);
+    EXPECT_EQ(Errores()[0].numero, Errores::ErrorEntradaSalida);
+    EXPECT_TRUE(frm->HayError);
+    StockCompleto();
+}
+
+TEST_F(Fallos, FallaDePantallaAnuladaDeshaceElStock) {
+    int llamadas = 0;
+    falloMostrar = [&] { return ++llamadas == 3; };
+    Responder({Respuesta::Si, Respuesta::Anular});
+    Depurar("2022");
+    StockIntactoConAviso("Falla de pantalla");
+}
+
+TEST_F(Fallos, TransaccionPerdidaTerminaPorElCaminoDeError) {
+    // The statement fails and the database drops the transaction (a deadlock victim): the
+    // session says so at once, and the purge ends whatever the answer.
+    for (int respuesta : {Respuesta::Reintentar, Respuesta::Omitir, Respuesta::Anular}) {
+        SCOPED_TRACE(respuesta);
+        TearDown();
+        SetUp();
+        fallas.push_back({"INSERT INTO V_MV_STOCK", 3, 1, true, Errores::TransaccionPerdida});
+        Responder({Respuesta::Si, respuesta});
+        Depurar("2022");
+        const auto errores = Errores();
+        ASSERT_EQ(errores.size(), 1u);
+        EXPECT_EQ(errores[0].numero, Errores::TransaccionPerdida);
+        EXPECT_TRUE(errores[0].texto.contains("canceló la transacción"));
+        EXPECT_EQ(SentenciasCon("INSERT INTO V_MV_STOCK").size(), 3);
+        StockIntactoConAviso("transacción");
+    }
+}
+
+TEST_F(Fallos, TransaccionPerdidaDescubiertaEnLaSentenciaSiguiente) {
+    for (int respuesta : {Respuesta::Reintentar, Respuesta::Omitir}) {
+        SCOPED_TRACE(respuesta);
+        TearDown();
+        SetUp();
+        Fallar("INSERT INTO V_MV_STOCK", 3, 1, true);
+        Responder({Respuesta::Si, respuesta});
+        Depurar("2022");
+        const auto errores = Errores();
+        ASSERT_EQ(errores.size(), 2u);
+        EXPECT_EQ(errores[1].numero, Errores::TransaccionPerdida);
+        StockIntactoConAviso("transacción");
+    }
+}
+
+// The process dies half way: the child purges and ends abruptly at the third insert.
+TEST_F(Fallos, ProcesoInterrumpidoNoDejaNadaAMedias) {
+    QProcess hijo;
+    QProcessEnvironment entorno = QProcessEnvironment::systemEnvironment();
+    entorno.insert("CRIBANZAS_PURGA_HIJO", base);
+    entorno.insert("QT_QPA_PLATFORM", "offscreen");
+    hijo.setProcessEnvironment(entorno);
+    hijo.start(QCoreApplication::applicationFilePath(), {"--gtest_filter=PurgaHijo.MuereAMitad"});
+    ASSERT_TRUE(hijo.waitForFinished(120000));
+    ASSERT_EQ(hijo.exitCode(), 9) << hijo.readAllStandardOutput().toStdString();
+    EXPECT_EQ(Stock(), stockAntes);
+    EXPECT_EQ(Contar("MV_ASIENTOS WHERE CAST(PERIODO AS INTEGER) = 2022"), 0) << "the journal went before";
+}
+
+namespace {
+class PurgaHijo : public PruebaPurga {
+protected:
+    void SetUp() override {
+        if (qEnvironmentVariableIsEmpty("CRIBANZAS_PURGA_HIJO"))
+            GTEST_SKIP() << "run only by ProcesoInterrumpido";
+        PruebaSistema::SetUp();
+        base = qEnvironmentVariable("CRIBANZAS_PURGA_HIJO");
+    }
+};
+} // namespace
+
+TEST_F(PurgaHijo, MuereAMitad) {
+    Abrir();
+    int inserciones = 0;
+    gSesion().AntesDeEjecutar = [&](const QString& sql) {
+        if (sql.startsWith("INSERT INTO V_MV_STOCK") && ++inserciones == 3) std::_Exit(9);
+    };
+    Guion().Responder(Respuesta::Si);
+    Depurar("2022");
+    FAIL() << "the purge should not have got here";
+}

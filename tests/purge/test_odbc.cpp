@@ -1,0 +1,84 @@
+// A whole purge through an ODBC data source (the SQLite3 ODBC driver), as the suite reaches
+// its database in production.
+#include "apoyo_purga.h"
+#include "globales.h"
+#include "modglobal.h"
+
+#include <dlfcn.h>
+#include <QFile>
+
+namespace {
+class PurgaOdbc : public PruebaPurga {
+protected:
+    void SetUp() override {
+        // The driver and its installer library stay mapped after the driver manager unloads
+        // them, so leak reports from inside them can be told apart from ours.
+        static void* const driver =
+            dlopen("/usr/lib/x86_64-linux-gnu/odbc/libsqlite3odbc.so", RTLD_NOW | RTLD_NODELETE);
+        static void* const instalador = dlopen("libodbcinst.so.2", RTLD_NOW | RTLD_NODELETE);
+        (void)driver;
+        (void)instalador;
+        PruebaPurga::SetUp();
+        ini = Ruta("odbc.ini");
+        QFile f(ini);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(QString("[CribanzasPurga]\nDriver=SQLite3\nDatabase=%1\nTimeout=3000\n").arg(base).toUtf8());
+        f.close();
+        anterior = qgetenv("ODBCINI");
+        qputenv("ODBCINI", ini.toLocal8Bit());
+    }
+    void TearDown() override {
+        PruebaPurga::TearDown();
+        if (anterior.isEmpty())
+            qunsetenv("ODBCINI");
+        else
+            qputenv("ODBCINI", anterior);
+    }
+    QString ini;
+    QByteArray anterior;
+};
+} // namespace
+
+TEST_F(PurgaOdbc, CompletaPorLaFuenteDeDatos) {
+    Sql({InsertarMov({.fecha = "2021-12-31",
+                      .articulo = "A1",
+                      .cantidad = 20,
+                      .tc = "SI",
+                      .comprobante = "000300000041A"}),
+         InsertarMov(
+             {.fecha = "2022-03-01", .articulo = "A1", .cantidad = -4, .lote = "L1", .cantidadUD = 1.5}),
+         InsertarMov({.fecha = "2022-05-01", .articulo = "A2", .cantidad = 3}),
+         InsertarMov({.fecha = "2022-06-01", .articulo = "A2", .cantidad = 9, .anulado = 1}),
+         InsertarMov({.fecha = "2023-01-02", .articulo = "A2", .cantidad = 1})});
+    const auto antes = Saldos(QDate(2023, 12, 31));
+
+    EstablecerLineaComandos(
+        "@Server=;@DbName=CribanzasPurga;@Usuario=;@Password=;@UsuarioLogeado=ana;@Caja=1;");
+    gAvance().InstalarVista(std::make_unique<VistaGrabada>(&avance));
+    frm = std::make_unique<FrmCrb>();
+    frm->Form_Load();
+    ASSERT_TRUE(gSesion().Conectado()) << (Guion().Avisos().empty() ? "" : UltimoAviso().texto.toStdString());
+    ASSERT_TRUE(gSesion().CadenaConexion().contains("DSN=CribanzasPurga"))
+        << gSesion().CadenaConexion().toStdString();
+    Guion().Limpiar();
+    Guion().Responder(Respuesta::Si);
+    Depurar("2022");
+
+    ASSERT_EQ(UltimoAviso().texto, Textos::Exito);
+    EXPECT_TRUE(Guion().Terminado());
+    EXPECT_EQ(Contar("MV_ASIENTOS WHERE CAST(PERIODO AS INTEGER) = 2022"), 0);
+    EXPECT_EQ(
+        Contar("V_MV_STOCK WHERE TC = 'SI' AND IDCOMPROBANTE = '000300000042A' AND FECHA = '2022-12-31'"), 3);
+    EXPECT_EQ(Contar("V_MV_STOCK"), 4);
+    EXPECT_EQ(Valor("SELECT CantidadUD FROM V_MV_STOCK WHERE NroLote = 'L1'").toDouble(), 1.5);
+    EXPECT_EQ(Config("FECHAULTIMADEPURACION").toString(), "01/01/2022");
+    EXPECT_EQ(Config("fechaoperdesde").toString(), "01/01/2024");
+    EXPECT_EQ(Config("fechaoperhasta").toString(), "31/12/2024");
+    auto despues = Saldos(QDate(2023, 12, 31));
+    auto sinConteo = [](QList<demodb::SaldoStock> s) {
+        for (auto& x : s)
+            x.movimientos = 0;
+        return s;
+    };
+    EXPECT_EQ(sinConteo(despues), sinConteo(antes));
+}
