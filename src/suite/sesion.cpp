@@ -167,7 +167,8 @@ QString TraducirTSQL(const QString& sql) {
     std::vector<qsizetype> cierres; // closing parentheses that end a CAST(... AS INTEGER)
     qsizetype i = 0;
     while (i < n) {
-        if (i == insercion) r += QLatin1String("FROM ");
+        if (i == insercion)
+            r += r.isEmpty() || esBlanco(r.back()) ? QLatin1String("FROM ") : QLatin1String(" FROM ");
         if (!cierres.empty() && i == cierres.back()) {
             r += QLatin1String(" AS INTEGER)");
             cierres.pop_back();
@@ -204,8 +205,11 @@ QString TraducirTSQL(const QString& sql) {
                                  QStringView(sql).mid(f, 3) == QLatin1String("112") && blancos(f + 3) == q;
                         }
                         if (ok) {
+                            // A literal glued to the new one would merge with it ('' is a quote).
+                            if (r.endsWith(QChar('\''))) r += QChar(' ');
                             r += QChar('\'') + sql.mid(l + 1, 4) + QChar('-') + sql.mid(l + 5, 2) +
                                  QChar('-') + sql.mid(l + 7, 2) + QChar('\'');
+                            if (q + 1 < n && sql[q + 1] == QChar('\'')) r += QChar(' ');
                             i = q + 1;
                             continue;
                         }

@@ -42,6 +42,7 @@ TEST(TraducirTSQL, DeleteSinFrom) {
     EXPECT_EQ(T("  delete [Mi Tabla] where x = 1"), "  delete FROM [Mi Tabla] where x = 1");
     EXPECT_EQ(T("DELETE dbo.T\nWHERE x = 1"), "DELETE FROM dbo.T\nWHERE x = 1");
     EXPECT_EQ(T("DELETE T"), "DELETE FROM T");
+    EXPECT_EQ(T("DELETE[T] WHERE x = 1"), "DELETE FROM [T] WHERE x = 1");
     EXPECT_EQ(T("DELETE FROM T WHERE x = 1"), "DELETE FROM T WHERE x = 1");
     EXPECT_EQ(T("DELETE from T"), "DELETE from T");
     EXPECT_EQ(T("DELETED T WHERE x"), "DELETED T WHERE x");
@@ -53,6 +54,8 @@ TEST(TraducirTSQL, LiteralesYComentariosIntactos) {
     EXPECT_EQ(T("SELECT 'CONVERT(INT,x)' AS a, CONVERT(INT,b) FROM t WHERE c = 'it''s CONVERT(INT,y)'"),
               "SELECT 'CONVERT(INT,x)' AS a, CAST(b AS INTEGER) FROM t WHERE c = 'it''s CONVERT(INT,y)'");
     EXPECT_EQ(T("SELECT [CONVERT(INT,x)] FROM t"), "SELECT [CONVERT(INT,x)] FROM t");
+    // A new literal never merges with a neighbouring one.
+    EXPECT_EQ(T("SELECT 'a'CONVERT(DATETIME,'20231231',112)'b'"), "SELECT 'a' '2023-12-31' 'b'");
     EXPECT_EQ(T("-- don't CONVERT(INT,x)\nSELECT CONVERT(INT,y)"),
               "-- don't CONVERT(INT,x)\nSELECT CAST(y AS INTEGER)");
     EXPECT_EQ(T("INSERT INTO T (A) VALUES ('DELETE X WHERE')"),
@@ -84,12 +87,13 @@ TEST(TraducirTSQL, NuncaSeCuelgaNiRompe) {
                                 "]",        "\"",         "--",  "\n",  "/*", "*/",   "DELETE ",  "WHERE ",
                                 "DATETIME", "'20231231'", "112", " ",   "x",  "FROM", "\xC3\xB1", "\0"};
     QRandomGenerator g(12345);
-    for (int k = 0; k < 3000; ++k) {
+    for (int k = 0; k < 5000; ++k) {
         QString s;
         const int n = int(g.bounded(40));
         for (int j = 0; j < n; ++j)
             s += piezas[int(g.bounded(piezas.size()))];
         const QString t = TraducirTSQL(s);
         EXPECT_LE(t.size(), s.size() * 3 + 16);
+        EXPECT_EQ(TraducirTSQL(t), t) << s.toStdString(); // once is enough
     }
 }
