@@ -1,0 +1,276 @@
+// Benchmark of the year purge against its set-based floor. Builds a demo database with N stock
+// movements, copies it twice and, in the same run:
+//   (a) applies the set-based equivalent to one copy: one INSERT ... SELECT ... GROUP BY and one
+//       DELETE, in one transaction;
+//   (b) runs the real purge on the other copy through the window's own procedures, offscreen,
+//       with the operator's answers scripted.
+// Both copies must end with the same stock balances per group.
+//
+//   bench_purga [--movimientos N] [--ejercicio AAAA] [--carpeta dir] [--semilla S]
+//
+// Prints one figure per line and, last, "ratio=R" with R = real purge time / set-based time.
+#include "demodb.h"
+#include "depuracion.h"
+#include "frmcrb.h"
+#include "globales.h"
+#include "modglobal.h"
+#include "operador.h"
+
+#include <cstdio>
+#include <memory>
+#include <QApplication>
+#include <QComboBox>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QSqlDatabase>
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QTemporaryDir>
+
+namespace {
+struct Opciones {
+    int movimientos = 1000000;
+    int ejercicio = 2023;
+    QString carpeta;
+    quint64 semilla = 1;
+};
+
+void linea(const QString& texto) {
+    std::printf("%s\n", texto.toLocal8Bit().constData());
+    std::fflush(stdout);
+}
+
+[[noreturn]] void fallar(const QString& texto) {
+    std::fprintf(stderr, "bench_purga: %s\n", texto.toLocal8Bit().constData());
+    std::exit(1);
+}
+
+bool leerOpciones(const QStringList& args, Opciones& o) {
+    for (qsizetype i = 1; i < args.size(); ++i) {
+        const QString& a = args[i];
+        auto valor = [&]() -> QString {
+            if (i + 1 >= args.size()) fallar(QStringLiteral("falta el valor de %1").arg(a));
+            return args[++i];
+        };
+        bool ok = true;
+        if (a == QLatin1String("--movimientos"))
+            o.movimientos = valor().toInt(&ok);
+        else if (a == QLatin1String("--ejercicio"))
+            o.ejercicio = valor().toInt(&ok);
+        else if (a == QLatin1String("--carpeta"))
+            o.carpeta = valor();
+        else if (a == QLatin1String("--semilla"))
+            o.semilla = valor().toULongLong(&ok);
+        else
+            return false;
+        if (!ok) fallar(QStringLiteral("valor no válido para %1").arg(a));
+    }
+    return o.movimientos > 0;
+}
+
+// The set-based purge of the stock: what a single statement per step does in the database.
+struct TiemposConjunto {
+    qint64 insercion = 0, borrado = 0, total = 0, filas = 0;
+};
+TiemposConjunto purgaPorConjuntos(const QString& ruta, const QDate& corte) {
+    TiemposConjunto t;
+    const QString nombre = QStringLiteral("bench-conjunto");
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), nombre);
+        db.setDatabaseName(ruta);
+        if (!db.open()) fallar(db.lastError().text());
+        QSqlQuery q(db);
+        auto ejecutar = [&](const QString& sql) {
+            if (!q.exec(sql)) fallar(sql + QStringLiteral(": ") + q.lastError().text());
+        };
+        const QString fecha =
+            QStringLiteral("'") + corte.toString(QStringLiteral("yyyy-MM-dd")) + QStringLiteral("'");
+        QElapsedTimer reloj;
+        reloj.start();
+        ejecutar(QStringLiteral("BEGIN"));
+        ejecutar(QStringLiteral("SELECT MAX(IDCOMPROBANTE) FROM V_MV_STOCK WHERE TC = 'SI'"));
+        const QVariant maximo = q.next() ? q.value(0) : QVariant();
+        q.finish();
+        const QString numero =
+            QStringLiteral("'") + Depuracion::SiguienteComprobante(maximo) + QStringLiteral("'");
+        ejecutar(QStringLiteral(
+                     "INSERT INTO V_MV_STOCK (TC, IDCOMPROBANTE, SECUENCIA, FECHA, IDARTICULO, DESCRIPCION, "
+                     "IDUNIDAD, CANTIDAD, ControladoPor, IdDeposito, IdPosicion, NroSerie, NroLote, "
+                     "CantidadUD) SELECT 'SI', %1, ROW_NUMBER() OVER (), %2, IDArticulo, Descripcion, "
+                     "IDUnidad, SUM(Cantidad), 'Depuracion', IdDeposito, IdPosicion, NroSerie, NroLote, "
+                     "SUM(CantidadUD) FROM V_MV_Stock WHERE FECHA <= %2 AND COALESCE(Anulado,0) = 0 "
+                     "GROUP BY IDArticulo, IDUnidad, IdDeposito, IdPosicion, NroSerie, NroLote, "
+                     "Descripcion")
+                     .arg(numero, fecha));
+        t.filas = q.numRowsAffected();
+        t.insercion = reloj.elapsed();
+        ejecutar(
+            QStringLiteral("DELETE FROM V_MV_STOCK WHERE FECHA <= %1 AND NOT (COALESCE(TC,'') = 'SI' AND "
+                           "COALESCE(IDCOMPROBANTE,'') = %2)")
+                .arg(fecha, numero));
+        ejecutar(QStringLiteral("COMMIT"));
+        t.total = reloj.elapsed();
+        t.borrado = t.total - t.insercion;
+        q.finish();
+        db.close();
+    }
+    QSqlDatabase::removeDatabase(nombre);
+    return t;
+}
+
+// The real purge, as the operator runs it: load the window, type the year, "&Aceptar", Yes.
+struct TiemposPurga {
+    qint64 total = 0, saldos = 0, inserciones = 0, borrado = 0;
+    bool exito = false;
+    QString ultimoMensaje;
+};
+TiemposPurga purgaReal(const QString& ruta, const QString& carpeta, int ejercicio) {
+    TiemposPurga t;
+    EstablecerCarpetaAplicacion(carpeta);
+    EstablecerLineaComandos(
+        QStringLiteral("@Server=;@DbName=%1;@Usuario=;@Password=;@UsuarioLogeado=bench;@Caja=1;").arg(ruta));
+    auto guion = std::make_unique<OperadorGuion>();
+    OperadorGuion* operadorGuion = guion.get();
+    auto anterior = InstalarOperador(std::move(guion));
+    {
+        FrmCrb ventana;
+        ventana.Form_Load();
+        if (operadorGuion->Terminado() || !gSesion().Conectado())
+            fallar(QStringLiteral("no se pudo abrir la base"));
+        // Marks taken from the statements as they go, without touching the purge itself.
+        QElapsedTimer reloj;
+        qint64 tSaldos = -1, tPrimera = -1, tBorrado = -1, tFin = -1;
+        gSesion().AntesDeEjecutar = [&](const QString& sql) {
+            if (tPrimera < 0 && sql.startsWith(QLatin1String("INSERT INTO V_MV_STOCK")))
+                tPrimera = reloj.elapsed();
+            else if (tSaldos < 0 && sql.startsWith(QLatin1String("SELECT IDArticulo, SUM(Cantidad)")))
+                tSaldos = reloj.elapsed();
+            else if (tBorrado < 0 &&
+                     sql.startsWith(QLatin1String("DELETE FROM v_mv_stock"), Qt::CaseInsensitive))
+                tBorrado = reloj.elapsed();
+            else if (sql.startsWith(QLatin1String("COMMIT TRANSACTION")))
+                tFin = reloj.elapsed();
+        };
+        ventana.txtfields->setEditText(QString::number(ejercicio));
+        operadorGuion->Responder(Respuesta::Si);
+        reloj.start();
+        ventana.CmdAceptar_Click();
+        t.total = reloj.elapsed();
+        gSesion().AntesDeEjecutar = nullptr;
+        if (tSaldos >= 0 && tPrimera >= 0) t.saldos = tPrimera - tSaldos;
+        if (tPrimera >= 0 && tBorrado >= 0) t.inserciones = tBorrado - tPrimera;
+        if (tBorrado >= 0 && tFin >= 0) t.borrado = tFin - tBorrado;
+        if (!operadorGuion->Avisos().empty()) t.ultimoMensaje = operadorGuion->Avisos().back().texto;
+        t.exito = ventana.UltimoDesenlace == FrmCrb::Desenlace::Completo;
+        gSesion().Desconectar();
+    }
+    InstalarOperador(std::move(anterior));
+    ReiniciarModGlobal();
+    ReiniciarComponentes();
+    return t;
+}
+
+QList<demodb::SaldoStock> saldos(const QString& ruta, const QDate& hasta) {
+    demodb::OpcionesSaldo o;
+    o.hasta = hasta;
+    o.anuladoNuloValido = true;
+    QList<demodb::SaldoStock> r;
+    QString error;
+    if (!demodb::SaldosStock(ruta, o, &r, &error)) fallar(error);
+    for (auto& s : r)
+        s.movimientos = 0;
+    return r;
+}
+
+qint64 contar(const QString& ruta, const QString& sql) {
+    const QString nombre = QStringLiteral("bench-contar");
+    qint64 n = -1;
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), nombre);
+        db.setDatabaseName(ruta);
+        if (db.open()) {
+            QSqlQuery q(db);
+            if (q.exec(sql) && q.next()) n = q.value(0).toLongLong();
+        }
+        db.close();
+    }
+    QSqlDatabase::removeDatabase(nombre);
+    return n;
+}
+} // namespace
+
+int main(int argc, char** argv) {
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    QLocale::setDefault(QLocale::c());
+    Opciones o;
+    if (!leerOpciones(QApplication::arguments(), o)) {
+        std::fprintf(stderr,
+                     "uso: bench_purga [--movimientos N] [--ejercicio AAAA] [--carpeta dir] [--semilla S]\n");
+        return 64;
+    }
+    QTemporaryDir temporal;
+    const QString carpeta = o.carpeta.isEmpty() ? temporal.path() : o.carpeta;
+    if (!QDir().mkpath(carpeta)) fallar(QStringLiteral("no se puede crear %1").arg(carpeta));
+    const QString origen = QDir(carpeta).filePath(QStringLiteral("bench_origen.db"));
+    const QString conjunto = QDir(carpeta).filePath(QStringLiteral("bench_conjunto.db"));
+    const QString real = QDir(carpeta).filePath(QStringLiteral("bench_real.db"));
+    const QDate corte(o.ejercicio, 12, 31);
+
+    demodb::OpcionesDemo demo;
+    demo.semilla = o.semilla;
+    demo.movimientos = o.movimientos;
+    demo.gruposObjetivo = std::max(1, o.movimientos / 10);
+    demo.asientos = std::max(2000, o.movimientos / 20);
+    demo.filasConsulta = std::max(200, std::min(20000, o.movimientos / 50));
+    QString error;
+    demodb::ResumenDemo resumen;
+    if (!demodb::CrearBaseDemo(origen, demo, &error, &resumen)) fallar(error);
+    for (const QString& copia : {conjunto, real}) {
+        QFile::remove(copia);
+        if (!QFile::copy(origen, copia)) fallar(QStringLiteral("no se pudo copiar a %1").arg(copia));
+    }
+    const QString hasta =
+        QStringLiteral("'") + corte.toString(QStringLiteral("yyyy-MM-dd")) + QStringLiteral("'");
+    linea(QStringLiteral("movimientos=%1").arg(o.movimientos));
+    linea(QStringLiteral("grupos=%1").arg(saldos(origen, corte).size()));
+    linea(
+        QStringLiteral("movimientos_a_borrar=%1")
+            .arg(contar(origen, QStringLiteral("SELECT COUNT(*) FROM V_MV_STOCK WHERE FECHA <= ") + hasta)));
+    linea(QStringLiteral("asientos_del_ejercicio=%1")
+              .arg(contar(origen, QStringLiteral(
+                                      "SELECT COUNT(*) FROM MV_ASIENTOS WHERE CAST(PERIODO AS INTEGER) = %1")
+                                      .arg(o.ejercicio))));
+    linea(QStringLiteral("generacion_ms=%1").arg(resumen.milisegundos));
+
+    const TiemposConjunto a = purgaPorConjuntos(conjunto, corte);
+    linea(QStringLiteral("conjunto_insert_select_ms=%1 (filas %2)").arg(a.insercion).arg(a.filas));
+    linea(QStringLiteral("conjunto_delete_ms=%1").arg(a.borrado));
+    linea(QStringLiteral("conjunto_ms=%1").arg(a.total));
+
+    const TiemposPurga b = purgaReal(real, carpeta, o.ejercicio);
+    if (!b.exito) fallar(QStringLiteral("la depuración no terminó con éxito: %1").arg(b.ultimoMensaje));
+    linea(QStringLiteral("real_consulta_de_saldos_ms=%1").arg(b.saldos));
+    linea(QStringLiteral("real_inserciones_ms=%1").arg(b.inserciones));
+    linea(QStringLiteral("real_borrado_ms=%1").arg(b.borrado));
+    linea(QStringLiteral("real_ms=%1").arg(b.total));
+
+    bool iguales = true;
+    for (const QDate& d : {corte, QDate()}) {
+        const auto x = saldos(conjunto, d), y = saldos(real, d);
+        if (x != y) {
+            iguales = false;
+            linea(QStringLiteral("saldos_distintos_al=%1 (%2 contra %3 grupos)")
+                      .arg(d.isValid() ? d.toString(Qt::ISODate) : QStringLiteral("final"))
+                      .arg(x.size())
+                      .arg(y.size()));
+        }
+    }
+    linea(QStringLiteral("saldos_iguales=%1").arg(iguales ? QStringLiteral("si") : QStringLiteral("no")));
+    if (o.carpeta.isEmpty())
+        for (const QString& f : {origen, conjunto, real})
+            QFile::remove(f);
+    linea(QStringLiteral("ratio=%1").arg(double(b.total) / double(std::max<qint64>(1, a.total)), 0, 'f', 2));
+    return iguales ? 0 : 2;
+}
