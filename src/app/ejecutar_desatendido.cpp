@@ -6,6 +6,7 @@
 #include "modglobal.h"
 
 #include <QComboBox>
+#include <QLabel>
 #include <QLocale>
 
 namespace {

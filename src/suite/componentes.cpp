@@ -27,6 +27,8 @@ QString ValorIni(const QByteArray& datos, const QString& seccion, const QString&
     bool enSeccion = false;
     const QString sec = seccion.trimmed();
     const QString cla = clave.trimmed();
+    // A bare CR ends a line too, so a value can never carry the next line with it.
+    texto.replace(QChar('\r'), QChar('\n'));
     for (QStringView linea : QStringView(texto).split(QChar('\n'))) {
         linea = linea.trimmed();
         if (linea.isEmpty() || linea.startsWith(QChar(';'))) continue;

@@ -166,22 +166,20 @@ TEST_F(Ventana, FalloDentroDeLaValidacionPorEnter) {
     EXPECT_EQ(Guion().Avisos()[0].procedimiento, "txtfields_KeyDown");
 }
 
-TEST_F(Ventana, CancelarYCierreTerminanConCero) {
-    {
-        auto frm = Abrir();
-        frm->show();
-        QTest::mouseClick(frm->CmdCAncelar, Qt::LeftButton);
-        ASSERT_TRUE(Guion().Terminado());
-        EXPECT_EQ(*Guion().CodigoFin(), 0);
-        EXPECT_FALSE(frm->isVisible());
-    }
-    TearDown();
-    SetUp();
-    {
-        auto frm = Abrir();
-        frm->show();
-        frm->close();
-        ASSERT_TRUE(Guion().Terminado());
-        EXPECT_EQ(*Guion().CodigoFin(), 0);
-    }
+TEST_F(Ventana, CancelarTerminaConCero) {
+    auto frm = Abrir();
+    frm->show();
+    QTest::mouseClick(frm->CmdCAncelar, Qt::LeftButton);
+    ASSERT_TRUE(Guion().Terminado());
+    EXPECT_EQ(*Guion().CodigoFin(), 0);
+    EXPECT_FALSE(frm->isVisible());
+}
+
+TEST_F(Ventana, CierreTerminaComoCancelar) {
+    auto frm = Abrir();
+    frm->show();
+    frm->close();
+    ASSERT_TRUE(Guion().Terminado());
+    EXPECT_EQ(*Guion().CodigoFin(), 0);
+    EXPECT_FALSE(frm->isVisible());
 }
