@@ -18,8 +18,14 @@ int main(int argc, char* argv[]) {
                      TextoDeUso().toLocal8Bit().constData());
         return Salida::Uso;
     }
-    // The unattended mode needs no display.
-    if (opciones.desatendido && qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+    // The unattended mode needs no display; Qt's own notices about it would only clutter the log.
+    if (opciones.desatendido) {
+        if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+        qInstallMessageHandler([](QtMsgType tipo, const QMessageLogContext&, const QString& texto) {
+            if (tipo == QtDebugMsg || tipo == QtInfoMsg || texto.contains(QLatin1String("XDG_RUNTIME_DIR"))) return;
+            std::fprintf(stderr, "%s\n", texto.toLocal8Bit().constData());
+        });
+    }
 
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Cribanzas"));
