@@ -5,7 +5,7 @@ paquetes=(cmake ninja-build g++ clang libclang-rt-14-dev pkg-config
   qt6-base-dev libqt6sql6-sqlite libqt6sql6-odbc
   unixodbc unixodbc-dev odbcinst libsqliteodbc tdsodbc
   libsqlite3-dev sqlite3 libgtest-dev googletest
-  xvfb xauth xdotool imagemagick)
+  fonts-dejavu-core xvfb xauth xdotool imagemagick)
 faltan=()
 for p in "${paquetes[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || faltan+=("$p")

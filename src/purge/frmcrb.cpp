@@ -20,9 +20,13 @@ QRect twips(int izquierda, int arriba, int ancho, int alto) {
 }
 QFont fuenteSuite(bool negrita = false) {
     QFont f;
-    f.setFamilies({QStringLiteral("MS Sans Serif"), QStringLiteral("Microsoft Sans Serif"), QStringLiteral("DejaVu Sans"),
-                   QStringLiteral("Sans Serif")});
+    // The suite's font where it exists; elsewhere a condensed sans of the same height, so the
+    // texts fit the window's fixed layout.
+    f.setFamilies({QStringLiteral("MS Sans Serif"), QStringLiteral("Microsoft Sans Serif"),
+                   QStringLiteral("DejaVu Sans Condensed"), QStringLiteral("Nimbus Sans Narrow"),
+                   QStringLiteral("DejaVu Sans"), QStringLiteral("Sans Serif")});
     f.setPointSizeF(8.25);
+    f.setStretch(QFont::SemiCondensed);
     if (negrita) f.setWeight(QFont::Bold);
     return f;
 }
