@@ -1,6 +1,7 @@
 #pragma once
 // Shared test support: a fresh process state per test, a scripted operator, SQLite fixtures.
 #include "operador.h"
+#include "sql_directo.h"
 
 #include <QString>
 #include <QStringList>
@@ -8,10 +9,6 @@
 #include <gtest/gtest.h>
 #include <memory>
 
-// Runs statements against a SQLite file (created when missing); fails the test on error.
-void EjecutarSql(const QString& ruta, const QStringList& sentencias);
-// One value of a query on a SQLite file (first column of the first row; invalid when none).
-QVariant ConsultarValor(const QString& ruta, const QString& sql);
 
 // Every test of the system's procedures starts from a clean process: globals reset, a
 // scripted operator installed, the application folder in a temporary directory.

@@ -1,42 +1,14 @@
 #include "base_datos.h"
 
+#include "sql_directo.h"
+
 #include <QSqlDatabase>
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QUuid>
 
-namespace {
-template <typename F> void conBase(const QString& ruta, F&& f) {
-    const QString nombre = QStringLiteral("prueba-") + QUuid::createUuid().toString();
-    {
-        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), nombre);
-        db.setDatabaseName(ruta);
-        ASSERT_TRUE(db.open()) << db.lastError().text().toStdString();
-        f(db);
-        db.close();
-    }
-    QSqlDatabase::removeDatabase(nombre);
-}
-} // namespace
-
-void SqlDirecto(const QString& ruta, const QStringList& sentencias) {
-    conBase(ruta, [&](QSqlDatabase& db) {
-        for (const QString& s : sentencias) {
-            QSqlQuery q(db);
-            EXPECT_TRUE(q.exec(s)) << s.toStdString() << ": " << q.lastError().text().toStdString();
-        }
-    });
-}
-
-QVariant ValorDirecto(const QString& ruta, const QString& sql) {
-    QVariant r;
-    conBase(ruta, [&](QSqlDatabase& db) {
-        QSqlQuery q(db);
-        EXPECT_TRUE(q.exec(sql)) << sql.toStdString() << ": " << q.lastError().text().toStdString();
-        if (q.next()) r = q.value(0);
-    });
-    return r;
-}
+void SqlDirecto(const QString& ruta, const QStringList& sentencias) { EjecutarSql(ruta, sentencias); }
+QVariant ValorDirecto(const QString& ruta, const QString& sql) { return ConsultarValor(ruta, sql); }
 
 void BaseDePrueba::SetUp() {
     ASSERT_TRUE(dir_.isValid());

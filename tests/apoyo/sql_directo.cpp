@@ -1,0 +1,40 @@
+#include "sql_directo.h"
+
+#include <QSqlDatabase>
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QUuid>
+#include <gtest/gtest.h>
+
+namespace {
+template <typename F> void conBase(const QString& ruta, F&& f) {
+    const QString nombre = QStringLiteral("apoyo-") + QUuid::createUuid().toString();
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), nombre);
+        db.setDatabaseName(ruta);
+        ASSERT_TRUE(db.open()) << db.lastError().text().toStdString();
+        f(db);
+        db.close();
+    }
+    QSqlDatabase::removeDatabase(nombre);
+}
+} // namespace
+
+void EjecutarSql(const QString& ruta, const QStringList& sentencias) {
+    conBase(ruta, [&](QSqlDatabase& db) {
+        for (const QString& s : sentencias) {
+            QSqlQuery q(db);
+            EXPECT_TRUE(q.exec(s)) << s.toStdString() << ": " << q.lastError().text().toStdString();
+        }
+    });
+}
+
+QVariant ConsultarValor(const QString& ruta, const QString& sql) {
+    QVariant r;
+    conBase(ruta, [&](QSqlDatabase& db) {
+        QSqlQuery q(db);
+        EXPECT_TRUE(q.exec(sql)) << sql.toStdString() << ": " << q.lastError().text().toStdString();
+        if (q.next()) r = q.value(0);
+    });
+    return r;
+}
