@@ -378,24 +378,28 @@ void Lib_FrmCons2::Leer(long&, short&) {
 
     int campos = 0;
     if (!paso(t, [&] { campos = rs.FieldCount(); })) return;
-    std::vector<QString> textos(std::size_t(std::max(campos, 0)));
-    std::vector<QStringView> celdas(textos.size());
+    const std::size_t n = std::size_t(std::max(campos, 0));
+    std::vector<QString> convertidos(n), formateados(n);
+    std::vector<QStringView> celdas(n);
     const Utilidades& util = gUtilidades();
-    // The text of a field as SinNulo gives it (Null: empty text), without copying plain texts.
-    auto texto = [&](int k) -> QString {
+    static const QString textoVacio;
+    // A field's text as SinNulo gives it (Null: empty text); a plain text is read in place.
+    auto texto = [&](int k) -> const QString& {
         const QVariant& v = rs.Valor(k);
-        if (!v.isValid() || v.isNull()) return QString();
+        if (!v.isValid() || v.isNull()) return textoVacio;
         if (v.metaType().id() == QMetaType::QString) return *static_cast<const QString*>(v.constData());
-        return util.SinNulo(rs.Fields(k).Texto()).toString();
+        QString& t = convertidos[std::size_t(k)];
+        t = util.SinNulo(rs.Fields(k).Texto()).toString();
+        return t;
     };
     auto agregar = [&] {
         for (int k = 0; k < campos; ++k) {
             if (k == 0) {
-                textos[0] = texto(0);
-                celdas[0] = QStringView(textos[0]).trimmed();
+                celdas[0] = QStringView(texto(0)).trimmed();
             } else {
-                textos[std::size_t(k)] = util.FormatearValor(texto(k));
-                celdas[std::size_t(k)] = textos[std::size_t(k)];
+                QString& t = formateados[std::size_t(k)];
+                t = util.FormatearValor(texto(k));
+                celdas[std::size_t(k)] = t;
             }
         }
         modelo.AgregarFila(celdas.data(), campos);

@@ -3,12 +3,18 @@
 #include "lib_textoconsulta.h"
 
 #include <algorithm>
-#include <array>
+#include <cstdlib>
+#include <cstring>
+#include <new>
+#ifdef __linux__
+#include <sys/mman.h>
+#endif
 
 namespace {
 constexpr std::uint32_t MaximoBytes = 0xFFFFFFF0u;
 
-// UTF-8 of a text appended to a buffer (lone surrogates become U+FFFD).
+// UTF-8 of a text appended to a buffer (lone surrogates become U+FFFD). Runs of ASCII go
+// four characters at a time: most cells are plain ASCII.
 void agregarUtf8(ArregloPlano<char>& destino, QStringView texto) {
     const std::size_t inicio = destino.size();
     destino.resize(inicio + std::size_t(texto.size()) * 3);
@@ -16,26 +22,37 @@ void agregarUtf8(ArregloPlano<char>& destino, QStringView texto) {
     const char16_t* p = texto.utf16();
     const char16_t* fin = p + texto.size();
     while (p < fin) {
+        if (fin - p >= 4) {
+            std::uint64_t cuatro;
+            std::memcpy(&cuatro, p, 8);
+            if ((cuatro & 0xFF80FF80FF80FF80ull) == 0) {
+                o[0] = char(p[0]);
+                o[1] = char(p[1]);
+                o[2] = char(p[2]);
+                o[3] = char(p[3]);
+                o += 4;
+                p += 4;
+                continue;
+            }
+        }
         char32_t c = *p++;
         if (c < 0x80) {
             *o++ = char(c);
-            continue;
-        }
-        if (c >= 0xD800 && c <= 0xDFFF) {
-            if (c <= 0xDBFF && p < fin && *p >= 0xDC00 && *p <= 0xDFFF) {
-                c = 0x10000 + ((c - 0xD800) << 10) + (*p++ - 0xDC00);
-                *o++ = char(0xF0 | (c >> 18));
-                *o++ = char(0x80 | ((c >> 12) & 0x3F));
-                *o++ = char(0x80 | ((c >> 6) & 0x3F));
-                *o++ = char(0x80 | (c & 0x3F));
-                continue;
-            }
-            c = 0xFFFD;
-        }
-        if (c < 0x800) {
+        } else if (c < 0x800) {
             *o++ = char(0xC0 | (c >> 6));
             *o++ = char(0x80 | (c & 0x3F));
         } else {
+            if (c >= 0xD800 && c <= 0xDFFF) {
+                if (c <= 0xDBFF && p < fin && *p >= 0xDC00 && *p <= 0xDFFF) {
+                    c = 0x10000 + ((c - 0xD800) << 10) + (*p++ - 0xDC00);
+                    *o++ = char(0xF0 | (c >> 18));
+                    *o++ = char(0x80 | ((c >> 12) & 0x3F));
+                    *o++ = char(0x80 | ((c >> 6) & 0x3F));
+                    *o++ = char(0x80 | (c & 0x3F));
+                    continue;
+                }
+                c = 0xFFFD;
+            }
             *o++ = char(0xE0 | (c >> 12));
             *o++ = char(0x80 | ((c >> 6) & 0x3F));
             *o++ = char(0x80 | (c & 0x3F));
@@ -46,7 +63,7 @@ void agregarUtf8(ArregloPlano<char>& destino, QStringView texto) {
 
 // Eight bytes of a folded text from a position, big-endian, padded with zeros: comparing
 // these as numbers compares the texts' bytes.
-std::uint64_t trozo(const std::string& s, std::size_t desde) {
+std::uint64_t trozoDe(const std::string& s, std::size_t desde) {
     std::uint64_t k = 0;
     for (std::size_t i = 0; i < 8; ++i) {
         const std::size_t j = desde + i;
@@ -55,44 +72,118 @@ std::uint64_t trozo(const std::string& s, std::size_t desde) {
     return k;
 }
 
-struct Par {
-    std::uint64_t clave;
-    std::uint32_t fila;
-};
-
-// Stable LSD radix sort by key, one byte per pass; passes where every key has the same byte
-// are skipped.
-void ordenarPorClave(Par* a, std::size_t n, ArregloPlano<Par>& auxiliar) {
+// Stable sort of stored-row numbers by a 64-bit key read through `clave`: insertion sort for
+// short runs, otherwise LSD radix one byte per pass, skipping the passes where every key has
+// the same byte. Only the row numbers move (the keys stay in one array by stored row), which
+// keeps the extra memory of a sort to four bytes a row.
+template <typename Clave>
+void ordenarPorClave(std::uint32_t* a, std::size_t n, ArregloPlano<std::uint32_t>& auxiliar,
+                     const Clave& clave) {
     if (n < 2) return;
-    if (n < 256) {
-        std::stable_sort(a, a + n, [](const Par& x, const Par& y) { return x.clave < y.clave; });
+    if (n < 48) {
+        for (std::size_t i = 1; i < n; ++i) {
+            const std::uint32_t x = a[i];
+            const std::uint64_t kx = clave(x);
+            std::size_t j = i;
+            while (j > 0 && clave(a[j - 1]) > kx) {
+                a[j] = a[j - 1];
+                --j;
+            }
+            a[j] = x;
+        }
         return;
     }
-    std::vector<std::array<std::uint32_t, 256>> cuentas(8);
-    for (auto& c : cuentas)
-        c.fill(0);
-    for (std::size_t i = 0; i < n; ++i)
+    std::uint32_t cuentas[8][256] = {};
+    std::uint64_t o = 0, y = ~std::uint64_t(0);
+    for (std::size_t i = 0; i < n; ++i) {
+        const std::uint64_t k = clave(a[i]);
+        o |= k;
+        y &= k;
         for (int b = 0; b < 8; ++b)
-            ++cuentas[std::size_t(b)][(a[i].clave >> (8 * b)) & 0xFF];
+            ++cuentas[b][(k >> (8 * b)) & 0xFF];
+    }
+    if (o == y) return; // every key equal
     auxiliar.resize(std::max(auxiliar.size(), n));
-    Par* origen = a;
-    Par* destino = auxiliar.data();
+    std::uint32_t* origen = a;
+    std::uint32_t* destino = auxiliar.data();
     for (int b = 0; b < 8; ++b) {
-        auto& c = cuentas[std::size_t(b)];
-        if (c[(origen[0].clave >> (8 * b)) & 0xFF] == n) continue;
+        if (((o ^ y) >> (8 * b) & 0xFF) == 0) continue; // the same byte in every key
         std::uint32_t suma = 0;
-        for (auto& v : c) {
+        for (auto& v : cuentas[b]) {
             const std::uint32_t t = v;
             v = suma;
             suma += t;
         }
-        for (std::size_t i = 0; i < n; ++i)
-            destino[c[(origen[i].clave >> (8 * b)) & 0xFF]++] = origen[i];
+        for (std::size_t i = 0; i < n; ++i) {
+            const std::uint32_t f = origen[i];
+            destino[cuentas[b][(clave(f) >> (8 * b)) & 0xFF]++] = f;
+        }
         std::swap(origen, destino);
     }
-    if (origen != a) std::memcpy(a, origen, n * sizeof(Par));
+    if (origen != a) std::memcpy(a, origen, n * sizeof(std::uint32_t));
 }
 } // namespace
+
+namespace {
+constexpr std::size_t BloqueGrande = std::size_t(1) << 21; // from 2 MiB on: mapped pages
+
+std::size_t redondearPaginas(std::size_t bytes) {
+    return (bytes + BloqueGrande - 1) & ~(BloqueGrande - 1);
+}
+} // namespace
+
+void* ReservarBloque(std::size_t bytes, std::size_t& capacidad) {
+#ifdef __linux__
+    if (bytes >= BloqueGrande) {
+        const std::size_t total = redondearPaginas(bytes);
+        void* p = mmap(nullptr, total, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+        if (p == MAP_FAILED) throw std::bad_alloc();
+        madvise(p, total, MADV_HUGEPAGE);
+        capacidad = total;
+        return p;
+    }
+#endif
+    void* p = std::malloc(bytes);
+    if (!p) throw std::bad_alloc();
+    capacidad = bytes;
+    return p;
+}
+
+void* AgrandarBloque(void* bloque, std::size_t usados, std::size_t actual, std::size_t bytes,
+                     std::size_t& capacidad) {
+#ifdef __linux__
+    if (actual >= BloqueGrande) {
+        const std::size_t total = redondearPaginas(bytes);
+        void* p = mremap(bloque, actual, total, MREMAP_MAYMOVE);
+        if (p == MAP_FAILED) throw std::bad_alloc();
+        madvise(p, total, MADV_HUGEPAGE);
+        capacidad = total;
+        return p;
+    }
+    if (bytes >= BloqueGrande) {
+        void* p = ReservarBloque(bytes, capacidad);
+        std::memcpy(p, bloque, usados);
+        std::free(bloque);
+        return p;
+    }
+#endif
+    (void)usados;
+    void* p = std::realloc(bloque, bytes);
+    if (!p) throw std::bad_alloc();
+    capacidad = bytes;
+    return p;
+}
+
+void LiberarBloque(void* bloque, std::size_t capacidad) {
+#ifdef __linux__
+    if (capacidad >= BloqueGrande) {
+        munmap(bloque, capacidad);
+        return;
+    }
+#endif
+    (void)capacidad;
+    std::free(bloque);
+}
 
 ModeloConsulta::ModeloConsulta(QObject* padre) : QAbstractTableModel(padre) {}
 ModeloConsulta::~ModeloConsulta() = default;
@@ -207,13 +298,6 @@ void ModeloConsulta::TerminarCarga() {
 
 void ModeloConsulta::AgregarFila(const QStringView* celdas, int n) {
     if (filas_ == 0xFFFFFFFEu) throw std::bad_alloc();
-    struct Marca {
-        std::size_t bytes, fin;
-    };
-    std::vector<Marca> marcas;
-    marcas.reserve(columnas_.size());
-    for (const auto& c : columnas_)
-        marcas.push_back({c.bytes.size(), c.fin.size()});
     try {
         orden_.reserve(filas_ + 1);
         marcadas_.reserve(filas_ + 1);
@@ -226,9 +310,11 @@ void ModeloConsulta::AgregarFila(const QStringView* celdas, int n) {
             c.fin.push_back(std::uint32_t(c.bytes.size()));
         }
     } catch (...) {
-        for (std::size_t i = 0; i < columnas_.size(); ++i) {
-            columnas_[i].bytes.resize(std::min(columnas_[i].bytes.size(), marcas[i].bytes));
-            columnas_[i].fin.resize(std::min(columnas_[i].fin.size(), marcas[i].fin));
+        // Every loaded column holds one cell per row: cut each back to the rows it had.
+        for (auto& c : columnas_) {
+            if (c.cantidad) continue;
+            c.fin.resize(std::min<std::size_t>(c.fin.size(), filas_));
+            c.bytes.resize(filas_ ? c.fin[filas_ - 1] : 0);
         }
         throw;
     }
@@ -350,70 +436,133 @@ int ModeloConsulta::Buscar(int columna, QStringView texto) const {
     // comes first in the view.
     asegurarPosiciones();
     std::uint32_t mejor = filas_;
-    for (std::uint32_t f = 0; f < filas_; ++f) {
-        if (posicion_[f] >= mejor) continue;
-        plegada(columna, f, c);
-        if (EmpiezaCon(c, q)) mejor = posicion_[f];
+    const Columna& col = columnas_[std::size_t(columna)];
+    if (col.cantidad) {
+        for (std::uint32_t f = 0; f < filas_; ++f) {
+            if (posicion_[f] >= mejor) continue;
+            plegada(columna, f, c);
+            if (EmpiezaCon(c, q)) mejor = posicion_[f];
+        }
+    } else {
+        const std::uint32_t hay = std::uint32_t(std::min<std::size_t>(col.fin.size(), filas_));
+        const char* bytes = col.bytes.data();
+        std::uint32_t desde = 0;
+        for (std::uint32_t f = 0; f < hay; ++f) {
+            const std::uint32_t hasta = col.fin[f];
+            if (posicion_[f] < mejor && EmpiezaConPlegado(bytes + desde, hasta - desde, q, c))
+                mejor = posicion_[f];
+            desde = hasta;
+        }
+        // Rows the column holds no cell for read as empty text, which only an empty text starts.
     }
     return mejor < filas_ ? int(mejor) : -1;
 }
 
-void ModeloConsulta::ordenarIndices(int columna, bool desc) {
-    const std::size_t n = filas_;
-    ArregloPlano<Par> pares;
-    pares.resize(n);
-    ArregloPlano<Par> auxiliar;
-    std::string c;
-    for (std::size_t i = 0; i < n; ++i) {
-        plegada(columna, orden_[i], c);
-        const std::uint64_t k = trozo(c, 0);
-        pares[i] = {desc ? ~k : k, orden_[i]};
+void ModeloConsulta::trozoOrden(int columna, std::uint32_t fila, std::size_t desde, std::uint64_t* trozos,
+                                int cuantos, std::size_t& longitud, std::string& auxiliar) const {
+    const Columna& c = columnas_[std::size_t(columna)];
+    if (!c.cantidad) {
+        std::size_t n = 0;
+        const char* p = celda(c, fila, n);
+        if (TrozoPlegadoRapido(p, n, desde, trozos, cuantos, longitud)) return;
     }
-    ordenarPorClave(pares.data(), n, auxiliar);
+    plegada(columna, fila, auxiliar);
+    for (int t = 0; t < cuantos; ++t)
+        trozos[t] = trozoDe(auxiliar, desde + 8 * std::size_t(t));
+    longitud = auxiliar.size();
+}
 
-    // Runs of equal keys: go on with the next eight bytes until the texts differ; texts equal
-    // in every byte are told apart by their length only (a text may hold character 0).
+void ModeloConsulta::ordenarIndices(int columna, bool desc) {
+    // The keys are worked out in stored order (one sequential pass over the column per level),
+    // so the text is never read at random; the sort moves row numbers only.
+    const std::size_t n = filas_;
+    ArregloPlano<std::uint64_t> claves; // by stored row: eight bytes of the level being sorted
+    claves.resize(n);
+    ArregloPlano<std::uint32_t> longitudes; // by stored row: folded length
+    longitudes.resize(n);
+    ArregloPlano<std::uint64_t> claves1; // by stored row: the next eight bytes (read in the same pass)
+    claves1.resize(n);
+    std::string texto;
+    const std::uint64_t inversa = desc ? ~std::uint64_t(0) : 0;
+    for (std::uint32_t f = 0; f < n; ++f) {
+        std::uint64_t k[2] = {0, 0};
+        std::size_t l = 0;
+        trozoOrden(columna, f, 0, k, 2, l, texto);
+        claves[f] = k[0] ^ inversa;
+        claves1[f] = k[1] ^ inversa;
+        longitudes[f] = std::uint32_t(std::min<std::size_t>(l, 0xFFFFFFFFu));
+    }
+    std::uint32_t* filas = orden_.data(); // sorted in place, from the current order
+    ArregloPlano<std::uint32_t> auxiliar;
+    const std::uint64_t* k = claves.data();
+    const std::uint32_t* largo = longitudes.data();
+    ordenarPorClave(filas, n, auxiliar, [k](std::uint32_t f) { return k[f]; });
+
+    // Runs of equal keys go on with the next eight bytes, level by level, until the texts
+    // differ; texts equal in every byte are told apart by their length only (a text may hold
+    // character 0).
     struct Tramo {
-        std::size_t desde, hasta, nivel;
+        std::size_t desde, hasta;
     };
-    std::vector<Tramo> pendientes;
-    auto agregarTramos = [&](std::size_t desde, std::size_t hasta, std::size_t nivel) {
+    std::vector<Tramo> tramos, siguientes;
+    auto agregarTramos = [&](std::size_t desde, std::size_t hasta, const auto& clave,
+                             std::vector<Tramo>& destino) {
         std::size_t i = desde;
         while (i < hasta) {
+            const std::uint64_t ki = clave(filas[i]);
             std::size_t j = i + 1;
-            while (j < hasta && pares[j].clave == pares[i].clave)
+            while (j < hasta && clave(filas[j]) == ki)
                 ++j;
-            if (j - i > 1) pendientes.push_back({i, j, nivel});
+            if (j - i > 1) destino.push_back({i, j});
             i = j;
         }
     };
-    agregarTramos(0, n, 1);
-    std::vector<std::uint64_t> longitudes;
-    while (!pendientes.empty()) {
-        const Tramo t = pendientes.back();
-        pendientes.pop_back();
-        bool siguen = false;
-        longitudes.resize(t.hasta - t.desde);
-        for (std::size_t i = t.desde; i < t.hasta; ++i) {
-            plegada(columna, pares[i].fila, c);
-            longitudes[i - t.desde] = c.size();
-            if (c.size() > t.nivel * 8) siguen = true;
-            const std::uint64_t k = trozo(c, t.nivel * 8);
-            pares[i].clave = desc ? ~k : k;
-        }
-        if (!siguen) {
-            for (std::size_t i = t.desde; i < t.hasta; ++i) {
-                const std::uint64_t k = longitudes[i - t.desde];
-                pares[i].clave = desc ? ~k : k;
+    agregarTramos(
+        0, n, [k](std::uint32_t f) { return k[f]; }, tramos);
+    ArregloPlano<std::uint8_t> falta; // by stored row: needs the bytes of this level
+    for (std::size_t nivel = 1; !tramos.empty(); ++nivel) {
+        const std::size_t desde = nivel * 8;
+        if (nivel == 1) {
+            k = claves1.data(); // read in the first pass
+        } else {
+            k = claves.data();
+            if (falta.empty()) {
+                falta.resize(n);
+                std::memset(falta.data(), 0, n);
             }
-            ordenarPorClave(pares.data() + t.desde, t.hasta - t.desde, auxiliar);
-            continue;
+            bool alguna = false;
+            for (const Tramo& t : tramos)
+                for (std::size_t i = t.desde; i < t.hasta; ++i)
+                    if (largo[filas[i]] > desde) falta[filas[i]] = 1, alguna = true;
+            if (alguna)
+                for (std::uint32_t f = 0; f < n; ++f) {
+                    if (!falta[f]) continue;
+                    falta[f] = 0;
+                    std::uint64_t c = 0;
+                    std::size_t l = 0;
+                    trozoOrden(columna, f, desde, &c, 1, l, texto);
+                    claves[f] = c ^ inversa;
+                }
         }
-        ordenarPorClave(pares.data() + t.desde, t.hasta - t.desde, auxiliar);
-        agregarTramos(t.desde, t.hasta, t.nivel + 1);
+        // A text that has ended reads as zero padding at this level.
+        auto siguiente = [k, largo, desde, inversa](std::uint32_t f) {
+            return largo[f] > desde ? k[f] : inversa;
+        };
+        auto porLargo = [largo, inversa](std::uint32_t f) { return std::uint64_t(largo[f]) ^ inversa; };
+        siguientes.clear();
+        for (const Tramo& t : tramos) {
+            bool siguen = false;
+            for (std::size_t i = t.desde; i < t.hasta && !siguen; ++i)
+                siguen = largo[filas[i]] > desde;
+            if (!siguen) {
+                ordenarPorClave(filas + t.desde, t.hasta - t.desde, auxiliar, porLargo);
+                continue;
+            }
+            ordenarPorClave(filas + t.desde, t.hasta - t.desde, auxiliar, siguiente);
+            agregarTramos(t.desde, t.hasta, siguiente, siguientes);
+        }
+        tramos.swap(siguientes);
     }
-    for (std::size_t i = 0; i < n; ++i)
-        orden_[i] = pares[i].fila;
 }
 
 void ModeloConsulta::Ordenar(int columna, Qt::SortOrder orden) {

@@ -3,10 +3,8 @@
 // UTF-8 buffer and one offset array per column; QStrings are made only when the view asks),
 // with a check mark per row and the quantity column. The view order is a permutation of the
 // stored rows; sorting is stable and searching works on the current order.
+#include <cstddef>
 #include <cstdint>
-#include <cstdlib>
-#include <cstring>
-#include <new>
 #include <QAbstractTableModel>
 #include <QHash>
 #include <QString>
@@ -16,8 +14,14 @@
 #include <type_traits>
 #include <vector>
 
-// A growable array of plain values on malloc/realloc: large blocks grow by remapping pages,
-// so loading a big result never holds two copies of a column.
+// Memory blocks for ArregloPlano: large ones are mapped pages that grow by remapping (never
+// two copies of a column while loading) and ask for huge pages (fewer page faults).
+void* ReservarBloque(std::size_t bytes, std::size_t& capacidad);
+void* AgrandarBloque(void* bloque, std::size_t usados, std::size_t capacidadActual, std::size_t bytes,
+                     std::size_t& capacidad);
+void LiberarBloque(void* bloque, std::size_t capacidad);
+
+// A growable array of plain values.
 template <typename T> class ArregloPlano {
     static_assert(std::is_trivially_copyable_v<T>);
 
@@ -25,18 +29,18 @@ public:
     ArregloPlano() = default;
     ArregloPlano(const ArregloPlano&) = delete;
     ArregloPlano& operator=(const ArregloPlano&) = delete;
-    ArregloPlano(ArregloPlano&& o) noexcept : p_(o.p_), n_(o.n_), cap_(o.cap_) {
-        o.p_ = nullptr, o.n_ = o.cap_ = 0;
+    ArregloPlano(ArregloPlano&& o) noexcept : p_(o.p_), n_(o.n_), cap_(o.cap_), bytes_(o.bytes_) {
+        o.p_ = nullptr, o.n_ = o.cap_ = o.bytes_ = 0;
     }
     ArregloPlano& operator=(ArregloPlano&& o) noexcept {
         if (this != &o) {
-            std::free(p_);
-            p_ = o.p_, n_ = o.n_, cap_ = o.cap_;
-            o.p_ = nullptr, o.n_ = o.cap_ = 0;
+            clear();
+            p_ = o.p_, n_ = o.n_, cap_ = o.cap_, bytes_ = o.bytes_;
+            o.p_ = nullptr, o.n_ = o.cap_ = o.bytes_ = 0;
         }
         return *this;
     }
-    ~ArregloPlano() { std::free(p_); }
+    ~ArregloPlano() { clear(); }
 
     std::size_t size() const { return n_; }
     bool empty() const { return n_ == 0; }
@@ -46,10 +50,12 @@ public:
     const T& operator[](std::size_t i) const { return p_[i]; }
     void reserve(std::size_t c) {
         if (c <= cap_) return;
-        void* q = std::realloc(p_, c * sizeof(T));
-        if (!q) throw std::bad_alloc();
+        std::size_t bytes = 0;
+        void* q = p_ ? AgrandarBloque(p_, n_ * sizeof(T), bytes_, c * sizeof(T), bytes)
+                     : ReservarBloque(c * sizeof(T), bytes);
         p_ = static_cast<T*>(q);
-        cap_ = c;
+        bytes_ = bytes;
+        cap_ = bytes / sizeof(T);
     }
     void resize(std::size_t n) {
         if (n > cap_) reserve(n < 2 * cap_ ? 2 * cap_ : n);
@@ -59,20 +65,15 @@ public:
         if (n_ == cap_) reserve(cap_ ? 2 * cap_ : 64);
         p_[n_++] = v;
     }
-    void append(const T* v, std::size_t k) {
-        if (n_ + k > cap_) reserve(std::max(n_ + k, cap_ ? 2 * cap_ : 256));
-        if (k) std::memcpy(p_ + n_, v, k * sizeof(T));
-        n_ += k;
-    }
     void clear() {
-        std::free(p_);
+        if (p_) LiberarBloque(p_, bytes_);
         p_ = nullptr;
-        n_ = cap_ = 0;
+        n_ = cap_ = bytes_ = 0;
     }
 
 private:
     T* p_ = nullptr;
-    std::size_t n_ = 0, cap_ = 0;
+    std::size_t n_ = 0, cap_ = 0, bytes_ = 0;
 };
 
 class ModeloConsulta : public QAbstractTableModel {
@@ -145,6 +146,9 @@ private:
     void plegada(int columna, std::uint32_t fila, std::string& salida) const;
     QString textoAlmacenado(int columna, std::uint32_t fila) const;
     void asegurarPosiciones() const;
+    // `cuantos` runs of eight bytes of the folded cell from `desde`, and its folded length.
+    void trozoOrden(int columna, std::uint32_t fila, std::size_t desde, std::uint64_t* trozos, int cuantos,
+                    std::size_t& longitud, std::string& auxiliar) const;
     void ordenarIndices(int columna, bool descendente);
 
     std::vector<Columna> columnas_;

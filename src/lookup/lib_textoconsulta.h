@@ -2,6 +2,7 @@
 // Text helpers of the lookup list: the case folding shared by searching and sorting, and the
 // quantity texts.
 #include <cstddef>
+#include <cstdint>
 #include <QString>
 #include <QStringView>
 #include <string>
@@ -11,6 +12,17 @@
 // take a fast path; anything else goes through QString.
 void PlegarUtf8(const char* texto, std::size_t n, std::string& salida);
 std::string Plegar(QStringView texto);
+
+// Whether the folded form of a cell (UTF-8 bytes) starts with a folded search text, compared
+// code point by code point so that most cells are decided on their first byte. Gives exactly
+// EmpiezaCon(PlegarUtf8(cell), buscado); `auxiliar` is scratch space for the general path.
+bool EmpiezaConPlegado(const char* texto, std::size_t n, const std::string& buscado, std::string& auxiliar);
+
+// `cuantos` runs of eight bytes of the folded cell from byte `desde` (big-endian, zero-padded)
+// and its folded length, read straight from the cell for ASCII and Latin-1 text. False when
+// the cell needs the general path (PlegarUtf8).
+bool TrozoPlegadoRapido(const char* texto, std::size_t n, std::size_t desde, std::uint64_t* trozos,
+                        int cuantos, std::size_t& longitud);
 
 // Whether a folded cell starts with a folded search text.
 inline bool EmpiezaCon(const std::string& celda, const std::string& buscado) {

@@ -39,6 +39,7 @@ Lib_FrmCons2& PruebaDialogo::Abrir(const QString& sql, const std::function<void(
     if (antes) antes(*d_);
     d_->Form_Load();
     d_->show();
+    EXPECT_TRUE(QTest::qWaitForWindowExposed(d_.get()));
     QApplication::processEvents();
     return *d_;
 }

@@ -1,0 +1,359 @@
+// Benchmark of the lookup dialog over a large table: load and first paint against the plain
+// forward-only read of the same rows (the floor), keystroke searches, a header-click sort and
+// the memory the loading takes.
+//
+//   bench_consulta [--filas N] [--base ruta.db] [--veces K]
+//
+// Prints one figure per line and, last, "ratio=R" with R = dialog load time / floor.
+#include "def_qconsulta.h"
+#include "demodb.h"
+#include "globales.h"
+#include "lib_clscons2.h"
+#include "lib_frmcons2.h"
+#include "lib_modeloconsulta.h"
+#include "operador.h"
+#include "recordset.h"
+#include "sesion.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <ctime>
+#include <fstream>
+#include <QApplication>
+#include <QComboBox>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QFileInfo>
+#include <QHeaderView>
+#include <QPushButton>
+#include <QSqlQuery>
+#include <QTableView>
+#include <QTest>
+#include <QTimer>
+#include <string>
+#include <vector>
+
+namespace {
+const QString Tabla = QStringLiteral("V_BENCH_CONSULTA");
+const QString Campos = QStringLiteral("CODIGO,DESCRIPCION,RUBRO,MARCA");
+
+// Resident set now and at its peak (kB), from /proc.
+long memoria(const char* clave) {
+    std::ifstream f("/proc/self/status");
+    std::string linea;
+    while (std::getline(f, linea))
+        if (linea.rfind(clave, 0) == 0) return std::stol(linea.substr(std::string(clave).size()));
+    return -1;
+}
+long residente() {
+    return memoria("VmRSS:");
+}
+long pico() {
+    return memoria("VmHWM:");
+}
+// Starts the peak count again from the present size (Linux 4.0 and later).
+bool reiniciarPico() {
+    std::ofstream f("/proc/self/clear_refs");
+    if (!f) return false;
+    f << "5";
+    return bool(f.flush());
+}
+
+// CPU time of the process (ms): on a shared machine it tells work from waiting.
+double cpu() {
+    timespec t{};
+    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
+    return double(t.tv_sec) * 1e3 + double(t.tv_nsec) / 1e6;
+}
+
+double mediana(std::vector<double> v) {
+    if (v.empty()) return 0;
+    std::sort(v.begin(), v.end());
+    const std::size_t n = v.size();
+    return n % 2 ? v[n / 2] : (v[n / 2 - 1] + v[n / 2]) / 2;
+}
+
+qint64 contarFilas(const QString& ruta) {
+    if (!QFileInfo::exists(ruta)) return -1;
+    qint64 n = -1;
+    {
+        QSqlDatabase db =
+            QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("bench-contar"));
+        db.setDatabaseName(ruta);
+        if (db.open()) {
+            QSqlQuery q(db);
+            if (q.exec(QStringLiteral("SELECT COUNT(*) FROM ") + Tabla) && q.next())
+                n = q.value(0).toLongLong();
+        }
+        db.close();
+    }
+    QSqlDatabase::removeDatabase(QStringLiteral("bench-contar"));
+    return n;
+}
+
+// Keeps the floor's reading from being optimised away.
+volatile qint64 gSumidero = 0;
+
+struct Cifras {
+    double piso = 0, carga = 0, ordenar = 0;
+    double pisoCpu = 0, cargaCpu = 0;
+    std::vector<double> teclasOrden, teclasOtra;
+    long memoriaCarga = 0, memoriaTras = 0;
+    qint64 bytesTexto = 0;
+    int filasVistas = 0;
+    QStringList fallos;
+};
+
+// The floor: every row read with a forward-only query and every value taken as text.
+double leerPiso(const QSqlDatabase& db, qint64* bytes) {
+    QElapsedTimer t;
+    t.start();
+    QSqlQuery q(db);
+    q.setForwardOnly(true);
+    q.exec(QStringLiteral("SELECT %1 FROM %2").arg(Campos, Tabla));
+    qint64 total = 0;
+    while (q.next())
+        for (int i = 0; i < 4; ++i)
+            total += q.value(i).toString().size();
+    const double ms = double(t.nsecsElapsed()) / 1e6;
+    if (bytes) {
+        // The UTF-8 size of the texts, outside the timing.
+        QSqlQuery u(db);
+        u.setForwardOnly(true);
+        u.exec(QStringLiteral("SELECT %1 FROM %2").arg(Campos, Tabla));
+        *bytes = 0;
+        while (u.next())
+            for (int i = 0; i < 4; ++i)
+                *bytes += u.value(i).toString().toUtf8().size();
+    }
+    gSumidero = gSumidero + total;
+    return ms;
+}
+
+// The same rows through the suite's recordset alone (what the dialog's reading builds on).
+double leerRecordset() {
+    QElapsedTimer t;
+    t.start();
+    Recordset rs;
+    gSesion().AbrirRecordset(QStringLiteral("SELECT %1 FROM %2").arg(Campos, Tabla), rs, Cursor::SoloAdelante,
+                             Bloqueo::SoloLectura, -1);
+    qint64 total = 0;
+    while (!rs.Eof()) {
+        for (int i = 0; i < 4; ++i) {
+            const QVariant& v = rs.Valor(i);
+            if (v.metaType().id() == QMetaType::QString)
+                total += static_cast<const QString*>(v.constData())->size();
+        }
+        rs.MoveNext();
+    }
+    gSesion().CerrarRecordset(rs);
+    gSumidero = gSumidero + total;
+    return double(t.nsecsElapsed()) / 1e6;
+}
+
+// Types the text into a search box one key at a time (each key timed with the repaint that
+// follows it), then empties the box.
+void teclear(QComboBox* caja, const QString& texto, std::vector<double>& tiempos) {
+    caja->setFocus();
+    for (QChar c : texto) {
+        QElapsedTimer t;
+        t.start();
+        QTest::keyClick(caja, c.toLatin1());
+        QApplication::processEvents();
+        tiempos.push_back(double(t.nsecsElapsed()) / 1e6);
+    }
+    caja->clearEditText();
+    QApplication::processEvents();
+}
+
+class Vigia : public QObject {
+public:
+    explicit Vigia(std::function<void()> alPintar) : alPintar_(std::move(alPintar)) {}
+    bool eventFilter(QObject* o, QEvent* e) override {
+        if (!hecho_ && e->type() == QEvent::Paint) {
+            auto* vista = qobject_cast<QTableView*>(o ? o->parent() : nullptr);
+            if (vista && vista->objectName() == QLatin1String("ListView1") && vista->model() &&
+                vista->model()->rowCount() > 0) {
+                hecho_ = true;
+                QTimer::singleShot(0, alPintar_);
+            }
+        }
+        return false;
+    }
+
+private:
+    std::function<void()> alPintar_;
+    bool hecho_ = false;
+};
+} // namespace
+
+int main(int argc, char** argv) {
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    int filas = 1000000;
+    int veces = 1;
+    QString ruta;
+    const QStringList args = app.arguments();
+    for (int i = 1; i < args.size(); ++i) {
+        auto valor = [&](const char* nombre) {
+            if (i + 1 >= args.size()) {
+                std::fprintf(stderr, "falta el valor de %s\n", nombre);
+                std::exit(2);
+            }
+            return args[++i];
+        };
+        if (args[i] == QLatin1String("--filas")) {
+            bool ok = false;
+            filas = valor("--filas").toInt(&ok);
+            if (!ok || filas < 1) {
+                std::fprintf(stderr, "--filas: se espera un número entero positivo\n");
+                return 2;
+            }
+        } else if (args[i] == QLatin1String("--base")) {
+            ruta = valor("--base");
+        } else if (args[i] == QLatin1String("--veces")) {
+            veces = std::max(1, valor("--veces").toInt());
+        } else {
+            std::fprintf(stderr, "uso: bench_consulta [--filas N] [--base ruta.db] [--veces K]\n");
+            return 2;
+        }
+    }
+    if (ruta.isEmpty())
+        ruta = QDir::temp().filePath(QStringLiteral("cribanzas_bench_consulta_%1.db").arg(filas));
+
+    // Prompts are answered by script: a benchmark never waits for an operator.
+    auto guionPropio = std::make_unique<OperadorGuion>();
+    OperadorGuion* guion = guionPropio.get();
+    InstalarOperador(std::move(guionPropio));
+
+    if (contarFilas(ruta) != filas) {
+        QElapsedTimer t;
+        t.start();
+        QString error;
+        if (!demodb::CrearTablaConsulta(ruta, Tabla, filas, 1, &error)) {
+            std::fprintf(stderr, "no se pudo crear la tabla: %s\n", qPrintable(error));
+            return 1;
+        }
+        std::printf("tabla creada: %d filas en %.0f ms (%s)\n", filas, double(t.elapsed()), qPrintable(ruta));
+    }
+
+    const QString mascaras = QDir::temp().filePath(QStringLiteral("cribanzas_bench_consultas.vlm"));
+    QFile::remove(mascaras);
+    {
+        QConsulta m;
+        m.Nombre = QStringLiteral("BENCH");
+        m.Tabla = Tabla;
+        m.Campos = QStringLiteral("|CODIGO|DESCRIPCION|RUBRO|MARCA|");
+        m.Filtro = QString();
+        m.FinLinea = QStringLiteral("\r\n");
+        EscritorMascaras escritor(mascaras);
+        escritor.Agregar(m);
+        escritor.Cerrar();
+    }
+
+    gSesion().setDbName(ruta);
+    gSesion().Conectar(false, 3);
+    if (!gSesion().Conectado()) {
+        std::fprintf(stderr, "no se pudo abrir %s\n", qPrintable(ruta));
+        return 1;
+    }
+
+    Cifras c;
+    leerPiso(gSesion().Base(), &c.bytesTexto); // warms the page cache for both readings
+    std::vector<double> pisos, cargas, cargasCpu;
+    std::vector<double> pisosCpu;
+    for (int vez = 0; vez < veces; ++vez) {
+        const double antesCpu = cpu();
+        pisos.push_back(leerPiso(gSesion().Base(), nullptr));
+        pisosCpu.push_back(cpu() - antesCpu);
+    }
+    c.piso = mediana(pisos);
+    c.pisoCpu = mediana(pisosCpu);
+    std::vector<double> recordsets;
+    for (int vez = 0; vez < veces; ++vez)
+        recordsets.push_back(leerRecordset());
+    const double recordset = mediana(recordsets);
+
+    for (int vez = 0; vez < veces; ++vez) {
+        const bool medirTodo = vez == veces - 1;
+        Lib_ClsCons2 consulta;
+        consulta.gUsarMascarasConsultas = Verdadero;
+        consulta.gRutaMascaraConsultas = mascaras;
+        consulta.gConnString = gSesion().CadenaConexion();
+        ColeccionRef cmps = NuevaColeccion();
+        cmps->Add(QStringLiteral("CODIGO"));
+        QString campoBusqueda;
+
+        QApplication::processEvents();
+        const long antes = residente();
+        const bool picoReiniciado = reiniciarPico();
+        QElapsedTimer reloj;
+        double carga = 0, cargaCpu = 0, antesCpu = 0;
+        Vigia vigia([&] {
+            carga = double(reloj.nsecsElapsed()) / 1e6;
+            cargaCpu = cpu() - antesCpu;
+            c.memoriaCarga = (picoReiniciado ? pico() : residente()) - antes;
+            c.memoriaTras = residente() - antes;
+            auto* d = qobject_cast<Lib_FrmCons2*>(QApplication::activeModalWidget());
+            if (!d) return;
+            c.filasVistas = d->Modelo()->rowCount();
+            if (medirTodo) {
+                // Keystrokes on the sort column (CODIGO, ascending after the loading) and on
+                // another one (DESCRIPCION).
+                teclear(d->CajaBusqueda(0), QStringLiteral("TOR0001234"), c.teclasOrden);
+                teclear(d->CajaBusqueda(0), QStringLiteral("zzz"), c.teclasOrden);
+                teclear(d->CajaBusqueda(1), QStringLiteral("tornillo de"), c.teclasOtra);
+                teclear(d->CajaBusqueda(1), QStringLiteral("zzz"), c.teclasOtra);
+                // A header click: DESCRIPCION, descending.
+                auto* cabecera = d->Lista()->horizontalHeader();
+                const QPoint centro(cabecera->sectionViewportPosition(1) +
+                                        std::min(20, cabecera->sectionSize(1) / 2),
+                                    cabecera->height() / 2);
+                QElapsedTimer t;
+                t.start();
+                QTest::mouseClick(cabecera->viewport(), Qt::LeftButton, {}, centro);
+                QApplication::processEvents();
+                c.ordenar = double(t.nsecsElapsed()) / 1e6;
+                if (d->SortKey() != 1 || d->SortOrder() != 1) c.fallos << QStringLiteral("el clic no ordenó");
+            }
+            d->findChild<QPushButton*>(QStringLiteral("CmdCancelar"))->click();
+        });
+        app.installEventFilter(&vigia);
+        antesCpu = cpu();
+        reloj.start();
+        consulta.ConsultaSearch(Tabla, cmps, QString(), campoBusqueda);
+        app.removeEventFilter(&vigia);
+        cargas.push_back(carga);
+        cargasCpu.push_back(cargaCpu);
+        if (consulta.Valores) c.fallos << QStringLiteral("la consulta no terminó cancelada");
+    }
+    c.carga = mediana(cargas);
+    c.cargaCpu = mediana(cargasCpu);
+
+    for (const auto& a : guion->Avisos())
+        c.fallos << QStringLiteral("aviso: %1 %2").arg(a.procedimiento, a.texto);
+    if (c.filasVistas != filas) c.fallos << QStringLiteral("filas cargadas: %1").arg(c.filasVistas);
+
+    const double mb = 1024.0;
+    std::printf("filas=%d\n", filas);
+    std::printf("texto_utf8_mb=%.1f\n", double(c.bytesTexto) / (mb * mb));
+    std::printf("piso_ms=%.0f (cpu %.0f)\n", c.piso, c.pisoCpu);
+    std::printf("recordset_ms=%.0f\n", recordset);
+    std::printf("carga_y_pintado_ms=%.0f (cpu %.0f)\n", c.carga, c.cargaCpu);
+    std::printf("ratio_cpu=%.3f\n", c.pisoCpu > 0 ? c.cargaCpu / c.pisoCpu : 0.0);
+    std::printf("tecla_columna_orden_mediana_ms=%.2f (max %.2f)\n", mediana(c.teclasOrden),
+                c.teclasOrden.empty() ? 0.0 : *std::max_element(c.teclasOrden.begin(), c.teclasOrden.end()));
+    std::printf("tecla_otra_columna_mediana_ms=%.2f (max %.2f)\n", mediana(c.teclasOtra),
+                c.teclasOtra.empty() ? 0.0 : *std::max_element(c.teclasOtra.begin(), c.teclasOtra.end()));
+    std::printf("ordenar_clic_ms=%.0f\n", c.ordenar);
+    std::printf("memoria_carga_mb=%.1f (limite %.1f)\n", double(c.memoriaCarga) / mb,
+                3.0 * double(c.bytesTexto) / (mb * mb));
+    std::printf("memoria_tras_carga_mb=%.1f\n", double(c.memoriaTras) / mb);
+    std::printf("pico_proceso_mb=%.1f\n", double(pico()) / mb);
+    for (const auto& f : c.fallos)
+        std::printf("fallo: %s\n", qPrintable(f));
+    std::printf("ratio=%.3f\n", c.piso > 0 ? c.carga / c.piso : 0.0);
+    gSesion().Desconectar();
+    return c.fallos.isEmpty() ? 0 : 1;
+}

@@ -1,0 +1,160 @@
+// Searching: typing in the boxes, header-click sorting, the drop-down fill and moving to the list.
+#include "test_dialogo_apoyo.h"
+
+#include "lib_modeloconsulta.h"
+
+#include <QHeaderView>
+#include <QTest>
+
+class Busqueda : public PruebaDialogo {
+protected:
+    void SetUp() override {
+        PruebaDialogo::SetUp();
+        BaseArticulos();
+        Abrir("SELECT NOMBRE, CODIGO, RUBRO FROM ARTICULOS");
+    }
+    void ClicEncabezado(int columna) {
+        auto* cabecera = Lista()->horizontalHeader();
+        QTest::mouseClick(
+            cabecera->viewport(), Qt::LeftButton, {},
+            QPoint(cabecera->sectionViewportPosition(columna) + cabecera->sectionSize(columna) / 2,
+                   cabecera->height() / 2));
+    }
+};
+
+TEST_F(Busqueda, LaCargaOrdenaPorLaPrimeraColumna) {
+    EXPECT_EQ(Columna(), (QStringList{"Alfa", "Bermejo", "Beta", "Delta", "Gamma"}));
+    EXPECT_EQ(d_->SortKey(), 0);
+    EXPECT_EQ(d_->SortOrder(), 0);
+    EXPECT_EQ(d_->FilaSeleccionada(), -1);
+    EXPECT_TRUE(Caja(0)->hasFocus());
+}
+
+TEST_F(Busqueda, TecleoEnLaColumnaOrdenada) {
+    Teclear(0, "be");
+    EXPECT_EQ(Seleccionado(), "Bermejo");
+    Teclear(0, "t");
+    EXPECT_EQ(Seleccionado(), "Beta");
+    Teclear(0, "x"); // "betx": no row, the selection stays
+    EXPECT_EQ(Seleccionado(), "Beta");
+    LimpiarCaja(0);
+    EXPECT_EQ(Seleccionado(), "Alfa");
+    Teclear(0, "  al");
+    EXPECT_EQ(Seleccionado(), "Alfa");
+    LimpiarCaja(0);
+    Teclear(0, "d");
+    Teclear(0, "   ");
+    EXPECT_EQ(Seleccionado(), "Delta");
+}
+
+TEST_F(Busqueda, FilasEnOrdenAlfaBetaBermejo) {
+    // Sorted by CODIGO ascending (two clicks), the first column reads Alfa, Beta, Bermejo...
+    ClicEncabezado(1);
+    ClicEncabezado(1);
+    ASSERT_EQ(Columna(), (QStringList{"Alfa", "Beta", "Bermejo", "Delta", "Gamma"}));
+    Teclear(0, "be");
+    EXPECT_EQ(Seleccionado(), "Beta");
+    Teclear(0, "r");
+    EXPECT_EQ(Seleccionado(), "Bermejo");
+    Teclear(0, "x");
+    EXPECT_EQ(Seleccionado(), "Bermejo");
+}
+
+TEST_F(Busqueda, OtraColumnaYOrdenDescendente) {
+    Teclear(2, "pin");
+    EXPECT_EQ(Seleccionado(), "Bermejo");
+    EXPECT_EQ(d_->BusquedaActiva(), 2);
+    ClicEncabezado(0); // first click: descending
+    EXPECT_EQ(Columna(), (QStringList{"Gamma", "Delta", "Beta", "Bermejo", "Alfa"}));
+    EXPECT_EQ(Seleccionado(), "Bermejo"); // the selection stays with its row
+    LimpiarCaja(2);
+    Teclear(2, "pin");
+    EXPECT_EQ(Seleccionado(), "Gamma");
+    Teclear(0, "be");
+    EXPECT_EQ(Seleccionado(), "Beta");
+}
+
+TEST_F(Busqueda, CadaClicInvierteElOrden) {
+    ClicEncabezado(2);
+    EXPECT_EQ(d_->SortKey(), 2);
+    EXPECT_EQ(d_->SortOrder(), 1);
+    EXPECT_EQ(Columna(2), (QStringList{"Pinturas", "Pinturas", "Limpieza", "Limpieza", "Ferretería"}));
+    ClicEncabezado(0);
+    EXPECT_EQ(d_->SortKey(), 0);
+    EXPECT_EQ(d_->SortOrder(), 0);
+    EXPECT_EQ(Columna(), (QStringList{"Alfa", "Bermejo", "Beta", "Delta", "Gamma"}));
+    ClicEncabezado(0);
+    EXPECT_EQ(d_->SortOrder(), 1);
+    EXPECT_EQ(Columna(), (QStringList{"Gamma", "Delta", "Beta", "Bermejo", "Alfa"}));
+}
+
+TEST_F(Busqueda, F5LlenaLaListaDesplegable) {
+    Teclear(2, "li");
+    QTest::keyClick(Caja(2), Qt::Key_F5);
+    EXPECT_EQ(Caja(2)->count(), 0);
+    ASSERT_EQ(Guion().Avisos().size(), 1u);
+    EXPECT_EQ(Guion().Avisos()[0].tipo, "menu");
+    EXPECT_EQ(Guion().Avisos()[0].elementos, (QStringList{"Llenar Con Posibles Valores", "-", "Cancelar"}));
+    EXPECT_EQ(d_->OpcionMenu(), "");
+
+    Guion().ResponderMenu(0);
+    QTest::keyClick(Caja(2), Qt::Key_F5);
+    EXPECT_EQ(d_->OpcionMenu(), "-1");
+    QStringList entradas;
+    for (int i = 0; i < Caja(2)->count(); ++i)
+        entradas << Caja(2)->itemText(i);
+    EXPECT_EQ(entradas, (QStringList{"Limpieza", "Pinturas", "Ferretería", "Limpieza", "Pinturas"}));
+    EXPECT_EQ(Caja(2)->currentText(), "li"); // the text is not changed
+    EXPECT_EQ(Seleccionado(), "Alfa");
+
+    // Choosing an entry searches for it.
+    Caja(2)->setCurrentIndex(2);
+    Q_EMIT Caja(2)->activated(2);
+    EXPECT_EQ(Seleccionado(), "Beta");
+
+    // "Cancelar", or no choice, leaves the entries as they were.
+    ClicEncabezado(0);
+    Guion().ResponderMenu(2);
+    QTest::keyClick(Caja(2), Qt::Key_F5);
+    QTest::keyClick(Caja(2), Qt::Key_F5);
+    entradas.clear();
+    for (int i = 0; i < Caja(2)->count(); ++i)
+        entradas << Caja(2)->itemText(i);
+    EXPECT_EQ(entradas, (QStringList{"Limpieza", "Pinturas", "Ferretería", "Limpieza", "Pinturas"}));
+    EXPECT_EQ(d_->OpcionMenu(), "");
+}
+
+TEST_F(Busqueda, NavegacionPasaALaListaSinCambiarLaSeleccion) {
+    Teclear(0, "de");
+    ASSERT_EQ(Seleccionado(), "Delta");
+    for (auto tecla : {Qt::Key_Down, Qt::Key_Up, Qt::Key_PageDown, Qt::Key_PageUp}) {
+        Caja(0)->setFocus();
+        QTest::keyClick(Caja(0), tecla);
+        EXPECT_TRUE(Lista()->hasFocus()) << tecla;
+        EXPECT_EQ(Seleccionado(), "Delta") << tecla;
+        EXPECT_EQ(Caja(0)->currentText(), "de");
+    }
+    // In the list itself Down moves the selection as usual.
+    QTest::keyClick(Lista(), Qt::Key_Down);
+    EXPECT_EQ(Seleccionado(), "Gamma");
+}
+
+TEST_F(Busqueda, OperacionesPublicas) {
+    long clave = 0;
+    QString vacio;
+    EXPECT_EQ(d_->Busqueda(clave, vacio), 1);
+    long rubro = 2;
+    QString fer = " FER";
+    EXPECT_EQ(d_->Busqueda(rubro, fer), 3);
+    long negativa = -4;
+    QString gam = "gam";
+    EXPECT_EQ(d_->Busqueda(negativa, gam), 5);
+    QString codigo = "  codigo ";
+    QString ninguna = "PRECIO";
+    QString cantidad = "**Cantidad**";
+    EXPECT_EQ(d_->IndiceColumna(codigo), 2);
+    EXPECT_EQ(d_->IndiceColumna(ninguna), 0);
+    EXPECT_EQ(d_->IndiceColumna(cantidad), 0);
+    d_->Descargar();
+    EXPECT_EQ(d_->Busqueda(clave, vacio), 0);
+}

@@ -1,0 +1,165 @@
+// Loading: columns and search boxes from the statement, rows, widths and the layout.
+#include "test_dialogo_apoyo.h"
+
+#include "lib_disposicion.h"
+#include "lib_modeloconsulta.h"
+
+#include <QFontMetrics>
+#include <QHeaderView>
+#include <QPushButton>
+#include <QScrollBar>
+
+namespace {
+double AnchoX(const QWidget& w, int n) {
+    return QFontMetrics(w.font()).horizontalAdvance(QString(n, QChar('X'))) * TwipsPorPixel;
+}
+} // namespace
+
+class Carga : public PruebaDialogo {};
+
+TEST_F(Carga, ColumnasYCajasDesdeLaSentencia) {
+    Base({"CREATE TABLE T (CODIGO varchar(40), NOMBRE varchar(5000), NOTA text, PRECIO numeric(18,2))",
+          "INSERT INTO T VALUES ('  B1  ', 'Uno', NULL, 2.5)", "INSERT INTO T VALUES (NULL, 'Dos', 'x', 3)"});
+    auto& d =
+        Abrir("SELECT CODIGO, NOMBRE, NOTA FROM T", [](Lib_FrmCons2& d) { d.UsaCantidades = Verdadero; });
+    EXPECT_EQ(d.windowTitle(), "Consulta...");
+    auto* m = d.Modelo();
+    ASSERT_EQ(m->columnCount(), 4);
+    EXPECT_EQ(m->headerData(0, Qt::Horizontal).toString(), "CODIGO");
+    EXPECT_EQ(m->headerData(3, Qt::Horizontal).toString(), "**Cantidad**");
+    ASSERT_EQ(d.CantidadCajas(), 3);
+    for (int i = 0; i < 3; ++i) {
+        EXPECT_TRUE(Caja(i)->isVisible());
+        EXPECT_EQ(Caja(i)->objectName(), "CmbSearch");
+        EXPECT_EQ(Caja(i)->toolTip(), m->headerData(i, Qt::Horizontal).toString());
+    }
+    // Widths: the defined size in "X" widths, capped at 1000; ten for the quantity.
+    const auto& med = d.MedidasTwips();
+    ASSERT_EQ(med.anchosColumnas.size(), 4u);
+    EXPECT_EQ(med.anchosColumnas[0], AnchoX(d, 40));
+    EXPECT_EQ(med.anchosColumnas[1], AnchoX(d, 1000));
+    EXPECT_EQ(med.anchosColumnas[2], AnchoX(d, 1000));
+    EXPECT_EQ(med.anchosColumnas[3], AnchoX(d, 10));
+    // The boxes sit under their columns, 50 narrower.
+    ASSERT_EQ(med.cajas.size(), 3u);
+    EXPECT_EQ(med.cajas[1].Left, med.anchosColumnas[0]);
+    EXPECT_EQ(med.cajas[1].Width, med.anchosColumnas[1] - 50);
+    // Rows: the first column trimmed, Null as empty text; quantities empty.
+    EXPECT_EQ(Columna(0), (QStringList{"", "B1"}));
+    EXPECT_EQ(Columna(2), (QStringList{"x", ""}));
+    EXPECT_EQ(Columna(3), (QStringList{"", ""}));
+    EXPECT_TRUE(Guion().Avisos().empty());
+}
+
+TEST_F(Carga, SinFilasSeAbreIgual) {
+    Base({"CREATE TABLE T (A varchar(3), B varchar(4))"});
+    auto& d = Abrir("SELECT A, B FROM T");
+    EXPECT_EQ(d.Modelo()->columnCount(), 2);
+    EXPECT_EQ(d.CantidadCajas(), 2);
+    EXPECT_EQ(d.Modelo()->rowCount(), 0);
+    EXPECT_TRUE(d.isVisible());
+    EXPECT_TRUE(Guion().Avisos().empty());
+    ASSERT_TRUE(d.Valores);
+    ASSERT_TRUE(d.Cantidades);
+    // Nothing selected: the accept gathers nothing.
+    d.CmdAceptar_Click();
+    EXPECT_EQ(d.Valores->Count(), 0);
+    EXPECT_FALSE(d.ValorDevuelto.isValid());
+}
+
+TEST_F(Carga, SentenciaQueNoAbreSeReportaComoFormLoad) {
+    Base({"CREATE TABLE T (A varchar(3))"});
+    Guion().Responder(5); // go on without rows
+    auto& d = Abrir("VT_CLIENTES");
+    ASSERT_FALSE(Guion().Avisos().empty());
+    EXPECT_EQ(Guion().Avisos()[0].tipo, "error");
+    EXPECT_EQ(Guion().Avisos()[0].procedimiento, "FORM_LOAD");
+    EXPECT_EQ(d.Modelo()->rowCount(), 0);
+    EXPECT_TRUE(d.Valores);
+}
+
+TEST_F(Carga, FiltroInicialSeleccionaYBlancosNo) {
+    BaseArticulos();
+    auto& d = Abrir("SELECT NOMBRE, CODIGO FROM ARTICULOS", [](Lib_FrmCons2& d) { d.FiltroInicial = "  "; });
+    EXPECT_EQ(Caja(0)->currentText(), "");
+    EXPECT_EQ(d.FilaSeleccionada(), -1);
+    Abrir("SELECT NOMBRE, CODIGO FROM ARTICULOS", [](Lib_FrmCons2& d) { d.FiltroInicial = "BER "; });
+    EXPECT_EQ(Caja(0)->currentText(), "BER ");
+    EXPECT_EQ(Seleccionado(), "Bermejo");
+}
+
+TEST(Disposicion, AnchosDeLaCarga) {
+    // Three columns adding to 30000, the last a quantity column.
+    const AnchosCarga a = CalcularAnchos({0, 10000, 25000}, {10000, 15000, 5000}, true, 1920 * 15);
+    ASSERT_EQ(a.cajas.size(), 2u);
+    EXPECT_EQ(a.cajas[1].Left, 10000);
+    EXPECT_EQ(a.cajas[1].Width, 14950);
+    EXPECT_EQ(a.anchoLista, 30360);
+    EXPECT_EQ(a.anchoPicFields, 30360);
+    EXPECT_EQ(a.anchoHScroll, 30000);
+    EXPECT_EQ(a.maximoHScroll, 18504);
+    EXPECT_EQ(a.anchoDialogo, 1920 * 15 - 480); // 30360 + 360 reaches the screen's 28800
+    // Wider than 32700: the maximum stops there; a narrow list: the dialog 280 wider.
+    EXPECT_EQ(CalcularAnchos({0}, {32400.5}, false, 100000).maximoHScroll, 32700);
+    EXPECT_EQ(CalcularAnchos({0}, {32400.5}, false, 100000).anchoPicFields, 32760);
+    EXPECT_EQ(CalcularAnchos({0}, {3000}, false, 28800).anchoDialogo, 3640);
+    // Halves to the even neighbour.
+    EXPECT_EQ(CalcularAnchos({0}, {2.5}, false, 28800).anchoPicFields, 362);
+    EXPECT_EQ(CalcularAnchos({0}, {3.5}, false, 28800).anchoPicFields, 364);
+    EXPECT_EQ(CalcularAnchos({0}, {100}, false, 28800).maximoHScroll, 564); // (460 + 480) * 0.6
+    EXPECT_EQ(RedondeoPar(-2.5), -2);
+}
+
+TEST(Disposicion, RedimensionarOchoMilPorCincoMil) {
+    Disposicion d;
+    Redimensionar(d, 8000, 5000);
+    EXPECT_EQ(d.picFields.Width, 7880);
+    EXPECT_EQ(d.picFields.Height, 4265);
+    EXPECT_EQ(d.ListView1.Width, 7860);
+    EXPECT_EQ(d.ListView1.Height, 3410);
+    EXPECT_EQ(d.HScroll1.Top, 3890);
+    EXPECT_EQ(d.HScroll1.Width, 7880);
+    EXPECT_EQ(d.Frame1.Left, 1532.5);
+    EXPECT_EQ(d.Frame1.Top, 4325);
+    // Too small: sizes that would be negative stay as they were, positions still move.
+    Redimensionar(d, 100, 1000);
+    EXPECT_EQ(d.picFields.Height, 265);
+    EXPECT_EQ(d.ListView1.Height, 3410);
+    EXPECT_EQ(d.ListView1.Width, 7860);
+    EXPECT_EQ(d.picFields.Width, 7880);
+    EXPECT_EQ(d.HScroll1.Width, 7880);
+    EXPECT_EQ(d.Frame1.Left, 50 - 2467.5);
+    EXPECT_EQ(d.Frame1.Top, 325);
+}
+
+TEST_F(Carga, ElDialogoAplicaLaDisposicion) {
+    BaseArticulos();
+    auto& d = Abrir("SELECT NOMBRE, CODIGO, RUBRO FROM ARTICULOS");
+    // Loading: list = columns + 360, the dialog 280 wider than the list.
+    const auto& med = d.MedidasTwips();
+    double total = 0;
+    for (double a : med.anchosColumnas)
+        total += a;
+    d.Form_Resize(8000, 5000);
+    EXPECT_EQ(med.controles.picFields.Width, 7880);
+    EXPECT_EQ(med.controles.ListView1.Height, 3410);
+    EXPECT_EQ(med.controles.Frame1.Left, 1532.5);
+    EXPECT_EQ(d.findChild<QWidget*>("picFields")->width(), 525); // 525.3 px
+    EXPECT_EQ(Lista()->height(), 227);
+    EXPECT_EQ(d.findChild<QWidget*>("Frame1")->y(), 288);
+    // The scroll bar's maximum from the columns.
+    EXPECT_EQ(med.MaximoHScroll, RedondeoPar((RedondeoPar(total) + 360 + 480) * 0.6));
+    EXPECT_EQ(d.findChild<QScrollBar*>("HScroll1")->maximum(), int(med.MaximoHScroll));
+}
+
+TEST_F(Carga, BarraDeDesplazamientoMueveLaFranja) {
+    BaseArticulos();
+    auto& d = Abrir("SELECT NOMBRE, CODIGO, RUBRO FROM ARTICULOS");
+    auto* barra = d.findChild<QScrollBar*>("HScroll1");
+    barra->setValue(600);
+    EXPECT_EQ(d.MedidasTwips().controles.picFields.Left, -600);
+    EXPECT_EQ(d.findChild<QWidget*>("picFields")->x(), -40);
+    // A resize keeps the strip where the scroll bar put it.
+    d.resize(d.width() + 10, d.height());
+    EXPECT_EQ(d.findChild<QWidget*>("picFields")->x(), -40);
+}

@@ -1,0 +1,254 @@
+// The list's keys: quantities, check marks, type-ahead, Enter, Escape, double-click, edits.
+#include "test_dialogo_apoyo.h"
+
+#include "lib_modeloconsulta.h"
+
+#include <QLineEdit>
+#include <QLocale>
+#include <QTest>
+
+namespace {
+class ConLocale {
+public:
+    explicit ConLocale(const QLocale& l) : anterior_(QLocale()) { QLocale::setDefault(l); }
+    ~ConLocale() { QLocale::setDefault(anterior_); }
+
+private:
+    QLocale anterior_;
+};
+} // namespace
+
+class Teclas : public PruebaDialogo {
+protected:
+    void SetUp() override {
+        PruebaDialogo::SetUp();
+        BaseArticulos();
+    }
+    void AbrirConCantidades(Bandera usa = Verdadero) {
+        Abrir("SELECT NOMBRE, CODIGO, RUBRO FROM ARTICULOS", [usa](Lib_FrmCons2& d) {
+            d.UsaCantidades = usa;
+            d.CheckBoxes = Verdadero;
+        });
+        d_->SeleccionarFila(1); // Bermejo
+        Lista()->setFocus();
+    }
+    void Tecla(Qt::Key k, Qt::KeyboardModifiers m = {}) { QTest::keyClick(Lista(), k, m); }
+    QString Cantidad() const { return d_->Modelo()->Texto(d_->FilaSeleccionada(), 3); }
+    bool Marcada() const { return d_->Modelo()->Marcada(d_->FilaSeleccionada()); }
+};
+
+TEST_F(Teclas, InsertarYSuprimirPasoAPaso) {
+    AbrirConCantidades();
+    Tecla(Qt::Key_Insert);
+    EXPECT_EQ(Cantidad(), "1.0");
+    EXPECT_TRUE(Marcada());
+    Tecla(Qt::Key_Insert);
+    EXPECT_EQ(Cantidad(), "2.0");
+    Tecla(Qt::Key_Delete);
+    EXPECT_EQ(Cantidad(), "1.0");
+    EXPECT_TRUE(Marcada()); // Delete never unchecks above zero, nor checks
+    Tecla(Qt::Key_Delete);
+    EXPECT_EQ(Cantidad(), "0.00");
+    EXPECT_FALSE(Marcada());
+    // Delete on an empty cell.
+    d_->SeleccionarFila(2);
+    Tecla(Qt::Key_Delete);
+    EXPECT_EQ(Cantidad(), "0.00");
+    EXPECT_FALSE(Marcada());
+    // Delete on 2.0 of an unchecked row leaves it unchecked.
+    Tecla(Qt::Key_Insert);
+    Tecla(Qt::Key_Insert);
+    d_->Modelo()->Marcar(2, false);
+    Tecla(Qt::Key_Delete);
+    EXPECT_EQ(Cantidad(), "1.0");
+    EXPECT_FALSE(Marcada());
+    // Rounded to one decimal.
+    d_->Modelo()->EstablecerTexto(2, 3, "1.26");
+    Tecla(Qt::Key_Insert);
+    EXPECT_EQ(Cantidad(), "2.3");
+    EXPECT_TRUE(Guion().Avisos().empty());
+}
+
+TEST_F(Teclas, SeparadorDecimalComa) {
+    ConLocale es(QLocale(QLocale::Spanish, QLocale::Spain));
+    AbrirConCantidades();
+    d_->Modelo()->EstablecerTexto(1, 3, "2,50");
+    Tecla(Qt::Key_Insert);
+    EXPECT_EQ(Cantidad(), "3,5");
+    Tecla(Qt::Key_Delete);
+    EXPECT_EQ(Cantidad(), "2,5");
+    Guion().ResponderTexto("2,5");
+    Tecla(Qt::Key_Insert, Qt::ShiftModifier);
+    EXPECT_EQ(Cantidad(), "2,50");
+    Guion().ResponderTexto("3");
+    Tecla(Qt::Key_Insert, Qt::ShiftModifier);
+    EXPECT_EQ(Cantidad(), "3,00");
+    ASSERT_EQ(Guion().Avisos().size(), 2u);
+    EXPECT_EQ(Guion().Avisos()[1].titulo, "Carga de Datos");
+    EXPECT_EQ(Guion().Avisos()[1].texto, "Ingrese la Cantidad del Articulo...");
+}
+
+TEST_F(Teclas, MayusInsertarPideLaCantidad) {
+    AbrirConCantidades();
+    Tecla(Qt::Key_Insert);
+    Guion().ResponderTexto("7");
+    Tecla(Qt::Key_Insert, Qt::ShiftModifier);
+    ASSERT_EQ(Guion().Avisos().size(), 1u);
+    const auto& a = Guion().Avisos()[0];
+    EXPECT_EQ(a.tipo, "entrada");
+    EXPECT_EQ(a.texto, "Ingrese la Cantidad del Articulo...");
+    EXPECT_EQ(a.titulo, "Carga de Datos");
+    EXPECT_EQ(Cantidad(), "7.00");
+    EXPECT_TRUE(Marcada());
+    // The previous quantity is offered; 2.5 gives 2.50.
+    Guion().ResponderTexto("2.5");
+    Tecla(Qt::Key_Insert, Qt::ShiftModifier);
+    EXPECT_EQ(Cantidad(), "2.50");
+    // Cancel (empty text) keeps the quantity and still checks the row.
+    d_->Modelo()->Marcar(1, false);
+    Tecla(Qt::Key_Insert, Qt::ShiftModifier);
+    EXPECT_EQ(Cantidad(), "2.50");
+    EXPECT_TRUE(Marcada());
+    // Zero, or text that is not a number: the reset value; a number and a word: the number.
+    Guion().ResponderTexto("0");
+    Tecla(Qt::Key_Insert, Qt::ShiftModifier);
+    EXPECT_EQ(Cantidad(), "0.00");
+    Guion().ResponderTexto("muchos");
+    Tecla(Qt::Key_Insert, Qt::ShiftModifier);
+    EXPECT_EQ(Cantidad(), "0.00");
+    Guion().ResponderTexto("4 cajas");
+    Tecla(Qt::Key_Insert, Qt::ShiftModifier);
+    EXPECT_EQ(Cantidad(), "4.00");
+    EXPECT_TRUE(Marcada());
+    QStringList ofrecidos;
+    for (const auto& av : Guion().Avisos())
+        ofrecidos << av.tipo;
+    EXPECT_EQ(ofrecidos.size(), 6);
+}
+
+TEST_F(Teclas, OtrasCombinacionesNoHacenNada) {
+    AbrirConCantidades();
+    Tecla(Qt::Key_Insert, Qt::ControlModifier);
+    Tecla(Qt::Key_Delete, Qt::ShiftModifier);
+    Tecla(Qt::Key_Insert, Qt::AltModifier);
+    EXPECT_EQ(Cantidad(), "");
+    EXPECT_FALSE(Marcada());
+    EXPECT_TRUE(Guion().Avisos().empty());
+    Abrir("SELECT NOMBRE, CODIGO FROM ARTICULOS", [](Lib_FrmCons2& d) { d.UsaCantidades = 1; });
+    d_->SeleccionarFila(0);
+    Lista()->setFocus();
+    Tecla(Qt::Key_Insert); // set, but not exactly true
+    EXPECT_FALSE(d_->Modelo()->Marcada(0));
+    Tecla(Qt::Key_Insert, Qt::ShiftModifier);
+    EXPECT_TRUE(Guion().Avisos().empty());
+}
+
+TEST_F(Teclas, CantidadSinFilaSeleccionadaSeReporta) {
+    AbrirConCantidades();
+    Lista()->clearSelection();
+    Guion().Responder(5);
+    Guion().Responder(3);
+    Tecla(Qt::Key_Insert);
+    ASSERT_EQ(Guion().Avisos().size(), 2u);
+    EXPECT_EQ(Guion().Avisos()[0].procedimiento, "ListView1_KeyDown");
+    EXPECT_EQ(Guion().Avisos()[0].numero, 91);
+    EXPECT_EQ(Guion().Avisos()[1].procedimiento, "ListView1_KeyDown");
+}
+
+TEST_F(Teclas, EscrituraAnticipadaEnLaCajaActiva) {
+    Abrir("SELECT NOMBRE, CODIGO, RUBRO FROM ARTICULOS");
+    Teclear(1, "b");
+    EXPECT_EQ(Seleccionado(), "Bermejo");
+    Lista()->setFocus();
+    QTest::keyClick(Lista(), Qt::Key_0, Qt::ShiftModifier);
+    EXPECT_EQ(Caja(1)->currentText(), "b0");
+    EXPECT_TRUE(Caja(1)->hasFocus());
+    EXPECT_EQ(Seleccionado(), "Bermejo");
+    Lista()->setFocus();
+    QTest::keyClick(Lista(), Qt::Key_1, Qt::KeypadModifier);
+    EXPECT_EQ(Caja(1)->currentText(), "b01");
+    EXPECT_EQ(Seleccionado(), "Beta");
+    Lista()->setFocus();
+    QTest::keyClick(Lista(), Qt::Key_Backspace);
+    QTest::keyClick(Lista(), Qt::Key_Backspace);
+    EXPECT_EQ(Caja(1)->currentText(), "b");
+    // Lower-case typing still adds capitals; Space is typed too; F1 only moves the focus;
+    // keys without a code do nothing.
+    Lista()->setFocus();
+    QTest::keyClick(Lista(), Qt::Key_A);
+    EXPECT_EQ(Caja(1)->currentText(), "bA");
+    Lista()->setFocus();
+    QTest::keyClick(Lista(), Qt::Key_Space);
+    QTest::keyClick(Lista(), Qt::Key_Asterisk, Qt::KeypadModifier);
+    EXPECT_EQ(Caja(1)->currentText(), "bA *");
+    Lista()->setFocus();
+    QTest::keyClick(Lista(), Qt::Key_F1);
+    EXPECT_TRUE(Caja(1)->hasFocus());
+    EXPECT_EQ(Caja(1)->currentText(), "bA *");
+    Lista()->setFocus();
+    QTest::keyClick(Lista(), Qt::Key_Comma);
+    QTest::keyClick(Lista(), Qt::Key_F15);
+    EXPECT_TRUE(Lista()->hasFocus());
+    EXPECT_EQ(Caja(1)->currentText(), "bA *");
+    // The letter goes into the box that last had the focus: box 2 now.
+    Teclear(2, "");
+    Caja(2)->setFocus();
+    Lista()->setFocus();
+    QTest::keyClick(Lista(), Qt::Key_F);
+    EXPECT_EQ(Caja(2)->currentText(), "F");
+    EXPECT_EQ(Seleccionado(), "Beta");
+}
+
+TEST_F(Teclas, IntroAceptaUnaVezYEscapeCancela) {
+    Abrir("SELECT NOMBRE, CODIGO FROM ARTICULOS", [](Lib_FrmCons2& d) {
+        d.CmpsDevueltos = NuevaColeccion();
+        d.CmpsDevueltos->Add("CODIGO");
+    });
+    d_->SeleccionarFila(0);
+    Lista()->setFocus();
+    QTest::keyClick(Lista(), Qt::Key_Return);
+    ASSERT_TRUE(d_->Valores);
+    EXPECT_EQ(d_->Valores->Lista(), QStringList{"A01"});
+    EXPECT_FALSE(d_->isVisible());
+
+    Abrir("SELECT NOMBRE, CODIGO FROM ARTICULOS", [](Lib_FrmCons2& d) {
+        d.CmpsDevueltos = NuevaColeccion();
+        d.CmpsDevueltos->Add("CODIGO");
+    });
+    d_->SeleccionarFila(1);
+    Lista()->setFocus();
+    QTest::keyClick(Lista(), Qt::Key_Enter, Qt::KeypadModifier | Qt::ShiftModifier);
+    EXPECT_EQ(d_->Valores->Lista(), QStringList{"B02"});
+
+    // Enter in a search box accepts through the default button.
+    Abrir("SELECT NOMBRE, CODIGO FROM ARTICULOS", [](Lib_FrmCons2& d) { d.CampoDevuelto = "CODIGO"; });
+    Teclear(0, "ga");
+    QTest::keyClick(Caja(0), Qt::Key_Return);
+    EXPECT_EQ(d_->ValorDevuelto, QVariant(QString("G01")));
+    EXPECT_FALSE(d_->isVisible());
+
+    // Escape in the list or a box cancels.
+    Abrir("SELECT NOMBRE, CODIGO FROM ARTICULOS");
+    Lista()->setFocus();
+    QTest::keyClick(Lista(), Qt::Key_Escape);
+    EXPECT_FALSE(d_->Valores);
+    EXPECT_FALSE(d_->isVisible());
+    Abrir("SELECT NOMBRE, CODIGO FROM ARTICULOS");
+    QTest::keyClick(Caja(0), Qt::Key_Escape);
+    EXPECT_FALSE(d_->Valores);
+    EXPECT_EQ(d_->ValorDevuelto, QVariant(QString("")));
+}
+
+TEST_F(Teclas, DobleClicAceptaYNoSeEditaLaFila) {
+    Abrir("SELECT NOMBRE, CODIGO FROM ARTICULOS", [](Lib_FrmCons2& d) { d.CampoDevuelto = "CODIGO"; });
+    const QModelIndex i = d_->Modelo()->index(2, 0);
+    Lista()->setCurrentIndex(i);
+    Lista()->edit(i);
+    EXPECT_TRUE(Lista()->viewport()->findChildren<QLineEdit*>().isEmpty());
+    EXPECT_EQ(d_->Modelo()->Texto(2, 0), "Beta");
+    d_->SeleccionarFila(2);
+    const QRect r = Lista()->visualRect(i);
+    QTest::mouseDClick(Lista()->viewport(), Qt::LeftButton, {}, r.center());
+    EXPECT_EQ(d_->ValorDevuelto, QVariant(QString("B01")));
+    EXPECT_FALSE(d_->isVisible());
+}
