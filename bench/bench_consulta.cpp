@@ -326,6 +326,7 @@ int main(int argc, char** argv) {
         app.removeEventFilter(&vigia);
         cargas.push_back(carga);
         cargasCpu.push_back(cargaCpu);
+        std::printf("carga_%d_ms=%.0f (cpu %.0f)\n", vez + 1, carga, cargaCpu);
         if (consulta.Valores) c.fallos << QStringLiteral("la consulta no terminó cancelada");
     }
     c.carga = mediana(cargas);

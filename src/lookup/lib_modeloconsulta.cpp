@@ -93,30 +93,39 @@ void ordenarPorClave(std::uint32_t* a, std::size_t n, ArregloPlano<std::uint32_t
         }
         return;
     }
-    std::uint32_t cuentas[8][256] = {};
+    // Big runs take 16-bit digits (at most four passes), short ones 8-bit digits.
+    const bool anchos = n >= (std::size_t(1) << 17);
+    const int bits = anchos ? 16 : 8;
+    const int digitos = 64 / bits;
+    const std::size_t cubos = std::size_t(1) << bits;
+    const std::uint64_t mascara = cubos - 1;
+    std::uint32_t enPila[8 * 256] = {};
+    std::vector<std::uint32_t> enMonton(anchos ? std::size_t(digitos) * cubos : 0, 0);
+    std::uint32_t* cuentas = anchos ? enMonton.data() : enPila;
     std::uint64_t o = 0, y = ~std::uint64_t(0);
     for (std::size_t i = 0; i < n; ++i) {
         const std::uint64_t k = clave(a[i]);
         o |= k;
         y &= k;
-        for (int b = 0; b < 8; ++b)
-            ++cuentas[b][(k >> (8 * b)) & 0xFF];
+        for (int d = 0; d < digitos; ++d)
+            ++cuentas[std::size_t(d) * cubos + ((k >> (bits * d)) & mascara)];
     }
     if (o == y) return; // every key equal
     auxiliar.resize(std::max(auxiliar.size(), n));
     std::uint32_t* origen = a;
     std::uint32_t* destino = auxiliar.data();
-    for (int b = 0; b < 8; ++b) {
-        if (((o ^ y) >> (8 * b) & 0xFF) == 0) continue; // the same byte in every key
+    for (int d = 0; d < digitos; ++d) {
+        if (((o ^ y) >> (bits * d) & mascara) == 0) continue; // the same digit in every key
+        std::uint32_t* c = cuentas + std::size_t(d) * cubos;
         std::uint32_t suma = 0;
-        for (auto& v : cuentas[b]) {
-            const std::uint32_t t = v;
-            v = suma;
+        for (std::size_t v = 0; v < cubos; ++v) {
+            const std::uint32_t t = c[v];
+            c[v] = suma;
             suma += t;
         }
         for (std::size_t i = 0; i < n; ++i) {
             const std::uint32_t f = origen[i];
-            destino[cuentas[b][(clave(f) >> (8 * b)) & 0xFF]++] = f;
+            destino[c[(clave(f) >> (bits * d)) & mascara]++] = f;
         }
         std::swap(origen, destino);
     }

@@ -163,3 +163,15 @@ TEST_F(Carga, BarraDeDesplazamientoMueveLaFranja) {
     d.resize(d.width() + 10, d.height());
     EXPECT_EQ(d.findChild<QWidget*>("picFields")->x(), -40);
 }
+
+TEST_F(Carga, FalloDeEncolumnarSeAvisaSinTitulo) {
+    BaseArticulos();
+    auto& d = Abrir("SELECT NOMBRE, CODIGO FROM ARTICULOS");
+    // After the loading the recordset is closed and released: building the columns again fails.
+    d.Encolumnar();
+    ASSERT_EQ(Guion().Avisos().size(), 1u);
+    EXPECT_EQ(Guion().Avisos()[0].tipo, "mensaje");
+    EXPECT_EQ(Guion().Avisos()[0].estilo, 0);
+    EXPECT_EQ(Guion().Avisos()[0].titulo, "Cribanzas");
+    EXPECT_FALSE(Guion().Avisos()[0].texto.isEmpty());
+}
