@@ -11,7 +11,6 @@
 #endif
 
 namespace {
-constexpr std::uint32_t MaximoBytes = 0xFFFFFFF0u;
 
 // UTF-8 of a text appended to a buffer (lone surrogates become U+FFFD). Runs of ASCII go
 // four characters at a time: most cells are plain ASCII.
@@ -59,6 +58,23 @@ void agregarUtf8(ArregloPlano<char>& destino, QStringView texto) {
         }
     }
     destino.resize(std::size_t(o - destino.data()));
+}
+
+// A cell's length as stored before its bytes.
+inline std::size_t leerLargo(const unsigned char*& p) {
+    std::size_t v = 0;
+    for (int desplazar = 0;; desplazar += 7) {
+        const unsigned char b = *p++;
+        v |= std::size_t(b & 0x7F) << desplazar;
+        if (!(b & 0x80)) return v;
+    }
+}
+
+std::size_t bytesDeLargo(std::size_t n) {
+    std::size_t k = 1;
+    while (n >= 0x80)
+        n >>= 7, ++k;
+    return k;
 }
 
 // Eight bytes of a folded text from a position, big-endian, padded with zeros: comparing
@@ -252,10 +268,9 @@ void ModeloConsulta::AgregarColumna(const QString& encabezado, bool esCantidad) 
     Columna c;
     c.encabezado = encabezado;
     c.cantidad = esCantidad;
-    if (!esCantidad && filas_ > 0) {
-        c.fin.resize(filas_);
-        std::fill(c.fin.data(), c.fin.data() + filas_, 0u);
-    }
+    if (!esCantidad)
+        for (std::uint32_t f = 0; f < filas_; ++f)
+            agregarCelda(c, {}); // existing rows: empty cells
     const int n = int(columnas_.size());
     beginInsertColumns({}, n, n);
     columnas_.push_back(std::move(c));
@@ -282,7 +297,8 @@ void ModeloConsulta::Limpiar() {
     beginResetModel();
     for (auto& c : columnas_) {
         c.bytes.clear();
-        c.fin.clear();
+        c.bloques.clear();
+        c.celdas = 0;
         c.textos.clear();
     }
     filas_ = 0;
@@ -305,25 +321,46 @@ void ModeloConsulta::TerminarCarga() {
     endResetModel();
 }
 
+void ModeloConsulta::agregarCelda(Columna& c, QStringView texto) {
+    if (c.celdas % 64 == 0) c.bloques.push_back(c.bytes.size());
+    const std::size_t inicio = c.bytes.size();
+    c.bytes.resize(inicio + 1); // room for a length under 128, the usual case
+    agregarUtf8(c.bytes, texto);
+    std::size_t n = c.bytes.size() - inicio - 1;
+    const std::size_t k = bytesDeLargo(n);
+    if (k > 1) {
+        c.bytes.resize(c.bytes.size() + k - 1);
+        std::memmove(c.bytes.data() + inicio + k, c.bytes.data() + inicio + 1, n);
+    }
+    char* o = c.bytes.data() + inicio;
+    while (n >= 0x80) {
+        *o++ = char((n & 0x7F) | 0x80);
+        n >>= 7;
+    }
+    *o = char(n);
+    ++c.celdas;
+}
+
 void ModeloConsulta::AgregarFila(const QStringView* celdas, int n) {
     if (filas_ == 0xFFFFFFFEu) throw std::bad_alloc();
+    antes_.resize(columnas_.size());
+    for (std::size_t i = 0; i < columnas_.size(); ++i)
+        antes_[i] = {columnas_[i].bytes.size(), columnas_[i].bloques.size(), columnas_[i].celdas};
     try {
         orden_.reserve(filas_ + 1);
         marcadas_.reserve(filas_ + 1);
         int j = 0;
         for (auto& c : columnas_) {
             if (c.cantidad) continue;
-            if (j < n) agregarUtf8(c.bytes, celdas[j]);
+            agregarCelda(c, j < n ? celdas[j] : QStringView());
             ++j;
-            if (c.bytes.size() > MaximoBytes) throw std::bad_alloc();
-            c.fin.push_back(std::uint32_t(c.bytes.size()));
         }
     } catch (...) {
-        // Every loaded column holds one cell per row: cut each back to the rows it had.
-        for (auto& c : columnas_) {
-            if (c.cantidad) continue;
-            c.fin.resize(std::min<std::size_t>(c.fin.size(), filas_));
-            c.bytes.resize(filas_ ? c.fin[filas_ - 1] : 0);
+        for (std::size_t i = 0; i < columnas_.size(); ++i) {
+            Columna& c = columnas_[i];
+            c.bytes.resize(std::min(c.bytes.size(), antes_[i].bytes));
+            c.bloques.resize(std::min(c.bloques.size(), antes_[i].bloques));
+            c.celdas = antes_[i].celdas;
         }
         throw;
     }
@@ -336,13 +373,27 @@ void ModeloConsulta::AgregarFila(const QStringView* celdas, int n) {
 }
 
 const char* ModeloConsulta::celda(const Columna& c, std::uint32_t fila, std::size_t& n) const {
-    if (fila >= c.fin.size()) {
+    if (fila >= c.celdas) {
         n = 0;
         return "";
     }
-    const std::uint32_t desde = fila ? c.fin[fila - 1] : 0;
-    n = c.fin[fila] - desde;
-    return c.bytes.data() + desde;
+    const auto* p = reinterpret_cast<const unsigned char*>(c.bytes.data()) + c.bloques[fila >> 6];
+    for (std::uint32_t r = fila & ~std::uint32_t(63); r < fila; ++r)
+        p += leerLargo(p);
+    n = leerLargo(p);
+    return reinterpret_cast<const char*>(p);
+}
+
+template <typename F> void ModeloConsulta::recorrer(const Columna& c, F&& f) const {
+    const auto* p = reinterpret_cast<const unsigned char*>(c.bytes.data());
+    const std::uint32_t hay = std::min(c.celdas, filas_);
+    for (std::uint32_t fila = 0; fila < hay; ++fila) {
+        const std::size_t n = leerLargo(p);
+        f(fila, reinterpret_cast<const char*>(p), n);
+        p += n;
+    }
+    for (std::uint32_t fila = hay; fila < filas_; ++fila)
+        f(fila, "", std::size_t(0));
 }
 
 QString ModeloConsulta::textoAlmacenado(int columna, std::uint32_t fila) const {
@@ -453,29 +504,23 @@ int ModeloConsulta::Buscar(int columna, QStringView texto) const {
             if (EmpiezaCon(c, q)) mejor = posicion_[f];
         }
     } else {
-        const std::uint32_t hay = std::uint32_t(std::min<std::size_t>(col.fin.size(), filas_));
-        const char* bytes = col.bytes.data();
-        std::uint32_t desde = 0;
-        for (std::uint32_t f = 0; f < hay; ++f) {
-            const std::uint32_t hasta = col.fin[f];
-            if (posicion_[f] < mejor && EmpiezaConPlegado(bytes + desde, hasta - desde, q, c))
-                mejor = posicion_[f];
-            desde = hasta;
-        }
-        // Rows the column holds no cell for read as empty text, which only an empty text starts.
+        recorrer(col, [&](std::uint32_t f, const char* p, std::size_t n) {
+            if (posicion_[f] < mejor && EmpiezaConPlegado(p, n, q, c)) mejor = posicion_[f];
+        });
     }
     return mejor < filas_ ? int(mejor) : -1;
 }
 
-void ModeloConsulta::trozoOrden(int columna, std::uint32_t fila, std::size_t desde, std::uint64_t* trozos,
-                                int cuantos, std::size_t& longitud, std::string& auxiliar) const {
+void ModeloConsulta::trozoOrden(int columna, std::uint32_t fila, const char* p, std::size_t n,
+                                std::size_t desde, std::uint64_t* trozos, int cuantos, std::size_t& longitud,
+                                std::string& auxiliar) const {
     const Columna& c = columnas_[std::size_t(columna)];
     if (!c.cantidad) {
-        std::size_t n = 0;
-        const char* p = celda(c, fila, n);
         if (TrozoPlegadoRapido(p, n, desde, trozos, cuantos, longitud)) return;
+        PlegarUtf8(p, n, auxiliar);
+    } else {
+        plegada(columna, fila, auxiliar);
     }
-    plegada(columna, fila, auxiliar);
     for (int t = 0; t < cuantos; ++t)
         trozos[t] = trozoDe(auxiliar, desde + 8 * std::size_t(t));
     longitud = auxiliar.size();
@@ -493,14 +538,23 @@ void ModeloConsulta::ordenarIndices(int columna, bool desc) {
     claves1.resize(n);
     std::string texto;
     const std::uint64_t inversa = desc ? ~std::uint64_t(0) : 0;
-    for (std::uint32_t f = 0; f < n; ++f) {
+    const Columna& col = columnas_[std::size_t(columna)];
+    // Every stored cell of the column in stored order (quantity cells by their row).
+    auto cadaCelda = [&](auto&& f) {
+        if (col.cantidad)
+            for (std::uint32_t fila = 0; fila < n; ++fila)
+                f(fila, "", std::size_t(0));
+        else
+            recorrer(col, f);
+    };
+    cadaCelda([&](std::uint32_t f, const char* p, std::size_t bytes) {
         std::uint64_t k[2] = {0, 0};
         std::size_t l = 0;
-        trozoOrden(columna, f, 0, k, 2, l, texto);
+        trozoOrden(columna, f, p, bytes, 0, k, 2, l, texto);
         claves[f] = k[0] ^ inversa;
         claves1[f] = k[1] ^ inversa;
         longitudes[f] = std::uint32_t(std::min<std::size_t>(l, 0xFFFFFFFFu));
-    }
+    });
     std::uint32_t* filas = orden_.data(); // sorted in place, from the current order
     ArregloPlano<std::uint32_t> auxiliar;
     const std::uint64_t* k = claves.data();
@@ -544,14 +598,14 @@ void ModeloConsulta::ordenarIndices(int columna, bool desc) {
                 for (std::size_t i = t.desde; i < t.hasta; ++i)
                     if (largo[filas[i]] > desde) falta[filas[i]] = 1, alguna = true;
             if (alguna)
-                for (std::uint32_t f = 0; f < n; ++f) {
-                    if (!falta[f]) continue;
+                cadaCelda([&](std::uint32_t f, const char* p, std::size_t bytes) {
+                    if (!falta[f]) return;
                     falta[f] = 0;
                     std::uint64_t c = 0;
                     std::size_t l = 0;
-                    trozoOrden(columna, f, desde, &c, 1, l, texto);
+                    trozoOrden(columna, f, p, bytes, desde, &c, 1, l, texto);
                     claves[f] = c ^ inversa;
-                }
+                });
         }
         // A text that has ended reads as zero padding at this level.
         auto siguiente = [k, largo, desde, inversa](std::uint32_t f) {
@@ -605,6 +659,6 @@ void ModeloConsulta::Ordenar(int columna, Qt::SortOrder orden) {
 std::size_t ModeloConsulta::BytesOcupados() const {
     std::size_t t = orden_.size() * 4 + posicion_.size() * 4 + marcadas_.size();
     for (const auto& c : columnas_)
-        t += c.bytes.size() + c.fin.size() * 4;
+        t += c.bytes.size() + c.bloques.size() * 8;
     return t;
 }

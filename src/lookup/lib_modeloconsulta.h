@@ -137,18 +137,29 @@ private:
     struct Columna {
         QString encabezado;
         bool cantidad = false;
-        ArregloPlano<char> bytes;             // the cells' UTF-8, back to back
-        ArregloPlano<std::uint32_t> fin;      // end offset of each stored row's cell
+        // The cells one after the other, each as its length (seven bits a byte, the high bit
+        // set when more follow) and its UTF-8; where every run of 64 cells starts.
+        ArregloPlano<char> bytes;
+        ArregloPlano<std::uint64_t> bloques;
+        std::uint32_t celdas = 0;
         QHash<std::uint32_t, QString> textos; // quantity column: stored row -> text
     };
+    struct Punto {
+        std::size_t bytes, bloques;
+        std::uint32_t celdas;
+    };
+    static void agregarCelda(Columna& c, QStringView texto);
     // Bytes of a stored cell (quantity columns: none).
     const char* celda(const Columna& c, std::uint32_t fila, std::size_t& n) const;
+    // Calls f(fila, bytes, n) for every stored cell of a loaded column, in stored order.
+    template <typename F> void recorrer(const Columna& c, F&& f) const;
     void plegada(int columna, std::uint32_t fila, std::string& salida) const;
     QString textoAlmacenado(int columna, std::uint32_t fila) const;
     void asegurarPosiciones() const;
     // `cuantos` runs of eight bytes of the folded cell from `desde`, and its folded length.
-    void trozoOrden(int columna, std::uint32_t fila, std::size_t desde, std::uint64_t* trozos, int cuantos,
-                    std::size_t& longitud, std::string& auxiliar) const;
+    // (`p`, `n`: the cell's bytes; a quantity cell is read by its row.)
+    void trozoOrden(int columna, std::uint32_t fila, const char* p, std::size_t n, std::size_t desde,
+                    std::uint64_t* trozos, int cuantos, std::size_t& longitud, std::string& auxiliar) const;
     void ordenarIndices(int columna, bool descendente);
 
     std::vector<Columna> columnas_;
@@ -162,4 +173,5 @@ private:
     int columnaOrden_ = 0;
     Qt::SortOrder sentido_ = Qt::AscendingOrder;
     bool cargando_ = false;
+    std::vector<Punto> antes_; // AgregarFila: where each column stood before the row
 };
