@@ -123,7 +123,6 @@ struct Lib_FrmCons2::Privado {
     int SortOrder = 0;
 
     Medidas medidas;
-    bool disponiendo = false;
 };
 
 Lib_FrmCons2::Lib_FrmCons2(QWidget* parent) : QDialog(parent), d_(std::make_unique<Privado>()) {
@@ -419,7 +418,6 @@ void Lib_FrmCons2::Form_Resize(double ancho, double alto) {
     auto& d = *d_;
     auto& c = d.medidas.controles;
     Redimensionar(c, ancho, alto);
-    d.disponiendo = true;
     const int izquierda = d.picFields->x();
     aplicar(d.picFields, c.picFields);
     d.picFields->move(izquierda, d.picFields->y());
@@ -428,7 +426,6 @@ void Lib_FrmCons2::Form_Resize(double ancho, double alto) {
     aplicar(d.Frame1, c.Frame1);
     d.HScroll1->raise();
     d.Frame1->raise();
-    d.disponiendo = false;
 }
 
 void Lib_FrmCons2::resizeEvent(QResizeEvent* e) {
