@@ -14,6 +14,8 @@ QString ArchivoIni::LeerValor(const QString& archivo, const QString& seccion, co
     const QString defecto = porDefecto.toString();
     QString ruta = archivo;
     if (!ruta.contains(QChar('/'))) ruta = gUtilidades().CompletarRuta(CarpetaAplicacion()) + archivo;
+    // Only a regular file: opening a named pipe nobody writes to would hang the start-up.
+    if (!QFileInfo(ruta).isFile()) return defecto;
     QFile f(ruta);
     if (!f.open(QIODevice::ReadOnly)) return defecto;
     // INI files are small; a huge or binary one is read only as far as its first megabyte.
