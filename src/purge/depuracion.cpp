@@ -345,8 +345,20 @@ void Depuracion::PurgarStock(QString& fechaCorte) {
             }))
             return;
         if (!paso(Clase::Esencial, [&] {
-                numero = SiguienteComprobante(rs.BOF() ? QVariant()
-                                                       : rs.Fields(QStringLiteral("IDCOMPROBANTE")).Value());
+                const QVariant maximo =
+                    rs.BOF() ? QVariant() : rs.Fields(QStringLiteral("IDCOMPROBANTE")).Value();
+                numero = SiguienteComprobante(maximo);
+                // A highest number that is not of the usual form can give back a number already
+                // used; the deletion would keep that old voucher with the new one, and its stock
+                // would count twice.
+                if (gSesion().Existe(QStringLiteral("V_MV_STOCK"), numero, QStringLiteral("IDCOMPROBANTE"),
+                                     nullptr, TipoClave::Texto, QStringLiteral("TC = 'SI'")))
+                    throw ErrorSistema(
+                        Errores::LlamadaNoValida,
+                        QStringLiteral(
+                            "El comprobante de saldo inicial SI %1, siguiente a %2, ya existe. Corrija "
+                            "la numeración de los comprobantes SI antes de depurar.")
+                            .arg(numero, maximo.toString()));
             }))
             return;
         linea = 1;
