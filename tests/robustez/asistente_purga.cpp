@@ -1,0 +1,78 @@
+// Test helper: the unattended purge (answers: Yes to the question, Abort to every error) that
+// announces on standard output each statement of the purge it is about to run, one line
+// "SENTENCIA <kind> <n>", and with --parar <kind>:<n> stops for good right before that
+// statement, announcing "PARADO", so that a test can kill it at that exact moment.
+//
+//   asistente_purga --ejercicio N [--parar kind:n] "<suite command line>"
+//
+// Kinds: periodo (writes to TA_CONFIGURACION), asientos (the journal deletion), transaccion,
+// insercion (opening-balance rows), borrado (the closing deletion), confirmacion (the commit).
+#include "desatendido.h"
+#include "ejecutar_desatendido.h"
+#include "globales.h"
+#include "operador.h"
+
+#include <cstdio>
+#include <QApplication>
+#include <QMap>
+#include <thread>
+
+namespace {
+QString clase(const QString& sql) {
+    if (sql.startsWith(QLatin1String("UPDATE TA_CONFIGURACION"), Qt::CaseInsensitive) ||
+        sql.startsWith(QLatin1String("INSERT INTO TA_CONFIGURACION"), Qt::CaseInsensitive))
+        return QStringLiteral("periodo");
+    if (sql.startsWith(QLatin1String("DELETE FROM MV_ASIENTOS"), Qt::CaseInsensitive))
+        return QStringLiteral("asientos");
+    if (sql.startsWith(QLatin1String("BEGIN TRANSACTION"))) return QStringLiteral("transaccion");
+    if (sql.startsWith(QLatin1String("INSERT INTO V_MV_STOCK"), Qt::CaseInsensitive))
+        return QStringLiteral("insercion");
+    if (sql.startsWith(QLatin1String("Delete"), Qt::CaseInsensitive) &&
+        sql.contains(QLatin1String("v_mv_stock where fecha"), Qt::CaseInsensitive))
+        return QStringLiteral("borrado");
+    if (sql.startsWith(QLatin1String("COMMIT TRANSACTION"))) return QStringLiteral("confirmacion");
+    return {};
+}
+} // namespace
+
+int main(int argc, char* argv[]) {
+    QStringList argumentos;
+    QString parar;
+    for (int i = 1; i < argc; ++i) {
+        const QString a = QString::fromLocal8Bit(argv[i]);
+        if (a == QLatin1String("--parar") && i + 1 < argc)
+            parar = QString::fromLocal8Bit(argv[++i]);
+        else
+            argumentos << a;
+    }
+    OpcionesDesatendido o = AnalizarArgumentos(QStringList{"--desatendido", "--confirmar"} + argumentos);
+    if (!o.error.isEmpty()) {
+        std::fprintf(stderr, "asistente_purga: %s\n", o.error.toLocal8Bit().constData());
+        return Salida::Uso;
+    }
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    EstablecerTituloAplicacion(QStringLiteral("Cribanzas"));
+    InstalarOperador(std::make_unique<OperadorDesatendido>(true));
+
+    QMap<QString, int> vistas;
+    gSesion().AntesDeEjecutar = [&](const QString& sql) {
+        const QString c = clase(sql);
+        if (c.isEmpty()) return;
+        const QString marca = c + QChar(':') + QString::number(++vistas[c]);
+        std::printf("SENTENCIA %s\n", qPrintable(marca));
+        if (marca == parar) {
+            std::printf("PARADO\n");
+            std::fflush(stdout);
+            for (;;)
+                std::this_thread::sleep_for(std::chrono::seconds(1));
+        }
+        std::fflush(stdout);
+    };
+    const int estado = EjecutarDesatendido(o);
+    gSesion().AntesDeEjecutar = nullptr;
+    gSesion().Desconectar();
+    std::printf("FIN %d\n", estado);
+    std::fflush(stdout);
+    return estado;
+}

@@ -1,0 +1,408 @@
+// Database faults in the middle of the work: a database another process has locked, a full
+// disk, a connection lost for good, a read-only file. Each gets a clear message, Retry works
+// once the cause is gone, and the books and the stock are never left wrong.
+#include "apoyo_purga.h"
+#include "desatendido.h"
+#include "globales.h"
+#include "modglobal.h"
+
+#include <QComboBox>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QProcess>
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QUuid>
+#include <unistd.h>
+
+namespace {
+constexpr int kGrupos = 300;
+
+// A scripted operator that runs an action (the other process lets go of its lock, the disk
+// gets room) at the first error prompt, before its queued answer is given.
+class OperadorQueLibera : public OperadorGuion {
+public:
+    std::function<void()> alPrimerError;
+
+protected:
+    int mensaje(const QString& texto, int estilo, const QString& titulo) override {
+        if ((estilo & 7) == Estilo::AnularReintentarOmitir) liberar();
+        return OperadorGuion::mensaje(texto, estilo, titulo);
+    }
+    int reporte(const ErrorSistema& error, const QString& procedimiento) override {
+        liberar();
+        return OperadorGuion::reporte(error, procedimiento);
+    }
+
+private:
+    void liberar() {
+        if (!alPrimerError) return;
+        auto f = std::move(alPrimerError);
+        alPrimerError = nullptr;
+        f();
+    }
+};
+
+// Another connection to the same file holding a lock, as another program of the suite would.
+class OtroProceso {
+public:
+    explicit OtroProceso(const QString& ruta) : nombre_(QUuid::createUuid().toString()) {
+        QSqlDatabase db = QSqlDatabase::addDatabase("QSQLITE", nombre_);
+        db.setDatabaseName(ruta);
+        db.setConnectOptions("QSQLITE_BUSY_TIMEOUT=0");
+        EXPECT_TRUE(db.open());
+    }
+    ~OtroProceso() {
+        Soltar();
+        QSqlDatabase::database(nombre_).close();
+        QSqlDatabase::removeDatabase(nombre_);
+    }
+    // "EXCLUSIVE": nobody reads or writes; "IMMEDIATE": a writer, others still read.
+    void Tomar(const char* modo) {
+        QSqlQuery q(QSqlDatabase::database(nombre_));
+        ASSERT_TRUE(q.exec(QString("BEGIN %1").arg(modo))) << q.lastError().text().toStdString();
+        tomado_ = true;
+    }
+    void Soltar() {
+        if (!tomado_) return;
+        QSqlQuery(QSqlDatabase::database(nombre_)).exec("ROLLBACK");
+        tomado_ = false;
+    }
+
+private:
+    QString nombre_;
+    bool tomado_ = false;
+};
+
+class FallosDeBase : public PruebaPurga {
+protected:
+    void SetUp() override {
+        PruebaPurga::SetUp();
+        auto op = std::make_unique<OperadorQueLibera>();
+        operador_ = op.get();
+        guion_ = op.get();
+        InstalarOperador(std::move(op));
+        QStringList movs;
+        for (int i = 0; i < kGrupos; ++i)
+            movs << InsertarMov({.fecha = QString("2022-%1-15").arg(1 + i % 12, 2, 10, QChar('0')),
+                                 .articulo = QString("ART%1").arg(i, 4, 10, QChar('0')),
+                                 .cantidad = double(i % 7) + 0.5});
+        movs << InsertarMov({.fecha = "2023-02-01", .articulo = "ART0001", .cantidad = 3});
+        movs.prepend("BEGIN");
+        movs << "COMMIT";
+        Sql(movs);
+        stockAntes = Stock();
+        saldosAntes = Saldos(QDate(2023, 12, 31));
+    }
+    QString Stock() {
+        return Valor(
+                   "SELECT group_concat(IdMovimiento || '|' || COALESCE(TC,'') || '|' || "
+                   "COALESCE(IDCOMPROBANTE,'') || '|' "
+                   "|| FECHA || '|' || CANTIDAD, ';') FROM (SELECT * FROM V_MV_STOCK ORDER BY IdMovimiento)")
+            .toString();
+    }
+    // Runs f before every statement the session runs from now on (after the recording hook).
+    void AntesDeCada(std::function<void(const QString&)> f) {
+        auto previo = gSesion().AntesDeEjecutar;
+        gSesion().AntesDeEjecutar = [previo, f](const QString& sql) {
+            if (previo) previo(sql);
+            f(sql);
+        };
+    }
+    // Short lock waits for this test (the session's own wait is about 3 s).
+    static void EsperaCorta() { QSqlQuery(gSesion().Base()).exec("PRAGMA busy_timeout = 200"); }
+
+    // Whatever happened: the stock at every later day is the same, and the stock purge is
+    // all or nothing.
+    void StockSano() {
+        gSesion().AntesDeEjecutar = nullptr;
+        gSesion().Desconectar(); // as the end of the process does
+        EXPECT_EQ(Saldos(QDate(2023, 12, 31)), saldosAntes);
+        EXPECT_EQ(Saldos(QDate(2022, 12, 31)), Saldos(QDate(2022, 12, 31)));
+        const qint64 si = Contar("V_MV_STOCK WHERE ControladoPor = 'Depuracion'");
+        EXPECT_TRUE(si == 0 || si == kGrupos) << si;
+        if (si == 0) {
+            EXPECT_EQ(Stock(), stockAntes);
+        }
+        const qint64 asientos = Contar("MV_ASIENTOS WHERE CAST(PERIODO AS INTEGER) = 2022");
+        EXPECT_TRUE(asientos == 0 || asientos == 3) << asientos;
+    }
+    void PeriodoRepuesto() {
+        EXPECT_EQ(Config("fechaoperdesde").toString(), "01/01/2024");
+        EXPECT_EQ(Config("fechaoperhasta").toString(), "31/12/2024");
+    }
+    bool Completa() { return !Guion().Avisos().empty() && UltimoAviso().texto == Textos::Exito; }
+    QStringList Errores() const {
+        QStringList r;
+        for (const auto& a : Guion().Avisos())
+            if (a.tipo == "error" || a.estilo == 18) r << a.texto;
+        return r;
+    }
+
+    OperadorQueLibera* operador_ = nullptr;
+    QString stockAntes;
+    QList<demodb::SaldoStock> saldosAntes;
+};
+} // namespace
+
+// ---- Locked database ---------------------------------------------------------------------
+
+TEST_F(FallosDeBase, BloqueadaAlConectarTerminaConCuatro) {
+    OtroProceso otro(base);
+    otro.Tomar("EXCLUSIVE");
+    EstablecerLineaComandos(LineaPara(base));
+    frm = std::make_unique<FrmCrb>();
+    QElapsedTimer reloj;
+    reloj.start();
+    frm->Form_Load();
+    EXPECT_LT(reloj.elapsed(), 15000);
+    EXPECT_EQ(Guion().CodigoFin(), std::optional<int>(4));
+    ASSERT_EQ(Guion().Avisos().size(), 1u);
+    EXPECT_TRUE(UltimoAviso().texto.startsWith("No se pudo conectar con la base de datos"))
+        << UltimoAviso().texto.toStdString();
+    EXPECT_TRUE(UltimoAviso().texto.contains("locked")) << UltimoAviso().texto.toStdString();
+    otro.Soltar();
+    EXPECT_EQ(Stock(), stockAntes);
+}
+
+TEST_F(FallosDeBase, BloqueadaAlListarLosEjerciciosReintentar) {
+    OtroProceso otro(base);
+    EstablecerLineaComandos(LineaPara(base));
+    bool primera = true, tomado = false;
+    gSesion().AntesDeEjecutar = [&](const QString& sql) {
+        if (primera) EsperaCorta();
+        primera = false;
+        if (sql.contains("FROM MV_EJERCICIOS WHERE (CIERRE") && !tomado) {
+            tomado = true;
+            otro.Tomar("EXCLUSIVE");
+        }
+    };
+    operador_->alPrimerError = [&] { otro.Soltar(); };
+    Guion().Responder(Respuesta::Reintentar);
+    frm = std::make_unique<FrmCrb>();
+    frm->Form_Load();
+    ASSERT_FALSE(Guion().Terminado());
+    ASSERT_EQ(Guion().Avisos().size(), 1u);
+    EXPECT_EQ(Guion().Avisos()[0].tipo, "error");
+    EXPECT_EQ(Guion().Avisos()[0].procedimiento, "Form_Load");
+    EXPECT_TRUE(Guion().Avisos()[0].texto.contains("locked")) << Guion().Avisos()[0].texto.toStdString();
+    EXPECT_EQ(frm->txtfields->count(), 3) << "the list is there after Retry";
+}
+
+TEST_F(FallosDeBase, BloqueadaAlContarReintentar) {
+    OtroProceso otro(base);
+    Abrir();
+    EsperaCorta();
+    bool tomado = false;
+    AntesDeCada([&](const QString& sql) {
+        if (sql.contains("count(PERIODO)") && !tomado) {
+            tomado = true;
+            otro.Tomar("EXCLUSIVE");
+        }
+    });
+    operador_->alPrimerError = [&] { otro.Soltar(); };
+    Guion().Responder(Respuesta::Reintentar);
+    Guion().Responder(Respuesta::Si);
+    Depurar("2022");
+    ASSERT_GE(Guion().Avisos().size(), 2u);
+    EXPECT_EQ(Guion().Avisos()[0].procedimiento, "CmdAceptar_Click");
+    EXPECT_TRUE(Guion().Avisos()[0].texto.contains("locked"));
+    EXPECT_TRUE(Guion().Avisos()[1].texto.contains("(3 registros)")) << "counted after Retry";
+    EXPECT_TRUE(Completa());
+    StockSano();
+    PeriodoRepuesto();
+}
+
+TEST_F(FallosDeBase, BloqueadaPorOtroQueEscribeReintentarEnCadaPaso) {
+    // A writer holds its lock when the journal purge, the stock purge and the purge date come.
+    for (const QString paso :
+         {"DELETE FROM MV_ASIENTOS", "INSERT INTO V_MV_STOCK", "'FECHAULTIMADEPURACION'"}) {
+        SCOPED_TRACE(paso.toStdString());
+        TearDown();
+        SetUp();
+        OtroProceso otro(base);
+        Abrir();
+        EsperaCorta();
+        bool tomado = false;
+        AntesDeCada([&](const QString& sql) {
+            if (!tomado && sql.contains(paso)) {
+                tomado = true;
+                otro.Tomar("IMMEDIATE");
+            }
+        });
+        operador_->alPrimerError = [&] { otro.Soltar(); };
+        Guion().Responder(Respuesta::Si);
+        Guion().Responder(Respuesta::Reintentar);
+        Depurar("2022");
+        ASSERT_EQ(Errores().size(), 1);
+        EXPECT_TRUE(Errores()[0].contains("database is locked")) << Errores()[0].toStdString();
+        EXPECT_TRUE(Completa()) << UltimoAviso().texto.toStdString();
+        StockSano();
+        EXPECT_EQ(Contar("V_MV_STOCK WHERE ControladoPor = 'Depuracion'"), kGrupos);
+        PeriodoRepuesto();
+    }
+}
+
+TEST_F(FallosDeBase, BloqueadaEnLaDepuracionDeStockAnular) {
+    OtroProceso otro(base);
+    Abrir();
+    EsperaCorta();
+    bool tomado = false;
+    AntesDeCada([&](const QString& sql) {
+        if (!tomado && sql.contains("INSERT INTO V_MV_STOCK")) {
+            tomado = true;
+            otro.Tomar("IMMEDIATE");
+        }
+    });
+    operador_->alPrimerError = [&] { otro.Soltar(); };
+    Guion().Responder(Respuesta::Si);
+    Guion().Responder(Respuesta::Anular);
+    Depurar("2022");
+    EXPECT_TRUE(UltimoAviso().texto.startsWith(
+        "Se depuraron los asientos del ejercicio, pero NO los movimientos de stock."));
+    EXPECT_TRUE(UltimoAviso().texto.contains("database is locked")) << UltimoAviso().texto.toStdString();
+    StockSano();
+    EXPECT_EQ(Stock(), stockAntes);
+    PeriodoRepuesto();
+}
+
+// ---- Disk full (SQLite's page limit on the session's connection) ---------------------------
+
+TEST_F(FallosDeBase, DiscoLlenoEnLaDepuracionDeStock) {
+    for (int respuesta : {Respuesta::Anular, Respuesta::Omitir, Respuesta::Reintentar}) {
+        SCOPED_TRACE(respuesta);
+        TearDown();
+        SetUp();
+        Abrir();
+        bool lleno = false;
+        AntesDeCada([&](const QString& sql) {
+            if (lleno || !sql.startsWith("INSERT INTO V_MV_STOCK")) return;
+            lleno = true;
+            QSqlQuery q(gSesion().Base());
+            ASSERT_TRUE(q.exec("PRAGMA page_count") && q.next());
+            const int paginas = q.value(0).toInt();
+            q.finish();
+            QSqlQuery(gSesion().Base()).exec(QString("PRAGMA max_page_count = %1").arg(paginas));
+        });
+        // With Retry the operator makes room first: too late, SQLite ended the transaction
+        // when the disk filled up, so the stock purge ends all the same, with nothing of it kept.
+        if (respuesta == Respuesta::Reintentar)
+            operador_->alPrimerError = [] {
+                QSqlQuery(gSesion().Base()).exec("PRAGMA max_page_count = 1073741823");
+            };
+        Guion().Responder(Respuesta::Si);
+        Guion().Responder(respuesta);
+        for (int i = 0; i < kGrupos; ++i)
+            Guion().Responder(Respuesta::Omitir);
+        Depurar("2022");
+        ASSERT_FALSE(Errores().isEmpty());
+        EXPECT_TRUE(Errores()[0].contains("full")) << Errores()[0].toStdString();
+        EXPECT_TRUE(UltimoAviso().texto.startsWith(
+            "Se depuraron los asientos del ejercicio, pero NO los movimientos de stock."))
+            << UltimoAviso().texto.toStdString();
+        EXPECT_TRUE(UltimoAviso().texto.contains("database or disk is full"));
+        StockSano();
+        EXPECT_EQ(Stock(), stockAntes);
+        EXPECT_EQ(Config("FECHAULTIMADEPURACION").toString(), "01/01/2022");
+        PeriodoRepuesto();
+    }
+}
+
+// ---- The connection lost for good from one statement on -----------------------------------
+
+TEST_F(FallosDeBase, ConexionPerdidaDesdeUnaSentencia) {
+    struct Punto {
+        QString contiene;
+        int ocurrencia;
+    };
+    const std::vector<Punto> puntos = {{"SELECT valor FROM TA_CONFIGURACION", 1},
+                                       {"UPDATE TA_CONFIGURACION", 2},
+                                       {"DELETE FROM MV_ASIENTOS", 1},
+                                       {"BEGIN TRANSACTION", 1},
+                                       {"INSERT INTO V_MV_STOCK", 1},
+                                       {"INSERT INTO V_MV_STOCK", kGrupos / 2},
+                                       {"from v_mv_stock where fecha", 1},
+                                       {"COMMIT TRANSACTION", 1},
+                                       {"'FECHAULTIMADEPURACION'", 1},
+                                       {"UPDATE TA_CONFIGURACION", 4}};
+    for (const Punto& p : puntos) {
+        SCOPED_TRACE(QString("%1 #%2").arg(p.contiene).arg(p.ocurrencia).toStdString());
+        TearDown();
+        SetUp();
+        Abrir();
+        int vistas = 0;
+        bool caida = false;
+        AntesDeCada([&](const QString& sql) {
+            if (!caida && sql.contains(p.contiene, Qt::CaseInsensitive) && ++vistas == p.ocurrencia)
+                caida = true;
+            if (caida)
+                throw ErrorSistema(Errores::TransaccionPerdida,
+                                   "Se perdió la conexión con el servidor de base de datos.");
+        });
+        Guion().Responder(Respuesta::Si);
+        for (int i = 0; i < 10; ++i)
+            Guion().Responder(Respuesta::Reintentar); // retried in vain, then Abort
+        Depurar("2022");
+        EXPECT_TRUE(caida);
+        EXPECT_TRUE(Guion().Terminado());
+        EXPECT_FALSE(Completa());
+        ASSERT_FALSE(Errores().isEmpty());
+        // At the commit the session says what it knows: the transaction is gone.
+        EXPECT_TRUE(Errores()[0].contains(p.contiene == "COMMIT TRANSACTION"
+                                              ? "No se pudo confirmar la transacción"
+                                              : "Se perdió la conexión"))
+            << Errores().join("\n").toStdString();
+        EXPECT_NE(frm->UltimoDesenlace, FrmCrb::Desenlace::Completo);
+        StockSano();
+    }
+}
+
+// ---- A read-only database file --------------------------------------------------------------
+
+TEST(BaseDeSoloLectura, NoEscribeNadaYLoDice) {
+    // Root writes through file permissions: the program then runs as "nobody".
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const QString ruta = dir.filePath("conta.db");
+    demodb::OpcionesDemo o;
+    o.movimientos = 400;
+    o.asientos = 100;
+    QString error;
+    ASSERT_TRUE(demodb::CrearBaseDemo(ruta, o, &error)) << error.toStdString();
+    const QString linea = "@DbName=" + ruta + ";";
+    auto correr = [&](const QStringList& args, bool comoNadie) {
+        QProcess p;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("QT_QPA_PLATFORM", "offscreen");
+        env.remove("DISPLAY");
+        p.setProcessEnvironment(env);
+        if (comoNadie)
+            p.setChildProcessModifier([] {
+                if (setgid(65534) != 0 || setuid(65534) != 0) _exit(99);
+            });
+        p.start(CRIBANZAS_BIN, args);
+        EXPECT_TRUE(p.waitForFinished(120000));
+        return std::pair{p.exitCode(), QString::fromLocal8Bit(p.readAllStandardError())};
+    };
+    // Once as ourselves, so that the masks file of the program's folder exists.
+    ASSERT_EQ(correr({"--desatendido", "--ejercicio", "2022", "--simular", linea}, false).first, 0);
+    const QByteArray antes = demodb::Huella(ruta, &error);
+    QFile::setPermissions(dir.path(), QFile::ReadOwner | QFile::ExeOwner | QFile::ReadOther |
+                                          QFile::ExeOther | QFile::ReadGroup | QFile::ExeGroup);
+    QFile::setPermissions(ruta, QFile::ReadOwner | QFile::ReadGroup | QFile::ReadOther);
+    const bool root = geteuid() == 0;
+
+    const auto simulacion = correr({"--desatendido", "--ejercicio", "2022", "--simular", linea}, root);
+    ASSERT_NE(simulacion.first, 99) << "could not become nobody";
+    EXPECT_EQ(simulacion.first, Salida::Depurado)
+        << "a dry run only reads: " << simulacion.second.toStdString();
+    const auto purga = correr({"--desatendido", "--ejercicio", "2022", "--confirmar", linea}, root);
+    EXPECT_EQ(purga.first, Salida::Incompleto) << purga.second.toStdString();
+    EXPECT_TRUE(purga.second.contains("readonly") || purga.second.contains("solo lectura"))
+        << purga.second.toStdString();
+    EXPECT_FALSE(purga.second.contains("El proceso finalizó con éxito"));
+    QFile::setPermissions(ruta, QFile::ReadOwner | QFile::WriteOwner);
+    QFile::setPermissions(dir.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    EXPECT_EQ(demodb::Huella(ruta, &error), antes) << "nothing written";
+}
