@@ -88,50 +88,37 @@ std::uint64_t trozoDe(const std::string& s, std::size_t desde) {
     return k;
 }
 
-// Stable sort of stored-row numbers by a 64-bit key read through `clave`: insertion sort for
-// short runs, otherwise LSD radix one byte per pass, skipping the passes where every key has
-// the same byte. Only the row numbers move (the keys stay in one array by stored row), which
-// keeps the extra memory of a sort to four bytes a row.
-template <typename Clave>
-void ordenarPorClave(std::uint32_t* a, std::size_t n, ArregloPlano<std::uint32_t>& auxiliar,
-                     const Clave& clave) {
-    if (n < 2) return;
-    if (n < 48) {
-        for (std::size_t i = 1; i < n; ++i) {
-            const std::uint32_t x = a[i];
-            const std::uint64_t kx = clave(x);
-            std::size_t j = i;
-            while (j > 0 && clave(a[j - 1]) > kx) {
-                a[j] = a[j - 1];
-                --j;
-            }
-            a[j] = x;
-        }
-        return;
-    }
-    // Big runs take 16-bit digits (at most four passes), short ones 8-bit digits.
-    const bool anchos = n >= (std::size_t(1) << 17);
-    const int bits = anchos ? 16 : 8;
+struct Par {
+    std::uint64_t clave;
+    std::uint32_t fila;
+};
+
+// Scratch space of one sort.
+struct Auxiliares {
+    ArregloPlano<std::uint32_t> filas;
+    ArregloPlano<Par> pares, otros;
+};
+
+// Stable LSD radix sort by `clave` of elements whose key `de` gives: one pass per digit of
+// `bits` bits, skipping the digits every key shares. Returns where the result ended (a or
+// auxiliar).
+template <typename T, typename De>
+T* radix(T* a, T* auxiliar, std::size_t n, int bits, std::uint32_t* cuentas, const De& de) {
     const int digitos = 64 / bits;
     const std::size_t cubos = std::size_t(1) << bits;
     const std::uint64_t mascara = cubos - 1;
-    std::uint32_t enPila[8 * 256] = {};
-    std::vector<std::uint32_t> enMonton(anchos ? std::size_t(digitos) * cubos : 0, 0);
-    std::uint32_t* cuentas = anchos ? enMonton.data() : enPila;
     std::uint64_t o = 0, y = ~std::uint64_t(0);
     for (std::size_t i = 0; i < n; ++i) {
-        const std::uint64_t k = clave(a[i]);
+        const std::uint64_t k = de(a[i]);
         o |= k;
         y &= k;
         for (int d = 0; d < digitos; ++d)
             ++cuentas[std::size_t(d) * cubos + ((k >> (bits * d)) & mascara)];
     }
-    if (o == y) return; // every key equal
-    auxiliar.resize(std::max(auxiliar.size(), n));
-    std::uint32_t* origen = a;
-    std::uint32_t* destino = auxiliar.data();
-    for (int d = 0; d < digitos; ++d) {
-        if (((o ^ y) >> (bits * d) & mascara) == 0) continue; // the same digit in every key
+    T* origen = a;
+    T* destino = auxiliar;
+    for (int d = 0; d < digitos && o != y; ++d) {
+        if (((o ^ y) >> (bits * d) & mascara) == 0) continue;
         std::uint32_t* c = cuentas + std::size_t(d) * cubos;
         std::uint32_t suma = 0;
         for (std::size_t v = 0; v < cubos; ++v) {
@@ -139,13 +126,49 @@ void ordenarPorClave(std::uint32_t* a, std::size_t n, ArregloPlano<std::uint32_t
             c[v] = suma;
             suma += t;
         }
-        for (std::size_t i = 0; i < n; ++i) {
-            const std::uint32_t f = origen[i];
-            destino[c[(clave(f) >> (bits * d)) & mascara]++] = f;
-        }
+        for (std::size_t i = 0; i < n; ++i)
+            destino[c[(de(origen[i]) >> (bits * d)) & mascara]++] = origen[i];
         std::swap(origen, destino);
     }
-    if (origen != a) std::memcpy(a, origen, n * sizeof(std::uint32_t));
+    return origen;
+}
+
+// Stable sort of stored-row numbers by a 64-bit key read through `clave`. Runs of up to 64 Ki
+// rows gather their keys next to the row numbers first (the key of a row is then read once);
+// longer ones move row numbers only, with 16-bit digits, so the extra memory of a big sort
+// stays at four bytes a row.
+template <typename Clave>
+void ordenarPorClave(std::uint32_t* a, std::size_t n, Auxiliares& aux, const Clave& clave) {
+    if (n < 2) return;
+    if (n <= (std::size_t(1) << 16)) {
+        aux.pares.resize(std::max(aux.pares.size(), n));
+        Par* p = aux.pares.data();
+        for (std::size_t i = 0; i < n; ++i)
+            p[i] = {clave(a[i]), a[i]};
+        Par* r = p;
+        if (n < 48) {
+            for (std::size_t i = 1; i < n; ++i) {
+                const Par x = p[i];
+                std::size_t j = i;
+                while (j > 0 && p[j - 1].clave > x.clave) {
+                    p[j] = p[j - 1];
+                    --j;
+                }
+                p[j] = x;
+            }
+        } else {
+            aux.otros.resize(std::max(aux.otros.size(), n));
+            std::uint32_t cuentas[8 * 256] = {};
+            r = radix(p, aux.otros.data(), n, 8, cuentas, [](const Par& x) { return x.clave; });
+        }
+        for (std::size_t i = 0; i < n; ++i)
+            a[i] = r[i].fila;
+        return;
+    }
+    aux.filas.resize(std::max(aux.filas.size(), n));
+    std::vector<std::uint32_t> cuentas(4 * (std::size_t(1) << 16), 0);
+    std::uint32_t* r = radix(a, aux.filas.data(), n, 16, cuentas.data(), clave);
+    if (r != a) std::memcpy(a, r, n * sizeof(std::uint32_t));
 }
 } // namespace
 
@@ -556,7 +579,7 @@ void ModeloConsulta::ordenarIndices(int columna, bool desc) {
         longitudes[f] = std::uint32_t(std::min<std::size_t>(l, 0xFFFFFFFFu));
     });
     std::uint32_t* filas = orden_.data(); // sorted in place, from the current order
-    ArregloPlano<std::uint32_t> auxiliar;
+    Auxiliares auxiliar;
     const std::uint64_t* k = claves.data();
     const std::uint32_t* largo = longitudes.data();
     ordenarPorClave(filas, n, auxiliar, [k](std::uint32_t f) { return k[f]; });
