@@ -159,8 +159,8 @@ TEST_F(LineaDeComandos, ClavesFaltantesVaciasRepetidasOEnormes) {
         {"@DbName='" + base + "';", Salida::SinConexion, "quotes are part of the value"},
         {"@Caja=\"1\";@UsuarioLogeado=José Ñúñez ' \";@DbName=" + base + ";", Salida::Depurado,
          "quotes and non-ASCII"},
-        {"@DbName=" + base + ";" + QString("@Menu=%1;").arg(QString(QChar(0x1F600))), Salida::Depurado,
-         "emoji"},
+        {"@DbName=" + base + ";" + QString("@Menu=%1;").arg(QString::fromUtf8("\xF0\x9F\x98\x80")),
+         Salida::Depurado, "emoji"},
     };
     for (const Caso& c : casos) {
         const Corrida r = Simular(c.linea);
