@@ -200,8 +200,9 @@ TEST(ModeloConsulta, OrdenIgualAOrdenEstableDeReferencia) {
         std::vector<std::string> claves;
         for (const auto& f : filas)
             claves.push_back(Plegar(f[columna]));
+        const Qt::SortOrder orden_ = sentido; // clang 14 cannot capture a structured binding
         std::stable_sort(orden.begin(), orden.end(), [&](int a, int b) {
-            return sentido == Qt::AscendingOrder ? claves[std::size_t(a)] < claves[std::size_t(b)]
+            return orden_ == Qt::AscendingOrder ? claves[std::size_t(a)] < claves[std::size_t(b)]
                                                  : claves[std::size_t(b)] < claves[std::size_t(a)];
         });
         m.Ordenar(columna, sentido);
