@@ -4,6 +4,7 @@
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QUuid>
+#include <dlfcn.h>
 #include <gtest/gtest.h>
 
 namespace {
@@ -37,4 +38,11 @@ QVariant ConsultarValor(const QString& ruta, const QString& sql) {
         if (q.next()) r = q.value(0);
     });
     return r;
+}
+
+void MantenerControladorOdbc() {
+    static void* const driver = dlopen("/usr/lib/x86_64-linux-gnu/odbc/libsqlite3odbc.so", RTLD_NOW | RTLD_NODELETE);
+    static void* const instalador = dlopen("libodbcinst.so.2", RTLD_NOW | RTLD_NODELETE);
+    (void)driver;
+    (void)instalador;
 }

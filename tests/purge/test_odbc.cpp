@@ -4,20 +4,14 @@
 #include "globales.h"
 #include "modglobal.h"
 
-#include <dlfcn.h>
+#include "sql_directo.h"
 #include <QFile>
 
 namespace {
 class PurgaOdbc : public PruebaPurga {
 protected:
     void SetUp() override {
-        // The driver and its installer library stay mapped after the driver manager unloads
-        // them, so leak reports from inside them can be told apart from ours.
-        static void* const driver =
-            dlopen("/usr/lib/x86_64-linux-gnu/odbc/libsqlite3odbc.so", RTLD_NOW | RTLD_NODELETE);
-        static void* const instalador = dlopen("libodbcinst.so.2", RTLD_NOW | RTLD_NODELETE);
-        (void)driver;
-        (void)instalador;
+        MantenerControladorOdbc();
         PruebaPurga::SetUp();
         ini = Ruta("odbc.ini");
         QFile f(ini);

@@ -1,7 +1,7 @@
 // The ODBC route end to end, against SQLite's ODBC driver through a temporary data source.
 #include "base_datos.h"
 
-#include <dlfcn.h>
+#include "sql_directo.h"
 #include <QDate>
 #include <QDateTime>
 #include <QFile>
@@ -19,13 +19,7 @@ const QTemporaryDir& carpetaOdbc() {
 class Odbc : public BaseDePrueba {
 protected:
     void SetUp() override {
-        // The driver and its installer library stay mapped after the driver manager unloads
-        // them, so that leak reports from inside them can still be told apart from ours.
-        static void* const driver =
-            dlopen("/usr/lib/x86_64-linux-gnu/odbc/libsqlite3odbc.so", RTLD_NOW | RTLD_NODELETE);
-        static void* const instalador = dlopen("libodbcinst.so.2", RTLD_NOW | RTLD_NODELETE);
-        (void)driver;
-        (void)instalador;
+        MantenerControladorOdbc();
         BaseDePrueba::SetUp();
         ASSERT_TRUE(carpetaOdbc().isValid());
         ruta_ = carpetaOdbc().filePath("odbc.db");
