@@ -7,13 +7,15 @@ OpcionesDesatendido AnalizarArgumentos(const QStringList& argumentos) {
     QStringList resto;
     for (int i = 0; i < argumentos.size(); ++i) {
         const QString& a = argumentos.at(i);
-        if (a == QLatin1String("--desatendido")) o.desatendido = true;
+        if (a == QLatin1String("--desatendido"))
+            o.desatendido = true;
         else if (a == QLatin1String("--simular"))
             o.simular = true;
         else if (a == QLatin1String("--confirmar"))
             o.confirmar = true;
         else if (a == QLatin1String("--ejercicio") || a.startsWith(QLatin1String("--ejercicio="))) {
-            if (a.contains(QChar('='))) o.ejercicio = a.section(QChar('='), 1);
+            if (a.contains(QChar('=')))
+                o.ejercicio = a.section(QChar('='), 1);
             else if (i + 1 < argumentos.size())
                 o.ejercicio = argumentos.at(++i);
             else
@@ -30,10 +32,12 @@ OpcionesDesatendido AnalizarArgumentos(const QStringList& argumentos) {
     if (o.error.isEmpty() && algunaOpcion && !o.desatendido)
         o.error = QStringLiteral("--ejercicio, --simular y --confirmar van con --desatendido");
     if (o.error.isEmpty() && o.desatendido) {
-        if (o.ejercicio.isEmpty()) o.error = QStringLiteral("falta --ejercicio");
+        if (o.ejercicio.isEmpty())
+            o.error = QStringLiteral("falta --ejercicio");
         else if (!o.simular && !o.confirmar)
-            o.error = QStringLiteral("una depuración desatendida debe pedirse con --confirmar (o --simular para "
-                                     "ver qué haría sin escribir nada)");
+            o.error =
+                QStringLiteral("una depuración desatendida debe pedirse con --confirmar (o --simular para "
+                               "ver qué haría sin escribir nada)");
     }
     return o;
 }
@@ -57,8 +61,10 @@ void OperadorDesatendido::escribir(const QString& titulo, const QString& texto) 
     QString t = texto;
     t.replace(QChar('\r'), QChar('\n'));
     QStringList lineas;
-    for (const QString& l : t.split(QChar('\n'))) lineas << l.trimmed();
-    while (!lineas.isEmpty() && lineas.last().isEmpty()) lineas.removeLast();
+    for (const QString& l : t.split(QChar('\n')))
+        lineas << l.trimmed();
+    while (!lineas.isEmpty() && lineas.last().isEmpty())
+        lineas.removeLast();
     std::fprintf(salida_, "[%s] %s\n", titulo.toLocal8Bit().constData(),
                  lineas.join(QStringLiteral("\n  ")).toLocal8Bit().constData());
     std::fflush(salida_);
@@ -76,8 +82,10 @@ int OperadorDesatendido::mensaje(const QString& texto, int estilo, const QString
         std::fprintf(salida_, "  -> Anular\n");
         return 3;
     case 1:
-    case 5: return 2;
-    default: return 1;
+    case 5:
+        return 2;
+    default:
+        return 1;
     }
 }
 
@@ -94,7 +102,9 @@ QString OperadorDesatendido::entrada(const QString& m, const QString& t, const Q
     return {};
 }
 
-int OperadorDesatendido::menu(const QStringList&, const QPoint&) { return -1; }
+int OperadorDesatendido::menu(const QStringList&, const QPoint&) {
+    return -1;
+}
 
 void OperadorDesatendido::terminar(int) {}
 

@@ -4,10 +4,10 @@
 #include "avance.h"
 #include "operador.h"
 
+#include <cstdio>
 #include <QElapsedTimer>
 #include <QString>
 #include <QStringList>
-#include <cstdio>
 
 // Exit statuses of the unattended mode.
 namespace Salida {
@@ -35,7 +35,8 @@ QString TextoDeUso();
 
 class OperadorDesatendido : public Operador {
 public:
-    explicit OperadorDesatendido(bool confirmar, FILE* salida = stderr) : confirmar_(confirmar), salida_(salida) {}
+    explicit OperadorDesatendido(bool confirmar, FILE* salida = stderr)
+        : confirmar_(confirmar), salida_(salida) {}
     // Whether the confirmation question was asked (and so the purge started).
     bool SeConfirmo() const { return preguntas_ > 0 && confirmar_; }
 

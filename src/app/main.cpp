@@ -6,12 +6,13 @@
 #include "modglobal.h"
 #include "operador.h"
 
-#include <QApplication>
 #include <cstdio>
+#include <QApplication>
 
 int main(int argc, char* argv[]) {
     QStringList argumentos;
-    for (int i = 1; i < argc; ++i) argumentos << QString::fromLocal8Bit(argv[i]);
+    for (int i = 1; i < argc; ++i)
+        argumentos << QString::fromLocal8Bit(argv[i]);
     const OpcionesDesatendido opciones = AnalizarArgumentos(argumentos);
     if (!opciones.error.isEmpty()) {
         std::fprintf(stderr, "cribanzas: %s\n\n%s", opciones.error.toLocal8Bit().constData(),
@@ -22,7 +23,8 @@ int main(int argc, char* argv[]) {
     if (opciones.desatendido) {
         if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
         qInstallMessageHandler([](QtMsgType tipo, const QMessageLogContext&, const QString& texto) {
-            if (tipo == QtDebugMsg || tipo == QtInfoMsg || texto.contains(QLatin1String("XDG_RUNTIME_DIR"))) return;
+            if (tipo == QtDebugMsg || tipo == QtInfoMsg || texto.contains(QLatin1String("XDG_RUNTIME_DIR")))
+                return;
             std::fprintf(stderr, "%s\n", texto.toLocal8Bit().constData());
         });
     }

@@ -28,7 +28,8 @@ QPixmap DibujarEmbudo() {
     g.fillPath(embudo, QColor(255, 0, 0));
     g.setClipPath(embudo);
     g.setPen(QPen(QColor(128, 0, 0), 1));
-    for (int y = 9; y < 26; y += 3) g.drawLine(0, y, 32, y);
+    for (int y = 9; y < 26; y += 3)
+        g.drawLine(0, y, 32, y);
     g.setClipping(false);
     g.setPen(QColor(0, 0, 0));
     g.drawPath(embudo);
@@ -76,7 +77,8 @@ QPixmap DibujarTacho() {
     g.setPen(QColor(64, 64, 64));
     g.drawPath(cuerpo);
     g.setPen(QColor(96, 96, 96));
-    for (int x = 10; x <= 22; x += 4) g.drawLine(x, 16, x - (x - 16) / 6, 30);
+    for (int x = 10; x <= 22; x += 4)
+        g.drawLine(x, 16, x - (x - 16) / 6, 30);
     g.setBrush(QColor(48, 48, 48));
     g.setPen(QColor(64, 64, 64));
     g.drawEllipse(QRectF(4, 11, 24, 6));

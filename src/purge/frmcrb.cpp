@@ -16,7 +16,8 @@
 namespace {
 constexpr int kTwipsPorPixel = 15;
 QRect twips(int izquierda, int arriba, int ancho, int alto) {
-    return {izquierda / kTwipsPorPixel, arriba / kTwipsPorPixel, ancho / kTwipsPorPixel, alto / kTwipsPorPixel};
+    return {izquierda / kTwipsPorPixel, arriba / kTwipsPorPixel, ancho / kTwipsPorPixel,
+            alto / kTwipsPorPixel};
 }
 QFont fuenteSuite(bool negrita = false) {
     QFont f;
@@ -67,9 +68,10 @@ FrmCrb::FrmCrb(QWidget* parent)
     CmdAceptar->setGeometry(twips(1320, 2160, 1335, 255));
 
     Label1 = new QLabel(
-        QStringLiteral("Este proceso eliminará físicamente los registros correspondientes al Ejercicio seleccionado. "
-                       "El ejercicio seleccionado debe estar cerrado. Se recomienda realizar una copia de resguardo "
-                       "de la base de datos, y emitir los listados correspondientes del ejercicio en cuestion..."),
+        QStringLiteral(
+            "Este proceso eliminará físicamente los registros correspondientes al Ejercicio seleccionado. "
+            "El ejercicio seleccionado debe estar cerrado. Se recomienda realizar una copia de resguardo "
+            "de la base de datos, y emitir los listados correspondientes del ejercicio en cuestion..."),
         this);
     Label1->setObjectName(QStringLiteral("Label1"));
     Label1->setWordWrap(true);
@@ -95,7 +97,8 @@ FrmCrb::FrmCrb(QWidget* parent)
     lbln->setFont(fuenteSuite(true));
     lbln->setGeometry(twips(1320, 1200, 2535, 255));
 
-    for (QLabel* l : {Label1, ImgBasura, ImgTachito, lblDesc, lbln}) l->setFocusPolicy(Qt::NoFocus);
+    for (QLabel* l : {Label1, ImgBasura, ImgTachito, lblDesc, lbln})
+        l->setFocusPolicy(Qt::NoFocus);
     setTabOrder(CmdAceptar, CmdCAncelar);
     setTabOrder(CmdCAncelar, txtfields);
     CmdAceptar->setFocus();
@@ -110,32 +113,39 @@ FrmCrb::FrmCrb(QWidget* parent)
 
 FrmCrb::~FrmCrb() = default;
 
-void FrmCrb::MostrarBasura(bool visible) { ImgBasura->setVisible(visible); }
+void FrmCrb::MostrarBasura(bool visible) {
+    ImgBasura->setVisible(visible);
+}
 
 void FrmCrb::Form_Load() {
     Trampa trampa = Trampa::ConReporte(QStringLiteral("Form_Load"));
     Recordset rs;
     bool hayCerrados = true;
-    auto continuar = [&](const std::function<void()>& paso) { return trampa(paso) && !operador().Terminado(); };
+    auto continuar = [&](const std::function<void()>& paso) {
+        return trampa(paso) && !operador().Terminado();
+    };
 
     if (!continuar([&] { gUtilidades().CentrarFormulario(this); })) return;
     if (!continuar([&] { InicioSistema(); })) return;
     if (!continuar([&] {
             if (!gSesion().Conectado())
-                throw ErrorSistema(Errores::OperacionNoPermitida, QStringLiteral("No hay conexión con la base de datos"));
+                throw ErrorSistema(Errores::OperacionNoPermitida,
+                                   QStringLiteral("No hay conexión con la base de datos"));
         }))
         return;
     if (!continuar([&] {
-            gSesion().AbrirRecordset(QStringLiteral("SELECT * FROM MV_EJERCICIOS WHERE (CIERRE = 1) OR (CERRADO=1)"), rs,
-                                     Cursor::Dinamico, Bloqueo::SoloLectura, -1);
+            gSesion().AbrirRecordset(
+                QStringLiteral("SELECT * FROM MV_EJERCICIOS WHERE (CIERRE = 1) OR (CERRADO=1)"), rs,
+                Cursor::Dinamico, Bloqueo::SoloLectura, -1);
         }))
         return;
     if (!continuar([&] {
             if (rs.BOF()) {
                 hayCerrados = false;
-                operador().MsgBox(QStringLiteral("Atención, No se ha detectado ningun ejercicio cerrado... No se puede "
-                                                 "realizar la depuracion de ejercicios abiertos"),
-                                  Estilo::SoloAceptar);
+                operador().MsgBox(
+                    QStringLiteral("Atención, No se ha detectado ningun ejercicio cerrado... No se puede "
+                                   "realizar la depuracion de ejercicios abiertos"),
+                    Estilo::SoloAceptar);
             }
         }))
         return;
@@ -146,7 +156,8 @@ void FrmCrb::Form_Load() {
             if (!continuar([&] { fin = rs.Eof(); })) return;
             if (fin) break;
             if (!continuar([&] {
-                    txtfields->addItem(gUtilidades().SinNulo(rs.Fields(QStringLiteral("Periodo")).Value()).toString());
+                    txtfields->addItem(
+                        gUtilidades().SinNulo(rs.Fields(QStringLiteral("Periodo")).Value()).toString());
                 }))
                 return;
             if (!continuar([&] { rs.MoveNext(); })) return;
@@ -169,9 +180,9 @@ bool FrmCrb::ValidarEjercicio(QComboBox* control) {
         return HayError;
     }
     // A code that is not a plain whole number never reaches a statement.
-    if (!esCodigoEjercicio(codigo) || !gSesion().Existe(QStringLiteral("MV_EJERCICIOS"), codigo,
-                                                        QStringLiteral("PERIODO"), &RsEjercicio, TipoClave::Entero,
-                                                        QString())) {
+    if (!esCodigoEjercicio(codigo) ||
+        !gSesion().Existe(QStringLiteral("MV_EJERCICIOS"), codigo, QStringLiteral("PERIODO"), &RsEjercicio,
+                          TipoClave::Entero, QString())) {
         lblDesc->setText(QStringLiteral("..."));
         rechazar(QStringLiteral("Ejercicio inexistente!!!"));
         return HayError;
@@ -183,10 +194,12 @@ bool FrmCrb::ValidarEjercicio(QComboBox* control) {
     const QVariant cerrado = RsEjercicio.Fields(QStringLiteral("Cerrado")).Value();
     if (!cerrado.isNull()) {
         bool ok = true;
-        const double v = cerrado.typeId() == QMetaType::Bool ? (cerrado.toBool() ? -1 : 0) : cerrado.toDouble(&ok);
+        const double v =
+            cerrado.typeId() == QMetaType::Bool ? (cerrado.toBool() ? -1 : 0) : cerrado.toDouble(&ok);
         if (!ok)
-            throw ErrorSistema(Errores::TiposNoCoinciden,
-                               QStringLiteral("No coinciden los tipos: el campo Cerrado no es un valor lógico"));
+            throw ErrorSistema(
+                Errores::TiposNoCoinciden,
+                QStringLiteral("No coinciden los tipos: el campo Cerrado no es un valor lógico"));
         if (v == 0) rechazar(QStringLiteral("El Ejercicio a depurar debe estar cerrado"));
     }
     return HayError;

@@ -28,7 +28,16 @@ public:
     bool Purgando() const { return purgando_; }
 
     // How the last click of "&Aceptar" ended (the unattended mode turns it into an exit status).
-    enum class Desenlace { Ninguno, SinCodigo, Rechazado, SinDatos, NoConfirmado, Completo, Incompleto, Fallo };
+    enum class Desenlace {
+        Ninguno,
+        SinCodigo,
+        Rechazado,
+        SinDatos,
+        NoConfirmado,
+        Completo,
+        Incompleto,
+        Fallo
+    };
     Desenlace UltimoDesenlace = Desenlace::Ninguno;
     QString MotivoIncompleto;
 

@@ -6,11 +6,11 @@
 #include "operador.h"
 #include "trampa.h"
 
-#include <QCoreApplication>
-#include <QFileInfo>
 #include <cmath>
 #include <memory>
 #include <optional>
+#include <QCoreApplication>
+#include <QFileInfo>
 
 QString gSeccionIni;
 double gFlatToolbars = 0;
@@ -45,7 +45,9 @@ std::optional<QString>& lineaFijada() {
     static std::optional<QString> l;
     return l;
 }
-bool esIgual(const QString& a, const char* b) { return a.compare(QLatin1String(b), Qt::CaseInsensitive) == 0; }
+bool esIgual(const QString& a, const char* b) {
+    return a.compare(QLatin1String(b), Qt::CaseInsensitive) == 0;
+}
 } // namespace
 
 Lib_ClsCons2& gConsulta() {
@@ -62,7 +64,9 @@ QString LineaComandos() {
     if (lineaFijada()) return *lineaFijada();
     return QCoreApplication::arguments().mid(1).join(QChar(' '));
 }
-void EstablecerLineaComandos(const QString& linea) { lineaFijada() = linea; }
+void EstablecerLineaComandos(const QString& linea) {
+    lineaFijada() = linea;
+}
 
 bool CortarValor(const QString& linea, const QString& clave, QString& valor) {
     const qsizetype n = linea.size();
@@ -73,11 +77,13 @@ bool CortarValor(const QString& linea, const QString& clave, QString& valor) {
         desde = p + 1;
         // The key must start an entry: at the start of the text or after a ";", blanks allowed.
         qsizetype a = p - 1;
-        while (a >= 0 && linea.at(a).isSpace()) --a;
+        while (a >= 0 && linea.at(a).isSpace())
+            --a;
         if (a >= 0 && linea.at(a) != QChar(';')) continue;
         // ... and be followed, after optional blanks, by "=".
         qsizetype b = p + clave.size();
-        while (b < n && linea.at(b).isSpace()) ++b;
+        while (b < n && linea.at(b).isSpace())
+            ++b;
         if (b >= n || linea.at(b) != QChar('=')) continue;
         const qsizetype fin = linea.indexOf(QChar(';'), b + 1);
         if (fin < 0) {
@@ -97,7 +103,8 @@ void InicioSistema() {
     // the value); every other failure ends the start-up and reaches the load handler's trap.
     const QString carpeta = gUtilidades().CompletarRuta(CarpetaAplicacion());
     const QString linea = LineaComandos();
-    gSeccionIni = gEquipo().NombreEquipo().toUpper() + QStringLiteral("|") + gEquipo().UsuarioEquipo().toUpper();
+    gSeccionIni =
+        gEquipo().NombreEquipo().toUpper() + QStringLiteral("|") + gEquipo().UsuarioEquipo().toUpper();
     gFlatToolbars = Val(gArchivoIni().LeerValor(QStringLiteral("CN000pr.INI"), gSeccionIni,
                                                 QStringLiteral("FlatToolbars"), QStringLiteral("1")));
 
@@ -124,8 +131,8 @@ void InicioSistema() {
         gSesion().setCommandTimeout(360);
     }
 
-    gCadenaConexion = QStringLiteral("DSN=") + gSesion().DbName() + QStringLiteral("; UID=") + gSesion().Usuario() +
-                      QStringLiteral("; PWD=") + gSesion().Password();
+    gCadenaConexion = QStringLiteral("DSN=") + gSesion().DbName() + QStringLiteral("; UID=") +
+                      gSesion().Usuario() + QStringLiteral("; PWD=") + gSesion().Password();
     gAuxiliar().Inicializar(carpeta);
 
     gConsulta().gConnString = gSesion().CadenaConexion();
@@ -153,11 +160,13 @@ QString Cfg(const QString& clave) {
             // A quote in the key is doubled so the key can never end the literal.
             QString k = clave.trimmed();
             k.replace(QChar('\''), QStringLiteral("''"));
-            sql = QStringLiteral("SELECT VALOR FROM TA_CONFIGURACION WHERE CLAVE = '") + k + QStringLiteral("'");
+            sql = QStringLiteral("SELECT VALOR FROM TA_CONFIGURACION WHERE CLAVE = '") + k +
+                  QStringLiteral("'");
         }) &&
         trampa([&] { gSesion().AbrirRecordset(sql, rs, Cursor::SoloAdelante, Bloqueo::SoloLectura, -1); }) &&
         trampa([&] {
-            if (rs.BOF()) resultado = QStringLiteral(" ");
+            if (rs.BOF())
+                resultado = QStringLiteral(" ");
             else
                 resultado = gUtilidades().SinNulo(rs.Fields(QStringLiteral("Valor")).Value()).toString();
         }) &&
@@ -167,7 +176,8 @@ QString Cfg(const QString& clave) {
 }
 
 void CargarConfiguracion(const QString& carpetaAplicacion) {
-    gMostrarStock = esIgual(gUtilidades().SinNulo(Cfg(QStringLiteral("MostrarStockenConsultas"))).toString(), "SI");
+    gMostrarStock =
+        esIgual(gUtilidades().SinNulo(Cfg(QStringLiteral("MostrarStockenConsultas"))).toString(), "SI");
     gTituloClientes = Cfg(QStringLiteral("TituloClientes")).trimmed();
     gTituloProveedores = Cfg(QStringLiteral("TituloProveedores")).trimmed();
     gArchivoTareas = carpetaAplicacion + QStringLiteral("VLDOCTareas.vlm");
@@ -178,8 +188,9 @@ void CargarConfiguracion(const QString& carpetaAplicacion) {
     auto color = [](const QString& clave) {
         const double v = std::nearbyint(gUtilidades().ValorNumero(Cfg(clave)));
         if (v > 2147483647.0 || v < -2147483648.0)
-            throw ErrorSistema(Errores::Desbordamiento,
-                               QStringLiteral("Desbordamiento: el valor de %1 no es un color válido").arg(clave));
+            throw ErrorSistema(
+                Errores::Desbordamiento,
+                QStringLiteral("Desbordamiento: el valor de %1 no es un color válido").arg(clave));
         return long(v);
     };
     gColorFondo = color(QStringLiteral("CFondo"));

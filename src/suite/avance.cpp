@@ -29,7 +29,8 @@ public:
         p1_ = l1;
         p2_ = l2;
         pv_ = v;
-        if (!reloj_.isValid() || reloj_.elapsed() >= 50) pintar();
+        if (!reloj_.isValid() || reloj_.elapsed() >= 50)
+            pintar();
         else if (!temporizador_->isActive())
             temporizador_->start(50);
     }

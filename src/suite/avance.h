@@ -2,9 +2,9 @@
 // The progress display: a small modeless window (title, two lines, a value). Repaints are
 // throttled to about one every 50 ms, yet the latest texts are what the operator sees.
 // The view is pluggable: the unattended mode shows progress on a terminal, tests record it.
+#include <memory>
 #include <QString>
 #include <QVariant>
-#include <memory>
 
 class AvanceVista {
 public:
@@ -20,7 +20,8 @@ public:
     ~Avance();
     void Iniciar(const QString& titulo, bool bandera = false);
     // Omitted arguments are null QVariants: the line or value keeps what it showed.
-    void Mostrar(bool bandera, const QVariant& linea1, const QVariant& linea2 = {}, const QVariant& valor = {});
+    void Mostrar(bool bandera, const QVariant& linea1, const QVariant& linea2 = {},
+                 const QVariant& valor = {});
     void Cerrar();
     bool Visible() const { return visible_; }
     // Installs another view (nullptr: the window) and returns the previous one.

@@ -2,9 +2,9 @@
 // The suite's collection: 1-based, keeps insertion order, shared by reference.
 // A ColeccionRef that is null is "nothing", which is not the same as an empty collection.
 #include "error.h"
+#include <memory>
 #include <QString>
 #include <QStringList>
-#include <memory>
 
 class Coleccion {
 public:
@@ -13,12 +13,14 @@ public:
     // 1-based; raises the runtime's error 5 outside 1..Count.
     QString Item(int indice) const {
         if (indice < 1 || indice > Count())
-            throw ErrorSistema(Errores::LlamadaNoValida, QStringLiteral("Llamada a procedimiento o argumento no válido"));
+            throw ErrorSistema(Errores::LlamadaNoValida,
+                               QStringLiteral("Llamada a procedimiento o argumento no válido"));
         return items_.at(indice - 1);
     }
     void Remove(int indice) {
         if (indice < 1 || indice > Count())
-            throw ErrorSistema(Errores::LlamadaNoValida, QStringLiteral("Llamada a procedimiento o argumento no válido"));
+            throw ErrorSistema(Errores::LlamadaNoValida,
+                               QStringLiteral("Llamada a procedimiento o argumento no válido"));
         items_.removeAt(indice - 1);
     }
     const QStringList& Lista() const { return items_; }
@@ -28,7 +30,9 @@ private:
 };
 
 using ColeccionRef = std::shared_ptr<Coleccion>;
-inline ColeccionRef NuevaColeccion() { return std::make_shared<Coleccion>(); }
+inline ColeccionRef NuevaColeccion() {
+    return std::make_shared<Coleccion>();
+}
 
 // The suite's 16-bit flags: true is -1, false is 0.
 using Bandera = qint16;

@@ -2,11 +2,11 @@
 
 #include "globales.h"
 
+#include <pwd.h>
 #include <QFile>
 #include <QFileInfo>
 #include <QHostInfo>
 #include <QStringDecoder>
-#include <pwd.h>
 #include <unistd.h>
 
 QString ArchivoIni::LeerValor(const QString& archivo, const QString& seccion, const QString& clave,
@@ -22,10 +22,12 @@ QString ArchivoIni::LeerValor(const QString& archivo, const QString& seccion, co
     return ValorIni(f.read(1 << 20), seccion, clave, defecto);
 }
 
-QString ValorIni(const QByteArray& datos, const QString& seccion, const QString& clave, const QString& defecto) {
+QString ValorIni(const QByteArray& datos, const QString& seccion, const QString& clave,
+                 const QString& defecto) {
     QStringDecoder utf8(QStringDecoder::Utf8);
     QString texto = utf8.decode(datos);
-    if (utf8.hasError()) texto = QString::fromLatin1(datos); // the suite writes them in a single-byte code page
+    if (utf8.hasError())
+        texto = QString::fromLatin1(datos); // the suite writes them in a single-byte code page
     bool enSeccion = false;
     const QString sec = seccion.trimmed();
     const QString cla = clave.trimmed();
@@ -48,7 +50,9 @@ QString ValorIni(const QByteArray& datos, const QString& seccion, const QString&
     return defecto;
 }
 
-QString Equipo::NombreEquipo() const { return QHostInfo::localHostName(); }
+QString Equipo::NombreEquipo() const {
+    return QHostInfo::localHostName();
+}
 
 QString Equipo::UsuarioEquipo() const {
     if (const passwd* pw = getpwuid(geteuid()); pw && pw->pw_name) return QString::fromLocal8Bit(pw->pw_name);

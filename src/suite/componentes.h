@@ -5,7 +5,8 @@
 
 // The value of a key in a section of an INI text (section and key ignoring case), or the
 // default. Bytes that are not UTF-8 are read as Latin-1.
-QString ValorIni(const QByteArray& contenido, const QString& seccion, const QString& clave, const QString& porDefecto);
+QString ValorIni(const QByteArray& contenido, const QString& seccion, const QString& clave,
+                 const QString& porDefecto);
 
 class ArchivoIni {
 public:

@@ -13,17 +13,17 @@ struct ErrorSistema : std::runtime_error {
 
 // Error numbers used by the system (those of the runtime the suite was written for).
 namespace Errores {
-inline constexpr long LlamadaNoValida = 5;      // invalid procedure call or argument
-inline constexpr long Desbordamiento = 6;       // overflow
-inline constexpr long SinMemoria = 7;           // out of memory
-inline constexpr long TiposNoCoinciden = 13;    // type mismatch
-inline constexpr long UsoNoValidoDeNull = 94;   // invalid use of Null
-inline constexpr long ArchivoNoEncontrado = 53; // file not found
-inline constexpr long ErrorEntradaSalida = 57;  // device I/O error
-inline constexpr long PermisoDenegado = 70;     // permission denied
-inline constexpr long ElementoNoEncontrado = 3265;       // item not found in the collection (field name)
-inline constexpr long OperacionNoPermitida = 3219;       // operation not allowed in this context
-inline constexpr long BaseDeDatos = -2147217900;         // error raised by the database provider
-inline constexpr long FilaNoEncontrada = -2147217864;    // row cannot be located for updating
-inline constexpr long TransaccionPerdida = -2147168242;  // the database ended the transaction itself
+inline constexpr long LlamadaNoValida = 5;              // invalid procedure call or argument
+inline constexpr long Desbordamiento = 6;               // overflow
+inline constexpr long SinMemoria = 7;                   // out of memory
+inline constexpr long TiposNoCoinciden = 13;            // type mismatch
+inline constexpr long UsoNoValidoDeNull = 94;           // invalid use of Null
+inline constexpr long ArchivoNoEncontrado = 53;         // file not found
+inline constexpr long ErrorEntradaSalida = 57;          // device I/O error
+inline constexpr long PermisoDenegado = 70;             // permission denied
+inline constexpr long ElementoNoEncontrado = 3265;      // item not found in the collection (field name)
+inline constexpr long OperacionNoPermitida = 3219;      // operation not allowed in this context
+inline constexpr long BaseDeDatos = -2147217900;        // error raised by the database provider
+inline constexpr long FilaNoEncontrada = -2147217864;   // row cannot be located for updating
+inline constexpr long TransaccionPerdida = -2147168242; // the database ended the transaction itself
 } // namespace Errores

@@ -1,8 +1,8 @@
 #include "globales.h"
 
+#include <memory>
 #include <QCoreApplication>
 #include <QSqlDatabase>
-#include <memory>
 
 namespace {
 struct Componentes {
@@ -31,12 +31,24 @@ QString& carpeta() {
 }
 } // namespace
 
-Utilidades& gUtilidades() { return primerUso(componentes().utilidades); }
-Sesion& gSesion() { return primerUso(componentes().sesion); }
-ArchivoIni& gArchivoIni() { return primerUso(componentes().ini); }
-Equipo& gEquipo() { return primerUso(componentes().equipo); }
-Avance& gAvance() { return primerUso(componentes().avance); }
-Auxiliar& gAuxiliar() { return primerUso(componentes().auxiliar); }
+Utilidades& gUtilidades() {
+    return primerUso(componentes().utilidades);
+}
+Sesion& gSesion() {
+    return primerUso(componentes().sesion);
+}
+ArchivoIni& gArchivoIni() {
+    return primerUso(componentes().ini);
+}
+Equipo& gEquipo() {
+    return primerUso(componentes().equipo);
+}
+Avance& gAvance() {
+    return primerUso(componentes().avance);
+}
+Auxiliar& gAuxiliar() {
+    return primerUso(componentes().auxiliar);
+}
 
 void ReiniciarComponentes() {
     auto& c = componentes();
@@ -52,4 +64,6 @@ QString CarpetaAplicacion() {
     if (!carpeta().isEmpty()) return carpeta();
     return QCoreApplication::applicationDirPath();
 }
-void EstablecerCarpetaAplicacion(const QString& c) { carpeta() = c; }
+void EstablecerCarpetaAplicacion(const QString& c) {
+    carpeta() = c;
+}

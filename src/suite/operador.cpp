@@ -2,13 +2,13 @@
 
 #include "globales.h"
 
+#include <cstdio>
+#include <cstdlib>
 #include <QApplication>
 #include <QInputDialog>
 #include <QMenu>
 #include <QMessageBox>
 #include <QPushButton>
-#include <cstdio>
-#include <cstdlib>
 
 namespace {
 QString& titulo() {
@@ -21,8 +21,12 @@ std::unique_ptr<Operador>& actual() {
 }
 } // namespace
 
-QString TituloAplicacion() { return titulo(); }
-void EstablecerTituloAplicacion(const QString& t) { titulo() = t; }
+QString TituloAplicacion() {
+    return titulo();
+}
+void EstablecerTituloAplicacion(const QString& t) {
+    titulo() = t;
+}
 
 int Operador::MsgBox(const QString& texto, int estilo, const QString& tit) {
     return mensaje(texto, estilo, tit.isEmpty() ? TituloAplicacion() : tit);
@@ -33,7 +37,9 @@ int Operador::ReportarError(const ErrorSistema& error, const QString& procedimie
 QString Operador::InputBox(const QString& m, const QString& t, const QString& d) {
     return entrada(m, t.isEmpty() ? TituloAplicacion() : t, d);
 }
-int Operador::MenuEmergente(const QStringList& elementos, const QPoint& donde) { return menu(elementos, donde); }
+int Operador::MenuEmergente(const QStringList& elementos, const QPoint& donde) {
+    return menu(elementos, donde);
+}
 void Operador::Terminar(int codigo) {
     terminado_ = codigo;
     terminar(codigo);
@@ -58,10 +64,14 @@ int OperadorQt::mensaje(const QString& texto, int estilo, const QString& tit) {
     box.setWindowTitle(tit);
     box.setText(QString(texto).replace(QChar('\r'), QChar('\n')));
     const int icono = estilo & 0x70;
-    if (icono == Estilo::Critico) box.setIcon(QMessageBox::Critical);
-    else if (icono == 32) box.setIcon(QMessageBox::Question);
-    else if (icono == 48) box.setIcon(QMessageBox::Warning);
-    else if (icono == Estilo::Informacion) box.setIcon(QMessageBox::Information);
+    if (icono == Estilo::Critico)
+        box.setIcon(QMessageBox::Critical);
+    else if (icono == 32)
+        box.setIcon(QMessageBox::Question);
+    else if (icono == 48)
+        box.setIcon(QMessageBox::Warning);
+    else if (icono == Estilo::Informacion)
+        box.setIcon(QMessageBox::Information);
     struct Boton {
         QString texto;
         int respuesta;
@@ -69,24 +79,32 @@ int OperadorQt::mensaje(const QString& texto, int estilo, const QString& tit) {
     };
     std::vector<Boton> botones;
     switch (estilo & 0x7) {
-    case 1: botones = {{"Aceptar", 1, QMessageBox::AcceptRole}, {"Cancelar", 2, QMessageBox::RejectRole}}; break;
+    case 1:
+        botones = {{"Aceptar", 1, QMessageBox::AcceptRole}, {"Cancelar", 2, QMessageBox::RejectRole}};
+        break;
     case 2:
         botones = {{"&Anular", 3, QMessageBox::RejectRole},
                    {"&Reintentar", 4, QMessageBox::AcceptRole},
                    {"&Omitir", 5, QMessageBox::ActionRole}};
         break;
     case 3:
-        botones = {{"&Sí", 6, QMessageBox::YesRole}, {"&No", 7, QMessageBox::NoRole},
+        botones = {{"&Sí", 6, QMessageBox::YesRole},
+                   {"&No", 7, QMessageBox::NoRole},
                    {"Cancelar", 2, QMessageBox::RejectRole}};
         break;
-    case 4: botones = {{"&Sí", 6, QMessageBox::YesRole}, {"&No", 7, QMessageBox::NoRole}}; break;
+    case 4:
+        botones = {{"&Sí", 6, QMessageBox::YesRole}, {"&No", 7, QMessageBox::NoRole}};
+        break;
     case 5:
         botones = {{"&Reintentar", 4, QMessageBox::AcceptRole}, {"Cancelar", 2, QMessageBox::RejectRole}};
         break;
-    default: botones = {{"Aceptar", 1, QMessageBox::AcceptRole}}; break;
+    default:
+        botones = {{"Aceptar", 1, QMessageBox::AcceptRole}};
+        break;
     }
     std::vector<QPushButton*> creados;
-    for (const auto& b : botones) creados.push_back(box.addButton(b.texto, b.rol));
+    for (const auto& b : botones)
+        creados.push_back(box.addButton(b.texto, b.rol));
     box.setDefaultButton(creados.front());
     if (botones.size() == 1) box.setEscapeButton(creados.front());
     box.exec();
@@ -111,7 +129,8 @@ QString OperadorQt::entrada(const QString& m, const QString& t, const QString& d
 int OperadorQt::menu(const QStringList& elementos, const QPoint& donde) {
     QMenu m;
     std::vector<QAction*> acciones;
-    for (const auto& e : elementos) acciones.push_back(e == "-" ? m.addSeparator() : m.addAction(e));
+    for (const auto& e : elementos)
+        acciones.push_back(e == "-" ? m.addSeparator() : m.addAction(e));
     QAction* elegida = m.exec(donde);
     for (size_t i = 0; i < acciones.size(); ++i)
         if (acciones[i] == elegida && elementos[int(i)] != "-") return int(i);
@@ -137,18 +156,27 @@ int OperadorGuion::mensaje(const QString& texto, int estilo, const QString& tit)
         return r;
     }
     switch (estilo & 0x7) {
-    case 2: return Respuesta::Anular;
+    case 2:
+        return Respuesta::Anular;
     case 3:
-    case 4: return Respuesta::No;
+    case 4:
+        return Respuesta::No;
     case 1:
-    case 5: return Respuesta::Cancelar;
-    default: return Respuesta::Aceptar;
+    case 5:
+        return Respuesta::Cancelar;
+    default:
+        return Respuesta::Aceptar;
     }
 }
 
 int OperadorGuion::reporte(const ErrorSistema& error, const QString& procedimiento) {
-    avisos_.push_back({QStringLiteral("error"), error.Descripcion, TituloAplicacion(),
-                       Estilo::AnularReintentarOmitir | Estilo::Critico, error.Numero, procedimiento, {}});
+    avisos_.push_back({QStringLiteral("error"),
+                       error.Descripcion,
+                       TituloAplicacion(),
+                       Estilo::AnularReintentarOmitir | Estilo::Critico,
+                       error.Numero,
+                       procedimiento,
+                       {}});
     if (!respuestas_.empty()) {
         int r = respuestas_.front();
         respuestas_.pop_front();

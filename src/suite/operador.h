@@ -4,12 +4,12 @@
 // The Qt implementation shows real dialogs; tests install OperadorGuion, which records
 // every prompt and answers from a queue; the unattended mode installs its own.
 #include "error.h"
-#include <QPoint>
-#include <QString>
-#include <QStringList>
 #include <deque>
 #include <memory>
 #include <optional>
+#include <QPoint>
+#include <QString>
+#include <QStringList>
 #include <vector>
 
 // Message-box styles (the standard numbers) and answers.

@@ -16,9 +16,9 @@
 // or is not unique, Update fails with a clear error and changes nothing. It never changes
 // another row.
 #include "error.h"
+#include <memory>
 #include <QString>
 #include <QVariant>
-#include <memory>
 
 class Sesion;
 struct RecordsetDatos;
@@ -32,7 +32,7 @@ class Recordset;
 class Campo {
 public:
     QString Name() const;
-    QVariant Value() const;          // raises 3021-like error 3021 at BOF/EOF
+    QVariant Value() const; // raises 3021-like error 3021 at BOF/EOF
     bool EsNulo() const { return Value().isNull(); }
     // The standard text conversion of the value: dates in FormatoFechaCorta(), numbers with
     // "." and no grouping, booleans as "Verdadero"/"Falso". A Null raises error 94.
@@ -67,8 +67,8 @@ public:
     void MoveNext();
 
     int FieldCount() const;
-    Campo Fields(int indice);               // 0-based; raises 3265 outside the range
-    Campo Fields(const QString& nombre);    // ignoring case; raises 3265 when absent
+    Campo Fields(int indice);            // 0-based; raises 3265 outside the range
+    Campo Fields(const QString& nombre); // ignoring case; raises 3265 when absent
     // Shorthand for Fields(nombre).Value().
     QVariant operator[](const QString& nombre) { return Fields(nombre).Value(); }
 

@@ -8,9 +8,9 @@
 // Every failure raises ErrorSistema (number Errores::BaseDeDatos and the driver's text).
 #include "error.h"
 #include "recordset.h"
+#include <functional>
 #include <QString>
 #include <QVariant>
-#include <functional>
 
 class QSqlDatabase;
 
@@ -70,8 +70,8 @@ public:
     bool Existe(const QString& tabla, const QString& clave, const QString& campoClave, Recordset* rs,
                 long tipoClave, const QString& condicion);
     // The wanted field of the row with that key, as text (empty text when none).
-    QVariant ValorCampo(const QString& tabla, const QString& clave, const QString& campo, const QString& campoClave,
-                        long tipoClave, const QString& condicion);
+    QVariant ValorCampo(const QString& tabla, const QString& clave, const QString& campo,
+                        const QString& campoClave, long tipoClave, const QString& condicion);
     void CerrarRecordset(Recordset& rs);
     void Ejecutar(const QString& sql);
     // Opens rs on the statement (closing it first when still open).

@@ -34,7 +34,8 @@ bool Trampa::operator()(const std::function<void()>& paso) {
 }
 
 Trampa Trampa::ConReporte(const QString& procedimiento) {
-    return Trampa([procedimiento](const ErrorSistema& e) { return gUtilidades().ReportarError(e, {}, procedimiento); });
+    return Trampa(
+        [procedimiento](const ErrorSistema& e) { return gUtilidades().ReportarError(e, {}, procedimiento); });
 }
 
 Trampa Trampa::Silenciosa() {

@@ -3,8 +3,8 @@
 // Trampa::operator(); on failure the reporter is asked, and its answer decides:
 // 4 runs the step again, 5 goes on with the next step, anything else leaves the procedure.
 #include "error.h"
-#include <QString>
 #include <functional>
+#include <QString>
 
 class Trampa {
 public:

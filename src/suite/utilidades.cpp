@@ -2,6 +2,7 @@
 
 #include "operador.h"
 
+#include <cmath>
 #include <QApplication>
 #include <QDate>
 #include <QDir>
@@ -9,7 +10,6 @@
 #include <QLocale>
 #include <QScreen>
 #include <QWidget>
-#include <cmath>
 
 double Val(const QString& texto) {
     // Blanks are skipped wherever they stand, as the suite's numeric reading does.
@@ -24,7 +24,8 @@ double Val(const QString& texto) {
     const int n = limpio.size();
     auto digitos = [&] {
         int desde = i;
-        while (i < n && limpio[i] >= '0' && limpio[i] <= '9') ++i;
+        while (i < n && limpio[i] >= '0' && limpio[i] <= '9')
+            ++i;
         return i - desde;
     };
     if (i < n && (limpio[i] == '+' || limpio[i] == '-')) ++i;
@@ -40,7 +41,8 @@ double Val(const QString& texto) {
         int j = i + 1;
         if (j < n && (limpio[j] == '+' || limpio[j] == '-')) ++j;
         int k = j;
-        while (k < n && limpio[k] >= '0' && limpio[k] <= '9') ++k;
+        while (k < n && limpio[k] >= '0' && limpio[k] <= '9')
+            ++k;
         if (k > j) {
             limpio[i] = 'e';
             finMantisa = k;
@@ -64,13 +66,15 @@ double Utilidades::ValorNumero(const QString& texto) const {
     // A currency value: four decimals and a bounded range (beyond it the product below
     // would be infinite and poison every later conversion to a whole number).
     const double v = Val(texto);
-    if (std::fabs(v) > 922337203685477.5807) throw ErrorSistema(Errores::Desbordamiento, QStringLiteral("Desbordamiento"));
+    if (std::fabs(v) > 922337203685477.5807)
+        throw ErrorSistema(Errores::Desbordamiento, QStringLiteral("Desbordamiento"));
     return std::round(v * 10000.0) / 10000.0;
 }
 
 long Utilidades::ValorEntero(const QString& texto) const {
     const double v = std::round(Val(texto));
-    if (v > 2147483647.0 || v < -2147483648.0) throw ErrorSistema(Errores::Desbordamiento, QStringLiteral("Desbordamiento"));
+    if (v > 2147483647.0 || v < -2147483648.0)
+        throw ErrorSistema(Errores::Desbordamiento, QStringLiteral("Desbordamiento"));
     return long(v);
 }
 
@@ -108,9 +112,11 @@ void Utilidades::CentrarFormulario(QWidget* formulario, bool) const {
 
 void Utilidades::IndicarOcupado(bool ocupado) const {
     if (!qobject_cast<QApplication*>(QCoreApplication::instance())) return;
-    if (ocupado) QApplication::setOverrideCursor(Qt::WaitCursor);
+    if (ocupado)
+        QApplication::setOverrideCursor(Qt::WaitCursor);
     else
-        while (QApplication::overrideCursor()) QApplication::restoreOverrideCursor();
+        while (QApplication::overrideCursor())
+            QApplication::restoreOverrideCursor();
 }
 
 QString Utilidades::FechaSQL(const QString& fecha) const {
@@ -118,11 +124,13 @@ QString Utilidades::FechaSQL(const QString& fecha) const {
     QDate d = QDate::fromString(t, FormatoFechaCorta());
     if (!d.isValid()) d = QDate::fromString(t.left(10), Qt::ISODate);
     if (!d.isValid())
-        throw ErrorSistema(Errores::TiposNoCoinciden, QStringLiteral("No coinciden los tipos: '%1' no es una fecha").arg(fecha));
+        throw ErrorSistema(Errores::TiposNoCoinciden,
+                           QStringLiteral("No coinciden los tipos: '%1' no es una fecha").arg(fecha));
     return QStringLiteral("CONVERT(DATETIME,'%1',112)").arg(d.toString(QStringLiteral("yyyyMMdd")));
 }
 
-int Utilidades::ReportarError(const ErrorSistema& error, const QVariant&, const QString& procedimiento) const {
+int Utilidades::ReportarError(const ErrorSistema& error, const QVariant&,
+                              const QString& procedimiento) const {
     const int r = operador().ReportarError(error, procedimiento);
     return (r == 4 || r == 5) ? r : 3;
 }

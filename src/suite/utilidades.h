@@ -36,7 +36,8 @@ public:
     // date raises error 13.
     QString FechaSQL(const QString& fecha) const;
     // Shows the error with the procedure name and returns 3, 4 or 5 (through the operator seam).
-    int ReportarError(const ErrorSistema& error, const QVariant& omitido = {}, const QString& procedimiento = {}) const;
+    int ReportarError(const ErrorSistema& error, const QVariant& omitido = {},
+                      const QString& procedimiento = {}) const;
     // The folder ending in the path separator, so that a file name can be appended.
     QString CompletarRuta(const QString& carpeta) const;
 };

@@ -3,7 +3,6 @@
 #include "globales.h"
 #include "modglobal.h"
 
-
 void PruebaSistema::SetUp() {
     ASSERT_TRUE(dir_.isValid());
     ReiniciarModGlobal();
@@ -23,11 +22,13 @@ void PruebaSistema::TearDown() {
 }
 
 QString PruebaSistema::LineaPara(const QString& ruta, const QString& extra) {
-    return QStringLiteral("@Server=;@DbName=%1;@Usuario=;@Password=;@UsuarioLogeado=ana;@Caja=1;%2").arg(ruta, extra);
+    return QStringLiteral("@Server=;@DbName=%1;@Usuario=;@Password=;@UsuarioLogeado=ana;@Caja=1;%2")
+        .arg(ruta, extra);
 }
 
 QStringList PruebaSistema::Textos() const {
     QStringList r;
-    for (const auto& a : guion_->Avisos()) r << a.texto;
+    for (const auto& a : guion_->Avisos())
+        r << a.texto;
     return r;
 }

@@ -3,12 +3,11 @@
 #include "operador.h"
 #include "sql_directo.h"
 
+#include <gtest/gtest.h>
+#include <memory>
 #include <QString>
 #include <QStringList>
 #include <QTemporaryDir>
-#include <gtest/gtest.h>
-#include <memory>
-
 
 // Every test of the system's procedures starts from a clean process: globals reset, a
 // scripted operator installed, the application folder in a temporary directory.

@@ -1,11 +1,11 @@
 #include "sql_directo.h"
 
+#include <dlfcn.h>
+#include <gtest/gtest.h>
 #include <QSqlDatabase>
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QUuid>
-#include <dlfcn.h>
-#include <gtest/gtest.h>
 
 namespace {
 template <typename F> void conBase(const QString& ruta, F&& f) {
@@ -41,7 +41,8 @@ QVariant ConsultarValor(const QString& ruta, const QString& sql) {
 }
 
 void MantenerControladorOdbc() {
-    static void* const driver = dlopen("/usr/lib/x86_64-linux-gnu/odbc/libsqlite3odbc.so", RTLD_NOW | RTLD_NODELETE);
+    static void* const driver =
+        dlopen("/usr/lib/x86_64-linux-gnu/odbc/libsqlite3odbc.so", RTLD_NOW | RTLD_NODELETE);
     static void* const instalador = dlopen("libodbcinst.so.2", RTLD_NOW | RTLD_NODELETE);
     (void)driver;
     (void)instalador;

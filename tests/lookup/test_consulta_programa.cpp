@@ -1,6 +1,6 @@
 // The example program's command line: what it refuses, and how.
-#include <QProcess>
 #include <gtest/gtest.h>
+#include <QProcess>
 
 namespace {
 struct Salida {

@@ -203,7 +203,7 @@ TEST(ModeloConsulta, OrdenIgualAOrdenEstableDeReferencia) {
         const Qt::SortOrder orden_ = sentido; // clang 14 cannot capture a structured binding
         std::stable_sort(orden.begin(), orden.end(), [&](int a, int b) {
             return orden_ == Qt::AscendingOrder ? claves[std::size_t(a)] < claves[std::size_t(b)]
-                                                 : claves[std::size_t(b)] < claves[std::size_t(a)];
+                                                : claves[std::size_t(b)] < claves[std::size_t(a)];
         });
         m.Ordenar(columna, sentido);
         for (std::size_t i = 0; i < orden.size(); ++i)

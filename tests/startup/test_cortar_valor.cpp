@@ -36,7 +36,8 @@ TEST(CortarValor, UnValorNoEsconderUnaClave) {
 }
 
 TEST(CortarValor, UsuarioNoCoincideConUsuarioLogeado) {
-    for (const QString& linea : {QString("@UsuarioLogeado=ana;@Usuario=juan;"), QString("@Usuario=juan;@UsuarioLogeado=ana;")}) {
+    for (const QString& linea :
+         {QString("@UsuarioLogeado=ana;@Usuario=juan;"), QString("@Usuario=juan;@UsuarioLogeado=ana;")}) {
         EXPECT_EQ(valor(linea, "@Usuario"), "juan") << linea.toStdString();
         EXPECT_EQ(valor(linea, "@UsuarioLogeado"), "ana") << linea.toStdString();
     }

@@ -18,7 +18,9 @@ protected:
         EjecutarSql(base, EsquemaInicio());
     }
     void Config(const QString& clave, const QString& valorSql) {
-        EjecutarSql(base, {QString("INSERT INTO TA_CONFIGURACION VALUES ('GENERAL', '%1', %2)").arg(clave, valorSql)});
+        EjecutarSql(
+            base,
+            {QString("INSERT INTO TA_CONFIGURACION VALUES ('GENERAL', '%1', %2)").arg(clave, valorSql)});
     }
     void Arrancar(const QString& extra = {}) {
         EstablecerLineaComandos(LineaPara(base, extra));
@@ -29,9 +31,10 @@ protected:
 } // namespace
 
 TEST_F(Inicio, ConectaYArmaLaCadenaDeConexion) {
-    EstablecerLineaComandos(QString("@UsuarioLogeado=ana;@Usuario=juan;@Password=p=1;@DbName= %1 ;@Caja=3;@Menu=M;"
-                                    "@ParametroAdicional=X;")
-                                .arg(base));
+    EstablecerLineaComandos(
+        QString("@UsuarioLogeado=ana;@Usuario=juan;@Password=p=1;@DbName= %1 ;@Caja=3;@Menu=M;"
+                "@ParametroAdicional=X;")
+            .arg(base));
     InicioSistema();
     ASSERT_TRUE(gSesion().Conectado());
     EXPECT_FALSE(Guion().Terminado());

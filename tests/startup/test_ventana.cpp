@@ -7,8 +7,8 @@
 
 #include <QApplication>
 #include <QComboBox>
-#include <QLineEdit>
 #include <QLabel>
+#include <QLineEdit>
 #include <QPushButton>
 #include <QTest>
 #include <QtTest/QtTest>
@@ -65,7 +65,8 @@ TEST_F(Ventana, DisposicionYTextos) {
     EXPECT_EQ(frm->ImgBasura->pixmap().size(), QSize(32, 32));
     EXPECT_EQ(frm->ImgTachito->pixmap().size(), QSize(32, 32));
     EXPECT_TRUE(frm->ImgBasura->isVisibleTo(frm.get()));
-    for (const char* nombre : {"txtfields", "CmdAceptar", "CmdCAncelar", "Label1", "ImgBasura", "ImgTachito", "lblDesc", "lbln"})
+    for (const char* nombre :
+         {"txtfields", "CmdAceptar", "CmdCAncelar", "Label1", "ImgBasura", "ImgTachito", "lblDesc", "lbln"})
         EXPECT_NE(frm->findChild<QWidget*>(nombre), nullptr) << nombre;
 }
 
@@ -79,13 +80,15 @@ TEST_F(Ventana, OrdenDeTabulacionYFoco) {
     QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
     EXPECT_EQ(QApplication::focusWidget(), frm->CmdCAncelar);
     QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
-    EXPECT_TRUE(frm->txtfields->isAncestorOf(QApplication::focusWidget()) || QApplication::focusWidget() == frm->txtfields);
+    EXPECT_TRUE(frm->txtfields->isAncestorOf(QApplication::focusWidget()) ||
+                QApplication::focusWidget() == frm->txtfields);
 }
 
 TEST_F(Ventana, ListaLosEjerciciosCerradosEnElOrdenDeLaConsulta) {
     auto frm = Abrir();
     QStringList anios;
-    for (int i = 0; i < frm->txtfields->count(); ++i) anios << frm->txtfields->itemText(i);
+    for (int i = 0; i < frm->txtfields->count(); ++i)
+        anios << frm->txtfields->itemText(i);
     EXPECT_EQ(anios, QStringList({"2021", "2022", "2023", "2024"}));
     EXPECT_EQ(frm->txtfields->currentText(), "");
     EXPECT_TRUE(Guion().Avisos().empty());
@@ -96,8 +99,9 @@ TEST_F(Ventana, SinEjerciciosCerrados) {
     auto frm = Abrir();
     ASSERT_EQ(Guion().Avisos().size(), 1u);
     const auto& aviso = Guion().Avisos()[0];
-    EXPECT_EQ(aviso.texto, "Atención, No se ha detectado ningun ejercicio cerrado... No se puede realizar la depuracion "
-                           "de ejercicios abiertos");
+    EXPECT_EQ(aviso.texto,
+              "Atención, No se ha detectado ningun ejercicio cerrado... No se puede realizar la depuracion "
+              "de ejercicios abiertos");
     EXPECT_EQ(aviso.estilo, 0);
     EXPECT_EQ(aviso.titulo, "Cribanzas");
     EXPECT_EQ(frm->txtfields->count(), 0);
@@ -132,8 +136,8 @@ TEST_F(Ventana, CodigosQueNoSonNumerosNoLleganALaBase) {
     auto frm = Abrir();
     QStringList sentencias;
     gSesion().AntesDeEjecutar = [&](const QString& sql) { sentencias << sql; };
-    for (const QString codigo : {"2022 OR 1=1", "2022; DROP TABLE MV_EJERCICIOS", "+2022", "-1", "20 22", "99999999999",
-                                 "2022.0", "２０２２", "'"}) {
+    for (const QString codigo : {"2022 OR 1=1", "2022; DROP TABLE MV_EJERCICIOS", "+2022", "-1", "20 22",
+                                 "99999999999", "2022.0", "２０２２", "'"}) {
         EXPECT_EQ(Validar(*frm, codigo), QStringList{"Ejercicio inexistente!!!"}) << codigo.toStdString();
         EXPECT_EQ(frm->lblDesc->text(), "...");
     }

@@ -7,8 +7,12 @@
 #include <QSqlQuery>
 #include <QUuid>
 
-void SqlDirecto(const QString& ruta, const QStringList& sentencias) { EjecutarSql(ruta, sentencias); }
-QVariant ValorDirecto(const QString& ruta, const QString& sql) { return ConsultarValor(ruta, sql); }
+void SqlDirecto(const QString& ruta, const QStringList& sentencias) {
+    EjecutarSql(ruta, sentencias);
+}
+QVariant ValorDirecto(const QString& ruta, const QString& sql) {
+    return ConsultarValor(ruta, sql);
+}
 
 void BaseDePrueba::SetUp() {
     ASSERT_TRUE(dir_.isValid());
