@@ -5,12 +5,12 @@
 #include "lib_clscons2.h"
 #include "operador.h"
 #include "trampa.h"
+#include "ubicaciones.h"
 
 #include <cmath>
 #include <memory>
 #include <optional>
 #include <QCoreApplication>
-#include <QFileInfo>
 
 QString gSeccionIni;
 double gFlatToolbars = 0;
@@ -137,9 +137,18 @@ void InicioSistema() {
 
     gConsulta().gConnString = gSesion().CadenaConexion();
     gConsulta().gUsarMascarasConsultas = Verdadero;
-    gConsulta().gRutaMascaraConsultas =
-        gUtilidades().CompletarRuta(CarpetaAplicacion()) + QStringLiteral("consultas.vlm");
-    if (!QFileInfo(gConsulta().gRutaMascaraConsultas).isFile()) CrearMascarasConsultas();
+    // The first masks file found is used. A missing one is written where it can be, never
+    // with an error report: when no folder takes it the lookups simply go without masks.
+    const QString mascaras = QStringLiteral("consultas.vlm");
+    gConsulta().gRutaMascaraConsultas = BuscarArchivoAplicacion(mascaras);
+    if (gConsulta().gRutaMascaraConsultas.isEmpty()) {
+        const QString escrito = CrearArchivoAplicacion(mascaras, [](const QString& ruta) {
+            gConsulta().gRutaMascaraConsultas = ruta;
+            CrearMascarasConsultas();
+        });
+        gConsulta().gRutaMascaraConsultas =
+            escrito.isEmpty() ? gUtilidades().CompletarRuta(CarpetaAplicacion()) + mascaras : escrito;
+    }
 
     CargarConfiguracion(carpeta);
 }

@@ -1,6 +1,7 @@
 #include "componentes.h"
 
 #include "globales.h"
+#include "ubicaciones.h"
 
 #include <pwd.h>
 #include <QFile>
@@ -13,9 +14,9 @@ QString ArchivoIni::LeerValor(const QString& archivo, const QString& seccion, co
                               const QVariant& porDefecto) const {
     const QString defecto = porDefecto.toString();
     QString ruta = archivo;
-    if (!ruta.contains(QChar('/'))) ruta = gUtilidades().CompletarRuta(CarpetaAplicacion()) + archivo;
+    if (!ruta.contains(QChar('/'))) ruta = BuscarArchivoAplicacion(archivo);
     // Only a regular file: opening a named pipe nobody writes to would hang the start-up.
-    if (!QFileInfo(ruta).isFile()) return defecto;
+    if (ruta.isEmpty() || !QFileInfo(ruta).isFile()) return defecto;
     QFile f(ruta);
     if (!f.open(QIODevice::ReadOnly)) return defecto;
     // INI files are small; a huge or binary one is read only as far as its first megabyte.

@@ -12,7 +12,7 @@ class ArchivoIni {
 public:
     // The key's value in that section of that file, or the default when the key (or the
     // file) is absent. Section and key match ignoring case. A bare file name is looked for
-    // in the application folder.
+    // as BuscarArchivoAplicacion says (beside the executable, then the system and user folders).
     QString LeerValor(const QString& archivo, const QString& seccion, const QString& clave,
                       const QVariant& porDefecto) const;
 };

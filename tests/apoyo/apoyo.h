@@ -5,9 +5,12 @@
 
 #include <gtest/gtest.h>
 #include <memory>
+#include <optional>
 #include <QString>
 #include <QStringList>
 #include <QTemporaryDir>
+#include <utility>
+#include <vector>
 
 // Every test of the system's procedures starts from a clean process: globals reset, a
 // scripted operator installed, the application folder in a temporary directory.
@@ -27,4 +30,6 @@ protected:
 
 private:
     std::unique_ptr<Operador> anterior_;
+    // The system and user folders of the program's files, inside dir_ while the test runs.
+    std::vector<std::pair<const char*, std::optional<QByteArray>>> entornoAntes_;
 };

@@ -6,8 +6,10 @@
 #include "lib_clscons2.h"
 #include "modglobal.h"
 
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <unistd.h>
 
 namespace {
 class Inicio : public PruebaSistema {
@@ -93,6 +95,53 @@ TEST_F(Inicio, EscribeLasMascarasSoloCuandoFaltan) {
     ReiniciarComponentes();
     Arrancar();
     EXPECT_EQ(QFileInfo(ruta).size(), 0);
+}
+
+TEST_F(Inicio, CarpetaDelProgramaSinEscrituraNiReporte) {
+    // An installed program: nothing is written under /usr (root could), and a user cannot
+    // write a read-only folder. The masks go to the user's folder, without an error report.
+    // Should the rule break, the file written into /usr/bin is taken away again.
+    ASSERT_FALSE(QFileInfo::exists("/usr/bin/consultas.vlm"));
+    struct Limpiar {
+        ~Limpiar() { QFile::remove("/usr/bin/consultas.vlm"); }
+    } limpiar;
+    QStringList carpetas{"/usr/bin"};
+    if (geteuid() != 0) {
+        ASSERT_TRUE(QDir(dir_.path()).mkdir("solo_lectura"));
+        QFile::setPermissions(Ruta("solo_lectura"), QFile::ReadOwner | QFile::ExeOwner);
+        carpetas << Ruta("solo_lectura");
+    }
+    const QString deUsuario = Ruta("usuario/cribanzas/consultas.vlm");
+    auto rearrancar = [&](const QString& carpeta) {
+        ReiniciarModGlobal();
+        ReiniciarComponentes();
+        EstablecerCarpetaAplicacion(carpeta);
+        Arrancar();
+        EXPECT_EQ(Guion().Avisos().size(), 0u) << Textos().join("\n").toStdString();
+        EXPECT_EQ(gColorFondo, 16776960) << "the settings were loaded";
+    };
+    for (const QString& carpeta : carpetas) {
+        SCOPED_TRACE(carpeta.toStdString());
+        QFile::remove(deUsuario);
+        rearrancar(carpeta);
+        EXPECT_EQ(gConsulta().gRutaMascaraConsultas, deUsuario);
+        EXPECT_EQ(QFileInfo(deUsuario).size(), 4808);
+        EXPECT_FALSE(QFileInfo::exists(carpeta + "/consultas.vlm"));
+        // The next start finds it there and leaves it as it is.
+        ASSERT_TRUE(QFile::resize(deUsuario, 0));
+        rearrancar(carpeta);
+        EXPECT_EQ(gConsulta().gRutaMascaraConsultas, deUsuario);
+        EXPECT_EQ(QFileInfo(deUsuario).size(), 0);
+    }
+
+    // No folder takes the file: the start-up goes on all the same, the lookups without masks.
+    QFile::remove(deUsuario);
+    qputenv("XDG_CONFIG_HOME", base.toLocal8Bit()); // a file: no folder can be made under it
+    rearrancar("/usr/bin");
+    EXPECT_EQ(gConsulta().gRutaMascaraConsultas, "/usr/bin/consultas.vlm");
+    EXPECT_FALSE(QFileInfo::exists("/usr/bin/consultas.vlm"));
+    if (geteuid() != 0)
+        QFile::setPermissions(Ruta("solo_lectura"), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
 }
 
 TEST_F(Inicio, CfgDevuelveElValorSinRecortar) {

@@ -1,0 +1,59 @@
+#include "ubicaciones.h"
+
+#include "error.h"
+#include "globales.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+
+namespace {
+QString ConBarra(const QString& carpeta) {
+    QString r = QDir::cleanPath(QDir::fromNativeSeparators(carpeta));
+    if (!r.endsWith(QChar('/'))) r += QChar('/');
+    return r;
+}
+
+QString CarpetaSistema() {
+    const QString otra = qEnvironmentVariable(VariableCarpetaSistema);
+    return ConBarra(otra.isEmpty() ? QStringLiteral("/etc/cribanzas") : otra);
+}
+
+QString CarpetaUsuario() {
+    // A relative XDG_CONFIG_HOME is invalid by the XDG rules and is ignored.
+    QString base = qEnvironmentVariable("XDG_CONFIG_HOME");
+    if (base.isEmpty() || QDir::isRelativePath(base)) base = QDir::homePath() + QStringLiteral("/.config");
+    return ConBarra(base + QStringLiteral("/cribanzas"));
+}
+} // namespace
+
+QStringList CarpetasDeArchivos() {
+    return {ConBarra(CarpetaAplicacion()), CarpetaSistema(), CarpetaUsuario()};
+}
+
+QString BuscarArchivoAplicacion(const QString& nombre) {
+    for (const QString& carpeta : CarpetasDeArchivos())
+        if (QFileInfo(carpeta + nombre).isFile()) return carpeta + nombre;
+    return {};
+}
+
+QString CrearArchivoAplicacion(const QString& nombre, const std::function<void(const QString&)>& escribir) {
+    const QStringList carpetas = CarpetasDeArchivos();
+    for (qsizetype i = 0; i < carpetas.size(); ++i) {
+        const QString& carpeta = carpetas.at(i);
+        if (i == 0 && carpeta.startsWith(QLatin1String("/usr/"))) continue;
+        if (i == 2) QDir().mkpath(carpeta);
+        if (!QFileInfo(carpeta).isDir()) continue;
+        const QString ruta = carpeta + nombre;
+        // exists() follows links: a dangling link counts as something there too.
+        if (QFileInfo(ruta).exists() || QFileInfo(ruta).isSymLink()) continue;
+        try {
+            escribir(ruta);
+            return ruta;
+        } catch (const ErrorSistema&) {
+            // Half a file would be taken for a whole one at the next start.
+            QFile::remove(ruta);
+        }
+    }
+    return {};
+}
