@@ -6,6 +6,9 @@ paquetes=(cmake ninja-build g++ clang libclang-rt-14-dev pkg-config
   unixodbc unixodbc-dev odbcinst libsqliteodbc tdsodbc
   libsqlite3-dev sqlite3 libgtest-dev googletest
   fonts-dejavu-core xvfb xauth xdotool imagemagick)
+# Building and checking the Debian packages: dpkg-shlibdeps and file (for CPack), the icon's
+# PNG sizes, and the checks of the menu entry and the man page.
+paquetes+=(dpkg-dev file librsvg2-bin desktop-file-utils man-db)
 faltan=()
 for p in "${paquetes[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || faltan+=("$p")
