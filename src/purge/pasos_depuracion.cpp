@@ -1,0 +1,34 @@
+#include "pasos_depuracion.h"
+
+#include "operador.h"
+
+namespace {
+// The answers Trampa understands.
+constexpr int kReintentar = Respuesta::Reintentar;
+constexpr int kSeguir = Respuesta::Omitir;
+constexpr int kSalir = Respuesta::Anular;
+} // namespace
+
+Accion AccionPorRespuesta(ClasePaso clase, int respuesta, bool recuperable) {
+    if (!recuperable) return Accion::Salir;
+    if (respuesta == Respuesta::Reintentar) return Accion::Reintentar;
+    if (respuesta == Respuesta::Omitir && clase != ClasePaso::Esencial) return Accion::Seguir;
+    return Accion::Salir;
+}
+
+PasosDepuracion::PasosDepuracion(Pregunta pregunta)
+    : pregunta_(std::move(pregunta)), trampa_([this](const ErrorSistema& e) {
+          const Accion accion = AccionPorRespuesta(clase_, pregunta_(e), recuperable_);
+          if (accion == Accion::Reintentar) return kReintentar;
+          if (accion == Accion::Seguir) ultimoOmitido_ = true;
+          if (accion == Accion::Seguir && clase_ == ClasePaso::Prescindible) return kSeguir;
+          if (!fallo_ || !recuperable_) motivo_ = e.Descripcion;
+          fallo_ = true;
+          return accion == Accion::Seguir ? kSeguir : kSalir;
+      }) {}
+
+bool PasosDepuracion::operator()(ClasePaso clase, const std::function<void()>& paso) {
+    clase_ = clase;
+    ultimoOmitido_ = false;
+    return trampa_(paso);
+}

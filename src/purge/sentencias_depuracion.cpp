@@ -1,0 +1,69 @@
+#include "sentencias_depuracion.h"
+
+namespace SentenciasDepuracion {
+
+QString ContarAsientos(const QString& codigo) {
+    return QStringLiteral(
+               "SELECT count(PERIODO) as Registros FROM MV_ASIENTOS WHERE CONVERT(INT,PERIODO) = ") +
+           codigo;
+}
+
+QString Ejercicio(const QString& codigo) {
+    return QStringLiteral("SELECT * FROM MV_EJERCICIOS WHERE CONVERT(INT,PERIODO) = ") + codigo;
+}
+
+QString PeriodoDesde() {
+    return QStringLiteral("SELECT valor FROM TA_CONFIGURACION WHERE CLAVE = 'fechaoperdesde'");
+}
+
+QString PeriodoHasta() {
+    return QStringLiteral("SELECT * FROM TA_CONFIGURACION WHERE RTRIM(LTRIM(CLAVE)) = 'fechaoperhasta'");
+}
+
+QString FechaUltimaDepuracion() {
+    return QStringLiteral(
+        "SELECT * FROM TA_CONFIGURACION WHERE RTRIM(LTRIM(CLAVE)) = 'FECHAULTIMADEPURACION'");
+}
+
+QString BorrarAsientos(const QString& codigo) {
+    return QStringLiteral("DELETE MV_ASIENTOS WHERE CONVERT(INT,PERIODO) = ") + codigo.trimmed();
+}
+
+QString MaximoComprobante() {
+    return QStringLiteral("SELECT MAX(IDCOMPROBANTE) AS IDCOMPROBANTE FROM V_MV_STOCK WHERE TC = 'SI'");
+}
+
+QString Saldos(const QString& fechaSQL) {
+    // A Null Anulado counts as valid: the closing deletion removes such movements anyway.
+    return QStringLiteral("SELECT IDArticulo, SUM(Cantidad) AS SALDOCANTIDAD, ") +
+           QStringLiteral("SUM(CantidadUD) AS SALDOCANTIDADUD, IDUnidad, ") +
+           QStringLiteral("IdDeposito , IdPosicion, NroSerie, NroLote,Descripcion ") +
+           QStringLiteral("From V_MV_Stock  ") + QStringLiteral("WHERE (FECHA <= ") + fechaSQL +
+           QStringLiteral(") AND (COALESCE(Anulado,0) = 0) ") +
+           QStringLiteral("GROUP BY IDArticulo, IDUnidad, IdDeposito, IdPosicion, NroSerie, ") +
+           QStringLiteral("NroLote,Descripcion ");
+}
+
+QString CabeceraInsercion(const QString& tipoSQL, const QString& comprobanteSQL) {
+    // Depot, position, serial, lot and the second unit go in too: the stock per place, lot
+    // and unit is the same after the purge as before.
+    return QStringLiteral("INSERT INTO V_MV_STOCK ( ") +
+           QStringLiteral("TC, IDCOMPROBANTE, SECUENCIA, FECHA, IDARTICULO, DESCRIPCION, IDUNIDAD, "
+                          "CANTIDAD,ControladoPor") +
+           QStringLiteral(", IdDeposito, IdPosicion, NroSerie, NroLote, CantidadUD") +
+           QStringLiteral(")VALUES (") + tipoSQL + QStringLiteral(",") + comprobanteSQL + QStringLiteral(",");
+}
+
+QString Borrado(const QString& fechaSQL, const QString& comprobanteSQL) {
+    // The opening balance just written is dated on the cut-off itself: it must survive.
+    return QStringLiteral("Delete v_mv_stock where fecha <= ") + fechaSQL +
+           QStringLiteral(" AND NOT (COALESCE(TC,'') = 'SI' AND COALESCE(IDCOMPROBANTE,'') = ") +
+           comprobanteSQL + QStringLiteral(")");
+}
+
+QString ContarBorrado(const QString& fechaSQL, bool anulados) {
+    return QStringLiteral("SELECT COUNT(*) FROM V_MV_STOCK WHERE FECHA <= %1 AND COALESCE(Anulado,0) %2 0")
+        .arg(fechaSQL, anulados ? QStringLiteral("<>") : QStringLiteral("="));
+}
+
+} // namespace SentenciasDepuracion

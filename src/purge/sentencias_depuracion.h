@@ -1,0 +1,26 @@
+#pragma once
+// Every statement of the purge, in one place: the purge and the dry run build them here, so
+// what the dry run reads is what the purge reads and writes.
+#include <QString>
+
+namespace SentenciasDepuracion {
+// The confirmation count of the year's journal entries.
+QString ContarAsientos(const QString& codigo);
+// The year's row, with its dates.
+QString Ejercicio(const QString& codigo);
+// The operating period's rows. The two keys are matched differently on purpose: the stored
+// rows may carry blanks around "fechaoperhasta".
+QString PeriodoDesde();
+QString PeriodoHasta();
+QString FechaUltimaDepuracion();
+QString BorrarAsientos(const QString& codigo);
+QString MaximoComprobante();
+// The balance query, grouped as the opening balance keeps it.
+QString Saldos(const QString& fechaSQL);
+// The start of one opening-balance insert, up to the line number.
+QString CabeceraInsercion(const QString& tipoSQL, const QString& comprobanteSQL);
+// The closing deletion: every movement up to the cut-off except the new voucher's rows.
+QString Borrado(const QString& fechaSQL, const QString& comprobanteSQL);
+// What the closing deletion would remove, valid or annulled (the dry run).
+QString ContarBorrado(const QString& fechaSQL, bool anulados);
+} // namespace SentenciasDepuracion
