@@ -1,63 +1,29 @@
 #include "depuracion.h"
 
-#include "frmcrb.h"
 #include "globales.h"
 #include "operador.h"
-#include "trampa.h"
-#include "utilidades.h"
+#include "purga_stock.h"
+#include "sentencias_depuracion.h"
 
 #include <cmath>
-#include <QCoreApplication>
-#include <vector>
+#include <limits>
+
+namespace S = SentenciasDepuracion;
 
 namespace {
 const QString kAviso = QStringLiteral("Aviso al operador");
 const QChar CR(u'\r');
 
-// The operating period's rows, found as steps 7 and 8 find them (the two keys are matched
-// differently on purpose: the stored rows may carry blanks around "fechaoperhasta").
-const QString kSqlDesde = QStringLiteral("SELECT valor FROM TA_CONFIGURACION WHERE CLAVE = 'fechaoperdesde'");
-const QString kSqlHasta =
-    QStringLiteral("SELECT * FROM TA_CONFIGURACION WHERE RTRIM(LTRIM(CLAVE)) = 'fechaoperhasta'");
+const QString kExito = QStringLiteral("        El proceso finalizó con éxito!!!        ") + CR +
+                       QStringLiteral("Luego del proceso de depuración es recomendable realizar una "
+                                      "compactación de la base de datos.");
 
-// Keeps the window's buttons and close box idle while the purge runs.
-class PurgaEnCurso {
-public:
-    explicit PurgaEnCurso(bool& bandera) : bandera_(bandera), anterior_(bandera) { bandera_ = true; }
-    ~PurgaEnCurso() { bandera_ = anterior_; }
-    PurgaEnCurso(const PurgaEnCurso&) = delete;
-    PurgaEnCurso& operator=(const PurgaEnCurso&) = delete;
-
-private:
-    bool& bandera_;
-    bool anterior_;
-};
-
-int indiceCampo(Recordset& rs, const QString& nombre) {
-    for (int i = 0; i < rs.FieldCount(); ++i)
-        if (rs.Fields(i).Name().compare(nombre, Qt::CaseInsensitive) == 0) return i;
-    throw ErrorSistema(Errores::ElementoNoEncontrado,
-                       QStringLiteral("No se encontró el elemento en la colección: %1").arg(nombre));
-}
-
-bool esNumero(const QVariant& v) {
-    switch (v.typeId()) {
-    case QMetaType::Int:
-    case QMetaType::UInt:
-    case QMetaType::LongLong:
-    case QMetaType::ULongLong:
-    case QMetaType::Long:
-    case QMetaType::ULong:
-    case QMetaType::Short:
-    case QMetaType::UShort:
-    case QMetaType::Double:
-    case QMetaType::Float:
-        return true;
-    default:
-        return false;
-    }
-}
 } // namespace
+
+Depuracion::Depuracion(Sesion& sesion, Operador& operador, Avance& avance, VistaDepuracion* vista)
+    : sesion_(sesion), operador_(operador), avance_(avance), vista_(vista) {}
+
+Depuracion::Depuracion(VistaDepuracion* vista) : Depuracion(gSesion(), operador(), gAvance(), vista) {}
 
 bool Depuracion::EsCodigoEjercicio(const QString& codigo) {
     const QString c = codigo.trimmed();
@@ -98,428 +64,358 @@ QString Depuracion::SiguienteComprobante(const QVariant& maximo) {
     return m.left(4) + numero + m.mid(12, 1);
 }
 
-QString Depuracion::SentenciaSaldos(const QString& fechaSQL) {
-    // A Null Anulado counts as valid: the closing deletion removes such movements anyway.
-    return QStringLiteral("SELECT IDArticulo, SUM(Cantidad) AS SALDOCANTIDAD, ") +
-           QStringLiteral("SUM(CantidadUD) AS SALDOCANTIDADUD, IDUnidad, ") +
-           QStringLiteral("IdDeposito , IdPosicion, NroSerie, NroLote,Descripcion ") +
-           QStringLiteral("From V_MV_Stock  ") + QStringLiteral("WHERE (FECHA <= ") + fechaSQL +
-           QStringLiteral(") AND (COALESCE(Anulado,0) = 0) ") +
-           QStringLiteral("GROUP BY IDArticulo, IDUnidad, IdDeposito, IdPosicion, NroSerie, ") +
-           QStringLiteral("NroLote,Descripcion ");
+FechasEjercicio Depuracion::FechasDe(const QVariant& desde, const QVariant& hasta) {
+    FechasEjercicio f;
+    f.desde = TextoEstandar(desde);
+    f.hasta = TextoEstandar(hasta);
+    f.corte = f.hasta;
+    return f;
 }
 
-QString Depuracion::SentenciaBorrado(const QString& fechaSQL, const QString& comprobanteSQL) {
-    // The opening balance just written is dated on the cut-off itself: it must survive.
-    return QStringLiteral("Delete v_mv_stock where fecha <= ") + fechaSQL +
-           QStringLiteral(" AND NOT (COALESCE(TC,'') = 'SI' AND COALESCE(IDCOMPROBANTE,'') = ") +
-           comprobanteSQL + QStringLiteral(")");
+void Depuracion::Basura(bool visible) {
+    if (vista_) vista_->MostrarBasura(visible);
 }
+
+// ---- The confirm button ---------------------------------------------------------------------
+
+ResultadoDepuracion Depuracion::Ejecutar(const QString& texto) {
+    PasosDepuracion pasos([this](const ErrorSistema& e) {
+        return operador_.ReportarError(e, QStringLiteral("CmdAceptar_Click"));
+    });
+    ResultadoDepuracion r;
+    r.desenlace = Desenlace::Fallo;
+    const QString codigo = texto.trimmed();
+
+    // 1
+    bool vacio = false;
+    if (!pasos(ClasePaso::Prescindible, [&] {
+            vacio = codigo.isEmpty();
+            if (vacio)
+                operador_.MsgBox(QStringLiteral("Debe informar el numero de ejercicio a depurar"),
+                                 Estilo::SoloAceptar);
+        }))
+        return r;
+    if (vacio) {
+        r.desenlace = Desenlace::SinCodigo;
+        return r;
+    }
+    // 2, 3
+    long n = 0;
+    if (!Contar(pasos, codigo, n)) return r;
+    // 4 is the question's text; 5, 6. A validation that failed and was ignored refuses the year.
+    bool validado = false;
+    if (!pasos(ClasePaso::Prescindible, [&] {
+            r.hayError = false;
+            r.hayError = ValidarEjercicio(codigo, rsEjercicio_);
+            validado = true;
+        }))
+        return r;
+    if (!validado || hayError_) {
+        pasos(ClasePaso::Prescindible, [&] {
+            if (rs_.Abierto()) sesion_.CerrarRecordset(rs_);
+        });
+        r.desenlace = Desenlace::Rechazado;
+        return r;
+    }
+    // 7
+    if (!pasos(ClasePaso::Prescindible, [&] { Basura(n > 0); })) return r;
+    // 8
+    if (n > 0) {
+        Confirmar(pasos, codigo, n, r);
+        return r;
+    }
+    // 9
+    r.desenlace = Desenlace::SinDatos;
+    if (!pasos(ClasePaso::Prescindible, [&] {
+            operador_.MsgBox(
+                QStringLiteral(
+                    "No se han encontrado datos para depurar, el ejercicio ya ha sido depurado!!!!"),
+                Estilo::Informacion);
+        }))
+        return r;
+    pasos(ClasePaso::Prescindible, [&] {
+        if (rs_.Abierto()) sesion_.CerrarRecordset(rs_);
+    });
+    return r;
+}
+
+bool Depuracion::Contar(PasosDepuracion& pasos, const QString& codigo, long& n) {
+    // A code that is not a plain whole number never goes into a statement: the validation
+    // refuses it as a year that does not exist.
+    if (!EsCodigoEjercicio(codigo)) return true;
+    if (!pasos(ClasePaso::Prescindible, [&] {
+            sesion_.AbrirRecordset(S::ContarAsientos(codigo), rs_, Cursor::SoloAdelante, Bloqueo::SoloLectura,
+                                   -1);
+        }))
+        return false;
+    return pasos(ClasePaso::Prescindible, [&] {
+        if (rs_.BOF()) return;
+        rs_.MoveFirst();
+        bool ok = false;
+        const qlonglong valor = rs_.Fields(QStringLiteral("Registros")).Value().toLongLong(&ok);
+        if (!ok || valor > std::numeric_limits<qint32>::max() || valor < std::numeric_limits<qint32>::min())
+            throw ErrorSistema(Errores::Desbordamiento, QStringLiteral("Desbordamiento"));
+        n = long(valor);
+    });
+}
+
+void Depuracion::Confirmar(PasosDepuracion& pasos, const QString& codigo, long n, ResultadoDepuracion& r) {
+    int respuesta = 0;
+    if (!pasos(ClasePaso::Prescindible, [&] {
+            respuesta = operador_.MsgBox(TextoPregunta(n), Estilo::Informacion | Estilo::SiNo, kAviso);
+        }))
+        return;
+    if (respuesta != Respuesta::Si) {
+        r.desenlace = Desenlace::NoConfirmado;
+        return;
+    }
+    if (!pasos(ClasePaso::Prescindible, [&] {
+            QString c = codigo;
+            PurgarAsientos(c);
+        }))
+        return;
+    r.depuracionIniciada = true;
+    r.desenlace = desenlace_;
+    r.hayError = hayError_;
+    if (desenlace_ == Desenlace::Incompleto) {
+        QStringList lineas = TextoIncompleto().split(CR);
+        lineas.removeFirst();
+        r.motivo = lineas.join(u' ');
+    }
+}
+
+bool Depuracion::ValidarEjercicio(const QString& texto, Recordset& rsEjercicio) {
+    hayError_ = false;
+    const QString codigo = texto.trimmed();
+    auto rechazar = [this](const QString& t) {
+        hayError_ = true;
+        operador_.MsgBox(t, Estilo::Critico, kAviso);
+    };
+    auto descripcion = [this](const QString& t) {
+        descripcion_ = t;
+        if (vista_) vista_->MostrarDescripcion(t);
+    };
+    if (codigo.isEmpty()) {
+        rechazar(QStringLiteral("Debe ingresar código de ejercicio"));
+        return hayError_;
+    }
+    // A code that is not a plain whole number never reaches a statement.
+    if (!EsCodigoEjercicio(codigo) ||
+        !sesion_.Existe(QStringLiteral("MV_EJERCICIOS"), codigo, QStringLiteral("PERIODO"), &rsEjercicio,
+                        TipoClave::Entero, QString())) {
+        descripcion(QStringLiteral("..."));
+        rechazar(QStringLiteral("Ejercicio inexistente!!!"));
+        return hayError_;
+    }
+    descripcion(sesion_
+                    .ValorCampo(QStringLiteral("MV_EJERCICIOS"), codigo, QStringLiteral("descripcion"),
+                                QStringLiteral("PERIODO"), TipoClave::Entero, QString())
+                    .toString());
+    const QVariant cerrado = rsEjercicio.Fields(QStringLiteral("Cerrado")).Value();
+    if (!cerrado.isNull()) {
+        bool ok = true;
+        const double v =
+            cerrado.typeId() == QMetaType::Bool ? (cerrado.toBool() ? -1 : 0) : cerrado.toDouble(&ok);
+        if (!ok)
+            throw ErrorSistema(
+                Errores::TiposNoCoinciden,
+                QStringLiteral("No coinciden los tipos: el campo Cerrado no es un valor lógico"));
+        if (v == 0) rechazar(QStringLiteral("El Ejercicio a depurar debe estar cerrado"));
+    }
+    return hayError_;
+}
+
+// ---- The journal purge ----------------------------------------------------------------------
 
 void Depuracion::PurgarAsientos(QString& codigo) {
-    PurgaEnCurso enCurso(ventana_.purgando_);
-    Trampa trampa([this](const ErrorSistema& e) {
-        ventana_.MostrarBasura(true);
-        return operador().MsgBox(QStringLiteral("Se ha producido el siguiente error:") + e.Descripcion,
-                                 Estilo::AnularReintentarOmitir | Estilo::Critico, kAviso);
+    PasosDepuracion pasos([this](const ErrorSistema& e) {
+        Basura(true);
+        return operador_.MsgBox(QStringLiteral("Se ha producido el siguiente error:") + e.Descripcion,
+                                Estilo::AnularReintentarOmitir | Estilo::Critico, kAviso);
     });
-    Recordset rs;
-    // The operating period as it was: no value when its row is missing (then it is not written).
-    std::optional<QVariant> guardadoDesde, guardadoHasta;
-    bool leidoDesde = false, leidoHasta = false;
-    QString inicio, fin;
-    bool periodoCambiado = false;
-    bool repuestoDesde = false, repuestoHasta = false;
-
-    auto leer = [&](const QString& sql, std::optional<QVariant>& guardado) {
-        gSesion().AbrirRecordset(sql, rs, Cursor::SoloAdelante, Bloqueo::SoloLectura, -1);
-        guardado.reset();
-        if (!rs.BOF()) guardado = rs.Fields(QStringLiteral("Valor")).Value();
-    };
-    auto guardar = [&](const QString& sql, const QVariant& valor) {
-        gSesion().AbrirRecordset(sql, rs, Cursor::Dinamico, Bloqueo::Optimista, -1);
-        if (!rs.BOF()) {
-            rs.Fields(QStringLiteral("Valor")).setValue(valor);
-            rs.Update();
-        }
-    };
-    auto reponerDesde = [&] {
-        repuestoDesde = true;
-        if (guardadoDesde) guardar(kSqlDesde, *guardadoDesde);
-    };
-    auto reponerHasta = [&] {
-        repuestoHasta = true;
-        if (guardadoHasta) guardar(kSqlHasta, *guardadoHasta);
-    };
-    // Left through Abort: the operating period goes back all the same, if it was touched.
-    auto abandonar = [&] {
-        ventana_.UltimoDesenlace = FrmCrb::Desenlace::Fallo;
-        if (!periodoCambiado) return;
-        if (!repuestoDesde) trampa(reponerDesde);
-        if (!repuestoHasta) trampa(reponerHasta);
-    };
+    guardadoDesde_.reset();
+    guardadoHasta_.reset();
+    periodoCambiado_ = repuestoDesde_ = repuestoHasta_ = false;
+    fechas_ = {};
+    resultadoStock_ = ResultadoStock::NoEjecutada;
+    motivoStock_.clear();
 
     // 1, 2. Read from the very rows that 7 and 8 change, so 13 and 14 put back exactly that.
-    if (!trampa([&] {
-            leer(kSqlDesde, guardadoDesde);
-            leidoDesde = true;
-        }))
-        return abandonar();
-    if (!trampa([&] {
-            leer(kSqlHasta, guardadoHasta);
-            leidoHasta = true;
-        }))
-        return abandonar();
-    // Without the period as it was there would be nothing to put back: stop, having changed nothing.
-    if (!leidoDesde || !leidoHasta) return abandonar();
-
+    if (!LeerPeriodo(pasos)) return Abandonar(pasos);
     // 3 to 6
-    if (!trampa([&] {
-            if (!EsCodigoEjercicio(codigo))
-                throw ErrorSistema(
-                    Errores::LlamadaNoValida,
-                    QStringLiteral("El código de ejercicio '%1' no es un número válido").arg(codigo));
-            gSesion().AbrirRecordset(
-                QStringLiteral("SELECT * FROM MV_EJERCICIOS WHERE CONVERT(INT,PERIODO) = ") + codigo, rs,
-                Cursor::Dinamico, Bloqueo::Optimista, -1);
-        }))
-        return abandonar();
-    if (!trampa([&] { inicio = rs.Fields(QStringLiteral("Fecha Desde")).Texto(); })) return abandonar();
-    if (!trampa([&] { fin = rs.Fields(QStringLiteral("Fecha Hasta")).Texto(); })) return abandonar();
-    if (!trampa([&] { gSesion().CerrarRecordset(rs); })) return abandonar();
-
+    if (!LeerEjercicio(pasos, codigo)) return Abandonar(pasos);
     // 7, 8
-    if (!trampa([&] {
-            periodoCambiado = true;
-            guardar(kSqlDesde, inicio);
-        }))
-        return abandonar();
-    if (!trampa([&] {
-            periodoCambiado = true;
-            guardar(kSqlHasta, fin);
-        }))
-        return abandonar();
-
+    if (!FijarPeriodo(pasos)) return Abandonar(pasos);
     // 9
-    if (!trampa([&] {
-            gSesion().Ejecutar(QStringLiteral("DELETE MV_ASIENTOS WHERE CONVERT(INT,PERIODO) = ") +
-                               codigo.trimmed());
-        }))
-        return abandonar();
-    // 10
-    if (!trampa([&] { PurgarStock(fin); })) return abandonar();
-    // 11
-    if (!trampa([&] { ventana_.MostrarBasura(false); })) return abandonar();
+    if (!BorrarAsientos(pasos, codigo)) return Abandonar(pasos);
+    // 10, 11
+    if (!DepurarStock(pasos)) return Abandonar(pasos);
     // 12
-    if (!trampa([&] {
-            gSesion().AbrirRecordset(
-                QStringLiteral(
-                    "SELECT * FROM TA_CONFIGURACION WHERE RTRIM(LTRIM(CLAVE)) = 'FECHAULTIMADEPURACION'"),
-                rs, Cursor::Dinamico, Bloqueo::Optimista, -1);
-            if (rs.BOF()) rs.AddNew();
-            rs.Fields(QStringLiteral("Grupo")).setValue(QStringLiteral("DATOS"));
-            rs.Fields(QStringLiteral("Clave")).setValue(QStringLiteral("FECHAULTIMADEPURACION"));
-            rs.Fields(QStringLiteral("Valor")).setValue(inicio);
-            rs.Update();
-            rs.Close();
-        }))
-        return abandonar();
+    if (!RegistrarFecha(pasos)) return Abandonar(pasos);
     // 13, 14
-    if (!trampa(reponerDesde)) return abandonar();
-    if (!trampa(reponerHasta)) return abandonar();
-
+    if (!ReponerPeriodo(pasos)) return Abandonar(pasos);
     // 15
-    if (resultado_ == ResultadoStock::Completa) {
-        ventana_.UltimoDesenlace = FrmCrb::Desenlace::Completo;
-        trampa([&] {
-            operador().MsgBox(
-                QStringLiteral("        El proceso finalizó con éxito!!!        ") + CR +
-                    QStringLiteral("Luego del proceso de depuración es recomendable realizar una "
-                                   "compactación de la base de datos."),
-                Estilo::Informacion, kAviso);
-        });
-    } else {
-        // The journal is gone and the year is recorded, but the stock is as it was: say so.
-        ventana_.UltimoDesenlace = FrmCrb::Desenlace::Incompleto;
-        if (motivo_.isEmpty()) motivo_ = QStringLiteral("La depuración de stock no llegó a ejecutarse.");
-        ventana_.MotivoIncompleto = motivo_;
-        trampa([&] {
-            operador().MsgBox(
-                QStringLiteral("Se depuraron los asientos del ejercicio, pero NO los movimientos de stock.") +
-                    CR + motivo_ + CR +
-                    QStringLiteral("Los movimientos de stock quedaron tal como estaban antes del proceso."),
-                Estilo::Critico, kAviso);
-        });
+    InformarFin(pasos);
+}
+
+std::optional<QVariant> Depuracion::LeerValor(const QString& sql) {
+    sesion_.AbrirRecordset(sql, rs_, Cursor::SoloAdelante, Bloqueo::SoloLectura, -1);
+    if (rs_.BOF()) return std::nullopt;
+    return rs_.Fields(QStringLiteral("Valor")).Value();
+}
+
+void Depuracion::GuardarValor(const QString& sql, const QVariant& valor) {
+    sesion_.AbrirRecordset(sql, rs_, Cursor::Dinamico, Bloqueo::Optimista, -1);
+    if (rs_.BOF()) return;
+    rs_.Fields(QStringLiteral("Valor")).setValue(valor);
+    rs_.Update();
+}
+
+bool Depuracion::LeerPeriodo(PasosDepuracion& pasos) {
+    // Without the period as it was there would be nothing to put back.
+    return pasos(ClasePaso::Esencial, [&] { guardadoDesde_ = LeerValor(S::PeriodoDesde()); }) &&
+           pasos(ClasePaso::Esencial, [&] { guardadoHasta_ = LeerValor(S::PeriodoHasta()); });
+}
+
+bool Depuracion::LeerEjercicio(PasosDepuracion& pasos, const QString& codigo) {
+    return pasos(
+               ClasePaso::Prescindible,
+               [&] {
+                   if (!EsCodigoEjercicio(codigo))
+                       throw ErrorSistema(
+                           Errores::LlamadaNoValida,
+                           QStringLiteral("El código de ejercicio '%1' no es un número válido").arg(codigo));
+                   sesion_.AbrirRecordset(S::Ejercicio(codigo), rs_, Cursor::Dinamico, Bloqueo::Optimista,
+                                          -1);
+               }) &&
+           pasos(ClasePaso::Prescindible,
+                 [&] { fechas_.desde = rs_.Fields(QStringLiteral("Fecha Desde")).Texto(); }) &&
+           pasos(
+               ClasePaso::Prescindible,
+               [&] { fechas_.hasta = fechas_.corte = rs_.Fields(QStringLiteral("Fecha Hasta")).Texto(); }) &&
+           pasos(ClasePaso::Prescindible, [&] { sesion_.CerrarRecordset(rs_); });
+}
+
+bool Depuracion::FijarPeriodo(PasosDepuracion& pasos) {
+    return pasos(ClasePaso::Prescindible,
+                 [&] {
+                     periodoCambiado_ = true;
+                     GuardarValor(S::PeriodoDesde(), fechas_.desde);
+                 }) &&
+           pasos(ClasePaso::Prescindible, [&] {
+               periodoCambiado_ = true;
+               GuardarValor(S::PeriodoHasta(), fechas_.hasta);
+           });
+}
+
+bool Depuracion::BorrarAsientos(PasosDepuracion& pasos, const QString& codigo) {
+    return pasos(ClasePaso::Datos, [&] { sesion_.Ejecutar(S::BorrarAsientos(codigo)); });
+}
+
+bool Depuracion::DepurarStock(PasosDepuracion& pasos) {
+    return pasos(ClasePaso::Prescindible, [&] { PurgarStock(fechas_.corte); }) &&
+           pasos(ClasePaso::Prescindible, [&] { Basura(false); });
+}
+
+bool Depuracion::RegistrarFecha(PasosDepuracion& pasos) {
+    return pasos(ClasePaso::Datos, [&] {
+        sesion_.AbrirRecordset(S::FechaUltimaDepuracion(), rs_, Cursor::Dinamico, Bloqueo::Optimista, -1);
+        if (rs_.BOF()) rs_.AddNew();
+        rs_.Fields(QStringLiteral("Grupo")).setValue(QStringLiteral("DATOS"));
+        rs_.Fields(QStringLiteral("Clave")).setValue(QStringLiteral("FECHAULTIMADEPURACION"));
+        rs_.Fields(QStringLiteral("Valor")).setValue(fechas_.desde);
+        rs_.Update();
+        rs_.Close();
+    });
+}
+
+void Depuracion::ReponerDesde() {
+    repuestoDesde_ = true;
+    if (guardadoDesde_) GuardarValor(S::PeriodoDesde(), *guardadoDesde_);
+}
+
+void Depuracion::ReponerHasta() {
+    repuestoHasta_ = true;
+    if (guardadoHasta_) GuardarValor(S::PeriodoHasta(), *guardadoHasta_);
+}
+
+bool Depuracion::ReponerPeriodo(PasosDepuracion& pasos) {
+    return pasos(ClasePaso::Datos, [&] { ReponerDesde(); }) &&
+           pasos(ClasePaso::Datos, [&] { ReponerHasta(); });
+}
+
+void Depuracion::Abandonar(PasosDepuracion& pasos) {
+    // Left half way: the operating period goes back all the same, if it was touched.
+    desenlace_ = Desenlace::Fallo;
+    if (!periodoCambiado_) return;
+    if (!repuestoDesde_) pasos(ClasePaso::Datos, [&] { ReponerDesde(); });
+    if (!repuestoHasta_) pasos(ClasePaso::Datos, [&] { ReponerHasta(); });
+}
+
+QString Depuracion::TextoIncompleto() const {
+    // The journal is gone and the year is recorded, but the stock is as it was: say so.
+    return QStringLiteral("Se depuraron los asientos del ejercicio, pero NO los movimientos de stock.") + CR +
+           (motivoStock_.isEmpty() ? QStringLiteral("La depuración de stock no llegó a ejecutarse.")
+                                   : motivoStock_) +
+           CR + QStringLiteral("Los movimientos de stock quedaron tal como estaban antes del proceso.");
+}
+
+void Depuracion::InformarFin(PasosDepuracion& pasos) {
+    if (resultadoStock_ == ResultadoStock::Completa) {
+        desenlace_ = Desenlace::Completo;
+        pasos(ClasePaso::Prescindible, [&] { operador_.MsgBox(kExito, Estilo::Informacion, kAviso); });
+        return;
     }
+    desenlace_ = Desenlace::Incompleto;
+    pasos(ClasePaso::Prescindible, [&] { operador_.MsgBox(TextoIncompleto(), Estilo::Critico, kAviso); });
 }
 
 void Depuracion::PurgarStock(QString& fechaCorte) {
-    resultado_ = ResultadoStock::Fallida;
-    motivo_.clear();
+    PurgaStock purga(sesion_, operador_, avance_, fechaCorte);
+    purga.Ejecutar();
+    resultadoStock_ = purga.Resultado();
+    motivoStock_ = purga.Motivo();
+    if (purga.HuboError()) hayError_ = true;
+}
 
-    // What a failing step is: a failure of the progress display may be ignored without effect;
-    // a failure of the database makes the whole stock purge roll back, and where the flow
-    // cannot go on without the step, Ignore ends it like Abort.
-    enum class Clase { Pantalla, Datos, Esencial };
-    Clase clase = Clase::Pantalla;
-    bool fallida = false;
-    bool perdida = false;
-    bool enTransaccion = false;
-    QString errorFallo;
+// ---- The dry run ----------------------------------------------------------------------------
 
-    Trampa trampa([&](const ErrorSistema& e) {
-        gAvance().Cerrar();
-        gUtilidades().IndicarOcupado(false);
-        ventana_.HayError = true;
-        const int r = gUtilidades().ReportarError(e);
-        if (r == 4 && !perdida) return r;
-        if (clase == Clase::Pantalla && r == 5) return r;
-        if (!fallida || perdida) errorFallo = e.Descripcion;
-        fallida = true;
-        if (perdida || (r == 5 && clase == Clase::Esencial)) return 3;
-        return r;
-    });
-    // Runs one step of the given class; inside the transaction a transaction the database
-    // ended by itself ends the purge whatever the answer.
-    auto paso = [&](Clase c, const std::function<void()>& f) {
-        clase = c;
-        return trampa([&] {
-            if (c == Clase::Pantalla || !enTransaccion) return f();
-            auto perderla = [&](const QString& detalle) {
-                perdida = true;
-                return ErrorSistema(Errores::TransaccionPerdida,
-                                    detalle + QStringLiteral(" La base de datos canceló la transacción de la "
-                                                             "depuración de stock: no se modificó ningún "
-                                                             "movimiento de stock."));
-            };
-            if (!gSesion().EnTransaccion()) throw perderla(QString());
-            try {
-                f();
-            } catch (const ErrorSistema& e) {
-                if (e.Numero == Errores::TransaccionPerdida || !gSesion().EnTransaccion())
-                    throw perderla(e.Descripcion);
-                throw;
-            }
-        });
-    };
-
-    Recordset rs;
-    const QString tipo = QStringLiteral("SI"); // 1
-    bool existe = false;
-    QString numero;
-    QString fechaSQL;
-    long linea = 0;
-    bool vacio = true;
-
-    auto cuerpo = [&]() -> void {
-        // 2, 3
-        if (!paso(Clase::Esencial, [&] {
-                existe = gSesion().Existe(QStringLiteral("V_TA_CPTE"), tipo, QStringLiteral("Codigo"),
-                                          nullptr, TipoClave::Texto, QString());
-            }))
-            return;
-        if (!existe) {
-            paso(Clase::Pantalla, [&] {
-                operador().MsgBox(
-                    QStringLiteral(
-                        "DEBE DAR DE ALTA EN TABLA DE COMPROBANTES EL CODIGO SI PARA SALDO INICIAL..."),
-                    Estilo::SoloAceptar);
-            });
-            resultado_ = ResultadoStock::SinTipoSI;
-            motivo_ = QStringLiteral(
-                "Falta dar de alta el código SI para saldo inicial en la tabla de comprobantes.");
-            return;
-        }
-        // Everything from the voucher number on runs in one transaction: all or nothing.
-        if (!paso(Clase::Esencial, [&] {
-                if (!gSesion().EnTransaccion()) gSesion().IniciarTransaccion();
-                enTransaccion = true;
-            }))
-            return;
-        // 4, 5, 6
-        if (!paso(Clase::Esencial, [&] {
-                gSesion().AbrirRecordset(
-                    QStringLiteral(
-                        "SELECT MAX(IDCOMPROBANTE) AS IDCOMPROBANTE FROM V_MV_STOCK WHERE TC = 'SI'"),
-                    rs, Cursor::SoloAdelante, Bloqueo::SoloLectura, -1);
-            }))
-            return;
-        if (!paso(Clase::Esencial, [&] {
-                const QVariant maximo =
-                    rs.BOF() ? QVariant() : rs.Fields(QStringLiteral("IDCOMPROBANTE")).Value();
-                numero = SiguienteComprobante(maximo);
-                // A highest number that is not of the usual form can give back a number already
-                // used; the deletion would keep that old voucher with the new one, and its stock
-                // would count twice.
-                if (gSesion().Existe(QStringLiteral("V_MV_STOCK"), numero, QStringLiteral("IDCOMPROBANTE"),
-                                     nullptr, TipoClave::Texto, QStringLiteral("TC = 'SI'")))
-                    throw ErrorSistema(
-                        Errores::LlamadaNoValida,
-                        QStringLiteral(
-                            "El comprobante de saldo inicial SI %1, siguiente a %2, ya existe. Corrija "
-                            "la numeración de los comprobantes SI antes de depurar.")
-                            .arg(numero, maximo.toString()));
-            }))
-            return;
-        linea = 1;
-        // 7, 8
-        if (!paso(Clase::Pantalla,
-                  [&] { gAvance().Iniciar(QStringLiteral("Depurando Movimientos de Stock..."), false); }))
-            return;
-        if (!paso(Clase::Pantalla, [&] {
-                gAvance().Mostrar(false, QStringLiteral("Obteniendo Saldo Inicial a la Fecha de Depuración"));
-            }))
-            return;
-        // 9, 10
-        if (!paso(Clase::Esencial, [&] {
-                fechaSQL = gUtilidades().FechaSQL(fechaCorte);
-                gSesion().AbrirRecordset(SentenciaSaldos(fechaSQL), rs, Cursor::SoloAdelante,
-                                         Bloqueo::SoloLectura, -1);
-            }))
-            return;
-        if (!paso(Clase::Esencial, [&] { vacio = rs.BOF(); })) return;
-        if (vacio) {
-            // Nothing to carry: the transaction only read.
-            if (!paso(Clase::Pantalla, [&] { gAvance().Cerrar(); })) return;
-            paso(Clase::Esencial, [&] {
-                if (rs.Abierto()) rs.Close();
-                gSesion().ConfirmarTransaccion();
-                enTransaccion = false;
-            });
-            return;
-        }
-
-        // 11
-        int cArticulo = 0, cDescripcion = 0, cUnidad = 0, cSaldo = 0, cSaldoUD = 0;
-        int cDeposito = 0, cPosicion = 0, cSerie = 0, cLote = 0;
-        QString cabecera;
-        if (!paso(Clase::Esencial, [&] {
-                rs.MoveFirst();
-                cArticulo = indiceCampo(rs, QStringLiteral("IdArticulo"));
-                cDescripcion = indiceCampo(rs, QStringLiteral("Descripcion"));
-                cUnidad = indiceCampo(rs, QStringLiteral("idUnidad"));
-                cSaldo = indiceCampo(rs, QStringLiteral("SALDOCANTIDAD"));
-                cSaldoUD = indiceCampo(rs, QStringLiteral("SALDOCANTIDADUD"));
-                cDeposito = indiceCampo(rs, QStringLiteral("IdDeposito"));
-                cPosicion = indiceCampo(rs, QStringLiteral("IdPosicion"));
-                cSerie = indiceCampo(rs, QStringLiteral("NroSerie"));
-                cLote = indiceCampo(rs, QStringLiteral("NroLote"));
-                // Depot, position, serial, lot and the second unit go in too: the stock per
-                // place, lot and unit is the same after the purge as before.
-                cabecera =
-                    QStringLiteral("INSERT INTO V_MV_STOCK ( ") +
-                    QStringLiteral("TC, IDCOMPROBANTE, SECUENCIA, FECHA, IDARTICULO, DESCRIPCION, IDUNIDAD, "
-                                   "CANTIDAD,ControladoPor") +
-                    QStringLiteral(", IdDeposito, IdPosicion, NroSerie, NroLote, CantidadUD") +
-                    QStringLiteral(")VALUES (") + gSesion().ValorSQL(tipo, QStringLiteral("'")).toString() +
-                    QStringLiteral(",") + gSesion().ValorSQL(numero, QStringLiteral("'")).toString() +
-                    QStringLiteral(",");
-            }))
-            return;
-        const QString comilla = QStringLiteral("'");
-        const QString arroba = QStringLiteral("@");
-        auto literal = [&](const QVariant& v, const QString& delimitador) {
-            return gSesion().ValorSQL(v, delimitador).toString();
-        };
-        QString sql;
-        for (;;) {
-            bool finDeDatos = true;
-            if (!paso(Clase::Esencial, [&] { finDeDatos = rs.Eof(); })) return;
-            if (finDeDatos) break;
-            // 11.1
-            if (!paso(Clase::Datos, [&] {
-                    const QVariant& deposito = rs.Valor(cDeposito);
-                    const QVariant& posicion = rs.Valor(cPosicion);
-                    const QVariant& serie = rs.Valor(cSerie);
-                    const QVariant& lote = rs.Valor(cLote);
-                    sql = cabecera;
-                    sql += QString::number(linea);
-                    sql += u',';
-                    sql += fechaSQL;
-                    sql += u',';
-                    sql += literal(rs.Valor(cArticulo), comilla);
-                    sql += u',';
-                    sql += literal(rs.Valor(cDescripcion), comilla);
-                    sql += u',';
-                    sql += literal(rs.Valor(cUnidad), comilla);
-                    sql += u',';
-                    sql += literal(rs.Valor(cSaldo), arroba);
-                    sql += QStringLiteral(",'Depuracion'");
-                    for (const QVariant* v : {&deposito, &posicion, &serie, &lote}) {
-                        sql += u',';
-                        sql += literal(*v, esNumero(*v) ? arroba : comilla);
-                    }
-                    sql += u',';
-                    sql += literal(rs.Valor(cSaldoUD), arroba);
-                    sql += u')';
-                    gSesion().Ejecutar(sql);
-                }))
-                return;
-            // 11.2
-            if (!paso(Clase::Pantalla, [&] {
-                    gAvance().Mostrar(false, QStringLiteral("Generando Saldo Inicial"),
-                                      rs.Valor(cArticulo).toString().trimmed() + u' ' +
-                                          rs.Valor(cDescripcion).toString(),
-                                      QVariant::fromValue(qlonglong(linea)));
-                }))
-                return;
-            // 11.3
-            if (!paso(Clase::Pantalla, [&] { QCoreApplication::processEvents(); })) return;
-            // 11.4, 11.5
-            ++linea;
-            if (!paso(Clase::Esencial, [&] { rs.MoveNext(); })) return;
-        }
-        // 12
-        if (!paso(Clase::Pantalla, [&] {
-                gAvance().Mostrar(
-                    false, QStringLiteral("Eliminando Movimientos de Stock"),
-                    QStringLiteral("Este proceso puede demorar unos minutos, por favor sea pasciente..."),
-                    QString());
-            }))
-            return;
-        // 13
-        if (!paso(Clase::Datos, [&] {
-                gSesion().Ejecutar(
-                    SentenciaBorrado(fechaSQL, gSesion().ValorSQL(numero, comilla).toString()));
-            }))
-            return;
-        // Commit only when every database step finally succeeded.
-        if (fallida) return;
-        if (!paso(Clase::Esencial, [&] {
-                if (rs.Abierto()) rs.Close();
-                gSesion().ConfirmarTransaccion();
-                enTransaccion = false;
-            }))
-            return;
-        // 14
-        paso(Clase::Pantalla, [&] { gAvance().Cerrar(); });
-    };
-    cuerpo();
-
-    if (enTransaccion) {
-        // Not committed: nothing of the stock purge stays. A connection that is gone has
-        // lost the transaction already.
-        try {
-            if (rs.Abierto()) rs.Close();
-        } catch (...) {
-        }
-        try {
-            if (gSesion().EnTransaccion()) gSesion().DeshacerTransaccion();
-        } catch (...) {
-        }
-        enTransaccion = false;
-        fallida = true;
-        try {
-            gAvance().Cerrar();
-        } catch (...) {
-        }
+Simulacion Depuracion::Simular(const QString& texto) {
+    Simulacion s;
+    const QString codigo = texto.trimmed();
+    if (ValidarEjercicio(codigo, rsEjercicio_)) {
+        s.desenlace = Desenlace::Rechazado;
+        return s;
     }
-    if (resultado_ == ResultadoStock::SinTipoSI) return;
-    if (!fallida && existe) {
-        resultado_ = ResultadoStock::Completa;
-        return;
+    s.descripcion = descripcion_;
+    auto primerValor = [&](const QString& sql) {
+        sesion_.AbrirRecordset(sql, rs_, Cursor::SoloAdelante, Bloqueo::SoloLectura, -1);
+        const QVariant v = rs_.BOF() ? QVariant() : rs_.Valor(0);
+        sesion_.CerrarRecordset(rs_);
+        return v;
+    };
+    s.asientos = long(primerValor(S::ContarAsientos(codigo)).toLongLong());
+
+    s.periodoDesde = LeerValor(S::PeriodoDesde());
+    s.periodoHasta = LeerValor(S::PeriodoHasta());
+    sesion_.AbrirRecordset(S::Ejercicio(codigo), rs_, Cursor::SoloAdelante, Bloqueo::SoloLectura, -1);
+    s.fechas = FechasDe(rs_.Fields(QStringLiteral("Fecha Desde")).Value(),
+                        rs_.Fields(QStringLiteral("Fecha Hasta")).Value());
+    sesion_.CerrarRecordset(rs_);
+    const QString corte = gUtilidades().FechaSQL(s.fechas.corte);
+
+    s.hayTipoSI = sesion_.Existe(QStringLiteral("V_TA_CPTE"), QStringLiteral("SI"), QStringLiteral("Codigo"),
+                                 nullptr, TipoClave::Texto, QString());
+    s.comprobante = SiguienteComprobante(primerValor(S::MaximoComprobante()));
+    sesion_.AbrirRecordset(S::Saldos(corte), rs_, Cursor::SoloAdelante, Bloqueo::SoloLectura, -1);
+    while (!rs_.BOF() && !rs_.Eof()) {
+        ++s.renglones;
+        s.cantidad += gUtilidades().SinNulo(rs_.Fields(QStringLiteral("SALDOCANTIDAD")).Value()).toDouble();
+        rs_.MoveNext();
     }
-    resultado_ = ResultadoStock::Fallida;
-    motivo_ = errorFallo.isEmpty() ? QStringLiteral("Se canceló la depuración de stock.")
-                                   : QStringLiteral("Se produjo el siguiente error: ") + errorFallo.trimmed();
+    sesion_.CerrarRecordset(rs_);
+    s.validos = long(primerValor(S::ContarBorrado(corte, false)).toLongLong());
+    s.anulados = long(primerValor(S::ContarBorrado(corte, true)).toLongLong());
+    s.desenlace = s.asientos > 0 ? Desenlace::Completo : Desenlace::SinDatos;
+    return s;
 }

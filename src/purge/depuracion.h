@@ -1,20 +1,83 @@
 #pragma once
-// The purge of one closed fiscal year: the journal purge and the stock purge with opening
-// balances, run by the purge window's confirm button.
+// The purge of one closed fiscal year, without a window: the count, the validation, the
+// confirmation, the journal purge and the stock purge with opening balances. It works on the
+// session, the operator seam and the progress display; the window and the unattended mode
+// both run it and show its result.
 #include "error.h"
+#include "pasos_depuracion.h"
+#include "recordset.h"
 
 #include <optional>
 #include <QString>
+#include <QStringList>
 #include <QVariant>
 
-class FrmCrb;
+class Avance;
+class Operador;
+class Sesion;
+
+// How a run of the purge ended.
+enum class Desenlace {
+    Ninguno,
+    SinCodigo,    // nothing typed
+    Rechazado,    // the year does not exist or is not closed
+    SinDatos,     // the year has no journal entries left
+    NoConfirmado, // the operator answered No
+    Completo,     // everything done
+    Incompleto,   // it ran to the end, but some of it was not done (the message says what)
+    Fallo         // left half way (Abort, or a value it could not do without)
+};
+
+// What the purge shows besides its messages: the window shows it, the unattended mode not.
+class VistaDepuracion {
+public:
+    virtual ~VistaDepuracion() = default;
+    virtual void MostrarDescripcion(const QString& texto) = 0; // the validated year's
+    virtual void MostrarBasura(bool visible) = 0;              // something left to purge
+};
+
+struct ResultadoDepuracion {
+    Desenlace desenlace = Desenlace::Ninguno;
+    QString motivo;                  // what was not done, when incomplete
+    std::optional<bool> hayError;    // the window's HayError, when this run set it
+    bool depuracionIniciada = false; // the purge itself ran: the program ends
+};
+
+// The year's dates as the purge uses them.
+struct FechasEjercicio {
+    QString desde; // "Fecha Desde" as text: the operating period and the purge date
+    QString hasta; // "Fecha Hasta" as text: the operating period
+    QString corte; // the stock's cut-off
+};
+
+// What the dry run found, read with the purge's own statements.
+struct Simulacion {
+    Desenlace desenlace = Desenlace::Ninguno; // Rechazado, SinDatos or Completo
+    QString descripcion;
+    long asientos = 0;
+    FechasEjercicio fechas;
+    bool hayTipoSI = false;
+    QString comprobante;
+    long renglones = 0;
+    double cantidad = 0;
+    long validos = 0, anulados = 0;
+    // The operating period as the purge would put it back (no value: the key has no row).
+    std::optional<QVariant> periodoDesde, periodoHasta;
+};
 
 class Depuracion {
 public:
-    explicit Depuracion(FrmCrb& ventana) : ventana_(ventana) {}
+    Depuracion(Sesion& sesion, Operador& operador, Avance& avance, VistaDepuracion* vista = nullptr);
+    // On the process-wide session, operator and progress display.
+    explicit Depuracion(VistaDepuracion* vista = nullptr);
     Depuracion(const Depuracion&) = delete;
     Depuracion& operator=(const Depuracion&) = delete;
 
+    // What "&Aceptar" does: count the year's entries, validate the year, ask, purge.
+    ResultadoDepuracion Ejecutar(const QString& codigo);
+    // Validates the year (a refusal is shown); returns true when it is refused. The year's
+    // row is left in rsEjercicio.
+    bool ValidarEjercicio(const QString& codigo, Recordset& rsEjercicio);
     // Sets the operating period to the year, deletes its journal entries, runs the stock
     // purge, records the purge date and puts the operating period back. Failures are
     // handled inside with the operator's Abort/Retry/Ignore box.
@@ -22,6 +85,8 @@ public:
     // Carries the stock up to the cut-off forward as one "SI" voucher and deletes the
     // movements up to that date, all in one transaction.
     void PurgarStock(QString& fechaCorte);
+    // Reads what the purge would do; writes nothing. Failures raise ErrorSistema.
+    Simulacion Simular(const QString& codigo);
 
     enum class ResultadoStock {
         NoEjecutada, // never ran
@@ -29,9 +94,10 @@ public:
         SinTipoSI,   // the "SI" voucher type is missing: nothing touched
         Fallida      // a failure, an abandonment or a lost transaction: rolled back
     };
-    ResultadoStock Resultado() const { return resultado_; }
+    ResultadoStock Resultado() const { return resultadoStock_; }
     // Why the stock purge did not complete (empty when it did).
-    QString Motivo() const { return motivo_; }
+    QString Motivo() const { return motivoStock_; }
+    Desenlace UltimoDesenlace() const { return desenlace_; }
 
     // A year code that may go into a statement: digits only, within 32 bits.
     static bool EsCodigoEjercicio(const QString& codigo);
@@ -40,13 +106,44 @@ public:
     // The voucher number after the highest existing one (Null or empty: the first one).
     // Raises Errores::Desbordamiento when the number part would need more than 8 digits.
     static QString SiguienteComprobante(const QVariant& maximo);
-    // The closing deletion: every movement up to the cut-off except the new voucher's rows.
-    static QString SentenciaBorrado(const QString& fechaSQL, const QString& comprobanteSQL);
-    // The balance query, grouped as the opening balance keeps it.
-    static QString SentenciaSaldos(const QString& fechaSQL);
+    // The year's dates from its row; raises an error when one is Null.
+    static FechasEjercicio FechasDe(const QVariant& desde, const QVariant& hasta);
 
 private:
-    FrmCrb& ventana_;
-    ResultadoStock resultado_ = ResultadoStock::NoEjecutada;
-    QString motivo_;
+    // Steps of Ejecutar.
+    bool Contar(PasosDepuracion& pasos, const QString& codigo, long& n);
+    void Confirmar(PasosDepuracion& pasos, const QString& codigo, long n, ResultadoDepuracion& r);
+    // Phases of the journal purge; each returns false when the purge must stop.
+    bool LeerPeriodo(PasosDepuracion& pasos);
+    bool LeerEjercicio(PasosDepuracion& pasos, const QString& codigo);
+    bool FijarPeriodo(PasosDepuracion& pasos);
+    bool BorrarAsientos(PasosDepuracion& pasos, const QString& codigo);
+    bool DepurarStock(PasosDepuracion& pasos);
+    bool RegistrarFecha(PasosDepuracion& pasos);
+    bool ReponerPeriodo(PasosDepuracion& pasos);
+    void Abandonar(PasosDepuracion& pasos);
+    void InformarFin(PasosDepuracion& pasos);
+    std::optional<QVariant> LeerValor(const QString& sql);
+    void GuardarValor(const QString& sql, const QVariant& valor);
+    void ReponerDesde();
+    void ReponerHasta();
+    QString TextoIncompleto() const;
+    void Basura(bool visible);
+
+    Sesion& sesion_;
+    Operador& operador_;
+    Avance& avance_;
+    VistaDepuracion* vista_;
+
+    Recordset rs_;
+    Recordset rsEjercicio_;
+    bool hayError_ = false;
+    QString descripcion_; // the validated year's
+    Desenlace desenlace_ = Desenlace::Ninguno;
+    // The operating period as it was (no value: its row is missing, so it is not written).
+    std::optional<QVariant> guardadoDesde_, guardadoHasta_;
+    bool periodoCambiado_ = false, repuestoDesde_ = false, repuestoHasta_ = false;
+    FechasEjercicio fechas_;
+    ResultadoStock resultadoStock_ = ResultadoStock::NoEjecutada;
+    QString motivoStock_;
 };

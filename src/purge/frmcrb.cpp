@@ -31,15 +31,6 @@ QFont fuenteSuite(bool negrita = false) {
     if (negrita) f.setWeight(QFont::Bold);
     return f;
 }
-const QString kAviso = QStringLiteral("Aviso al operador");
-
-// A year code is a plain whole number: digits only after trimming, within 32 bits.
-bool esCodigoEjercicio(const QString& codigo) {
-    if (codigo.isEmpty() || codigo.size() > 10) return false;
-    for (QChar c : codigo)
-        if (c < QChar('0') || c > QChar('9')) return false;
-    return codigo.toLongLong() <= 2147483647LL;
-}
 } // namespace
 
 FrmCrb::FrmCrb(QWidget* parent)
@@ -117,6 +108,10 @@ void FrmCrb::MostrarBasura(bool visible) {
     ImgBasura->setVisible(visible);
 }
 
+void FrmCrb::MostrarDescripcion(const QString& texto) {
+    lblDesc->setText(texto);
+}
+
 void FrmCrb::Form_Load() {
     Trampa trampa = Trampa::ConReporte(QStringLiteral("Form_Load"));
     Recordset rs;
@@ -170,38 +165,7 @@ void FrmCrb::Form_Load() {
 
 bool FrmCrb::ValidarEjercicio(QComboBox* control) {
     HayError = false;
-    const QString codigo = control->currentText().trimmed();
-    auto rechazar = [this](const QString& texto) {
-        HayError = true;
-        operador().MsgBox(texto, Estilo::Critico, kAviso);
-    };
-    if (codigo.isEmpty()) {
-        rechazar(QStringLiteral("Debe ingresar código de ejercicio"));
-        return HayError;
-    }
-    // A code that is not a plain whole number never reaches a statement.
-    if (!esCodigoEjercicio(codigo) ||
-        !gSesion().Existe(QStringLiteral("MV_EJERCICIOS"), codigo, QStringLiteral("PERIODO"), &RsEjercicio,
-                          TipoClave::Entero, QString())) {
-        lblDesc->setText(QStringLiteral("..."));
-        rechazar(QStringLiteral("Ejercicio inexistente!!!"));
-        return HayError;
-    }
-    lblDesc->setText(gSesion()
-                         .ValorCampo(QStringLiteral("MV_EJERCICIOS"), codigo, QStringLiteral("descripcion"),
-                                     QStringLiteral("PERIODO"), TipoClave::Entero, QString())
-                         .toString());
-    const QVariant cerrado = RsEjercicio.Fields(QStringLiteral("Cerrado")).Value();
-    if (!cerrado.isNull()) {
-        bool ok = true;
-        const double v =
-            cerrado.typeId() == QMetaType::Bool ? (cerrado.toBool() ? -1 : 0) : cerrado.toDouble(&ok);
-        if (!ok)
-            throw ErrorSistema(
-                Errores::TiposNoCoinciden,
-                QStringLiteral("No coinciden los tipos: el campo Cerrado no es un valor lógico"));
-        if (v == 0) rechazar(QStringLiteral("El Ejercicio a depurar debe estar cerrado"));
-    }
+    HayError = Depuracion(this).ValidarEjercicio(control->currentText(), RsEjercicio);
     return HayError;
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 // FrmCrb: the purge window "Cribanzas", the start-up object of the program.
+#include "depuracion.h"
 #include "recordset.h"
 
 #include <QWidget>
@@ -8,7 +9,7 @@ class QComboBox;
 class QLabel;
 class QPushButton;
 
-class FrmCrb : public QWidget {
+class FrmCrb : public QWidget, private VistaDepuracion {
     Q_OBJECT
 public:
     explicit FrmCrb(QWidget* parent = nullptr);
@@ -27,17 +28,8 @@ public:
     // True while a purge runs: the buttons do nothing and the close box does not close.
     bool Purgando() const { return purgando_; }
 
-    // How the last click of "&Aceptar" ended (the unattended mode turns it into an exit status).
-    enum class Desenlace {
-        Ninguno,
-        SinCodigo,
-        Rechazado,
-        SinDatos,
-        NoConfirmado,
-        Completo,
-        Incompleto,
-        Fallo
-    };
+    // How the last click of "&Aceptar" ended.
+    using Desenlace = ::Desenlace;
     Desenlace UltimoDesenlace = Desenlace::Ninguno;
     QString MotivoIncompleto;
 
@@ -59,11 +51,11 @@ protected:
     void closeEvent(QCloseEvent* e) override;
     bool eventFilter(QObject* objeto, QEvent* evento) override;
 
-    // Shows or hides ImgBasura (the purge procedures use it).
-    void MostrarBasura(bool visible);
-
 private:
-    friend class Depuracion;
+    // What the purge shows in the window: the year's description and ImgBasura.
+    void MostrarDescripcion(const QString& texto) override;
+    void MostrarBasura(bool visible) override;
+
     bool purgando_ = false;
     bool descargado_ = false;
 };

@@ -1,0 +1,293 @@
+#include "purga_stock.h"
+
+#include "globales.h"
+#include "operador.h"
+#include "sentencias_depuracion.h"
+
+#include <QCoreApplication>
+
+namespace S = SentenciasDepuracion;
+
+namespace {
+const QString kTipo = QStringLiteral("SI"); // 1
+const QString kComilla = QStringLiteral("'");
+const QString kArroba = QStringLiteral("@");
+
+int indiceCampo(Recordset& rs, const QString& nombre) {
+    for (int i = 0; i < rs.FieldCount(); ++i)
+        if (rs.Fields(i).Name().compare(nombre, Qt::CaseInsensitive) == 0) return i;
+    throw ErrorSistema(Errores::ElementoNoEncontrado,
+                       QStringLiteral("No se encontró el elemento en la colección: %1").arg(nombre));
+}
+
+bool esNumero(const QVariant& v) {
+    switch (v.typeId()) {
+    case QMetaType::Int:
+    case QMetaType::UInt:
+    case QMetaType::LongLong:
+    case QMetaType::ULongLong:
+    case QMetaType::Long:
+    case QMetaType::ULong:
+    case QMetaType::Short:
+    case QMetaType::UShort:
+    case QMetaType::Double:
+    case QMetaType::Float:
+        return true;
+    default:
+        return false;
+    }
+}
+} // namespace
+
+PurgaStock::PurgaStock(Sesion& sesion, Operador& operador, Avance& avance, const QString& fechaCorte)
+    : sesion_(sesion), operador_(operador), avance_(avance), fechaCorte_(fechaCorte),
+      pasos_([this](const ErrorSistema& e) {
+          avance_.Cerrar();
+          gUtilidades().IndicarOcupado(false);
+          huboError_ = true;
+          return operador_.ReportarError(e, QString());
+      }) {}
+
+bool PurgaStock::Paso(ClasePaso clase, const std::function<void()>& paso) {
+    return pasos_(clase, [&] {
+        if (clase == ClasePaso::Prescindible || !enTransaccion_) return paso();
+        auto perderla = [&](const QString& detalle) {
+            pasos_.Irrecuperable();
+            return ErrorSistema(Errores::TransaccionPerdida,
+                                detalle + QStringLiteral(" La base de datos canceló la transacción de la "
+                                                         "depuración de stock: no se modificó ningún "
+                                                         "movimiento de stock."));
+        };
+        if (!sesion_.EnTransaccion()) throw perderla(QString());
+        try {
+            paso();
+        } catch (const ErrorSistema& e) {
+            if (e.Numero == Errores::TransaccionPerdida || !sesion_.EnTransaccion())
+                throw perderla(e.Descripcion);
+            throw;
+        }
+    });
+}
+
+void PurgaStock::Ejecutar() {
+    // 2, 3, then everything from the voucher number on in one transaction: all or nothing.
+    if (TipoSI() && AbrirTransaccion() && Numerar() && AbrirAvance() && LeerSaldos()) {
+        if (vacio_)
+            CerrarSinSaldos();
+        else if (GenerarSaldos() && Borrar())
+            Confirmar();
+    }
+    Concluir();
+}
+
+bool PurgaStock::TipoSI() {
+    if (!Paso(ClasePaso::Esencial, [&] {
+            existe_ = sesion_.Existe(QStringLiteral("V_TA_CPTE"), kTipo, QStringLiteral("Codigo"), nullptr,
+                                     TipoClave::Texto, QString());
+        }))
+        return false;
+    if (existe_) return true;
+    Paso(ClasePaso::Prescindible, [&] {
+        operador_.MsgBox(
+            QStringLiteral("DEBE DAR DE ALTA EN TABLA DE COMPROBANTES EL CODIGO SI PARA SALDO INICIAL..."),
+            Estilo::SoloAceptar);
+    });
+    resultado_ = Depuracion::ResultadoStock::SinTipoSI;
+    motivo_ =
+        QStringLiteral("Falta dar de alta el código SI para saldo inicial en la tabla de comprobantes.");
+    return false;
+}
+
+bool PurgaStock::AbrirTransaccion() {
+    return Paso(ClasePaso::Esencial, [&] {
+        if (!sesion_.EnTransaccion()) sesion_.IniciarTransaccion();
+        enTransaccion_ = true;
+    });
+}
+
+bool PurgaStock::Numerar() {
+    // 4, 5, 6
+    if (!Paso(ClasePaso::Esencial, [&] {
+            sesion_.AbrirRecordset(S::MaximoComprobante(), rs_, Cursor::SoloAdelante, Bloqueo::SoloLectura,
+                                   -1);
+        }))
+        return false;
+    if (!Paso(ClasePaso::Esencial, [&] {
+            const QVariant maximo =
+                rs_.BOF() ? QVariant() : rs_.Fields(QStringLiteral("IDCOMPROBANTE")).Value();
+            numero_ = Depuracion::SiguienteComprobante(maximo);
+            // A highest number that is not of the usual form can give back a number already
+            // used; the deletion would keep that old voucher with the new one, and its stock
+            // would count twice.
+            if (sesion_.Existe(QStringLiteral("V_MV_STOCK"), numero_, QStringLiteral("IDCOMPROBANTE"),
+                               nullptr, TipoClave::Texto, QStringLiteral("TC = 'SI'")))
+                throw ErrorSistema(
+                    Errores::LlamadaNoValida,
+                    QStringLiteral("El comprobante de saldo inicial SI %1, siguiente a %2, ya existe. "
+                                   "Corrija la numeración de los comprobantes SI antes de depurar.")
+                        .arg(numero_, maximo.toString()));
+        }))
+        return false;
+    linea_ = 1;
+    return true;
+}
+
+bool PurgaStock::AbrirAvance() {
+    // 7, 8
+    return Paso(ClasePaso::Prescindible,
+                [&] { avance_.Iniciar(QStringLiteral("Depurando Movimientos de Stock..."), false); }) &&
+           Paso(ClasePaso::Prescindible, [&] {
+               avance_.Mostrar(false, QStringLiteral("Obteniendo Saldo Inicial a la Fecha de Depuración"));
+           });
+}
+
+bool PurgaStock::LeerSaldos() {
+    // 9, 10
+    return Paso(ClasePaso::Esencial,
+                [&] {
+                    fechaSQL_ = gUtilidades().FechaSQL(fechaCorte_);
+                    sesion_.AbrirRecordset(S::Saldos(fechaSQL_), rs_, Cursor::SoloAdelante,
+                                           Bloqueo::SoloLectura, -1);
+                }) &&
+           Paso(ClasePaso::Esencial, [&] { vacio_ = rs_.BOF(); });
+}
+
+bool PurgaStock::CerrarSinSaldos() {
+    // Nothing to carry: the transaction only read.
+    return Paso(ClasePaso::Prescindible, [&] { avance_.Cerrar(); }) && Paso(ClasePaso::Esencial, [&] {
+               if (rs_.Abierto()) rs_.Close();
+               sesion_.ConfirmarTransaccion();
+               enTransaccion_ = false;
+           });
+}
+
+bool PurgaStock::Columnas() {
+    return Paso(ClasePaso::Esencial, [&] {
+        rs_.MoveFirst();
+        cArticulo_ = indiceCampo(rs_, QStringLiteral("IdArticulo"));
+        cDescripcion_ = indiceCampo(rs_, QStringLiteral("Descripcion"));
+        cUnidad_ = indiceCampo(rs_, QStringLiteral("idUnidad"));
+        cSaldo_ = indiceCampo(rs_, QStringLiteral("SALDOCANTIDAD"));
+        cSaldoUD_ = indiceCampo(rs_, QStringLiteral("SALDOCANTIDADUD"));
+        cDeposito_ = indiceCampo(rs_, QStringLiteral("IdDeposito"));
+        cPosicion_ = indiceCampo(rs_, QStringLiteral("IdPosicion"));
+        cSerie_ = indiceCampo(rs_, QStringLiteral("NroSerie"));
+        cLote_ = indiceCampo(rs_, QStringLiteral("NroLote"));
+        cabecera_ = S::CabeceraInsercion(sesion_.ValorSQL(kTipo, kComilla).toString(),
+                                         sesion_.ValorSQL(numero_, kComilla).toString());
+    });
+}
+
+bool PurgaStock::GenerarSaldos() {
+    // 11
+    if (!Columnas()) return false;
+    for (;;) {
+        bool finDeDatos = true;
+        if (!Paso(ClasePaso::Esencial, [&] { finDeDatos = rs_.Eof(); })) return false;
+        if (finDeDatos) return true;
+        // 11.1
+        if (!InsertarFila()) return false;
+        // 11.2
+        if (!Paso(ClasePaso::Prescindible, [&] {
+                avance_.Mostrar(false, QStringLiteral("Generando Saldo Inicial"),
+                                rs_.Valor(cArticulo_).toString().trimmed() + u' ' +
+                                    rs_.Valor(cDescripcion_).toString(),
+                                QVariant::fromValue(qlonglong(linea_)));
+            }))
+            return false;
+        // 11.3
+        if (!Paso(ClasePaso::Prescindible, [&] { QCoreApplication::processEvents(); })) return false;
+        // 11.4, 11.5
+        ++linea_;
+        if (!Paso(ClasePaso::Esencial, [&] { rs_.MoveNext(); })) return false;
+    }
+}
+
+bool PurgaStock::InsertarFila() {
+    return Paso(ClasePaso::Datos, [&] {
+        auto literal = [&](const QVariant& v, const QString& delimitador) {
+            return sesion_.ValorSQL(v, delimitador).toString();
+        };
+        QString sql = cabecera_;
+        sql += QString::number(linea_);
+        sql += u',';
+        sql += fechaSQL_;
+        sql += u',';
+        sql += literal(rs_.Valor(cArticulo_), kComilla);
+        sql += u',';
+        sql += literal(rs_.Valor(cDescripcion_), kComilla);
+        sql += u',';
+        sql += literal(rs_.Valor(cUnidad_), kComilla);
+        sql += u',';
+        sql += literal(rs_.Valor(cSaldo_), kArroba);
+        sql += QStringLiteral(",'Depuracion'");
+        for (int c : {cDeposito_, cPosicion_, cSerie_, cLote_}) {
+            const QVariant& v = rs_.Valor(c);
+            sql += u',';
+            sql += literal(v, esNumero(v) ? kArroba : kComilla);
+        }
+        sql += u',';
+        sql += literal(rs_.Valor(cSaldoUD_), kArroba);
+        sql += u')';
+        sesion_.Ejecutar(sql);
+    });
+}
+
+bool PurgaStock::Borrar() {
+    // 12, 13
+    return Paso(ClasePaso::Prescindible,
+                [&] {
+                    avance_.Mostrar(
+                        false, QStringLiteral("Eliminando Movimientos de Stock"),
+                        QStringLiteral("Este proceso puede demorar unos minutos, por favor sea pasciente..."),
+                        QString());
+                }) &&
+           Paso(ClasePaso::Datos, [&] {
+               sesion_.Ejecutar(S::Borrado(fechaSQL_, sesion_.ValorSQL(numero_, kComilla).toString()));
+           });
+}
+
+bool PurgaStock::Confirmar() {
+    // Commit only when every database step finally succeeded.
+    if (pasos_.HuboFallo()) return false;
+    if (!Paso(ClasePaso::Esencial, [&] {
+            if (rs_.Abierto()) rs_.Close();
+            sesion_.ConfirmarTransaccion();
+            enTransaccion_ = false;
+        }))
+        return false;
+    // 14
+    return Paso(ClasePaso::Prescindible, [&] { avance_.Cerrar(); });
+}
+
+void PurgaStock::Deshacer() {
+    // Not committed: nothing of the stock purge stays. A connection that is gone has lost
+    // the transaction already.
+    try {
+        if (rs_.Abierto()) rs_.Close();
+    } catch (...) {
+    }
+    try {
+        if (sesion_.EnTransaccion()) sesion_.DeshacerTransaccion();
+    } catch (...) {
+    }
+    enTransaccion_ = false;
+    try {
+        avance_.Cerrar();
+    } catch (...) {
+    }
+}
+
+void PurgaStock::Concluir() {
+    const bool sinCommit = enTransaccion_;
+    if (sinCommit) Deshacer();
+    if (resultado_ == Depuracion::ResultadoStock::SinTipoSI) return;
+    if (!sinCommit && !pasos_.HuboFallo() && existe_) {
+        resultado_ = Depuracion::ResultadoStock::Completa;
+        return;
+    }
+    resultado_ = Depuracion::ResultadoStock::Fallida;
+    motivo_ = pasos_.Motivo().isEmpty()
+                  ? QStringLiteral("Se canceló la depuración de stock.")
+                  : QStringLiteral("Se produjo el siguiente error: ") + pasos_.Motivo().trimmed();
+}

@@ -1,0 +1,62 @@
+#pragma once
+// One run of the stock purge: the opening balances up to the cut-off written as one "SI"
+// voucher and the movements up to that date deleted, all in one transaction. Its phases
+// follow the numbered steps; each returns false when the purge must stop.
+#include "depuracion.h"
+#include "pasos_depuracion.h"
+#include "recordset.h"
+
+#include <functional>
+#include <QString>
+
+class PurgaStock {
+public:
+    PurgaStock(Sesion& sesion, Operador& operador, Avance& avance, const QString& fechaCorte);
+    PurgaStock(const PurgaStock&) = delete;
+    PurgaStock& operator=(const PurgaStock&) = delete;
+
+    void Ejecutar();
+    Depuracion::ResultadoStock Resultado() const { return resultado_; }
+    QString Motivo() const { return motivo_; }
+    // Whether a step failed at all (the window's HayError).
+    bool HuboError() const { return huboError_; }
+
+private:
+    bool TipoSI();
+    bool AbrirTransaccion();
+    bool Numerar();
+    bool AbrirAvance();
+    bool LeerSaldos();
+    bool CerrarSinSaldos();
+    bool Columnas();
+    bool GenerarSaldos();
+    bool InsertarFila();
+    bool Borrar();
+    bool Confirmar();
+    void Deshacer();
+    void Concluir();
+    // Runs one step of a kind; inside the transaction, a transaction the database ended by
+    // itself ends the purge whatever the answer.
+    bool Paso(ClasePaso clase, const std::function<void()>& paso);
+
+    Sesion& sesion_;
+    Operador& operador_;
+    Avance& avance_;
+    const QString fechaCorte_;
+    PasosDepuracion pasos_;
+    Depuracion::ResultadoStock resultado_ = Depuracion::ResultadoStock::Fallida;
+    QString motivo_;
+    bool huboError_ = false;
+
+    Recordset rs_;
+    bool existe_ = false;
+    bool enTransaccion_ = false;
+    bool vacio_ = true;
+    QString numero_;
+    QString fechaSQL_;
+    QString cabecera_;
+    long linea_ = 0;
+    // Columns of the balance query.
+    int cArticulo_ = 0, cDescripcion_ = 0, cUnidad_ = 0, cSaldo_ = 0, cSaldoUD_ = 0;
+    int cDeposito_ = 0, cPosicion_ = 0, cSerie_ = 0, cLote_ = 0;
+};
