@@ -18,6 +18,16 @@ const QString kExito = QStringLiteral("        El proceso finalizó con éxito!!
                        QStringLiteral("Luego del proceso de depuración es recomendable realizar una "
                                       "compactación de la base de datos.");
 
+bool valorLogico(const QVariant& v, const QString& campo) {
+    if (v.typeId() == QMetaType::Bool) return v.toBool();
+    bool ok = true;
+    const double d = v.toDouble(&ok);
+    if (!ok)
+        throw ErrorSistema(
+            Errores::TiposNoCoinciden,
+            QStringLiteral("No coinciden los tipos: el campo %1 no es un valor lógico").arg(campo));
+    return d != 0;
+}
 } // namespace
 
 Depuracion::Depuracion(Sesion& sesion, Operador& operador, Avance& avance, VistaDepuracion* vista)
@@ -70,6 +80,11 @@ FechasEjercicio Depuracion::FechasDe(const QVariant& desde, const QVariant& hast
     f.hasta = TextoEstandar(hasta);
     f.corte = f.hasta;
     return f;
+}
+
+bool Depuracion::EstaCerrado(const QVariant& cerrado, const QVariant& cierre) {
+    if (!cerrado.isNull()) return valorLogico(cerrado, QStringLiteral("Cerrado"));
+    return !cierre.isNull() && valorLogico(cierre, QStringLiteral("CIERRE"));
 }
 
 void Depuracion::Basura(bool visible) {
@@ -211,17 +226,11 @@ bool Depuracion::ValidarEjercicio(const QString& texto, Recordset& rsEjercicio) 
                     .ValorCampo(QStringLiteral("MV_EJERCICIOS"), codigo, QStringLiteral("descripcion"),
                                 QStringLiteral("PERIODO"), TipoClave::Entero, QString())
                     .toString());
+    // Closed by the rule that lists the years: a new year row usually has Cerrado Null.
     const QVariant cerrado = rsEjercicio.Fields(QStringLiteral("Cerrado")).Value();
-    if (!cerrado.isNull()) {
-        bool ok = true;
-        const double v =
-            cerrado.typeId() == QMetaType::Bool ? (cerrado.toBool() ? -1 : 0) : cerrado.toDouble(&ok);
-        if (!ok)
-            throw ErrorSistema(
-                Errores::TiposNoCoinciden,
-                QStringLiteral("No coinciden los tipos: el campo Cerrado no es un valor lógico"));
-        if (v == 0) rechazar(QStringLiteral("El Ejercicio a depurar debe estar cerrado"));
-    }
+    const QVariant cierre =
+        cerrado.isNull() ? rsEjercicio.Fields(QStringLiteral("CIERRE")).Value() : QVariant();
+    if (!EstaCerrado(cerrado, cierre)) rechazar(QStringLiteral("El Ejercicio a depurar debe estar cerrado"));
     return hayError_;
 }
 

@@ -108,6 +108,9 @@ public:
     static QString SiguienteComprobante(const QVariant& maximo);
     // The year's dates from its row; raises an error when one is Null.
     static FechasEjercicio FechasDe(const QVariant& desde, const QVariant& hasta);
+    // Whether a year row is closed: Cerrado true, or Cerrado Null and CIERRE true (the rule
+    // that lists the years). Raises an error when a mark is not a logical value.
+    static bool EstaCerrado(const QVariant& cerrado, const QVariant& cierre);
 
 private:
     // Steps of Ejecutar.

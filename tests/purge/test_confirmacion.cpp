@@ -109,6 +109,24 @@ TEST_F(Confirmacion, CodigoQueNoEsNumeroNoLlegaANingunaSentencia) {
     EXPECT_EQ(Contar("MV_ASIENTOS"), 5);
 }
 
+TEST_F(Confirmacion, EjercicioAbiertoConCerradoNuloSeRechaza) {
+    // A fresh year row has Cerrado Null: only a CIERRE mark closes it, as in the year list.
+    Sql({"INSERT INTO MV_EJERCICIOS VALUES (2025, 'Ejercicio 2025', '2025-01-01', '2025-12-31', NULL, 0)",
+         "INSERT INTO MV_EJERCICIOS VALUES (2026, 'Ejercicio 2026', '2026-01-01', '2026-12-31', NULL, NULL)",
+         "INSERT INTO MV_ASIENTOS (PERIODO, NROASIENTO) VALUES ('2025', 1), ('2026', 1)"});
+    for (const QString codigo : {"2025", "2026"}) {
+        SCOPED_TRACE(codigo.toStdString());
+        Guion().Limpiar();
+        Depurar(codigo);
+        ASSERT_EQ(Guion().Avisos().size(), 1u);
+        EXPECT_EQ(UltimoAviso().texto, "El Ejercicio a depurar debe estar cerrado");
+        EXPECT_EQ(frm->UltimoDesenlace, FrmCrb::Desenlace::Rechazado);
+        EXPECT_EQ(frm->lblDesc->text(), "Ejercicio " + codigo);
+    }
+    EXPECT_TRUE(SentenciasCon("DELETE").isEmpty());
+    EXPECT_EQ(Contar("MV_ASIENTOS WHERE PERIODO IN ('2025', '2026')"), 2);
+}
+
 TEST_F(Confirmacion, EjercicioSinAsientos) {
     Sql({InsertarMov({.fecha = "2021-05-01", .articulo = "A1", .cantidad = 3})});
     Depurar("2021");
@@ -149,4 +167,18 @@ TEST(TextosDePurga, CodigoDeEjercicio) {
         EXPECT_TRUE(Depuracion::EsCodigoEjercicio(bueno)) << bueno;
     for (const char* malo : {"", " ", "2147483648", "-1", "+1", "1e3", "20 22", "2022;", "٢٠٢٢"})
         EXPECT_FALSE(Depuracion::EsCodigoEjercicio(QString::fromUtf8(malo))) << malo;
+}
+
+TEST(TextosDePurga, EjercicioCerrado) {
+    const QVariant nulo;
+    EXPECT_TRUE(Depuracion::EstaCerrado(1, 0));
+    EXPECT_TRUE(Depuracion::EstaCerrado(-1, nulo));
+    EXPECT_TRUE(Depuracion::EstaCerrado(true, false));
+    EXPECT_FALSE(Depuracion::EstaCerrado(0, 1)) << "Cerrado decides when it has a value";
+    EXPECT_TRUE(Depuracion::EstaCerrado(nulo, 1));
+    EXPECT_TRUE(Depuracion::EstaCerrado(nulo, true));
+    EXPECT_FALSE(Depuracion::EstaCerrado(nulo, 0));
+    EXPECT_FALSE(Depuracion::EstaCerrado(nulo, nulo));
+    for (const QVariant& raro : {QVariant("sí"), QVariant(QString())})
+        EXPECT_THROW(Depuracion::EstaCerrado(nulo, raro), ErrorSistema);
 }
