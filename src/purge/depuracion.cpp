@@ -7,6 +7,8 @@
 
 #include <cmath>
 #include <limits>
+#include <QDateTime>
+#include <QRegularExpression>
 
 namespace S = SentenciasDepuracion;
 
@@ -27,6 +29,16 @@ bool valorLogico(const QVariant& v, const QString& campo) {
             Errores::TiposNoCoinciden,
             QStringLiteral("No coinciden los tipos: el campo %1 no es un valor lógico").arg(campo));
     return d != 0;
+}
+
+// The day of a date value as text: a time of day stored with it is left out.
+QString textoDelDia(const QVariant& v) {
+    if (v.typeId() == QMetaType::QDateTime) return TextoEstandar(QVariant(v.toDateTime().date()));
+    const QString t = TextoEstandar(v).trimmed();
+    static const QRegularExpression conHora(
+        QStringLiteral("^(\\S.*\\S)\\s+\\d{1,2}:\\d{2}(:\\d{2}(\\.\\d+)?)?$"));
+    const auto m = conHora.match(t);
+    return m.hasMatch() ? m.captured(1) : t;
 }
 } // namespace
 
@@ -78,7 +90,10 @@ FechasEjercicio Depuracion::FechasDe(const QVariant& desde, const QVariant& hast
     FechasEjercicio f;
     f.desde = TextoEstandar(desde);
     f.hasta = TextoEstandar(hasta);
-    f.corte = f.hasta;
+    f.corte = textoDelDia(hasta);
+    // Both must be dates the statements can take before anything is written.
+    gUtilidades().FechaSQL(textoDelDia(desde));
+    gUtilidades().FechaSQL(f.corte);
     return f;
 }
 
@@ -251,7 +266,7 @@ void Depuracion::PurgarAsientos(QString& codigo) {
 
     // 1, 2. Read from the very rows that 7 and 8 change, so 13 and 14 put back exactly that.
     if (!LeerPeriodo(pasos)) return Abandonar(pasos);
-    // 3 to 6
+    // 3 to 6, with every value the rest needs checked before anything changes.
     if (!LeerEjercicio(pasos, codigo)) return Abandonar(pasos);
     // 7, 8
     if (!FijarPeriodo(pasos)) return Abandonar(pasos);
@@ -287,8 +302,9 @@ bool Depuracion::LeerPeriodo(PasosDepuracion& pasos) {
 }
 
 bool Depuracion::LeerEjercicio(PasosDepuracion& pasos, const QString& codigo) {
+    QVariant desde, hasta;
     return pasos(
-               ClasePaso::Prescindible,
+               ClasePaso::Esencial,
                [&] {
                    if (!EsCodigoEjercicio(codigo))
                        throw ErrorSistema(
@@ -297,11 +313,9 @@ bool Depuracion::LeerEjercicio(PasosDepuracion& pasos, const QString& codigo) {
                    sesion_.AbrirRecordset(S::Ejercicio(codigo), rs_, Cursor::Dinamico, Bloqueo::Optimista,
                                           -1);
                }) &&
-           pasos(ClasePaso::Prescindible,
-                 [&] { fechas_.desde = rs_.Fields(QStringLiteral("Fecha Desde")).Texto(); }) &&
-           pasos(
-               ClasePaso::Prescindible,
-               [&] { fechas_.hasta = fechas_.corte = rs_.Fields(QStringLiteral("Fecha Hasta")).Texto(); }) &&
+           pasos(ClasePaso::Esencial, [&] { desde = rs_.Fields(QStringLiteral("Fecha Desde")).Value(); }) &&
+           pasos(ClasePaso::Esencial, [&] { hasta = rs_.Fields(QStringLiteral("Fecha Hasta")).Value(); }) &&
+           pasos(ClasePaso::Esencial, [&] { fechas_ = FechasDe(desde, hasta); }) &&
            pasos(ClasePaso::Prescindible, [&] { sesion_.CerrarRecordset(rs_); });
 }
 

@@ -47,7 +47,7 @@ struct ResultadoDepuracion {
 struct FechasEjercicio {
     QString desde; // "Fecha Desde" as text: the operating period and the purge date
     QString hasta; // "Fecha Hasta" as text: the operating period
-    QString corte; // the stock's cut-off
+    QString corte; // the date of "Fecha Hasta", its time of day left out: the stock's cut-off
 };
 
 // What the dry run found, read with the purge's own statements.
@@ -106,7 +106,7 @@ public:
     // The voucher number after the highest existing one (Null or empty: the first one).
     // Raises Errores::Desbordamiento when the number part would need more than 8 digits.
     static QString SiguienteComprobante(const QVariant& maximo);
-    // The year's dates from its row; raises an error when one is Null.
+    // The year's dates from its row; raises an error when one is Null or not a date.
     static FechasEjercicio FechasDe(const QVariant& desde, const QVariant& hasta);
     // Whether a year row is closed: Cerrado true, or Cerrado Null and CIERRE true (the rule
     // that lists the years). Raises an error when a mark is not a logical value.

@@ -241,6 +241,37 @@ TEST_F(Contenido, FechaDelEjercicioNulaNoCambiaNada) {
     }
 }
 
+TEST_F(Contenido, FechaHastaConHoraOQueNoEsFecha) {
+    // A year end stored with its last second: the cut-off is that day, the stock carried to it.
+    Sql({"UPDATE MV_EJERCICIOS SET \"Fecha Hasta\" = '2022-12-31 23:59:59' WHERE PERIODO = 2022"});
+    DepurarConservandoSaldos({InsertarMov({.fecha = "2022-03-01", .articulo = "A1", .cantidad = 4}),
+                              InsertarMov({.fecha = "2022-12-31", .articulo = "A1", .cantidad = 1}),
+                              InsertarMov({.fecha = "2023-01-02", .articulo = "A1", .cantidad = 2})});
+    EXPECT_EQ(UltimoAviso().texto, Textos::Exito);
+    EXPECT_EQ(Valor("SELECT FECHA || '|' || CANTIDAD FROM V_MV_STOCK WHERE TC = 'SI'").toString(),
+              "2022-12-31|5");
+    EXPECT_EQ(Contar("V_MV_STOCK"), 2);
+
+    // A date that is no date stops the purge before it changes anything, even when ignored.
+    for (const char* columna : {"\"Fecha Desde\"", "\"Fecha Hasta\""}) {
+        SCOPED_TRACE(columna);
+        TearDown();
+        SetUp();
+        Sql({QString("UPDATE MV_EJERCICIOS SET %1 = 'fin de año' WHERE PERIODO = 2022").arg(columna),
+             InsertarMov({.fecha = "2022-03-01", .articulo = "A1", .cantidad = 4})});
+        Guion().Responder(Respuesta::Si);
+        Guion().Responder(Respuesta::Omitir);
+        Depurar("2022");
+        ASSERT_GE(Guion().Avisos().size(), 2u);
+        EXPECT_TRUE(Guion().Avisos()[1].texto.contains("fin de año"))
+            << Guion().Avisos()[1].texto.toStdString();
+        EXPECT_TRUE(SentenciasCon("UPDATE").isEmpty());
+        EXPECT_TRUE(SentenciasCon("DELETE").isEmpty());
+        EXPECT_EQ(Contar("MV_ASIENTOS WHERE CAST(PERIODO AS INTEGER) = 2022"), 3);
+        EXPECT_EQ(frm->UltimoDesenlace, FrmCrb::Desenlace::Fallo);
+    }
+}
+
 TEST_F(Contenido, PeriodoNuloEnLosEjercicios) {
     // A table without the key constraint, as an old database may have it.
     Sql({"ALTER TABLE MV_EJERCICIOS RENAME TO EJ_VIEJO",
