@@ -40,6 +40,11 @@ QString textoDelDia(const QVariant& v) {
     const auto m = conHora.match(t);
     return m.hasMatch() ? m.captured(1) : t;
 }
+
+QString textoDeValor(const std::optional<QVariant>& v) {
+    if (!v) return QStringLiteral("(sin valor)");
+    return v->isNull() ? QStringLiteral("(sin valor)") : v->toString();
+}
 } // namespace
 
 Depuracion::Depuracion(Sesion& sesion, Operador& operador, Avance& avance, VistaDepuracion* vista)
@@ -171,14 +176,15 @@ ResultadoDepuracion Depuracion::Ejecutar(const QString& texto) {
 
 bool Depuracion::Contar(PasosDepuracion& pasos, const QString& codigo, long& n) {
     // A code that is not a plain whole number never goes into a statement: the validation
-    // refuses it as a year that does not exist.
+    // refuses it as a year that does not exist. A count that cannot be read stops here
+    // rather than report a year with nothing to purge.
     if (!EsCodigoEjercicio(codigo)) return true;
-    if (!pasos(ClasePaso::Prescindible, [&] {
+    if (!pasos(ClasePaso::Esencial, [&] {
             sesion_.AbrirRecordset(S::ContarAsientos(codigo), rs_, Cursor::SoloAdelante, Bloqueo::SoloLectura,
                                    -1);
         }))
         return false;
-    return pasos(ClasePaso::Prescindible, [&] {
+    return pasos(ClasePaso::Esencial, [&] {
         if (rs_.BOF()) return;
         rs_.MoveFirst();
         bool ok = false;
@@ -261,6 +267,8 @@ void Depuracion::PurgarAsientos(QString& codigo) {
     guardadoHasta_.reset();
     periodoCambiado_ = repuestoDesde_ = repuestoHasta_ = false;
     fechas_ = {};
+    pendientes_.clear();
+    asientosBorrados_ = false;
     resultadoStock_ = ResultadoStock::NoEjecutada;
     motivoStock_.clear();
 
@@ -331,8 +339,18 @@ bool Depuracion::FijarPeriodo(PasosDepuracion& pasos) {
            });
 }
 
+bool Depuracion::PasoDeDatos(PasosDepuracion& pasos, const QString& pendiente,
+                             const std::function<void()>& paso) {
+    if (!pasos(ClasePaso::Datos, paso)) return false;
+    if (pasos.UltimoOmitido()) pendientes_ << pendiente;
+    return true;
+}
+
 bool Depuracion::BorrarAsientos(PasosDepuracion& pasos, const QString& codigo) {
-    return pasos(ClasePaso::Datos, [&] { sesion_.Ejecutar(S::BorrarAsientos(codigo)); });
+    return pasos(ClasePaso::Datos, [&] {
+        sesion_.Ejecutar(S::BorrarAsientos(codigo));
+        asientosBorrados_ = true;
+    });
 }
 
 bool Depuracion::DepurarStock(PasosDepuracion& pasos) {
@@ -341,15 +359,17 @@ bool Depuracion::DepurarStock(PasosDepuracion& pasos) {
 }
 
 bool Depuracion::RegistrarFecha(PasosDepuracion& pasos) {
-    return pasos(ClasePaso::Datos, [&] {
-        sesion_.AbrirRecordset(S::FechaUltimaDepuracion(), rs_, Cursor::Dinamico, Bloqueo::Optimista, -1);
-        if (rs_.BOF()) rs_.AddNew();
-        rs_.Fields(QStringLiteral("Grupo")).setValue(QStringLiteral("DATOS"));
-        rs_.Fields(QStringLiteral("Clave")).setValue(QStringLiteral("FECHAULTIMADEPURACION"));
-        rs_.Fields(QStringLiteral("Valor")).setValue(fechas_.desde);
-        rs_.Update();
-        rs_.Close();
-    });
+    return PasoDeDatos(
+        pasos, QStringLiteral("No se registró la fecha de la última depuración (FECHAULTIMADEPURACION)."),
+        [&] {
+            sesion_.AbrirRecordset(S::FechaUltimaDepuracion(), rs_, Cursor::Dinamico, Bloqueo::Optimista, -1);
+            if (rs_.BOF()) rs_.AddNew();
+            rs_.Fields(QStringLiteral("Grupo")).setValue(QStringLiteral("DATOS"));
+            rs_.Fields(QStringLiteral("Clave")).setValue(QStringLiteral("FECHAULTIMADEPURACION"));
+            rs_.Fields(QStringLiteral("Valor")).setValue(fechas_.desde);
+            rs_.Update();
+            rs_.Close();
+        });
 }
 
 void Depuracion::ReponerDesde() {
@@ -363,8 +383,14 @@ void Depuracion::ReponerHasta() {
 }
 
 bool Depuracion::ReponerPeriodo(PasosDepuracion& pasos) {
-    return pasos(ClasePaso::Datos, [&] { ReponerDesde(); }) &&
-           pasos(ClasePaso::Datos, [&] { ReponerHasta(); });
+    auto pendiente = [](const QString& clave, const QString& durante, const std::optional<QVariant>& antes) {
+        return QStringLiteral("No se restauró el período operativo: %1 quedó en %2 y debe volver a %3.")
+            .arg(clave, durante, textoDeValor(antes));
+    };
+    return PasoDeDatos(pasos, pendiente(QStringLiteral("fechaoperdesde"), fechas_.desde, guardadoDesde_),
+                       [&] { ReponerDesde(); }) &&
+           PasoDeDatos(pasos, pendiente(QStringLiteral("fechaoperhasta"), fechas_.hasta, guardadoHasta_),
+                       [&] { ReponerHasta(); });
 }
 
 void Depuracion::Abandonar(PasosDepuracion& pasos) {
@@ -376,19 +402,37 @@ void Depuracion::Abandonar(PasosDepuracion& pasos) {
 }
 
 QString Depuracion::TextoIncompleto() const {
-    // The journal is gone and the year is recorded, but the stock is as it was: say so.
-    return QStringLiteral("Se depuraron los asientos del ejercicio, pero NO los movimientos de stock.") + CR +
-           (motivoStock_.isEmpty() ? QStringLiteral("La depuración de stock no llegó a ejecutarse.")
-                                   : motivoStock_) +
-           CR + QStringLiteral("Los movimientos de stock quedaron tal como estaban antes del proceso.");
+    const bool stock = resultadoStock_ == ResultadoStock::Completa;
+    QStringList lineas;
+    if (asientosBorrados_ && stock)
+        lineas << QStringLiteral(
+            "Se depuraron los asientos y los movimientos de stock del ejercicio, pero el "
+            "proceso NO se completó.");
+    else if (asientosBorrados_)
+        lineas << QStringLiteral(
+            "Se depuraron los asientos del ejercicio, pero NO los movimientos de stock.");
+    else if (stock)
+        lineas << QStringLiteral(
+            "Se depuraron los movimientos de stock, pero NO los asientos del ejercicio.");
+    else
+        lineas << QStringLiteral("NO se depuraron los asientos del ejercicio ni los movimientos de stock.");
+    if (!stock) {
+        lineas << (motivoStock_.isEmpty() ? QStringLiteral("La depuración de stock no llegó a ejecutarse.")
+                                          : motivoStock_);
+        lineas << QStringLiteral("Los movimientos de stock quedaron tal como estaban antes del proceso.");
+    }
+    if (!asientosBorrados_) lineas << QStringLiteral("Los asientos del ejercicio quedaron sin eliminar.");
+    lineas << pendientes_;
+    return lineas.join(CR);
 }
 
 void Depuracion::InformarFin(PasosDepuracion& pasos) {
-    if (resultadoStock_ == ResultadoStock::Completa) {
+    if (resultadoStock_ == ResultadoStock::Completa && asientosBorrados_ && pendientes_.isEmpty()) {
         desenlace_ = Desenlace::Completo;
         pasos(ClasePaso::Prescindible, [&] { operador_.MsgBox(kExito, Estilo::Informacion, kAviso); });
         return;
     }
+    // Something was not done: the last message says what, and does not claim success.
     desenlace_ = Desenlace::Incompleto;
     pasos(ClasePaso::Prescindible, [&] { operador_.MsgBox(TextoIncompleto(), Estilo::Critico, kAviso); });
 }

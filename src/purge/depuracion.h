@@ -126,6 +126,8 @@ private:
     bool ReponerPeriodo(PasosDepuracion& pasos);
     void Abandonar(PasosDepuracion& pasos);
     void InformarFin(PasosDepuracion& pasos);
+    // A database step of the journal purge; when it is ignored, `pendiente` says what was not done.
+    bool PasoDeDatos(PasosDepuracion& pasos, const QString& pendiente, const std::function<void()>& paso);
     std::optional<QVariant> LeerValor(const QString& sql);
     void GuardarValor(const QString& sql, const QVariant& valor);
     void ReponerDesde();
@@ -147,6 +149,8 @@ private:
     std::optional<QVariant> guardadoDesde_, guardadoHasta_;
     bool periodoCambiado_ = false, repuestoDesde_ = false, repuestoHasta_ = false;
     FechasEjercicio fechas_;
+    QStringList pendientes_; // database steps of the journal purge that were ignored
+    bool asientosBorrados_ = false;
     ResultadoStock resultadoStock_ = ResultadoStock::NoEjecutada;
     QString motivoStock_;
 };

@@ -114,9 +114,64 @@ TEST_F(Fallos, DiarioOmitirSigueConElPasoSiguiente) {
     Responder({Respuesta::Si, Respuesta::Omitir});
     Depurar("2022");
     EXPECT_EQ(Contar("MV_ASIENTOS WHERE CAST(PERIODO AS INTEGER) = 2022"), 3);
-    StockCompleto();
+    EXPECT_EQ(FilasSI(), kGrupos);
     EXPECT_EQ(Config("FECHAULTIMADEPURACION").toString(), "01/01/2022");
     PeriodoRepuesto();
+    // The journal is still there: the last message says so instead of claiming success.
+    EXPECT_EQ(UltimoAviso().estilo, 16);
+    EXPECT_TRUE(UltimoAviso().texto.startsWith("Se depuraron los movimientos de stock, pero NO los asientos"))
+        << UltimoAviso().texto.toStdString();
+    EXPECT_EQ(frm->UltimoDesenlace, FrmCrb::Desenlace::Incompleto);
+    EXPECT_TRUE(Guion().Terminado());
+}
+
+TEST_F(Fallos, DiarioOmitirUnPasoDeDatosLoDiceAlFinal) {
+    // 12, 13 and 14 ignored: everything else is done, and the last message names what is not.
+    const struct {
+        const char* sentencia;
+        int ocurrencia;
+        const char* aviso;
+    } casos[] = {
+        {"'FECHAULTIMADEPURACION'", 1, "No se registró la fecha de la última depuración"},
+        {"UPDATE TA_CONFIGURACION", 3, "fechaoperdesde quedó en 01/01/2022 y debe volver a 01/01/2024"},
+        {"UPDATE TA_CONFIGURACION", 4, "fechaoperhasta quedó en 31/12/2022 y debe volver a 31/12/2024"},
+    };
+    for (const auto& c : casos) {
+        SCOPED_TRACE(c.aviso);
+        TearDown();
+        SetUp();
+        Fallar(c.sentencia, c.ocurrencia);
+        Responder({Respuesta::Si, Respuesta::Omitir});
+        Depurar("2022");
+        EXPECT_EQ(Contar("MV_ASIENTOS WHERE CAST(PERIODO AS INTEGER) = 2022"), 0);
+        EXPECT_EQ(FilasSI(), kGrupos);
+        EXPECT_NE(UltimoAviso().texto, Textos::Exito);
+        EXPECT_EQ(UltimoAviso().estilo, 16);
+        EXPECT_TRUE(UltimoAviso().texto.contains(c.aviso)) << UltimoAviso().texto.toStdString();
+        EXPECT_EQ(frm->UltimoDesenlace, FrmCrb::Desenlace::Incompleto);
+    }
+}
+
+TEST_F(Fallos, DiarioOmitirSinElEjercicioTerminaComoAnular) {
+    // The year's row and dates are what the rest of the purge works with: Ignore cannot go on.
+    for (const char* falla : {"FROM MV_EJERCICIOS WHERE CAST", "Fecha Hasta"}) {
+        SCOPED_TRACE(falla);
+        TearDown();
+        SetUp();
+        if (QString(falla) == "Fecha Hasta")
+            Sql({"UPDATE MV_EJERCICIOS SET \"Fecha Hasta\" = NULL WHERE PERIODO = 2022"});
+        else
+            Fallar(falla);
+        Responder({Respuesta::Si, Respuesta::Omitir});
+        Depurar("2022");
+        EXPECT_TRUE(SentenciasCon("UPDATE").isEmpty());
+        EXPECT_TRUE(SentenciasCon("DELETE").isEmpty());
+        EXPECT_EQ(Stock(), stockAntes);
+        PeriodoRepuesto();
+        EXPECT_FALSE(Config("FECHAULTIMADEPURACION").isValid());
+        EXPECT_EQ(Guion().Avisos().size(), 2u) << "no message after the error box";
+        EXPECT_EQ(frm->UltimoDesenlace, FrmCrb::Desenlace::Fallo);
+    }
 }
 
 TEST_F(Fallos, DiarioAnularAlRegistrarLaFechaReponeElPeriodo) {
