@@ -77,3 +77,20 @@ int EjecutarDesatendido(const OpcionesDesatendido& o, FILE* salida) {
     }
     return Estado(Depuracion().Ejecutar(o.ejercicio).desenlace);
 }
+
+int ProgramaDesatendido(int& argc, char** argv, const OpcionesDesatendido& opciones) {
+    // Qt's own notices would only clutter the log.
+    qInstallMessageHandler([](QtMsgType tipo, const QMessageLogContext&, const QString& texto) {
+        if (tipo == QtDebugMsg || tipo == QtInfoMsg || texto.contains(QLatin1String("XDG_RUNTIME_DIR")))
+            return;
+        std::fprintf(stderr, "%s\n", texto.toLocal8Bit().constData());
+    });
+    QCoreApplication app(argc, argv);
+    QCoreApplication::setApplicationName(QStringLiteral("Cribanzas"));
+    EstablecerTituloAplicacion(QStringLiteral("Cribanzas"));
+    InstalarOperador(std::make_unique<OperadorDesatendido>(opciones.confirmar));
+    gAvance().InstalarVista(std::make_unique<AvanceTerminal>());
+    const int estado = EjecutarDesatendido(opciones);
+    gSesion().Desconectar();
+    return estado;
+}

@@ -19,27 +19,12 @@ int main(int argc, char* argv[]) {
                      TextoDeUso().toLocal8Bit().constData());
         return Salida::Uso;
     }
-    // The unattended mode needs no display; Qt's own notices about it would only clutter the log.
-    if (opciones.desatendido) {
-        if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
-        qInstallMessageHandler([](QtMsgType tipo, const QMessageLogContext&, const QString& texto) {
-            if (tipo == QtDebugMsg || tipo == QtInfoMsg || texto.contains(QLatin1String("XDG_RUNTIME_DIR")))
-                return;
-            std::fprintf(stderr, "%s\n", texto.toLocal8Bit().constData());
-        });
-    }
+    // The unattended mode needs no display: it runs before any QApplication exists.
+    if (opciones.desatendido) return ProgramaDesatendido(argc, argv, opciones);
 
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Cribanzas"));
     EstablecerTituloAplicacion(QStringLiteral("Cribanzas"));
-
-    if (opciones.desatendido) {
-        InstalarOperador(std::make_unique<OperadorDesatendido>(opciones.confirmar));
-        gAvance().InstalarVista(std::make_unique<AvanceTerminal>());
-        const int estado = EjecutarDesatendido(opciones);
-        gSesion().Desconectar();
-        return estado;
-    }
 
     EstablecerLineaComandos(opciones.linea);
     FrmCrb ventana;

@@ -14,11 +14,12 @@ struct Corrida {
     QString errores;
 };
 
-Corrida Correr(const QStringList& argumentos) {
+Corrida Correr(const QStringList& argumentos, const QString& plataforma = {}) {
     QProcess p;
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.remove(QStringLiteral("DISPLAY"));
     env.remove(QStringLiteral("QT_QPA_PLATFORM"));
+    if (!plataforma.isEmpty()) env.insert(QStringLiteral("QT_QPA_PLATFORM"), plataforma);
     p.setProcessEnvironment(env);
     p.start(QStringLiteral(CRIBANZAS_BIN), argumentos);
     EXPECT_TRUE(p.waitForFinished(120000));
@@ -112,6 +113,21 @@ TEST_F(Desatendido, SimularNoEscribeYAnunciaLoQueHaceLaDepuracion) {
               renglones);
     EXPECT_EQ(stockAntes - ConsultarValor(base, "SELECT COUNT(*) FROM V_MV_STOCK").toLongLong(),
               borrados - renglones);
+}
+
+TEST_F(Desatendido, SinPlataformaGraficaYConLaClaveDelPeriodoEntreBlancos) {
+    // No GUI platform is needed, and the dry run reads the period to put back as the purge does.
+    EjecutarSql(base,
+                {"UPDATE TA_CONFIGURACION SET CLAVE = ' fechaoperhasta ' WHERE CLAVE = 'fechaoperhasta'"});
+    const auto s = Correr({"--desatendido", "--ejercicio", "2022", "--simular", linea}, "noexiste");
+    ASSERT_EQ(s.estado, Salida::Depurado) << s.errores.toStdString();
+    EXPECT_TRUE(s.salida.contains("Período operativo que se restaura: 01/01/2025 a 31/12/2025"))
+        << s.salida.toStdString();
+    const auto d = Correr({"--desatendido", "--ejercicio", "2022", "--confirmar", linea}, "noexiste");
+    ASSERT_EQ(d.estado, Salida::Depurado) << d.errores.toStdString();
+    EXPECT_EQ(ConsultarValor(base, "SELECT VALOR FROM TA_CONFIGURACION WHERE TRIM(CLAVE) = 'fechaoperhasta'")
+                  .toString(),
+              "31/12/2025");
 }
 
 TEST_F(Desatendido, EstadosDeSalida) {

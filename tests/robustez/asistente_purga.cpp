@@ -13,7 +13,7 @@
 #include "operador.h"
 
 #include <cstdio>
-#include <QApplication>
+#include <QCoreApplication>
 #include <QMap>
 #include <thread>
 
@@ -50,8 +50,7 @@ int main(int argc, char* argv[]) {
         std::fprintf(stderr, "asistente_purga: %s\n", o.error.toLocal8Bit().constData());
         return Salida::Uso;
     }
-    qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
+    QCoreApplication app(argc, argv);
     EstablecerTituloAplicacion(QStringLiteral("Cribanzas"));
     InstalarOperador(std::make_unique<OperadorDesatendido>(true));
 
