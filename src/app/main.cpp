@@ -25,11 +25,22 @@ int main(int argc, char* argv[]) {
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Cribanzas"));
     EstablecerTituloAplicacion(QStringLiteral("Cribanzas"));
+    // The components' statics hold widgets (the progress window): they go, on every way out,
+    // while the application object still lives.
+    struct AlSalir {
+        ~AlSalir() {
+            ReiniciarComponentes();
+            ReiniciarModGlobal();
+        }
+    } alSalir;
 
     EstablecerLineaComandos(opciones.linea);
     FrmCrb ventana;
     ventana.Form_Load();
     if (operador().Terminado()) return *operador().CodigoFin();
     ventana.show();
-    return app.exec();
+    // Every way out (Cancelar, the close box, the end of a purge) ends the loop through the
+    // operator with its status.
+    const int estado = app.exec();
+    return operador().Terminado() ? *operador().CodigoFin() : estado;
 }

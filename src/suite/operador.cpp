@@ -138,12 +138,13 @@ int OperadorQt::menu(const QStringList& elementos, const QPoint& donde) {
 }
 
 void OperadorQt::terminar(int codigo) {
-    // The process ends at once: no handler runs afterwards. The connection is closed first
-    // so that nothing is left half written in the database file.
+    // The connection is closed at once so that nothing is left half written. The process
+    // then leaves through the event loop (the caller returns at once): exit() inside a slot
+    // would destroy the widgets held by statics after Qt's GUI state is gone.
     gSesion().Desconectar();
     std::fflush(stdout);
     std::fflush(stderr);
-    std::exit(codigo);
+    QCoreApplication::exit(codigo);
 }
 
 // ---- Scripted ---------------------------------------------------------------

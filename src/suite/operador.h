@@ -47,8 +47,9 @@ public:
     // A pop-up menu at a screen position: the index of the chosen item, or -1 when closed
     // without a choice. A "-" item is a separator.
     int MenuEmergente(const QStringList& elementos, const QPoint& donde);
-    // The end of the process with an exit status. The Qt implementation never returns;
-    // scripted ones record it and return, and the caller returns at once.
+    // The end of the process with an exit status. Every implementation records it and
+    // returns; the caller returns at once. The Qt one closes the database and ends the event
+    // loop with that status (before the loop runs, main reads CodigoFin).
     void Terminar(int codigo);
     bool Terminado() const { return terminado_.has_value(); }
     std::optional<int> CodigoFin() const { return terminado_; }
@@ -64,7 +65,8 @@ private:
     std::optional<int> terminado_;
 };
 
-// Real dialogs (QMessageBox, QInputDialog, QMenu); Terminar closes the database and exits.
+// Real dialogs (QMessageBox, QInputDialog, QMenu); Terminar closes the database and ends the
+// event loop.
 class OperadorQt : public Operador {
 protected:
     int mensaje(const QString& texto, int estilo, const QString& titulo) override;
