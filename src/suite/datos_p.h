@@ -24,6 +24,28 @@ QVariant NormalizarValor(QVariant&& v, ClaseColumna clase);
 // Class and defined size of a column from its declared SQL type ("varchar(40)", "DATETIME").
 Columna ColumnaDeTipoDeclarado(const QString& nombre, const QString& tipo);
 
+// The values of a row read straight from an ODBC statement. Qt's driver fetches a column as the
+// type the driver declares for it, and SQLite's ODBC driver guesses that type for a computed
+// column (SUM) from its first row: a later 12.75 would arrive as 12. Here a value comes as the
+// driver's own text (binary data as bytes, floating columns as doubles) and becomes a number
+// only when it is one; text arrives as UTF-16, whatever the process locale.
+class LectorOdbc {
+public:
+    // Takes the statement of an executed query; false (and inactive) when it is not ODBC's.
+    bool Preparar(const QSqlQuery& q);
+    bool Activo() const { return sentencia_ != nullptr; }
+    void Olvidar() {
+        sentencia_ = nullptr;
+        tipos_.clear();
+    }
+    // Column i (0-based) of the current row; Null is QVariant(). Raises ErrorSistema.
+    QVariant Leer(int columna) const;
+
+private:
+    void* sentencia_ = nullptr;
+    std::vector<short> tipos_;
+};
+
 struct RecordsetDatos {
     enum class Modo { Cerrado, Flujo, Memoria };
 
@@ -40,6 +62,7 @@ struct RecordsetDatos {
 
     // Streaming: the open query and the current row.
     std::optional<QSqlQuery> consulta;
+    LectorOdbc odbc; // active on the ODBC route
     std::vector<QVariant> actual;
     long descartadas = 0; // rows passed while streaming (MoveFirst must re-run when > 0)
 

@@ -15,6 +15,8 @@
 #include <QSqlIndex>
 #include <QSqlRecord>
 #include <QSqlResult>
+#include <sql.h>
+#include <sqlext.h>
 #include <sqlite3.h>
 
 namespace {
@@ -329,7 +331,131 @@ std::vector<Columna> columnasDe(const QSqlQuery& q, bool rutaSqlite) {
     return r;
 }
 
+[[noreturn]] void falloOdbc(SQLHSTMT sentencia) {
+    SQLCHAR estado[6] = {};
+    SQLINTEGER nativo = 0;
+    SQLCHAR mensaje[1024] = {};
+    SQLSMALLINT largo = 0;
+    QString texto;
+    if (SQL_SUCCEEDED(SQLGetDiagRec(SQL_HANDLE_STMT, sentencia, 1, estado, &nativo, mensaje,
+                                    SQLSMALLINT(sizeof mensaje), &largo)))
+        texto = QString::fromUtf8(reinterpret_cast<const char*>(mensaje)).trimmed();
+    if (texto.isEmpty()) texto = QStringLiteral("error desconocido del controlador");
+    throw ErrorSistema(Errores::BaseDeDatos, QStringLiteral("No se pudo leer la consulta: ") + texto);
+}
+
+// A number written by a driver: a whole number, or a decimal one with "." (or a lone ",") as
+// its point. Anything else stays the text it is, so nothing is lost.
+QVariant numeroDeTexto(const QString& texto) {
+    const QString t = texto.trimmed();
+    bool ok = false;
+    if (!t.contains(QChar('.')) && !t.contains(QChar(',')) && !t.contains(QChar('e'), Qt::CaseInsensitive)) {
+        const qlonglong v = t.toLongLong(&ok);
+        if (ok) return v;
+    }
+    QString c = t;
+    if (!c.contains(QChar('.')) && c.count(QChar(',')) == 1) c.replace(QChar(','), QChar('.'));
+    const double d = QLocale::c().toDouble(c, &ok);
+    if (ok && std::isfinite(d)) return d;
+    return texto;
+}
+
 } // namespace
+
+// ---- Reading from ODBC ---------------------------------------------------------------
+
+static_assert(sizeof(SQLWCHAR) == sizeof(char16_t), "the driver manager's wide characters are UTF-16");
+
+bool LectorOdbc::Preparar(const QSqlQuery& q) {
+    Olvidar();
+    const QVariant h = q.result() ? q.result()->handle() : QVariant();
+    if (!h.isValid() || (qstrcmp(h.typeName(), "SQLHANDLE") != 0 && qstrcmp(h.typeName(), "void*") != 0))
+        return false;
+    const SQLHSTMT sentencia = *static_cast<const SQLHANDLE*>(h.constData());
+    SQLSMALLINT n = 0;
+    if (!sentencia || !SQL_SUCCEEDED(SQLNumResultCols(sentencia, &n))) return false;
+    tipos_.assign(size_t(std::max<SQLSMALLINT>(n, 0)), SQL_VARCHAR);
+    for (SQLSMALLINT i = 0; i < n; ++i) {
+        SQLSMALLINT tipo = SQL_VARCHAR, decimales = 0, nulos = 0;
+        SQLULEN tamano = 0;
+        if (SQL_SUCCEEDED(SQLDescribeCol(sentencia, SQLUSMALLINT(i + 1), nullptr, 0, nullptr, &tipo, &tamano,
+                                         &decimales, &nulos)))
+            tipos_[size_t(i)] = tipo;
+    }
+    sentencia_ = sentencia;
+    return true;
+}
+
+QVariant LectorOdbc::Leer(int columna) const {
+    const SQLHSTMT sentencia = sentencia_;
+    const auto numero = SQLUSMALLINT(columna + 1);
+    const short tipo = tipos_.at(size_t(columna));
+    SQLLEN indicador = 0;
+    switch (tipo) {
+    case SQL_FLOAT:
+    case SQL_REAL:
+    case SQL_DOUBLE: {
+        double v = 0;
+        if (!SQL_SUCCEEDED(SQLGetData(sentencia, numero, SQL_C_DOUBLE, &v, sizeof v, &indicador)))
+            falloOdbc(sentencia);
+        if (indicador == SQL_NULL_DATA) return QVariant();
+        return v;
+    }
+    case SQL_BINARY:
+    case SQL_VARBINARY:
+    case SQL_LONGVARBINARY: {
+        QByteArray datos;
+        char trozo[4096];
+        for (;;) {
+            const SQLRETURN r = SQLGetData(sentencia, numero, SQL_C_BINARY, trozo, sizeof trozo, &indicador);
+            if (r == SQL_NO_DATA) break;
+            if (!SQL_SUCCEEDED(r)) falloOdbc(sentencia);
+            if (indicador == SQL_NULL_DATA) return QVariant();
+            const bool entero = indicador != SQL_NO_TOTAL && indicador <= SQLLEN(sizeof trozo);
+            datos.append(trozo, entero ? qsizetype(indicador) : qsizetype(sizeof trozo));
+            if (r == SQL_SUCCESS || entero) break;
+        }
+        return datos;
+    }
+    default:
+        break;
+    }
+    QString texto = QStringLiteral("");
+    SQLWCHAR trozo[1024];
+    constexpr SQLLEN capacidad = SQLLEN(sizeof trozo / sizeof(SQLWCHAR)) - 1; // without the terminator
+    for (;;) {
+        const SQLRETURN r = SQLGetData(sentencia, numero, SQL_C_WCHAR, trozo, sizeof trozo, &indicador);
+        if (r == SQL_NO_DATA) break;
+        if (!SQL_SUCCEEDED(r)) falloOdbc(sentencia);
+        if (indicador == SQL_NULL_DATA) return QVariant();
+        const SQLLEN llegados =
+            indicador == SQL_NO_TOTAL ? capacidad : std::min(capacidad, SQLLEN(indicador / sizeof(SQLWCHAR)));
+        texto.append(QStringView(reinterpret_cast<const char16_t*>(trozo), qsizetype(llegados)));
+        if (r == SQL_SUCCESS || llegados < capacidad) break;
+    }
+    switch (tipo) {
+    case SQL_BIT:
+    case SQL_TINYINT:
+    case SQL_SMALLINT:
+    case SQL_INTEGER:
+    case SQL_BIGINT:
+    case SQL_DECIMAL:
+    case SQL_NUMERIC:
+        return numeroDeTexto(texto);
+    case SQL_DATE:
+    case SQL_TIMESTAMP:
+    case SQL_TYPE_DATE:
+    case SQL_TYPE_TIMESTAMP:
+        return fechaDeTexto(texto.trimmed());
+    case SQL_TIME:
+    case SQL_TYPE_TIME: {
+        const QTime hora = QTime::fromString(texto.trimmed().left(8), QStringLiteral("HH:mm:ss"));
+        return hora.isValid() ? QVariant(hora) : QVariant(texto);
+    }
+    default:
+        return texto;
+    }
+}
 
 // ---- RecordsetDatos ----------------------------------------------------------------
 
@@ -357,18 +483,31 @@ void terminarFlujo(RecordsetDatos& d);
     throw ErrorSistema(Errores::BaseDeDatos, QStringLiteral("No se pudo leer la consulta: ") + e.text());
 }
 
+// A value of the query's current row as the driver gives it (before normalising).
+QVariant valorCrudo(const RecordsetDatos& d, QSqlQuery& q, int i) {
+    return d.odbc.Activo() ? d.odbc.Leer(i) : q.value(i);
+}
+
 bool siguienteEnFlujo(RecordsetDatos& d) {
     QSqlQuery& q = *d.consulta;
     if (!q.next()) {
         if (q.lastError().isValid()) falloDeLectura(d, q.lastError());
         return false;
     }
-    for (int i = 0; i < d.ncols; ++i)
-        d.actual[size_t(i)] = NormalizarValor(q.value(i), d.columnas[size_t(i)].clase);
+    try {
+        for (int i = 0; i < d.ncols; ++i)
+            d.actual[size_t(i)] = NormalizarValor(valorCrudo(d, q, i), d.columnas[size_t(i)].clase);
+    } catch (...) {
+        terminarFlujo(d);
+        d.eof = true;
+        d.fila = nullptr;
+        throw;
+    }
     return true;
 }
 
 void terminarFlujo(RecordsetDatos& d) {
+    d.odbc.Olvidar();
     if (d.consulta) {
         d.consulta->finish();
         d.consulta.reset();
@@ -388,10 +527,16 @@ void RecordsetDatos::leerResto() {
     nfilas = 1;
     indice = 0;
     QSqlQuery& q = *consulta;
-    while (q.next()) {
-        for (int i = 0; i < ncols; ++i)
-            filas.push_back(NormalizarValor(q.value(i), columnas[size_t(i)].clase));
-        ++nfilas;
+    try {
+        while (q.next()) {
+            for (int i = 0; i < ncols; ++i)
+                filas.push_back(NormalizarValor(valorCrudo(*this, q, i), columnas[size_t(i)].clase));
+            ++nfilas;
+        }
+    } catch (...) {
+        completo = false;
+        terminarFlujo(*this);
+        throw;
     }
     if (q.lastError().isValid()) {
         completo = false;
@@ -402,6 +547,7 @@ void RecordsetDatos::leerResto() {
 }
 
 void RecordsetDatos::cerrar() {
+    odbc.Olvidar();
     if (consulta) {
         consulta->finish();
         consulta.reset();
@@ -448,6 +594,7 @@ void Sesion::AbrirRecordset(const QString& sql, Recordset& rs, int cursor, int b
     d.descartadas = 0;
     SesionInterna::Registrar(*this, &d);
     try {
+        if (!SesionInterna::RutaSQLite(*this)) d.odbc.Preparar(q);
         if (flujo) {
             d.consulta.emplace(std::move(q));
             d.modo = RecordsetDatos::Modo::Flujo;
@@ -459,7 +606,7 @@ void Sesion::AbrirRecordset(const QString& sql, Recordset& rs, int cursor, int b
             d.modo = RecordsetDatos::Modo::Memoria;
             while (q.next()) {
                 for (int i = 0; i < d.ncols; ++i) {
-                    QVariant v = q.value(i);
+                    QVariant v = valorCrudo(d, q, i);
                     if (actualizable) d.originales.push_back(v);
                     d.filas.push_back(NormalizarValor(std::move(v), d.columnas[size_t(i)].clase));
                 }
@@ -467,6 +614,7 @@ void Sesion::AbrirRecordset(const QString& sql, Recordset& rs, int cursor, int b
             }
             if (q.lastError().isValid())
                 SesionInterna::Fallar(*this, QStringLiteral("No se pudo leer la consulta: "), q.lastError());
+            d.odbc.Olvidar();
             q.finish();
             d.vacio = d.eof = d.nfilas == 0;
             d.completo = true;

@@ -3,7 +3,9 @@
 #include "datos_p.h"
 #include "operador.h"
 
+#include <clocale>
 #include <cmath>
+#include <langinfo.h>
 #include <QAtomicInt>
 #include <QFileInfo>
 #include <QLocale>
@@ -317,6 +319,41 @@ bool esManejadorOdbc(const QVariant& h) {
            *static_cast<const SQLHANDLE*>(h.constData()) != nullptr;
 }
 
+// unixODBC hands the application's wide text to a driver without wide entry points (SQLite's)
+// in the codeset of LC_CTYPE, chosen once per connection when it opens. Under C that codeset has
+// no "ñ", and statements would reach the database with their letters replaced. The narrow side
+// of the drivers on this platform is UTF-8 (SQLite's own), whatever the process locale: the
+// connection opens under a UTF-8 codeset, for this thread only.
+class CodificacionUtf8 {
+public:
+    CodificacionUtf8() {
+        if (qstrcmp(nl_langinfo(CODESET), "UTF-8") == 0) return;
+        for (const char* nombre : {"C.UTF-8", "C.utf8", "en_US.UTF-8"}) {
+            const locale_t base = duplocale(uselocale(locale_t(nullptr)));
+            if (base == locale_t(nullptr)) return;
+            const locale_t utf8 = newlocale(LC_CTYPE_MASK, nombre, base);
+            if (utf8 == locale_t(nullptr)) {
+                freelocale(base);
+                continue;
+            }
+            propia_ = utf8;
+            anterior_ = uselocale(utf8);
+            return;
+        }
+    }
+    ~CodificacionUtf8() {
+        if (propia_ == locale_t(nullptr)) return;
+        uselocale(anterior_);
+        freelocale(propia_);
+    }
+    CodificacionUtf8(const CodificacionUtf8&) = delete;
+    CodificacionUtf8& operator=(const CodificacionUtf8&) = delete;
+
+private:
+    locale_t propia_ = locale_t(nullptr);
+    locale_t anterior_ = locale_t(nullptr);
+};
+
 QString textoOdbc(SQLHDBC h, SQLUSMALLINT que) {
     SQLCHAR buf[256] = {};
     SQLSMALLINT largo = 0;
@@ -400,7 +437,14 @@ void Sesion::Conectar(bool, long) {
             if (!p.server.isEmpty()) db.setHostName(p.server);
             db.setConnectOptions(QStringLiteral("SQL_ATTR_LOGIN_TIMEOUT=15"));
         }
-        if (!db.open()) {
+        bool abierta = false;
+        if (p.rutaSqlite)
+            abierta = db.open();
+        else {
+            const CodificacionUtf8 utf8;
+            abierta = db.open();
+        }
+        if (!abierta) {
             fallo = textoDeError(db.lastError());
         } else if (p.rutaSqlite) {
             // A file that is not a database opens fine; the first read tells.

@@ -2,6 +2,7 @@
 #include "base_datos.h"
 
 #include "sql_directo.h"
+#include <clocale>
 #include <QDate>
 #include <QDateTime>
 #include <QFile>
@@ -99,6 +100,27 @@ TEST_F(Odbc, FechasTamanosYNumeros) {
     EXPECT_EQ(rs.Fields("descripcion").Texto(), "Ejercicio 2023");
     sesion_->AbrirRecordset("SELECT SUM(Importe) AS S FROM MV_ASIENTOS", rs);
     EXPECT_EQ(sesion_->ValorSQL(rs.Fields("S").Value(), "@"), QVariant("15.5"));
+    // The driver types a computed column from its first row (4): the 10.5 after it stays whole.
+    sesion_->AbrirRecordset("SELECT PERIODO, SUM(Importe) AS S FROM MV_ASIENTOS GROUP BY PERIODO ORDER BY 1",
+                            rs);
+    rs.MoveNext();
+    EXPECT_EQ(rs["S"], QVariant(10.5));
+}
+
+TEST_F(Odbc, TextoNoAsciiConCualquierLocale) {
+    // A connection opened under C, as a cron job runs: what it writes and reads keeps its letters.
+    const QByteArray antes = setlocale(LC_CTYPE, nullptr);
+    setlocale(LC_CTYPE, "C");
+    Sesion s;
+    s.setDbName("PRUEBA_CRIBANZAS");
+    s.Conectar();
+    setlocale(LC_CTYPE, antes.constData());
+    ASSERT_TRUE(s.Conectado());
+    s.Ejecutar("INSERT INTO MV_ASIENTOS VALUES ('Caño Ñandú', 1)");
+    EXPECT_EQ(Valor("SELECT COUNT(*) FROM MV_ASIENTOS WHERE PERIODO = 'Caño Ñandú'").toInt(), 1);
+    Recordset rs;
+    s.AbrirRecordset("SELECT PERIODO FROM MV_ASIENTOS WHERE Importe = 1 ORDER BY 1 DESC", rs);
+    EXPECT_EQ(rs["PERIODO"], QVariant("Caño Ñandú"));
 }
 
 TEST_F(Odbc, ActualizarAgregarYTransacciones) {
