@@ -40,8 +40,20 @@ int dosDigitos(const QChar* c) {
     return (c[0].unicode() - '0') * 10 + (c[1].unicode() - '0');
 }
 
+// From i on, between minimo and maximo ASCII digits as a number (i moves past them); -1 otherwise.
+int cifras(const QChar* c, qsizetype n, qsizetype& i, int minimo, int maximo) {
+    int v = 0, k = 0;
+    while (i < n && k < maximo && c[i] >= QChar('0') && c[i] <= QChar('9')) {
+        v = v * 10 + (c[i].unicode() - '0');
+        ++i;
+        ++k;
+    }
+    return k >= minimo ? v : -1;
+}
+
 // A date text as SQLite keeps it ("2023-12-31", "2023-12-31 13:45:00[.000]", with "T" too)
-// or in the short form "31/12/2023"; anything else stays text.
+// or in the short form, with one or two digits for day and month ("31/12/2023", "1/1/2023");
+// anything else stays text.
 QVariant fechaDeTexto(const QString& t) {
     const qsizetype n = t.size();
     const QChar* c = t.constData();
@@ -52,11 +64,14 @@ QVariant fechaDeTexto(const QString& t) {
         if (a1 >= 0 && a2 >= 0) a = a1 * 100 + a2;
         m = dosDigitos(c + 5);
         d = dosDigitos(c + 8);
-    } else if (n >= 10 && c[2] == QChar('/') && c[5] == QChar('/')) {
-        const int a1 = dosDigitos(c + 6), a2 = dosDigitos(c + 8);
-        if (a1 >= 0 && a2 >= 0) a = a1 * 100 + a2;
-        m = dosDigitos(c + 3);
-        d = dosDigitos(c);
+    } else if (n >= 8 && (c[1] == QChar('/') || c[2] == QChar('/'))) {
+        qsizetype i = 0;
+        d = cifras(c, n, i, 1, 2);
+        if (d < 0 || i >= n || c[i] != QChar('/')) return t;
+        m = cifras(c, n, ++i, 1, 2);
+        if (m < 0 || i >= n || c[i] != QChar('/')) return t;
+        a = cifras(c, n, ++i, 4, 4);
+        resto = i;
     } else
         return t;
     const QDate fecha(a, m, d);
@@ -72,14 +87,14 @@ QVariant fechaDeTexto(const QString& t) {
         i += 3;
         if (i < n && c[i] == QChar('.')) {
             ++i;
-            int cifras = 0;
+            int digitos = 0;
             while (i < n && c[i].isDigit()) {
-                if (cifras < 3) ms = ms * 10 + (c[i].unicode() - '0');
-                ++cifras;
+                if (digitos < 3) ms = ms * 10 + (c[i].unicode() - '0');
+                ++digitos;
                 ++i;
             }
-            if (cifras == 0) return t;
-            for (int k = cifras; k < 3; ++k)
+            if (digitos == 0) return t;
+            for (int k = digitos; k < 3; ++k)
                 ms *= 10;
         }
     }

@@ -2,6 +2,7 @@
 // The suite's general utilities.
 #include "error.h"
 #include <QChar>
+#include <QDate>
 #include <QString>
 #include <QVariant>
 
@@ -13,9 +14,13 @@ class QWidget;
 // number. A text that does not start with a number reads as 0. "." is the only decimal point.
 double Val(const QString& texto);
 
-// The standard text conversion of a date: the locale's short date with a four-digit year
-// (dd/MM/yyyy under the C/POSIX locale). FechaSQL reads this form back.
+// The standard text conversion of a date: dd/MM/yyyy under Spanish locales and C/POSIX, as the
+// suite's Spanish regional settings write it; under any other locale its short date order with a
+// two-digit day and month and a four-digit year (en_US MM/dd/yyyy, de_DE dd.MM.yyyy).
 QString FormatoFechaCorta();
+// A date text in that form, with one or two digits for day and month ("1/1/2022" and
+// "01/01/2022"), or in ISO form ("2022-01-01", a time after it ignored); invalid otherwise.
+QDate LeerFechaCorta(const QString& texto);
 
 class Utilidades {
 public:
@@ -31,9 +36,8 @@ public:
     void IndicarOcupado(bool ocupado) const;
     // The display text of a value in a list cell: the text unchanged.
     QString FormatearValor(const QString& texto) const { return texto; }
-    // An unambiguous T-SQL date expression for a date text in the standard short form,
-    // usable right after "<=": CONVERT(DATETIME,'yyyymmdd',112). A text that is not such a
-    // date raises error 13.
+    // An unambiguous T-SQL date expression for a date text that LeerFechaCorta reads, usable
+    // right after "<=": CONVERT(DATETIME,'yyyymmdd',112). Any other text raises error 13.
     QString FechaSQL(const QString& fecha) const;
     // Shows the error with the procedure name and returns 3, 4 or 5 (through the operator seam).
     int ReportarError(const ErrorSistema& error, const QVariant& omitido = {},

@@ -1,13 +1,16 @@
-// The small suite pieces: numeric reading, the error trap, collections and INI files.
+// The small suite pieces: numeric reading, dates, the error trap, collections and INI files.
 #include "coleccion.h"
 #include "componentes.h"
+#include "datos_p.h"
 #include "globales.h"
 #include "trampa.h"
 #include "utilidades.h"
 
 #include <gtest/gtest.h>
 #include <new>
+#include <QDateTime>
 #include <QFile>
+#include <QLocale>
 #include <QTemporaryDir>
 
 TEST(Val, NumeroAlPrincipio) {
@@ -58,6 +61,30 @@ TEST(Utilidades, FechaSQLYSinNulo) {
     EXPECT_EQ(u.QuitarCaracteres("a-b_c d", '-', '_', ' '), "abcd");
     EXPECT_EQ(u.Reemplazar("aXbX", "X", "yy"), "ayybyy");
     EXPECT_EQ(u.Reemplazar("ab", "", "z"), "ab");
+}
+
+TEST(Utilidades, FechasCortasSegunElLocale) {
+    const Utilidades u;
+    const QLocale anterior;
+    // The suite's Spanish form, whatever CLDR says (d/M/yy); both forms are read back.
+    for (const char* nombre : {"es_AR", "es_ES", "C"}) {
+        QLocale::setDefault(QLocale(nombre));
+        EXPECT_EQ(FormatoFechaCorta(), "dd/MM/yyyy") << nombre;
+        EXPECT_EQ(TextoEstandar(QDate(2022, 1, 1)), "01/01/2022") << nombre;
+        for (const char* t : {"1/1/2022", "01/01/2022", "2022-01-01"})
+            EXPECT_EQ(u.FechaSQL(t), "CONVERT(DATETIME,'20220101',112)") << nombre << " " << t;
+    }
+    QLocale::setDefault(QLocale("en_US"));
+    EXPECT_EQ(FormatoFechaCorta(), "MM/dd/yyyy");
+    EXPECT_EQ(u.FechaSQL("1/31/2022"), "CONVERT(DATETIME,'20220131',112)");
+    QLocale::setDefault(QLocale("de_DE"));
+    EXPECT_EQ(TextoEstandar(QDate(2022, 1, 1)), "01.01.2022");
+    QLocale::setDefault(anterior);
+    // A date column holding the short form, with or without the zeros.
+    EXPECT_EQ(NormalizarValor(QVariant(QStringLiteral("1/1/2022")), ClaseColumna::Fecha),
+              QVariant(QDate(2022, 1, 1)));
+    EXPECT_EQ(NormalizarValor(QVariant(QStringLiteral("31/12/2022 13:45:00")), ClaseColumna::Fecha),
+              QVariant(QDateTime(QDate(2022, 12, 31), QTime(13, 45))));
 }
 
 namespace {
