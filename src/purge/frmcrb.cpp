@@ -46,6 +46,9 @@ FrmCrb::FrmCrb(QWidget* parent)
     txtfields->setObjectName(QStringLiteral("txtfields"));
     txtfields->setEditable(true);
     txtfields->setInsertPolicy(QComboBox::NoInsert);
+    // What is validated and purged is exactly what was typed or picked: an inline completion
+    // would turn "2" into the first listed year.
+    txtfields->setCompleter(nullptr);
     txtfields->setGeometry(twips(3960, 1200, 1095, 315));
     txtfields->installEventFilter(this);
     txtfields->lineEdit()->installEventFilter(this);
@@ -94,12 +97,16 @@ FrmCrb::FrmCrb(QWidget* parent)
     setTabOrder(CmdCAncelar, txtfields);
     CmdAceptar->setFocus();
 
+    // Once unloaded the window answers nothing: the event loop may still deliver what was queued.
     connect(CmdAceptar, &QPushButton::clicked, this, [this] {
-        if (!purgando_) CmdAceptar_Click();
+        if (!purgando_ && !descargado_) CmdAceptar_Click();
     });
     connect(CmdCAncelar, &QPushButton::clicked, this, [this] {
-        if (!purgando_) CmdCAncelar_Click();
+        if (!purgando_ && !descargado_) CmdCAncelar_Click();
     });
+    // Command buttons answer Enter as well as Space, as on the suite's platform.
+    CmdAceptar->installEventFilter(this);
+    CmdCAncelar->installEventFilter(this);
 }
 
 FrmCrb::~FrmCrb() = default;
@@ -200,10 +207,17 @@ void FrmCrb::closeEvent(QCloseEvent* e) {
 }
 
 bool FrmCrb::eventFilter(QObject* objeto, QEvent* evento) {
+    if ((objeto == CmdAceptar || objeto == CmdCAncelar) && evento->type() == QEvent::KeyPress) {
+        auto* tecla = static_cast<QKeyEvent*>(evento);
+        if (tecla->key() == Qt::Key_Return || tecla->key() == Qt::Key_Enter) {
+            if (!tecla->isAutoRepeat()) static_cast<QPushButton*>(objeto)->click();
+            return true;
+        }
+    }
     if ((objeto == txtfields || objeto == txtfields->lineEdit()) && evento->type() == QEvent::KeyPress) {
         auto* tecla = static_cast<QKeyEvent*>(evento);
         if (tecla->key() == Qt::Key_Return || tecla->key() == Qt::Key_Enter) {
-            if (purgando_) return true;
+            if (purgando_ || descargado_) return true;
             short codigo = 13;
             txtfields_KeyDown(codigo, 0);
             return true;

@@ -156,6 +156,26 @@ TEST_F(Ventana, EnterEnLaCajaValida) {
     Guion().Limpiar();
     QTest::keyClick(frm->txtfields->lineEdit(), Qt::Key_A);
     EXPECT_TRUE(Textos().isEmpty()) << "other keys do not validate";
+    // Validated as typed: "2" is not completed into the first listed year (completion needs focus).
+    QApplication::setActiveWindow(frm.get());
+    ASSERT_TRUE(QTest::qWaitForWindowActive(frm.get()));
+    frm->txtfields->lineEdit()->setFocus();
+    frm->txtfields->setEditText(QString());
+    QTest::keyClicks(frm->txtfields->lineEdit(), "2");
+    QTest::keyClick(frm->txtfields->lineEdit(), Qt::Key_Return);
+    EXPECT_EQ(frm->txtfields->currentText(), "2");
+    EXPECT_EQ(Textos(), QStringList{"Ejercicio inexistente!!!"});
+}
+
+TEST_F(Ventana, EnterEnLosBotones) {
+    auto frm = Abrir();
+    frm->show();
+    Guion().Limpiar();
+    QTest::keyClick(frm->CmdAceptar, Qt::Key_Return);
+    EXPECT_EQ(Textos(), QStringList{"Debe informar el numero de ejercicio a depurar"});
+    QTest::keyClick(frm->CmdCAncelar, Qt::Key_Enter);
+    ASSERT_TRUE(Guion().Terminado());
+    EXPECT_EQ(*Guion().CodigoFin(), 0);
 }
 
 TEST_F(Ventana, FalloDentroDeLaValidacionPorEnter) {
