@@ -4,6 +4,12 @@
 
 OpcionesDesatendido AnalizarArgumentos(const QStringList& argumentos) {
     OpcionesDesatendido o;
+    // In window mode the whole argument text is the suite's session line: a password may well
+    // start with "--".
+    if (!argumentos.contains(QStringLiteral("--desatendido"))) {
+        o.linea = argumentos.join(QChar(' '));
+        return o;
+    }
     QStringList resto;
     for (int i = 0; i < argumentos.size(); ++i) {
         const QString& a = argumentos.at(i);
@@ -28,10 +34,7 @@ OpcionesDesatendido AnalizarArgumentos(const QStringList& argumentos) {
             resto << a;
     }
     o.linea = resto.join(QChar(' '));
-    const bool algunaOpcion = o.simular || o.confirmar || !o.ejercicio.isEmpty();
-    if (o.error.isEmpty() && algunaOpcion && !o.desatendido)
-        o.error = QStringLiteral("--ejercicio, --simular y --confirmar van con --desatendido");
-    if (o.error.isEmpty() && o.desatendido) {
+    if (o.error.isEmpty()) {
         if (o.ejercicio.isEmpty())
             o.error = QStringLiteral("falta --ejercicio");
         else if (!o.simular && !o.confirmar)

@@ -28,8 +28,10 @@ struct OpcionesDesatendido {
     QString error; // a usage error, when not empty
 };
 
-// Takes the options out of the program's arguments (without the program itself). Options are
-// recognised only as whole arguments; any other argument starting with "--" is a usage error.
+// Takes the options out of the program's arguments (without the program itself). Without the
+// whole argument "--desatendido" nothing is an option: every argument is the session line. With
+// it, options are recognised only as whole arguments, and any other argument starting with "--"
+// is a usage error.
 OpcionesDesatendido AnalizarArgumentos(const QStringList& argumentos);
 QString TextoDeUso();
 

@@ -63,15 +63,17 @@ TEST(OpcionesDesatendido, ErroresDeUso) {
     EXPECT_FALSE(AnalizarArgumentos({"--desatendido", "--ejercicio"}).error.isEmpty());
     EXPECT_FALSE(AnalizarArgumentos({"--desatendido", "--ejercicio", "2022", "--confirmar", "--rapido"})
                      .error.isEmpty());
-    EXPECT_FALSE(AnalizarArgumentos({"--simular", "--ejercicio", "2022"}).error.isEmpty())
-        << "only with --desatendido";
     const auto o =
         AnalizarArgumentos({"--desatendido", "@DbName=a.db;", "--ejercicio=2022", "@Caja=1;", "--confirmar"});
     EXPECT_TRUE(o.error.isEmpty()) << o.error.toStdString();
     EXPECT_EQ(o.ejercicio, "2022");
     EXPECT_TRUE(o.confirmar);
     EXPECT_EQ(o.linea, "@DbName=a.db; @Caja=1;") << "options are taken out before the suite's keys are read";
-    EXPECT_TRUE(AnalizarArgumentos({"@DbName=a.db;"}).error.isEmpty()) << "the window's command line";
+    // Without --desatendido every argument is the window's session line, options included.
+    const auto ventana = AnalizarArgumentos({"@DbName=a.db;@Password=", "--x;", "--simular"});
+    EXPECT_TRUE(ventana.error.isEmpty()) << ventana.error.toStdString();
+    EXPECT_FALSE(ventana.desatendido || ventana.simular);
+    EXPECT_EQ(ventana.linea, "@DbName=a.db;@Password= --x; --simular");
 }
 
 TEST_F(Desatendido, SinConfirmarNoDepura) {
