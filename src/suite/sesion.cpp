@@ -300,12 +300,14 @@ struct Sesion::Privado {
 };
 
 namespace {
+// A SQLite file is named as one: by its extension or by a path. A bare name is a data source,
+// even when a file of that name happens to lie in the working folder.
 bool esRutaSqlite(const QString& nombre) {
     const QString t = nombre.trimmed();
     if (t.isEmpty()) return false;
     for (const char* ext : {".db", ".sqlite", ".sqlite3"})
         if (t.endsWith(QLatin1String(ext), Qt::CaseInsensitive)) return true;
-    return QFileInfo(t).isFile();
+    return t.contains(QChar('/')) || t.contains(QChar('\\'));
 }
 
 QString nuevoNombreDeConexion() {

@@ -1,6 +1,6 @@
 #pragma once
 // The suite's database session. Qt's SQLite driver when DbName names a SQLite database file
-// (ends in .db, .sqlite or .sqlite3, or is an existing file); Qt's ODBC driver otherwise,
+// (ends in .db, .sqlite or .sqlite3, or contains a path separator); Qt's ODBC driver otherwise,
 // with DbName as the data-source name and Usuario/Password as the login.
 //
 // Statements are T-SQL texts. When the database behind the session is SQLite (through

@@ -270,7 +270,8 @@ TEST_F(BaseDePrueba, RutaConBlancosYSignos) {
     Recordset rs;
     s.AbrirRecordset("SELECT a FROM t", rs);
     EXPECT_EQ(rs.Valor(0).toInt(), 5);
-    // Any existing file counts as a SQLite database, whatever its name.
+    // A path names a SQLite file whatever its name; a bare name is a data source, even when a
+    // file of that name lies in the working folder.
     const QString sinExtension = dir_.filePath("CONTABILIDAD");
     ASSERT_TRUE(QFile::copy(ruta, sinExtension));
     Sesion otra;
@@ -278,4 +279,12 @@ TEST_F(BaseDePrueba, RutaConBlancosYSignos) {
     otra.Conectar();
     EXPECT_TRUE(otra.Conectado());
     EXPECT_TRUE(otra.EsSQLite());
+    const QString antes = QDir::currentPath();
+    ASSERT_TRUE(QDir::setCurrent(dir_.path()));
+    Sesion origen;
+    origen.setDbName("CONTABILIDAD");
+    EXPECT_EQ(origen.CadenaConexion(), "DSN=CONTABILIDAD;UID=;PWD=");
+    origen.setDbName("./CONTABILIDAD");
+    EXPECT_TRUE(origen.CadenaConexion().startsWith("DRIVER=QSQLITE;"));
+    QDir::setCurrent(antes);
 }
