@@ -8,6 +8,7 @@
 #include <QTimer>
 #include <QVBoxLayout>
 #include <QWidget>
+#include <QWindow>
 
 namespace {
 // The progress window. Repaints at most every 50 ms; a pending change is shown by a
@@ -20,9 +21,24 @@ public:
         linea1_->clear();
         linea2_->clear();
         valor_->clear();
+        // Over the window that runs the process, and kept above it (a window of its own), for as
+        // long as the process runs.
+        QWidget* duenio = ventanaDuenia();
+        if (duenio && ventana_->parentWidget() != duenio) ventana_->setParent(duenio, kBanderas);
+        ventana_->adjustSize();
+        if (duenio) {
+            const QRect marco = duenio->frameGeometry();
+            ventana_->move(marco.center() - QPoint(ventana_->width() / 2, ventana_->height() / 2));
+        }
         ventana_->show();
         ventana_->raise();
-        reloj_.start();
+        // The long query that follows runs without yielding: the window is drawn now, not after it.
+        QElapsedTimer espera;
+        espera.start();
+        while (ventana_ && ventana_->windowHandle() && !ventana_->windowHandle()->isExposed() &&
+               espera.elapsed() < 250)
+            QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents, 20);
+        reloj_.invalidate(); // the first texts show at once
     }
     void Mostrar(const QString& l1, const QString& l2, const QString& v) override {
         if (!ventana_) crear();
@@ -42,8 +58,19 @@ public:
     ~AvanceVentana() override { delete ventana_.data(); }
 
 private:
+    static constexpr Qt::WindowFlags kBanderas = Qt::Tool | Qt::WindowTitleHint | Qt::CustomizeWindowHint;
+
+    // The active window, or else the one visible window of the process.
+    QWidget* ventanaDuenia() const {
+        QWidget* activa = QApplication::activeWindow();
+        if (activa && activa != ventana_) return activa;
+        for (QWidget* w : QApplication::topLevelWidgets())
+            if (w != ventana_ && w->isVisible() && w->isWindow() && !w->isModal()) return w;
+        return nullptr;
+    }
     void crear() {
-        ventana_ = new QWidget(nullptr, Qt::Tool | Qt::WindowTitleHint | Qt::CustomizeWindowHint);
+        ventana_ = new QWidget(nullptr, kBanderas);
+        ventana_->setAttribute(Qt::WA_ShowWithoutActivating);
         ventana_->setObjectName(QStringLiteral("Avance"));
         ventana_->setMinimumWidth(420);
         auto* lay = new QVBoxLayout(ventana_);
@@ -62,10 +89,14 @@ private:
         QObject::connect(temporizador_, &QTimer::timeout, ventana_, [this] { pintar(); });
     }
     void pintar() {
+        if (!ventana_) return;
         linea1_->setText(p1_);
         linea2_->setText(p2_);
         valor_->setText(pv_);
-        reloj_.restart();
+        // At once: between two rows the purge yields only briefly, and not at all while its
+        // queries run.
+        if (ventana_->isVisible()) ventana_->repaint();
+        reloj_.start();
     }
     QPointer<QWidget> ventana_;
     QLabel* linea1_ = nullptr;

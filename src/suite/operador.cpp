@@ -3,14 +3,54 @@
 #include "globales.h"
 
 #include <cstdio>
-#include <cstdlib>
 #include <QApplication>
 #include <QInputDialog>
+#include <QLabel>
+#include <QLayout>
 #include <QMenu>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QScreen>
 
 namespace {
+// A message box as wide as its longest line, as the suite's platform sizes them: QMessageBox
+// wraps anything wider than 500 pixels, which breaks the suite's lines (padded with blanks to
+// centre under each other). Only a line wider than the screen wraps.
+class CajaMensaje : public QMessageBox {
+public:
+    using QMessageBox::QMessageBox;
+
+protected:
+    bool event(QEvent* e) override {
+        const bool r = QMessageBox::event(e);
+        if (e->type() == QEvent::LayoutRequest) ajustar();
+        return r;
+    }
+    void showEvent(QShowEvent* e) override {
+        QMessageBox::showEvent(e);
+        ajustar();
+    }
+
+private:
+    void ajustar() {
+        auto* etiqueta = findChild<QLabel*>(QStringLiteral("qt_msgbox_label"));
+        if (!etiqueta || !layout() || !isVisible()) return;
+        const QScreen* pantalla = screen() ? screen() : QGuiApplication::primaryScreen();
+        const int maximo = pantalla ? pantalla->availableGeometry().width() : 1024;
+        etiqueta->setWordWrap(false);
+        layout()->activate();
+        int ancho = layout()->totalMinimumSize().width();
+        if (ancho > maximo) {
+            etiqueta->setWordWrap(true);
+            ancho = maximo;
+        }
+        const int alto = layout()->hasHeightForWidth() ? layout()->totalHeightForWidth(ancho)
+                                                       : layout()->totalMinimumSize().height();
+        setFixedSize(ancho, alto);
+        QCoreApplication::removePostedEvents(this, QEvent::LayoutRequest);
+    }
+};
+
 QString& titulo() {
     static QString t = QStringLiteral("Cribanzas");
     return t;
@@ -60,7 +100,7 @@ std::unique_ptr<Operador> InstalarOperador(std::unique_ptr<Operador> nuevo) {
 // ---- Qt dialogs -------------------------------------------------------------
 
 int OperadorQt::mensaje(const QString& texto, int estilo, const QString& tit) {
-    QMessageBox box(QApplication::activeWindow());
+    CajaMensaje box(QApplication::activeWindow());
     box.setWindowTitle(tit);
     box.setText(QString(texto).replace(QChar('\r'), QChar('\n')));
     const int icono = estilo & 0x70;
