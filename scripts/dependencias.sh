@@ -5,7 +5,7 @@ paquetes=(cmake ninja-build g++ clang libclang-rt-14-dev pkg-config
   qt6-base-dev libqt6sql6-sqlite libqt6sql6-odbc
   unixodbc unixodbc-dev odbcinst libsqliteodbc tdsodbc
   libsqlite3-dev sqlite3 libgtest-dev googletest
-  fonts-dejavu-core xvfb xauth xdotool imagemagick)
+  fonts-dejavu-core xvfb xauth xdotool imagemagick openbox x11-utils locales)
 # Building and checking the Debian packages: dpkg-shlibdeps and file (for CPack), the icon's
 # PNG sizes, and the checks of the menu entry and the man page.
 paquetes+=(dpkg-dev file librsvg2-bin desktop-file-utils man-db)
@@ -19,4 +19,14 @@ if [ ${#faltan[@]} -gt 0 ]; then
   [ "$(id -u)" -ne 0 ] && sudo_cmd="sudo"
   $sudo_cmd apt-get update -qq
   DEBIAN_FRONTEND=noninteractive $sudo_cmd apt-get install -y -qq --no-install-recommends "${faltan[@]}" >/dev/null
+fi
+
+# The operators' Spanish locale, which the system tests run under.
+if ! locale -a 2>/dev/null | grep -qi '^es_AR\.utf-\?8$'; then
+  echo "Generando el locale es_AR.UTF-8"
+  sudo_cmd=""
+  [ "$(id -u)" -ne 0 ] && sudo_cmd="sudo"
+  $sudo_cmd sed -i 's/^# *\(es_AR\.UTF-8 UTF-8\)/\1/' /etc/locale.gen
+  grep -q '^es_AR\.UTF-8 UTF-8' /etc/locale.gen || echo 'es_AR.UTF-8 UTF-8' | $sudo_cmd tee -a /etc/locale.gen >/dev/null
+  $sudo_cmd locale-gen >/dev/null
 fi

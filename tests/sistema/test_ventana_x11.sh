@@ -1,0 +1,183 @@
+#!/bin/bash
+# The purge window as an operator runs it: the real cribanzas under a real X server (Xvfb) with
+# a window manager (openbox), driven with real key presses (xdotool). Then its exit status and
+# the database are checked.
+#
+#   test_ventana_x11.sh CRIBANZAS GENERAR_DEMO
+#
+# Exits 77 (skipped) when Xvfb, openbox, xdotool, xprop or sqlite3 is missing. With
+# CRIBANZAS_CAPTURAS=folder it leaves a screenshot of every box there.
+set -u
+
+if [ "${1:-}" != "--dentro" ]; then
+    CRIBANZAS=$1
+    GENERAR=$2
+    for programa in xvfb-run openbox xdotool xprop sqlite3; do
+        if ! command -v "$programa" >/dev/null 2>&1; then
+            echo "falta $programa: prueba omitida"
+            exit 77
+        fi
+    done
+    TRABAJO=$(mktemp -d)
+    trap 'rm -rf "$TRABAJO"' EXIT
+    "$GENERAR" --movimientos 600 --asientos 200 --filas-consulta 20 "$TRABAJO/modelo.db" >/dev/null || exit 1
+    unset QT_QPA_PLATFORM
+    # The operator's Spanish locale when the machine has it (its dates are the ones checked).
+    if locale -a 2>/dev/null | grep -qi '^es_AR\.utf-\?8$'; then
+        export LC_ALL=es_AR.UTF-8
+    else
+        echo "sin es_AR.UTF-8: la ventana corre en C.UTF-8"
+        export LC_ALL=C.UTF-8
+    fi
+    timeout 300 xvfb-run -a -s "-screen 0 1024x768x24" "$0" --dentro "$CRIBANZAS" "$TRABAJO"
+    exit $?
+fi
+
+CRIBANZAS=$2
+TRABAJO=$3
+CAPTURAS=${CRIBANZAS_CAPTURAS:-}
+fallos=0
+
+openbox >/dev/null 2>&1 &
+for _ in $(seq 100); do
+    xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q 'window id' && break
+    sleep 0.1
+done
+
+fallo() {
+    echo "FALLO: $*"
+    fallos=$((fallos + 1))
+}
+
+# The visible window with exactly that title, once it shows, with the keyboard focus.
+ventana() {
+    local id
+    id=$(timeout 30 xdotool search --sync --onlyvisible --name "^$1\$" | head -1)
+    if [ -z "$id" ]; then
+        return 1
+    fi
+    xdotool windowfocus --sync "$id" 2>/dev/null || xdotool windowfocus "$id"
+    sleep 0.3
+    echo "$id"
+}
+
+capturar() {
+    [ -n "$CAPTURAS" ] && mkdir -p "$CAPTURAS" && import -window root "$CAPTURAS/$1.png"
+}
+
+# Answers the box that shows with that title by a key, after a screenshot; waits until it goes.
+responder() {
+    local titulo=$1 tecla=$2 captura=$3 id
+    if ! id=$(ventana "$titulo"); then
+        fallo "no se mostró la caja \"$titulo\" ($captura)"
+        return 1
+    fi
+    capturar "$captura"
+    xdotool key "$tecla"
+    for _ in $(seq 50); do
+        xdotool search --onlyvisible --name "^$titulo\$" >/dev/null 2>&1 || return 0
+        sleep 0.1
+    done
+    fallo "la caja \"$titulo\" no se cerró ($captura)"
+}
+
+# Waits for the program to end; prints its exit status.
+estado() {
+    local pid=$1
+    for _ in $(seq 600); do
+        kill -0 "$pid" 2>/dev/null || break
+        sleep 0.1
+    done
+    if kill -0 "$pid" 2>/dev/null; then
+        kill "$pid"
+        echo "colgado"
+        return
+    fi
+    wait "$pid"
+    echo $?
+}
+
+q() { sqlite3 "$BASE" "$1"; }
+
+# Balances per group at a date after the cut-off, as the purge counts them.
+saldos() {
+    q "SELECT IDARTICULO, IDUNIDAD, IdDeposito, IdPosicion, NroSerie, NroLote, DESCRIPCION,
+              printf('%.4f', SUM(CANTIDAD)), printf('%.4f', SUM(COALESCE(CantidadUD, 0)))
+       FROM V_MV_STOCK WHERE FECHA <= '2023-12-31 23:59:59' AND COALESCE(Anulado, 0) = 0
+       GROUP BY 1, 2, 3, 4, 5, 6, 7 ORDER BY 1, 2, 3, 4, 5, 6, 7"
+}
+
+linea() { echo "@Server=;@DbName=$1;@Usuario=;@Password=;@UsuarioLogeado=ana;@Caja=1;"; }
+
+# ---- A whole purge: two refused years, then the closed one -----------------------------------
+BASE=$TRABAJO/purga.db
+cp "$TRABAJO/modelo.db" "$BASE"
+antes=$(saldos)
+grupos=$(q "SELECT COUNT(*) FROM (SELECT 1 FROM V_MV_STOCK WHERE FECHA <= '2022-12-31'
+             AND COALESCE(Anulado, 0) = 0 GROUP BY IDARTICULO, IDUNIDAD, IdDeposito, IdPosicion,
+             NroSerie, NroLote, DESCRIPCION)")
+"$CRIBANZAS" "$(linea "$BASE")" >"$TRABAJO/salida.txt" 2>&1 &
+pid=$!
+if ventana Cribanzas >/dev/null; then
+    capturar ventana
+    # Aceptar has the focus; the year box is two tabs away.
+    xdotool key Tab Tab
+    # "2" is no year: nothing may complete it into a listed one.
+    xdotool type --delay 60 "2"
+    xdotool key Return
+    responder "Aviso al operador" Return rechazo_2
+    xdotool key ctrl+a
+    xdotool type --delay 60 "2024"
+    xdotool key Return
+    responder "Aviso al operador" Return rechazo_2024
+    xdotool key ctrl+a
+    xdotool type --delay 60 "2022"
+    # Enter on the focused Aceptar.
+    xdotool key Tab Return
+    responder "Aviso al operador" Return pregunta
+    responder "Aviso al operador" Return exito
+else
+    fallo "no se mostró la ventana"
+fi
+e=$(estado $pid)
+[ "$e" == 0 ] || fallo "la depuración terminó con estado $e: $(cat "$TRABAJO/salida.txt")"
+[ "$(saldos)" == "$antes" ] || fallo "los saldos por grupo cambiaron"
+[ "$(q "SELECT COUNT(*) FROM MV_ASIENTOS WHERE CAST(PERIODO AS INTEGER) = 2022")" == 0 ] ||
+    fallo "quedan asientos de 2022"
+[ "$(q "SELECT COUNT(*) FROM V_MV_STOCK WHERE TC = 'SI' AND IDCOMPROBANTE = '000100000002X'
+        AND FECHA = '2022-12-31' AND ControladoPor = 'Depuracion'")" == "$grupos" ] ||
+    fallo "el comprobante SI no tiene un renglón por grupo ($grupos)"
+[ "$(q "SELECT COUNT(*) FROM V_MV_STOCK WHERE FECHA <= '2022-12-31' AND TC <> 'SI'")" == 0 ] ||
+    fallo "quedan movimientos hasta el corte"
+[ "$(q "SELECT VALOR FROM TA_CONFIGURACION WHERE CLAVE = 'FECHAULTIMADEPURACION'")" == "01/01/2022" ] ||
+    fallo "FECHAULTIMADEPURACION: $(q "SELECT VALOR FROM TA_CONFIGURACION WHERE CLAVE = 'FECHAULTIMADEPURACION'")"
+[ "$(q "SELECT group_concat(VALOR, ' ') FROM (SELECT VALOR FROM TA_CONFIGURACION
+        WHERE CLAVE IN ('fechaoperdesde', 'fechaoperhasta') ORDER BY CLAVE)")" == "01/01/2025 31/12/2025" ] ||
+    fallo "el período operativo no se repuso"
+
+# ---- The other ways out: Enter on Cancelar, the close box, a refused connection -------------
+BASE=$TRABAJO/salidas.db
+cp "$TRABAJO/modelo.db" "$BASE"
+huella=$(sqlite3 "$BASE" .dump | md5sum)
+
+"$CRIBANZAS" "$(linea "$BASE")" >/dev/null 2>&1 &
+pid=$!
+ventana Cribanzas >/dev/null && xdotool key Tab Return
+e=$(estado $pid)
+[ "$e" == 0 ] || fallo "Cancelar terminó con estado $e"
+
+"$CRIBANZAS" "$(linea "$BASE")" >/dev/null 2>&1 &
+pid=$!
+ventana Cribanzas >/dev/null && xdotool key alt+F4
+e=$(estado $pid)
+[ "$e" == 0 ] || fallo "el cierre de la ventana terminó con estado $e"
+[ "$(sqlite3 "$BASE" .dump | md5sum)" == "$huella" ] || fallo "salir cambió la base"
+
+"$CRIBANZAS" "$(linea "$TRABAJO/no_existe.db")" >/dev/null 2>&1 &
+pid=$!
+responder Cribanzas Return sin_conexion
+e=$(estado $pid)
+[ "$e" == 4 ] || fallo "sin conexión terminó con estado $e"
+
+[ $fallos -eq 0 ] && echo "ok"
+exit $((fallos > 0))
