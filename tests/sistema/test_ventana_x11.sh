@@ -118,8 +118,10 @@ grupos=$(q "SELECT COUNT(*) FROM (SELECT 1 FROM V_MV_STOCK WHERE FECHA <= '2022-
              NroSerie, NroLote, DESCRIPCION)")
 "$CRIBANZAS" "$(linea "$BASE")" >"$TRABAJO/salida.txt" 2>&1 &
 pid=$!
-if ventana Cribanzas >/dev/null; then
+if id=$(ventana Cribanzas); then
     capturar ventana
+    # Fixed in size: the window manager offers no maximizing (openbox still draws the button).
+    xprop -id "$id" _NET_WM_ALLOWED_ACTIONS | grep -q MAXIMIZE && fallo "la ventana se puede maximizar"
     # Aceptar has the focus; the year box is two tabs away.
     xdotool key Tab Tab
     # "2" is no year: nothing may complete it into a listed one.
