@@ -58,7 +58,9 @@ public:
     ~AvanceVentana() override { delete ventana_.data(); }
 
 private:
-    static constexpr Qt::WindowFlags kBanderas = Qt::Tool | Qt::WindowTitleHint | Qt::CustomizeWindowHint;
+    // It never takes the keyboard: the operator's window keeps it.
+    static constexpr Qt::WindowFlags kBanderas =
+        Qt::Tool | Qt::WindowTitleHint | Qt::CustomizeWindowHint | Qt::WindowDoesNotAcceptFocus;
 
     // The active window, or else the one visible window of the process.
     QWidget* ventanaDuenia() const {

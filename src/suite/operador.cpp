@@ -51,6 +51,19 @@ private:
     }
 };
 
+// The window a box belongs to: the active one, unless it is hidden or a passing tool window (the
+// progress display, which closes right before the final message); else the visible main window.
+// A box owned by a window on its way out may never be managed by the window manager.
+QWidget* ventanaDeLaCaja() {
+    auto apta = [](const QWidget* w) {
+        return w && w->isVisible() && (w->windowType() == Qt::Window || w->windowType() == Qt::Dialog);
+    };
+    if (QWidget* activa = QApplication::activeWindow(); apta(activa)) return activa;
+    for (QWidget* w : QApplication::topLevelWidgets())
+        if (apta(w)) return w;
+    return nullptr;
+}
+
 QString& titulo() {
     static QString t = QStringLiteral("Cribanzas");
     return t;
@@ -100,7 +113,7 @@ std::unique_ptr<Operador> InstalarOperador(std::unique_ptr<Operador> nuevo) {
 // ---- Qt dialogs -------------------------------------------------------------
 
 int OperadorQt::mensaje(const QString& texto, int estilo, const QString& tit) {
-    CajaMensaje box(QApplication::activeWindow());
+    CajaMensaje box(ventanaDeLaCaja());
     box.setWindowTitle(tit);
     box.setText(QString(texto).replace(QChar('\r'), QChar('\n')));
     const int icono = estilo & 0x70;
