@@ -49,14 +49,17 @@ fallo() {
     fallos=$((fallos + 1))
 }
 
-# The visible window with exactly that title, once it shows, with the keyboard focus.
+# The visible window with exactly that title, once it shows, with the keyboard focus. A search
+# that meets a window on its way out fails: it is tried again.
 ventana() {
-    local id
-    id=$(timeout 30 xdotool search --sync --onlyvisible --name "^$1\$" | head -1)
-    if [ -z "$id" ]; then
-        return 1
-    fi
-    xdotool windowfocus --sync "$id" 2>/dev/null || xdotool windowfocus "$id"
+    local id=
+    for _ in $(seq 300); do
+        id=$(xdotool search --onlyvisible --name "^$1\$" 2>/dev/null | head -1)
+        [ -n "$id" ] && break
+        sleep 0.1
+    done
+    [ -n "$id" ] || return 1
+    xdotool windowfocus --sync "$id" 2>/dev/null || xdotool windowfocus "$id" 2>/dev/null
     sleep 0.3
     echo "$id"
 }
@@ -69,32 +72,29 @@ capturar() {
 responder() {
     local titulo=$1 tecla=$2 captura=$3 id
     if ! id=$(ventana "$titulo"); then
+        capturar "falta_$captura"
         fallo "no se mostró la caja \"$titulo\" ($captura)"
         return 1
     fi
     capturar "$captura"
     xdotool key "$tecla"
+    # That box, not the next one with the same title.
     for _ in $(seq 50); do
-        xdotool search --onlyvisible --name "^$titulo\$" >/dev/null 2>&1 || return 0
+        xdotool search --onlyvisible --name "^$titulo\$" 2>/dev/null | grep -qx "$id" || return 0
         sleep 0.1
     done
     fallo "la caja \"$titulo\" no se cerró ($captura)"
 }
 
-# Waits for the program to end; prints its exit status.
-estado() {
-    local pid=$1
-    for _ in $(seq 600); do
-        kill -0 "$pid" 2>/dev/null || break
-        sleep 0.1
-    done
-    if kill -0 "$pid" 2>/dev/null; then
-        kill "$pid"
-        echo "colgado"
-        return
-    fi
+# The program, in the background, ended after a minute at most (status 124: it hung).
+lanzar() {
+    timeout -k 5 60 "$CRIBANZAS" "$@" >"$TRABAJO/salida.txt" 2>&1 &
+    pid=$!
+}
+# Waits for it to end; its exit status goes to e.
+esperar() {
     wait "$pid"
-    echo $?
+    e=$?
 }
 
 q() { sqlite3 "$BASE" "$1"; }
@@ -116,8 +116,7 @@ antes=$(saldos)
 grupos=$(q "SELECT COUNT(*) FROM (SELECT 1 FROM V_MV_STOCK WHERE FECHA <= '2022-12-31'
              AND COALESCE(Anulado, 0) = 0 GROUP BY IDARTICULO, IDUNIDAD, IdDeposito, IdPosicion,
              NroSerie, NroLote, DESCRIPCION)")
-"$CRIBANZAS" "$(linea "$BASE")" >"$TRABAJO/salida.txt" 2>&1 &
-pid=$!
+lanzar "$(linea "$BASE")"
 if id=$(ventana Cribanzas); then
     capturar ventana
     # Fixed in size: the window manager offers no maximizing (openbox still draws the button).
@@ -141,7 +140,7 @@ if id=$(ventana Cribanzas); then
 else
     fallo "no se mostró la ventana"
 fi
-e=$(estado $pid)
+esperar
 [ "$e" == 0 ] || fallo "la depuración terminó con estado $e: $(cat "$TRABAJO/salida.txt")"
 [ "$(saldos)" == "$antes" ] || fallo "los saldos por grupo cambiaron"
 [ "$(q "SELECT COUNT(*) FROM MV_ASIENTOS WHERE CAST(PERIODO AS INTEGER) = 2022")" == 0 ] ||
@@ -162,23 +161,20 @@ BASE=$TRABAJO/salidas.db
 cp "$TRABAJO/modelo.db" "$BASE"
 huella=$(sqlite3 "$BASE" .dump | md5sum)
 
-"$CRIBANZAS" "$(linea "$BASE")" >/dev/null 2>&1 &
-pid=$!
+lanzar "$(linea "$BASE")"
 ventana Cribanzas >/dev/null && xdotool key Tab Return
-e=$(estado $pid)
+esperar
 [ "$e" == 0 ] || fallo "Cancelar terminó con estado $e"
 
-"$CRIBANZAS" "$(linea "$BASE")" >/dev/null 2>&1 &
-pid=$!
+lanzar "$(linea "$BASE")"
 ventana Cribanzas >/dev/null && xdotool key alt+F4
-e=$(estado $pid)
+esperar
 [ "$e" == 0 ] || fallo "el cierre de la ventana terminó con estado $e"
 [ "$(sqlite3 "$BASE" .dump | md5sum)" == "$huella" ] || fallo "salir cambió la base"
 
-"$CRIBANZAS" "$(linea "$TRABAJO/no_existe.db")" >/dev/null 2>&1 &
-pid=$!
+lanzar "$(linea "$TRABAJO/no_existe.db")"
 responder Cribanzas Return sin_conexion
-e=$(estado $pid)
+esperar
 [ "$e" == 4 ] || fallo "sin conexión terminó con estado $e"
 
 [ $fallos -eq 0 ] && echo "ok"
