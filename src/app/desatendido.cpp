@@ -100,9 +100,9 @@ int OperadorDesatendido::reporte(const ErrorSistema& error, const QString& proce
     return 3;
 }
 
-QString OperadorDesatendido::entrada(const QString& m, const QString& t, const QString&) {
+std::optional<QString> OperadorDesatendido::entrada(const QString& m, const QString& t, const QString&) {
     escribir(t, m);
-    return {};
+    return std::nullopt; // Cancel
 }
 
 int OperadorDesatendido::menu(const QStringList&, const QPoint&) {

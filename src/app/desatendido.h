@@ -45,7 +45,8 @@ public:
 protected:
     int mensaje(const QString& texto, int estilo, const QString& titulo) override;
     int reporte(const ErrorSistema& error, const QString& procedimiento) override;
-    QString entrada(const QString& mensaje, const QString& titulo, const QString& porDefecto) override;
+    std::optional<QString> entrada(const QString& mensaje, const QString& titulo,
+                                   const QString& porDefecto) override;
     int menu(const QStringList& elementos, const QPoint& donde) override;
     void terminar(int codigo) override;
 

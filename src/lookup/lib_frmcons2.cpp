@@ -553,15 +553,17 @@ void Lib_FrmCons2::ListView1_KeyDown(short KeyCode, short Shift) {
     if (KeyCode == Tecla::Insertar && Shift == Mayus::Shift && cantidades) {
         QString actual;
         if (!t([&] { actual = d.modelo->Texto(fila(), columnaCantidad()); })) return;
-        QString respuesta;
+        std::optional<QString> respuesta;
         if (!t([&] {
                 respuesta = operador().InputBox(QStringLiteral("Ingrese la Cantidad del Articulo..."),
                                                 QStringLiteral("Carga de Datos"), actual);
             }))
             return;
+        // Cancel leaves the quantity and the check mark as they were; OK on an empty box is
+        // a quantity of zero.
+        if (!respuesta) return;
         if (!t([&] {
-                if (respuesta.isEmpty()) return; // Cancel: the quantity stays as it was
-                const double v = ValorCantidad(respuesta);
+                const double v = ValorCantidad(*respuesta);
                 d.modelo->EstablecerTexto(fila(), columnaCantidad(),
                                           v == 0 ? CantidadCero() : FormatoCantidad(v, 2));
             }))

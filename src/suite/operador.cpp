@@ -87,7 +87,7 @@ int Operador::MsgBox(const QString& texto, int estilo, const QString& tit) {
 int Operador::ReportarError(const ErrorSistema& error, const QString& procedimiento) {
     return reporte(error, procedimiento);
 }
-QString Operador::InputBox(const QString& m, const QString& t, const QString& d) {
+std::optional<QString> Operador::InputBox(const QString& m, const QString& t, const QString& d) {
     return entrada(m, t.isEmpty() ? TituloAplicacion() : t, d);
 }
 int Operador::MenuEmergente(const QStringList& elementos, const QPoint& donde) {
@@ -173,10 +173,11 @@ int OperadorQt::reporte(const ErrorSistema& error, const QString& procedimiento)
     return mensaje(texto, Estilo::AnularReintentarOmitir | Estilo::Critico, TituloAplicacion());
 }
 
-QString OperadorQt::entrada(const QString& m, const QString& t, const QString& d) {
+std::optional<QString> OperadorQt::entrada(const QString& m, const QString& t, const QString& d) {
     bool ok = false;
     QString r = QInputDialog::getText(QApplication::activeWindow(), t, m, QLineEdit::Normal, d, &ok);
-    return ok ? r : QString();
+    if (!ok) return std::nullopt;
+    return r;
 }
 
 int OperadorQt::menu(const QStringList& elementos, const QPoint& donde) {
@@ -239,15 +240,14 @@ int OperadorGuion::reporte(const ErrorSistema& error, const QString& procedimien
     return Respuesta::Anular;
 }
 
-QString OperadorGuion::entrada(const QString& m, const QString& t, const QString& d) {
+std::optional<QString> OperadorGuion::entrada(const QString& m, const QString& t, const QString& d) {
     Aviso a{QStringLiteral("entrada"), m, t, 0, 0, {}, {d}};
     avisos_.push_back(a);
-    if (!textos_.empty()) {
-        QString r = textos_.front();
-        textos_.pop_front();
-        return r;
-    }
-    return {};
+    if (textos_.empty()) return std::nullopt;
+    std::optional<QString> r;
+    r.swap(textos_.front());
+    textos_.pop_front();
+    return r;
 }
 
 int OperadorGuion::menu(const QStringList& elementos, const QPoint&) {

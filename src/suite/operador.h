@@ -42,8 +42,8 @@ public:
     int MsgBox(const QString& texto, int estilo = Estilo::SoloAceptar, const QString& titulo = {});
     // The error report of Utilidades.ReportarError: Abort, Retry, Ignore; returns 3, 4 or 5.
     int ReportarError(const ErrorSistema& error, const QString& procedimiento);
-    // The input box: the typed text on OK, the empty text on Cancel.
-    QString InputBox(const QString& mensaje, const QString& titulo, const QString& porDefecto);
+    // The input box: the typed text on OK (which may be empty), nothing on Cancel.
+    std::optional<QString> InputBox(const QString& mensaje, const QString& titulo, const QString& porDefecto);
     // A pop-up menu at a screen position: the index of the chosen item, or -1 when closed
     // without a choice. A "-" item is a separator.
     int MenuEmergente(const QStringList& elementos, const QPoint& donde);
@@ -57,7 +57,8 @@ public:
 protected:
     virtual int mensaje(const QString& texto, int estilo, const QString& titulo) = 0;
     virtual int reporte(const ErrorSistema& error, const QString& procedimiento) = 0;
-    virtual QString entrada(const QString& mensaje, const QString& titulo, const QString& porDefecto) = 0;
+    virtual std::optional<QString> entrada(const QString& mensaje, const QString& titulo,
+                                           const QString& porDefecto) = 0;
     virtual int menu(const QStringList& elementos, const QPoint& donde) = 0;
     virtual void terminar(int codigo) = 0;
 
@@ -71,14 +72,15 @@ class OperadorQt : public Operador {
 protected:
     int mensaje(const QString& texto, int estilo, const QString& titulo) override;
     int reporte(const ErrorSistema& error, const QString& procedimiento) override;
-    QString entrada(const QString& mensaje, const QString& titulo, const QString& porDefecto) override;
+    std::optional<QString> entrada(const QString& mensaje, const QString& titulo,
+                                   const QString& porDefecto) override;
     int menu(const QStringList& elementos, const QPoint& donde) override;
     void terminar(int codigo) override;
 };
 
 // Scripted operator for tests: records every prompt and answers from a queue.
 // Without a queued answer: OK for plain boxes, No for Yes/No, Abort for Abort/Retry/Ignore
-// and for error reports, Cancel (empty text) for input boxes, no choice for menus.
+// and for error reports, Cancel for input boxes, no choice for menus.
 class OperadorGuion : public Operador {
 public:
     struct Aviso {
@@ -91,7 +93,9 @@ public:
         QStringList elementos; // menus
     };
     void Responder(int respuesta) { respuestas_.push_back(respuesta); }
+    // OK on the next input box with that text (empty text included), or Cancel.
     void ResponderTexto(const QString& texto) { textos_.push_back(texto); }
+    void ResponderCancelar() { textos_.push_back(std::nullopt); }
     void ResponderMenu(int indice) { menus_.push_back(indice); }
     const std::vector<Aviso>& Avisos() const { return avisos_; }
     void Limpiar() { avisos_.clear(); }
@@ -100,14 +104,15 @@ public:
 protected:
     int mensaje(const QString& texto, int estilo, const QString& titulo) override;
     int reporte(const ErrorSistema& error, const QString& procedimiento) override;
-    QString entrada(const QString& mensaje, const QString& titulo, const QString& porDefecto) override;
+    std::optional<QString> entrada(const QString& mensaje, const QString& titulo,
+                                   const QString& porDefecto) override;
     int menu(const QStringList& elementos, const QPoint& donde) override;
     void terminar(int codigo) override;
 
 private:
     std::vector<Aviso> avisos_;
     std::deque<int> respuestas_;
-    std::deque<QString> textos_;
+    std::deque<std::optional<QString>> textos_;
     std::deque<int> menus_;
 };
 

@@ -104,10 +104,15 @@ TEST_F(Teclas, MayusInsertarPideLaCantidad) {
     Guion().ResponderTexto("2.5");
     Tecla(Qt::Key_Insert, Qt::ShiftModifier);
     EXPECT_EQ(Cantidad(), "2.50");
-    // Cancel (empty text) keeps the quantity and still checks the row.
+    // Cancel leaves the quantity and the check mark alone; OK on an empty box is zero.
     d_->Modelo()->Marcar(1, false);
+    Guion().ResponderCancelar();
     Tecla(Qt::Key_Insert, Qt::ShiftModifier);
     EXPECT_EQ(Cantidad(), "2.50");
+    EXPECT_FALSE(Marcada());
+    Guion().ResponderTexto("");
+    Tecla(Qt::Key_Insert, Qt::ShiftModifier);
+    EXPECT_EQ(Cantidad(), "0.00");
     EXPECT_TRUE(Marcada());
     // Zero, or text that is not a number: the reset value; a number and a word: the number.
     Guion().ResponderTexto("0");
@@ -123,7 +128,7 @@ TEST_F(Teclas, MayusInsertarPideLaCantidad) {
     QStringList ofrecidos;
     for (const auto& av : Guion().Avisos())
         ofrecidos << av.tipo;
-    EXPECT_EQ(ofrecidos.size(), 6);
+    EXPECT_EQ(ofrecidos.size(), 7);
 }
 
 TEST_F(Teclas, OtrasCombinacionesNoHacenNada) {
