@@ -182,7 +182,9 @@ Lib_FrmCons2::Lib_FrmCons2(QWidget* parent) : QDialog(parent), d_(std::make_uniq
     d.CmdAceptar->setDefault(true);
     d.CmdCancelar = new QPushButton(QStringLiteral("&Cancelar"), d.Frame1);
     d.CmdCancelar->setObjectName(QStringLiteral("CmdCancelar"));
-    d.CmdCancelar->setAutoDefault(false);
+    // Enter on a focused button does what that button does; anywhere else it accepts.
+    d.CmdAceptar->setAutoDefault(true);
+    d.CmdCancelar->setAutoDefault(true);
     aplicar(d.CmdAceptar, {120, 0, 1695, 255});
     aplicar(d.CmdCancelar, {3000, 0, 1695, 255});
     connect(d.CmdAceptar, &QPushButton::clicked, this, [this] { CmdAceptar_Click(); });
@@ -293,6 +295,9 @@ void Lib_FrmCons2::Form_Load() {
         return;
     // 16
     if (!t([&] { gUtilidades().CentrarFormulario(this, false); })) return;
+    // The first row is selected, as the empty search selects it, so that Enter, Down and the
+    // quantity keys act on a row from the start; an initial text may select another below.
+    SeleccionarFila(0);
     // 17
     if (!t([&] {
             if (!FiltroInicial.trimmed().isEmpty()) {
@@ -593,6 +598,13 @@ void Lib_FrmCons2::ListView1_KeyDown(short KeyCode, short Shift) {
                 d.modelo->EstablecerTexto(f, c, CantidadCero());
             }
         });
+        return;
+    }
+
+    if (KeyCode == Tecla::Espacio && d.modelo->MarcasVisibles()) {
+        // With check boxes, Space ticks or unticks the current row instead of typing ahead.
+        const int f = FilaSeleccionada();
+        if (f >= 0) d.modelo->Marcar(f, !d.modelo->Marcada(f));
         return;
     }
 

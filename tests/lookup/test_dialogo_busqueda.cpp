@@ -26,8 +26,12 @@ TEST_F(Busqueda, LaCargaOrdenaPorLaPrimeraColumna) {
     EXPECT_EQ(Columna(), (QStringList{"Alfa", "Bermejo", "Beta", "Delta", "Gamma"}));
     EXPECT_EQ(d_->SortKey(), 0);
     EXPECT_EQ(d_->SortOrder(), 0);
-    EXPECT_EQ(d_->FilaSeleccionada(), -1);
+    // The first row is selected from the start: Down in the list goes on to the second.
+    EXPECT_EQ(Seleccionado(), "Alfa");
     EXPECT_TRUE(Caja(0)->hasFocus());
+    Lista()->setFocus();
+    QTest::keyClick(Lista(), Qt::Key_Down);
+    EXPECT_EQ(Seleccionado(), "Bermejo");
 }
 
 TEST_F(Busqueda, TecleoEnLaColumnaOrdenada) {

@@ -80,9 +80,9 @@ TEST_F(Carga, SentenciaQueNoAbreSeReportaComoFormLoad) {
 
 TEST_F(Carga, FiltroInicialSeleccionaYBlancosNo) {
     BaseArticulos();
-    auto& d = Abrir("SELECT NOMBRE, CODIGO FROM ARTICULOS", [](Lib_FrmCons2& d) { d.FiltroInicial = "  "; });
+    Abrir("SELECT NOMBRE, CODIGO FROM ARTICULOS", [](Lib_FrmCons2& d) { d.FiltroInicial = "  "; });
     EXPECT_EQ(Caja(0)->currentText(), "");
-    EXPECT_EQ(d.FilaSeleccionada(), -1);
+    EXPECT_EQ(Seleccionado(), "Alfa");
     Abrir("SELECT NOMBRE, CODIGO FROM ARTICULOS", [](Lib_FrmCons2& d) { d.FiltroInicial = "BER "; });
     EXPECT_EQ(Caja(0)->currentText(), "BER ");
     EXPECT_EQ(Seleccionado(), "Bermejo");

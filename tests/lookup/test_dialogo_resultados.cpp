@@ -140,6 +140,7 @@ TEST_F(Resultados, UnaFilaSinSeleccion) {
         d.CampoDevuelto = "NOMBRE";
         d.UsaCantidades = Verdadero;
     });
+    Lista()->clearSelection();
     d.CmdAceptar_Click();
     EXPECT_EQ(d.Valores->Count(), 0);
     EXPECT_EQ(d.Cantidades->Count(), 0);

@@ -57,7 +57,7 @@ TEST_F(Solicitud, CadaSolicitudTieneSuDialogo) {
         visto = true;
         EXPECT_NE(&d, primero.data());
         EXPECT_EQ(d.CajaBusqueda(0)->currentText(), "");
-        EXPECT_EQ(d.FilaSeleccionada(), -1);
+        EXPECT_EQ(d.FilaSeleccionada(), 0);
         for (int i = 0; i < d.Modelo()->rowCount(); ++i)
             EXPECT_FALSE(d.Modelo()->Marcada(i));
         QTest::keyClick(d.CajaBusqueda(0), Qt::Key_Escape);

@@ -5,6 +5,7 @@
 
 #include <QLineEdit>
 #include <QLocale>
+#include <QPushButton>
 #include <QTest>
 
 namespace {
@@ -256,4 +257,39 @@ TEST_F(Teclas, DobleClicAceptaYNoSeEditaLaFila) {
     QTest::mouseDClick(Lista()->viewport(), Qt::LeftButton, {}, r.center());
     EXPECT_EQ(d_->ValorDevuelto, QVariant(QString("B01")));
     EXPECT_FALSE(d_->isVisible());
+}
+
+TEST_F(Teclas, EspacioMarcaLaFilaYLasLetrasVanALaCaja) {
+    Abrir("SELECT NOMBRE, CODIGO FROM ARTICULOS", [](Lib_FrmCons2& d) { d.CheckBoxes = Verdadero; });
+    Lista()->setFocus();
+    Tecla(Qt::Key_Down);
+    Tecla(Qt::Key_Space);
+    EXPECT_TRUE(d_->Modelo()->Marcada(1));
+    EXPECT_TRUE(Lista()->hasFocus());
+    Tecla(Qt::Key_Space);
+    EXPECT_FALSE(d_->Modelo()->Marcada(1));
+    Tecla(Qt::Key_Space);
+    Tecla(Qt::Key_G);
+    EXPECT_EQ(Caja(0)->currentText(), "G");
+    QTest::keyClick(Caja(0), Qt::Key_Return);
+    ASSERT_TRUE(d_->Valores);
+    EXPECT_EQ(d_->Valores->Lista(), QStringList{"Bermejo"});
+}
+
+TEST_F(Teclas, IntroEnUnBotonHaceLoQueHaceElBoton) {
+    auto abrir = [this] {
+        Abrir("SELECT NOMBRE, CODIGO FROM ARTICULOS", [](Lib_FrmCons2& d) { d.CampoDevuelto = "CODIGO"; });
+        return d_->findChild<QPushButton*>("CmdCancelar");
+    };
+    QPushButton* cancelar = abrir();
+    cancelar->setFocus();
+    QTest::keyClick(cancelar, Qt::Key_Return);
+    EXPECT_FALSE(d_->Valores);
+    EXPECT_FALSE(d_->isVisible());
+    // Once the focus has moved on, Enter accepts again (the first row, selected on opening).
+    cancelar = abrir();
+    cancelar->setFocus();
+    Caja(0)->setFocus();
+    QTest::keyClick(Caja(0), Qt::Key_Return);
+    EXPECT_EQ(d_->ValorDevuelto, QVariant(QString("A01")));
 }
