@@ -77,7 +77,7 @@ std::size_t bytesDeLargo(std::size_t n) {
     return k;
 }
 
-// Eight bytes of a folded text from a position, big-endian, padded with zeros: comparing
+// Eight bytes of a key from a position, big-endian, padded with zeros: comparing
 // these as numbers compares the texts' bytes.
 std::uint64_t trozoDe(const std::string& s, std::size_t desde) {
     std::uint64_t k = 0;
@@ -427,16 +427,16 @@ QString ModeloConsulta::textoAlmacenado(int columna, std::uint32_t fila) const {
     return QString::fromUtf8(p, qsizetype(n));
 }
 
-void ModeloConsulta::plegada(int columna, std::uint32_t fila, std::string& salida) const {
+void ModeloConsulta::clave(int columna, std::uint32_t fila, std::string& salida) const {
     const Columna& c = columnas_[std::size_t(columna)];
     if (c.cantidad) {
         const QByteArray u = c.textos.value(fila).toUtf8();
-        PlegarUtf8(u.constData(), std::size_t(u.size()), salida);
+        ClaveUtf8(u.constData(), std::size_t(u.size()), salida);
         return;
     }
     std::size_t n = 0;
     const char* p = celda(c, fila, n);
-    PlegarUtf8(p, n, salida);
+    ClaveUtf8(p, n, salida);
 }
 
 QString ModeloConsulta::TextoAlmacenado(int columna, int fila) const {
@@ -479,10 +479,10 @@ void ModeloConsulta::asegurarPosiciones() const {
 
 int ModeloConsulta::BuscarLineal(int columna, QStringView texto) const {
     if (columna < 0 || columna >= int(columnas_.size())) return -1;
-    const std::string q = Plegar(texto);
+    const std::string q = Clave(texto);
     std::string c;
     for (std::uint32_t i = 0; i < filas_; ++i) {
-        plegada(columna, orden_[i], c);
+        clave(columna, orden_[i], c);
         if (EmpiezaCon(c, q)) return int(i);
     }
     return -1;
@@ -490,15 +490,15 @@ int ModeloConsulta::BuscarLineal(int columna, QStringView texto) const {
 
 int ModeloConsulta::Buscar(int columna, QStringView texto) const {
     if (columna < 0 || columna >= int(columnas_.size()) || filas_ == 0) return -1;
-    const std::string q = Plegar(texto);
+    const std::string q = Clave(texto);
     if (q.empty()) return 0;
     std::string c;
     if (ordenado_ && columna == columnaOrden_) {
-        // The rows are in the order of this column's folded texts, so the rows that start
+        // The rows are in the order of this column's keys, so the rows that start
         // with q are consecutive: find the first of them.
         const bool desc = sentido_ == Qt::DescendingOrder;
         auto clase = [&](std::uint32_t pos) {
-            plegada(columna, orden_[pos], c);
+            clave(columna, orden_[pos], c);
             const std::size_t k = std::min(c.size(), q.size());
             const int r = k ? std::memcmp(c.data(), q.data(), k) : 0;
             if (r != 0) return r < 0 ? -1 : 1;
@@ -523,12 +523,12 @@ int ModeloConsulta::Buscar(int columna, QStringView texto) const {
     if (col.cantidad) {
         for (std::uint32_t f = 0; f < filas_; ++f) {
             if (posicion_[f] >= mejor) continue;
-            plegada(columna, f, c);
+            clave(columna, f, c);
             if (EmpiezaCon(c, q)) mejor = posicion_[f];
         }
     } else {
         recorrer(col, [&](std::uint32_t f, const char* p, std::size_t n) {
-            if (posicion_[f] < mejor && EmpiezaConPlegado(p, n, q, c)) mejor = posicion_[f];
+            if (posicion_[f] < mejor && EmpiezaConClave(p, n, q, c)) mejor = posicion_[f];
         });
     }
     return mejor < filas_ ? int(mejor) : -1;
@@ -539,10 +539,10 @@ void ModeloConsulta::trozoOrden(int columna, std::uint32_t fila, const char* p, 
                                 std::string& auxiliar) const {
     const Columna& c = columnas_[std::size_t(columna)];
     if (!c.cantidad) {
-        if (TrozoPlegadoRapido(p, n, desde, trozos, cuantos, longitud)) return;
-        PlegarUtf8(p, n, auxiliar);
+        if (TrozoClaveRapido(p, n, desde, trozos, cuantos, longitud)) return;
+        ClaveUtf8(p, n, auxiliar);
     } else {
-        plegada(columna, fila, auxiliar);
+        clave(columna, fila, auxiliar);
     }
     for (int t = 0; t < cuantos; ++t)
         trozos[t] = trozoDe(auxiliar, desde + 8 * std::size_t(t));
@@ -555,7 +555,7 @@ void ModeloConsulta::ordenarIndices(int columna, bool desc) {
     const std::size_t n = filas_;
     ArregloPlano<std::uint64_t> claves; // by stored row: eight bytes of the level being sorted
     claves.resize(n);
-    ArregloPlano<std::uint32_t> longitudes; // by stored row: folded length
+    ArregloPlano<std::uint32_t> longitudes; // by stored row: key length
     longitudes.resize(n);
     ArregloPlano<std::uint64_t> claves1; // by stored row: the next eight bytes (read in the same pass)
     claves1.resize(n);

@@ -118,13 +118,13 @@ public:
     int FilaAlmacenada(int fila) const { return int(orden_[std::size_t(fila)]); }
     QString TextoAlmacenado(int columna, int filaAlmacenada) const;
 
-    // The first view position whose cell, trimmed, starts with the trimmed text ignoring
-    // case; -1 when none does. Binary search when the column is the sort column.
+    // The first view position whose cell's Spanish key starts with the text's; -1 when none
+    // does. Binary search when the column is the sort column.
     int Buscar(int columna, QStringView texto) const;
     // The same by a plain scan in view order (reference behaviour, kept for tests).
     int BuscarLineal(int columna, QStringView texto) const;
 
-    // Stable sort of the current order by the folded, trimmed cell texts.
+    // Stable sort of the current order by the cells' Spanish keys (lib_textoconsulta.h).
     void Ordenar(int columna, Qt::SortOrder orden);
     bool Ordenado() const { return ordenado_; }
     int ColumnaOrden() const { return columnaOrden_; }
@@ -153,10 +153,10 @@ private:
     const char* celda(const Columna& c, std::uint32_t fila, std::size_t& n) const;
     // Calls f(fila, bytes, n) for every stored cell of a loaded column, in stored order.
     template <typename F> void recorrer(const Columna& c, F&& f) const;
-    void plegada(int columna, std::uint32_t fila, std::string& salida) const;
+    void clave(int columna, std::uint32_t fila, std::string& salida) const;
     QString textoAlmacenado(int columna, std::uint32_t fila) const;
     void asegurarPosiciones() const;
-    // `cuantos` runs of eight bytes of the folded cell from `desde`, and its folded length.
+    // `cuantos` runs of eight bytes of the cell's key from `desde`, and the key's length.
     // (`p`, `n`: the cell's bytes; a quantity cell is read by its row.)
     void trozoOrden(int columna, std::uint32_t fila, const char* p, std::size_t n, std::size_t desde,
                     std::uint64_t* trozos, int cuantos, std::size_t& longitud, std::string& auxiliar) const;

@@ -2,157 +2,283 @@
 
 #include "utilidades.h"
 
+#include <array>
 #include <cmath>
+#include <cstring>
+#include <memory>
+#include <mutex>
 #include <QLocale>
 
 namespace {
+
+// "ñ" takes the byte of "o", and the characters from "o" to 127 move up one.
+constexpr unsigned char Ene = 'o';
+
+constexpr std::array<unsigned char, 128> TablaAscii = [] {
+    std::array<unsigned char, 128> t{};
+    for (int c = 0; c < 128; ++c) {
+        int l = (c >= 'A' && c <= 'Z') ? c + 32 : c;
+        t[std::size_t(c)] = static_cast<unsigned char>(l <= 'n' ? l : l + 1);
+    }
+    return t;
+}();
+
 bool esBlancoAscii(unsigned char c) {
     return c == ' ' || (c >= '\t' && c <= '\r');
 }
 
-void plegarLento(const char* p, std::size_t n, std::string& salida) {
-    const QByteArray u = QString::fromUtf8(p, qsizetype(n)).trimmed().toCaseFolded().toUtf8();
-    salida.assign(u.constData(), std::size_t(u.size()));
-}
-} // namespace
-
-void PlegarUtf8(const char* p, std::size_t n, std::string& salida) {
-    const auto* b = reinterpret_cast<const unsigned char*>(p);
-    std::size_t ini = 0, fin = n;
-    while (ini < fin && esBlancoAscii(b[ini]))
-        ++ini;
-    while (fin > ini && esBlancoAscii(b[fin - 1]))
-        --fin;
-    // Unicode blanks (U+0085, U+00A0 and those above U+07FF) at either end, characters outside
-    // Latin-1, and the micro sign (which folds to a Greek letter) take the slow path.
-    if (ini < fin) {
-        if (b[ini] == 0xC2 && ini + 1 < fin && (b[ini + 1] == 0x85 || b[ini + 1] == 0xA0))
-            return plegarLento(p, n, salida);
-        if (fin - ini >= 2 && b[fin - 2] == 0xC2 && (b[fin - 1] == 0x85 || b[fin - 1] == 0xA0))
-            return plegarLento(p, n, salida);
+void agregarUtf8(char32_t c, std::string& s) {
+    if (c < 0x80) {
+        s += char(c);
+    } else if (c < 0x800) {
+        s += char(0xC0 | (c >> 6));
+        s += char(0x80 | (c & 0x3F));
+    } else if (c < 0x10000) {
+        s += char(0xE0 | (c >> 12));
+        s += char(0x80 | ((c >> 6) & 0x3F));
+        s += char(0x80 | (c & 0x3F));
+    } else {
+        s += char(0xF0 | (c >> 18));
+        s += char(0x80 | ((c >> 12) & 0x3F));
+        s += char(0x80 | ((c >> 6) & 0x3F));
+        s += char(0x80 | (c & 0x3F));
     }
-    salida.resize(fin - ini);
-    char* o = salida.data();
-    for (std::size_t i = ini; i < fin; ++i) {
-        unsigned char c = b[i];
-        if (c < 0x80) {
-            *o++ = char((c >= 'A' && c <= 'Z') ? c + 32 : c);
-        } else if (c == 0xC3 && i + 1 < fin) {
-            unsigned char d = b[i + 1];
-            if (d >= 0x80 && d <= 0x9E && d != 0x97) d = static_cast<unsigned char>(d + 0x20);
-            *o++ = char(c);
-            *o++ = char(d);
-            ++i;
-        } else if (c == 0xC2 && i + 1 < fin && b[i + 1] != 0xB5) {
-            *o++ = char(c);
-            *o++ = char(b[i + 1]);
-            ++i;
-        } else {
-            return plegarLento(p, n, salida);
+}
+
+// One character of UTF-8 (at least one byte available): its code point and length. A byte
+// that starts no valid sequence reads as U+FFFD on its own.
+std::size_t decodificar(const unsigned char* p, std::size_t n, char32_t& c) {
+    const unsigned char b0 = p[0];
+    if (b0 < 0x80) {
+        c = b0;
+        return 1;
+    }
+    auto sigue = [&](std::size_t k) { return k < n && (p[k] & 0xC0) == 0x80; };
+    if (b0 >= 0xC2 && b0 <= 0xDF && sigue(1)) {
+        c = char32_t(b0 & 0x1F) << 6 | (p[1] & 0x3F);
+        return 2;
+    }
+    if (b0 >= 0xE0 && b0 <= 0xEF && sigue(1) && sigue(2)) {
+        c = char32_t(b0 & 0x0F) << 12 | char32_t(p[1] & 0x3F) << 6 | (p[2] & 0x3F);
+        if (c >= 0x800 && (c < 0xD800 || c > 0xDFFF)) return 3;
+    }
+    if (b0 >= 0xF0 && b0 <= 0xF4 && sigue(1) && sigue(2) && sigue(3)) {
+        c = char32_t(b0 & 0x07) << 18 | char32_t(p[1] & 0x3F) << 12 | char32_t(p[2] & 0x3F) << 6 |
+            (p[3] & 0x3F);
+        if (c >= 0x10000 && c <= 0x10FFFF) return 4;
+    }
+    c = 0xFFFD;
+    return 1;
+}
+
+// The key of one character worked out through Qt: case folded, decomposed, the marks (accents)
+// left out.
+void claveGeneral(char32_t c, std::string& s) {
+    if (c == 0xF1 || c == 0xD1) {
+        s += char(Ene);
+        return;
+    }
+    if (c < 0x80) {
+        s += char(TablaAscii[c]);
+        return;
+    }
+    const QString f = QString::fromUcs4(&c, 1).toCaseFolded().normalized(QString::NormalizationForm_D);
+    for (const char32_t d : QStringView(f).toUcs4()) {
+        const QChar::Category k = QChar::category(d);
+        if (k == QChar::Mark_NonSpacing || k == QChar::Mark_SpacingCombining || k == QChar::Mark_Enclosing)
+            continue;
+        if (d < 0x80)
+            s += char(TablaAscii[d]);
+        else
+            agregarUtf8(d, s);
+    }
+}
+
+// Keys of the characters of the Basic Multilingual Plane, worked out a page of 256 at a time
+// when first met.
+struct ClaveCaracter {
+    std::uint8_t n = 0; // Larga: longer than b, worked out each time
+    char b[11] = {};
+};
+constexpr std::uint8_t Larga = 0xFF;
+using Pagina = std::array<ClaveCaracter, 256>;
+
+const ClaveCaracter& claveTabla(char32_t c) {
+    static std::array<std::once_flag, 256> hechas;
+    static std::array<std::unique_ptr<Pagina>, 256> paginas;
+    const std::size_t k = c >> 8;
+    std::call_once(hechas[k], [k] {
+        auto p = std::make_unique<Pagina>();
+        std::string s;
+        for (std::size_t i = 0; i < 256; ++i) {
+            s.clear();
+            claveGeneral(char32_t(k << 8 | i), s);
+            ClaveCaracter& e = (*p)[i];
+            if (s.size() > sizeof e.b) {
+                e.n = Larga;
+            } else {
+                e.n = std::uint8_t(s.size());
+                std::memcpy(e.b, s.data(), s.size());
+            }
+        }
+        paginas[k] = std::move(p);
+    });
+    return (*paginas[k])[c & 0xFF];
+}
+
+// The next character of a cell from position i (i < fin) and its key, as bytes and length;
+// `largo` gets the bytes the character took. "n" followed by a combining tilde is an "ñ".
+// `auxiliar` holds the key of the rare character that has no place in the tables.
+inline const char* claveSiguiente(const unsigned char* b, std::size_t i, std::size_t fin, std::size_t& largo,
+                                  std::size_t& n, std::string& auxiliar) {
+    static constexpr char ene = char(Ene);
+    const unsigned char c0 = b[i];
+    if (c0 < 0x80) {
+        largo = 1;
+        n = 1;
+        if ((c0 == 'n' || c0 == 'N') && i + 2 < fin && b[i + 1] == 0xCC && b[i + 2] == 0x83) {
+            largo = 3;
+            return &ene;
+        }
+        return reinterpret_cast<const char*>(&TablaAscii[c0]);
+    }
+    char32_t c = 0;
+    largo = decodificar(b + i, fin - i, c);
+    if (c < 0x10000) {
+        const ClaveCaracter& e = claveTabla(c);
+        if (e.n != Larga) {
+            n = e.n;
+            return e.b;
         }
     }
+    auxiliar.clear();
+    claveGeneral(c, auxiliar);
+    n = auxiliar.size();
+    return auxiliar.data();
 }
 
-namespace {
-// The trimmed range of a cell, or false when its ends hold blanks outside ASCII.
-bool recortar(const unsigned char* b, std::size_t n, std::size_t& ini, std::size_t& fin) {
+// The cell without the blanks at its ends (Unicode blanks included, as QString::trimmed).
+void recortar(const unsigned char* b, std::size_t n, std::size_t& ini, std::size_t& fin) {
     ini = 0;
     fin = n;
-    while (ini < fin && esBlancoAscii(b[ini]))
-        ++ini;
-    while (fin > ini && esBlancoAscii(b[fin - 1]))
-        --fin;
-    if (ini < fin && b[ini] == 0xC2 && ini + 1 < fin && (b[ini + 1] == 0x85 || b[ini + 1] == 0xA0))
-        return false;
-    if (fin - ini >= 2 && b[fin - 2] == 0xC2 && (b[fin - 1] == 0x85 || b[fin - 1] == 0xA0)) return false;
-    return true;
-}
-
-// The folded byte at i of a cell known to be on the fast path (lead bytes stay as they are).
-inline unsigned char plegarByte(const unsigned char* b, std::size_t i, std::size_t ini) {
-    const unsigned char c = b[i];
-    if (c < 0x80) return (c >= 'A' && c <= 'Z') ? static_cast<unsigned char>(c + 32) : c;
-    if (i > ini && b[i - 1] == 0xC3 && c <= 0x9E && c != 0x97) return static_cast<unsigned char>(c + 0x20);
-    return c;
-}
-
-// Whether every character of the range takes the fast path: ASCII, or two-byte sequences led
-// by C2 (except the micro sign) or C3.
-bool rapido(const unsigned char* b, std::size_t ini, std::size_t fin) {
-    for (std::size_t i = ini; i < fin; ++i) {
-        const unsigned char c = b[i];
-        if (c < 0x80) continue;
-        if ((c != 0xC2 && c != 0xC3) || i + 1 >= fin) return false;
-        const unsigned char d = b[i + 1];
-        if (d < 0x80 || d > 0xBF || (c == 0xC2 && d == 0xB5)) return false;
-        ++i;
+    while (ini < fin) {
+        if (esBlancoAscii(b[ini])) {
+            ++ini;
+            continue;
+        }
+        if (b[ini] < 0x80) break;
+        char32_t c = 0;
+        const std::size_t l = decodificar(b + ini, fin - ini, c);
+        if (!QChar::isSpace(c)) break;
+        ini += l;
     }
-    return true;
+    while (fin > ini) {
+        const std::size_t k = fin - 1;
+        if (b[k] < 0x80) {
+            if (!esBlancoAscii(b[k])) break;
+            fin = k;
+            continue;
+        }
+        std::size_t s = k;
+        while (s > ini && (b[s] & 0xC0) == 0x80 && k - s < 3)
+            --s;
+        char32_t c = 0;
+        if (decodificar(b + s, fin - s, c) != fin - s || !QChar::isSpace(c)) break;
+        fin = s;
+    }
 }
+
 } // namespace
 
-bool EmpiezaConPlegado(const char* p, std::size_t n, const std::string& q, std::string& auxiliar) {
+void ClaveUtf8(const char* p, std::size_t n, std::string& salida) {
     const auto* b = reinterpret_cast<const unsigned char*>(p);
-    std::size_t ini = 0, fin = n;
-    // Only the leading blanks matter: q is trimmed, so it never ends in a blank.
-    while (ini < fin && esBlancoAscii(b[ini]))
-        ++ini;
-    if (ini < fin && b[ini] == 0xC2 && ini + 1 < fin && (b[ini + 1] == 0x85 || b[ini + 1] == 0xA0)) {
-        PlegarUtf8(p, n, auxiliar);
-        return EmpiezaCon(auxiliar, q);
+    std::size_t ini = 0, fin = 0;
+    recortar(b, n, ini, fin);
+    salida.resize(fin - ini);
+    std::size_t o = 0;
+    std::size_t i = ini;
+    // Plain ASCII first, in place; the rest character by character.
+    for (; i < fin && b[i] < 0x80; ++i) {
+        if ((b[i] == 'n' || b[i] == 'N') && i + 1 < fin && b[i + 1] == 0xCC) break;
+        salida[o++] = char(TablaAscii[b[i]]);
     }
-    const std::size_t m = q.size();
+    if (i == fin) return;
+    salida.resize(o);
+    std::string auxiliar;
+    while (i < fin) {
+        std::size_t largo = 0, k = 0;
+        const char* clave = claveSiguiente(b, i, fin, largo, k, auxiliar);
+        salida.append(clave, k);
+        i += largo;
+    }
+}
+
+std::string Clave(QStringView texto) {
+    const QByteArray u = texto.toUtf8();
+    std::string r;
+    ClaveUtf8(u.constData(), std::size_t(u.size()), r);
+    return r;
+}
+
+bool EmpiezaConClave(const char* p, std::size_t n, const std::string& q, std::string& auxiliar) {
+    const auto* b = reinterpret_cast<const unsigned char*>(p);
     const auto* r = reinterpret_cast<const unsigned char*>(q.data());
+    const std::size_t m = q.size();
+    std::size_t i = 0;
+    // Only the leading blanks matter: q is trimmed, so it never ends in a blank.
+    while (i < n && esBlancoAscii(b[i]))
+        ++i;
+    if (i < n && b[i] >= 0x80) {
+        std::size_t ini = 0, fin = 0;
+        recortar(b, n, ini, fin);
+        i = ini;
+    }
     std::size_t j = 0;
-    for (std::size_t i = ini; j < m; ++i) {
-        if (i >= fin) return false;
+    while (j < m) {
+        if (i >= n) return false;
         const unsigned char c = b[i];
-        if (c < 0x80) {
-            if (((c >= 'A' && c <= 'Z') ? c + 32 : c) != r[j]) return false;
+        if (c < 0x80 && c != 'n' && c != 'N') {
+            if (TablaAscii[c] != r[j]) return false;
+            ++i;
             ++j;
             continue;
         }
-        if ((c == 0xC2 || c == 0xC3) && i + 1 < fin) {
-            unsigned char d = b[i + 1];
-            if (d >= 0x80 && d <= 0xBF && !(c == 0xC2 && d == 0xB5)) {
-                if (c == 0xC3 && d <= 0x9E && d != 0x97) d = static_cast<unsigned char>(d + 0x20);
-                if (c != r[j]) return false;
-                if (j + 1 >= m) return true;
-                if (d != r[j + 1]) return false;
-                j += 2;
-                ++i;
-                continue;
-            }
-        }
-        // Any other character: the whole cell through the general path.
-        PlegarUtf8(p, n, auxiliar);
-        return EmpiezaCon(auxiliar, q);
+        std::size_t largo = 0, k = 0;
+        const char* clave = claveSiguiente(b, i, n, largo, k, auxiliar);
+        for (std::size_t t = 0; t < k && j < m; ++t, ++j)
+            if (static_cast<unsigned char>(clave[t]) != r[j]) return false;
+        i += largo;
     }
     return true;
 }
 
-bool TrozoPlegadoRapido(const char* p, std::size_t n, std::size_t desde, std::uint64_t* trozos, int cuantos,
-                        std::size_t& longitud) {
+bool TrozoClaveRapido(const char* p, std::size_t n, std::size_t desde, std::uint64_t* trozos, int cuantos,
+                      std::size_t& longitud) {
     const auto* b = reinterpret_cast<const unsigned char*>(p);
-    std::size_t ini = 0, fin = 0;
-    if (!recortar(b, n, ini, fin) || !rapido(b, ini, fin)) return false;
+    std::size_t ini = 0, fin = n;
+    while (ini < fin && esBlancoAscii(b[ini]))
+        ++ini;
+    while (fin > ini && esBlancoAscii(b[fin - 1]))
+        --fin;
+    std::size_t i = ini;
+    for (; i + 8 <= fin; i += 8) {
+        std::uint64_t ocho;
+        std::memcpy(&ocho, b + i, 8);
+        if (ocho & 0x8080808080808080ull) return false;
+    }
+    for (; i < fin; ++i)
+        if (b[i] >= 0x80) return false;
     longitud = fin - ini;
     for (int t = 0; t < cuantos; ++t) {
         std::uint64_t k = 0;
-        for (std::size_t i = 0; i < 8; ++i) {
-            const std::size_t j = ini + desde + 8 * std::size_t(t) + i;
-            k = (k << 8) | (j < fin ? plegarByte(b, j, ini) : 0u);
+        const std::size_t desdeTrozo = ini + desde + 8 * std::size_t(t);
+        for (std::size_t x = 0; x < 8; ++x) {
+            const std::size_t j = desdeTrozo + x;
+            k = (k << 8) | (j < fin ? TablaAscii[b[j]] : 0u);
         }
         trozos[t] = k;
     }
     return true;
-}
-
-std::string Plegar(QStringView texto) {
-    const QByteArray u = texto.toUtf8();
-    std::string r;
-    PlegarUtf8(u.constData(), std::size_t(u.size()), r);
-    return r;
 }
 
 double ValorCantidad(const QString& texto) {

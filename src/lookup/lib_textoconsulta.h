@@ -1,5 +1,5 @@
 #pragma once
-// Text helpers of the lookup list: the case folding shared by searching and sorting, and the
+// Text helpers of the lookup list: the Spanish key shared by searching and sorting, and the
 // quantity texts.
 #include <cstddef>
 #include <cstdint>
@@ -7,24 +7,28 @@
 #include <QStringView>
 #include <string>
 
-// The cell as searching and sorting see it: surrounding blanks removed, case folded
-// (QString::trimmed and QString::toCaseFolded), as UTF-8. Plain ASCII and Latin-1 letters
-// take a fast path; anything else goes through QString.
-void PlegarUtf8(const char* texto, std::size_t n, std::string& salida);
-std::string Plegar(QStringView texto);
+// The Spanish key of a cell, as bytes compared one by one: surrounding blanks removed, case
+// and accents ignored (a letter counts as its base letter), "ñ" a letter of its own between
+// "n" and "o". Sorting orders rows by it and searching compares its beginning, so the rows
+// that start with a search text stay together in the sort column. Each character gives its
+// own bytes, never a prefix of another character's: the key of a text that starts with q
+// starts with the key of q. ASCII and Latin-1 text takes a fast path; anything else is
+// composed (NFC) first, so "n" followed by a combining tilde is an "ñ" too.
+void ClaveUtf8(const char* texto, std::size_t n, std::string& salida);
+std::string Clave(QStringView texto);
 
-// Whether the folded form of a cell (UTF-8 bytes) starts with a folded search text, compared
-// code point by code point so that most cells are decided on their first byte. Gives exactly
-// EmpiezaCon(PlegarUtf8(cell), buscado); `auxiliar` is scratch space for the general path.
-bool EmpiezaConPlegado(const char* texto, std::size_t n, const std::string& buscado, std::string& auxiliar);
+// Whether the key of a cell (UTF-8 bytes) starts with a search key; compared character by
+// character, so that most cells are decided on their first byte. Gives exactly
+// EmpiezaCon(ClaveUtf8(cell), buscado); `auxiliar` is scratch space for the general path.
+bool EmpiezaConClave(const char* texto, std::size_t n, const std::string& buscado, std::string& auxiliar);
 
-// `cuantos` runs of eight bytes of the folded cell from byte `desde` (big-endian, zero-padded)
-// and its folded length, read straight from the cell for ASCII and Latin-1 text. False when
-// the cell needs the general path (PlegarUtf8).
-bool TrozoPlegadoRapido(const char* texto, std::size_t n, std::size_t desde, std::uint64_t* trozos,
-                        int cuantos, std::size_t& longitud);
+// `cuantos` runs of eight bytes of the cell's key from byte `desde` (big-endian, zero-padded)
+// and the key's length, read straight from a plain ASCII cell. False for any other cell,
+// which needs ClaveUtf8.
+bool TrozoClaveRapido(const char* texto, std::size_t n, std::size_t desde, std::uint64_t* trozos, int cuantos,
+                      std::size_t& longitud);
 
-// Whether a folded cell starts with a folded search text.
+// Whether a cell's key starts with a search key.
 inline bool EmpiezaCon(const std::string& celda, const std::string& buscado) {
     return celda.size() >= buscado.size() && celda.compare(0, buscado.size(), buscado) == 0;
 }

@@ -1,5 +1,5 @@
-// The lookup list's model without a database: folding, stable sorting, and the fast search
-// agreeing with a plain scan in view order.
+// The lookup list's model without a database: the Spanish key, stable sorting, and the fast
+// search agreeing with a plain scan in view order.
 #include "lib_modeloconsulta.h"
 #include "lib_teclas.h"
 #include "lib_textoconsulta.h"
@@ -37,13 +37,17 @@ private:
 };
 } // namespace
 
-TEST(TextoConsulta, PlegadoComoQString) {
-    const QStringList casos = {
-        "  Árbol ", "ÑANDÚ",    "straße", "ÆØÅ×÷",   "µ-metro", "Ωmega", "\u00A0Ibáñez\u00A0",
-        "\tTab\n",  "İstanbul", "ǅungla", "x\u3000", "",        "   ",   "ABC\u00A0DEF",
-        "𝐀bc"};
-    for (const QString& s : casos)
-        EXPECT_EQ(Plegar(s), s.trimmed().toCaseFolded().toUtf8().toStdString()) << s.toStdString();
+// The Spanish key: blanks at the ends, case and accents do not count; "ñ" is a letter of its
+// own, also when written as "n" and a combining tilde.
+TEST(TextoConsulta, ClaveEspanola) {
+    EXPECT_EQ(Clave(u"  Árbol "), Clave(u"arbol"));
+    EXPECT_EQ(Clave(u"\u00A0Ibáñez\u3000"), Clave(u"IBAÑEZ"));
+    EXPECT_EQ(Clave(u"N\u0303andu\u0301"), Clave(u"ñandú"));
+    EXPECT_NE(Clave(u"nandu"), Clave(u"ñandu"));
+    EXPECT_EQ(Clave(u"PINGÜINO Ça"), Clave(u"pinguino ca"));
+    EXPECT_LT(Clave(u"Nzzz"), Clave(u"ñ"));
+    EXPECT_LT(Clave(u"ñzzz"), Clave(u"o"));
+    EXPECT_LT(Clave(u"9"), Clave(u"a"));
 }
 
 TEST(TextoConsulta, Cantidades) {
@@ -108,10 +112,10 @@ TEST(ModeloConsulta, OrdenSinMayusculasEstableYDescendente) {
             {"Beta", "8"}},
            2);
     m.Ordenar(0, Qt::AscendingOrder);
-    // Equal texts (ignoring case and blanks) keep their order; accented letters sort by code.
-    EXPECT_EQ(Vista(m, 1), (QStringList{"7", "2", "4", "5", "1", "3", "8", "6"}));
+    // Equal texts (ignoring case, accents and blanks) keep their order.
+    EXPECT_EQ(Vista(m, 1), (QStringList{"7", "6", "2", "4", "5", "1", "3", "8"}));
     m.Ordenar(0, Qt::DescendingOrder);
-    EXPECT_EQ(Vista(m, 1), (QStringList{"6", "1", "3", "8", "5", "2", "4", "7"}));
+    EXPECT_EQ(Vista(m, 1), (QStringList{"1", "3", "8", "5", "2", "4", "6", "7"}));
     // A sort on another column starts from the current order.
     m.Ordenar(1, Qt::AscendingOrder);
     EXPECT_EQ(Vista(m, 1), (QStringList{"1", "2", "3", "4", "5", "6", "7", "8"}));
@@ -176,7 +180,9 @@ TEST(ModeloConsulta, OrdenIgualAOrdenEstableDeReferencia) {
                                 "z",
                                 QString(QChar(0)),
                                 "Ñ",
-                                "ñandú"};
+                                "ñandú",
+                                "n\u0303",
+                                "😀"};
     auto texto = [&] {
         QString s;
         const int n = int(azar.bounded(6));
@@ -199,7 +205,7 @@ TEST(ModeloConsulta, OrdenIgualAOrdenEstableDeReferencia) {
                                                     {1, Qt::AscendingOrder}}) {
         std::vector<std::string> claves;
         for (const auto& f : filas)
-            claves.push_back(Plegar(f[columna]));
+            claves.push_back(Clave(f[columna]));
         const Qt::SortOrder orden_ = sentido; // clang 14 cannot capture a structured binding
         std::stable_sort(orden.begin(), orden.end(), [&](int a, int b) {
             return orden_ == Qt::AscendingOrder ? claves[std::size_t(a)] < claves[std::size_t(b)]
@@ -216,8 +222,8 @@ TEST(ModeloConsulta, OrdenIgualAOrdenEstableDeReferencia) {
 // exactly the row a plain scan in view order selects.
 TEST(ModeloConsulta, BusquedaRapidaIgualALineal) {
     QRandomGenerator azar(7);
-    const QStringList piezas = {"a", "B",  "ab", "Á", "á",  "ñ",  "Ñu", " ",
-                                "z", "zz", "0",  "1", "be", "BE", "µ",  "ß"};
+    const QStringList piezas = {"a", "B",  "ab", "Á", "á", "ñ", "Ñu", " ", "z",      "zz",      "0",
+                                "1", "be", "BE", "µ", "ß", "n", "N",  "€", "\u00A0", "n\u0303", "😀"};
     auto texto = [&] {
         QString s;
         const int n = int(azar.bounded(5));
@@ -246,6 +252,97 @@ TEST(ModeloConsulta, BusquedaRapidaIgualALineal) {
                 ASSERT_EQ(m.Buscar(buscada, q), m.BuscarLineal(buscada, q))
                     << "orden " << columna << "/" << sentido << " columna " << buscada << " texto '"
                     << q.toStdString() << "'";
+    }
+}
+
+// The key against a plain reference: each letter by its place in the Spanish alphabet (case and
+// accents ignored, "ñ" between "n" and "o"), blanks and digits before the letters. The stable
+// sort and the search (binary on the sort column) must agree with it, in both orders.
+namespace {
+std::vector<int> Pesos(const QString& s) {
+    static const QString alfabeto = QStringLiteral("abcdefghijklmnñopqrstuvwxyz");
+    static const QString acentuadas = QStringLiteral("áéíóúü");
+    static const QString llanas = QStringLiteral("aeiouu");
+    std::vector<int> r;
+    for (QChar c : s.trimmed()) {
+        QChar l = c.toLower();
+        if (const qsizetype k = acentuadas.indexOf(l); k >= 0) l = llanas[k];
+        const qsizetype p = alfabeto.indexOf(l);
+        r.push_back(p >= 0 ? 1000 + int(p) : int(l.unicode()));
+    }
+    return r;
+}
+bool EmpiezaPor(const std::vector<int>& a, const std::vector<int>& b) {
+    return a.size() >= b.size() && std::equal(b.begin(), b.end(), a.begin());
+}
+} // namespace
+
+TEST(ModeloConsulta, OrdenYBusquedaEnEspanol) {
+    ModeloConsulta m;
+    Cargar(m,
+           {{"Zulema"},
+            {"Pozo"},
+            {"Alvear SA"},
+            {"Tuerca"},
+            {"Ñandú"},
+            {"Pérez"},
+            {"Álvarez Hnos"},
+            {"nube"},
+            {"ALVAREZ HNOS"}},
+           1);
+    m.Ordenar(0, Qt::AscendingOrder);
+    EXPECT_EQ(Vista(m, 0), (QStringList{"Álvarez Hnos", "ALVAREZ HNOS", "Alvear SA", "nube", "Ñandú", "Pérez",
+                                        "Pozo", "Tuerca", "Zulema"}));
+    EXPECT_EQ(m.Buscar(0, u"alv"), 0);
+    EXPECT_EQ(m.Buscar(0, u"ÁLVE"), 2);
+    EXPECT_EQ(m.Buscar(0, u"n"), 3);
+    EXPECT_EQ(m.Buscar(0, u"ñ"), 4);
+    EXPECT_EQ(m.Buscar(0, u"ná"), -1);
+
+    QRandomGenerator azar(5);
+    const QStringList piezas = {"Ál", "al", "AL", "vár", "var", "ez", "ÉZ", "ñ", "Ñ", "n", "N",  "o",
+                                "ó",  "pé", "PE", "rez", "z",   " ",  "0",  "9", "u", "ü", "nu", "ÑU"};
+    auto texto = [&] {
+        QString s;
+        const int n = int(azar.bounded(5));
+        for (int i = 0; i < n; ++i)
+            s += piezas[int(azar.bounded(piezas.size()))];
+        return s;
+    };
+    std::vector<QStringList> filas;
+    for (int i = 0; i < 1500; ++i)
+        filas.push_back({texto(), texto()});
+    ModeloConsulta r;
+    Cargar(r, filas, 2);
+    std::vector<int> orden(filas.size());
+    for (std::size_t i = 0; i < orden.size(); ++i)
+        orden[i] = int(i);
+    for (const auto& [columna, sentido] :
+         std::vector<std::pair<int, Qt::SortOrder>>{{0, Qt::AscendingOrder},
+                                                    {1, Qt::DescendingOrder},
+                                                    {0, Qt::DescendingOrder},
+                                                    {1, Qt::AscendingOrder}}) {
+        const int c = columna; // clang 14 cannot capture a structured binding
+        const bool desc = sentido == Qt::DescendingOrder;
+        std::stable_sort(orden.begin(), orden.end(), [&](int a, int b) {
+            const auto pa = Pesos(filas[std::size_t(a)][c]), pb = Pesos(filas[std::size_t(b)][c]);
+            return desc ? pb < pa : pa < pb;
+        });
+        r.Ordenar(columna, sentido);
+        for (std::size_t i = 0; i < orden.size(); ++i)
+            ASSERT_EQ(r.FilaAlmacenada(int(i)), orden[i])
+                << "columna " << columna << " sentido " << sentido << " fila " << i;
+        for (int k = 0; k < 60; ++k) {
+            const QString q = k == 0 ? QString() : texto();
+            for (int buscada = 0; buscada < 2; ++buscada) {
+                int esperada = -1;
+                for (std::size_t i = 0; i < orden.size() && esperada < 0; ++i)
+                    if (EmpiezaPor(Pesos(filas[std::size_t(orden[i])][buscada]), Pesos(q))) esperada = int(i);
+                ASSERT_EQ(r.Buscar(buscada, q), esperada)
+                    << "orden " << columna << "/" << sentido << " columna " << buscada << " texto '"
+                    << q.toStdString() << "'";
+            }
+        }
     }
 }
 
