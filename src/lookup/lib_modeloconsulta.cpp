@@ -6,21 +6,34 @@
 #include <cstdlib>
 #include <cstring>
 #include <new>
+#ifdef __SSE2__
+#include <emmintrin.h>
+#endif
 #ifdef __linux__
 #include <sys/mman.h>
 #endif
 
 namespace {
 
-// UTF-8 of a text appended to a buffer (lone surrogates become U+FFFD). Runs of ASCII go
-// four characters at a time: most cells are plain ASCII.
-void agregarUtf8(ArregloPlano<char>& destino, QStringView texto) {
-    const std::size_t inicio = destino.size();
-    destino.resize(inicio + std::size_t(texto.size()) * 3);
-    char* o = destino.data() + inicio;
+// UTF-8 of a text written from `o` (room for three bytes a unit); returns where it ended.
+// Lone surrogates become U+FFFD. Runs of ASCII go eight characters at a time: most cells
+// are plain ASCII.
+char* escribirUtf8(char* o, QStringView texto) {
     const char16_t* p = texto.utf16();
     const char16_t* fin = p + texto.size();
     while (p < fin) {
+#ifdef __SSE2__
+        if (fin - p >= 8) {
+            const __m128i ocho = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+            if (_mm_movemask_epi8(_mm_cmpeq_epi16(_mm_and_si128(ocho, _mm_set1_epi16(-128)),
+                                                  _mm_setzero_si128())) == 0xFFFF) {
+                _mm_storel_epi64(reinterpret_cast<__m128i*>(o), _mm_packus_epi16(ocho, ocho));
+                o += 8;
+                p += 8;
+                continue;
+            }
+        }
+#endif
         if (fin - p >= 4) {
             std::uint64_t cuatro;
             std::memcpy(&cuatro, p, 8);
@@ -57,7 +70,7 @@ void agregarUtf8(ArregloPlano<char>& destino, QStringView texto) {
             *o++ = char(0x80 | (c & 0x3F));
         }
     }
-    destino.resize(std::size_t(o - destino.data()));
+    return o;
 }
 
 // A cell's length as stored before its bytes.
@@ -292,8 +305,10 @@ void ModeloConsulta::AgregarColumna(const QString& encabezado, bool esCantidad) 
     c.encabezado = encabezado;
     c.cantidad = esCantidad;
     if (!esCantidad)
-        for (std::uint32_t f = 0; f < filas_; ++f)
-            agregarCelda(c, {}); // existing rows: empty cells
+        for (std::uint32_t f = 0; f < filas_; ++f) {
+            lugarCelda(c, 0); // existing rows: empty cells
+            agregarCelda(c, {});
+        }
     const int n = int(columnas_.size());
     beginInsertColumns({}, n, n);
     columnas_.push_back(std::move(c));
@@ -344,48 +359,48 @@ void ModeloConsulta::TerminarCarga() {
     endResetModel();
 }
 
+void ModeloConsulta::lugarCelda(Columna& c, qsizetype largo) {
+    // The length before the bytes takes at most five, and UTF-8 three a UTF-16 unit.
+    c.bytes.asegurar(5 + 3 * std::size_t(largo));
+    if (c.celdas % 64 == 0) c.bloques.asegurar(1);
+}
+
 void ModeloConsulta::agregarCelda(Columna& c, QStringView texto) {
     if (c.celdas % 64 == 0) c.bloques.push_back(c.bytes.size());
     const std::size_t inicio = c.bytes.size();
-    c.bytes.resize(inicio + 1); // room for a length under 128, the usual case
-    agregarUtf8(c.bytes, texto);
-    std::size_t n = c.bytes.size() - inicio - 1;
+    char* base = c.bytes.data() + inicio;
+    // One byte is left for the length, the usual case; a longer one moves the text up.
+    const std::size_t n = std::size_t(escribirUtf8(base + 1, texto) - (base + 1));
     const std::size_t k = bytesDeLargo(n);
-    if (k > 1) {
-        c.bytes.resize(c.bytes.size() + k - 1);
-        std::memmove(c.bytes.data() + inicio + k, c.bytes.data() + inicio + 1, n);
+    if (k > 1) std::memmove(base + k, base + 1, n);
+    char* o = base;
+    std::size_t v = n;
+    while (v >= 0x80) {
+        *o++ = char((v & 0x7F) | 0x80);
+        v >>= 7;
     }
-    char* o = c.bytes.data() + inicio;
-    while (n >= 0x80) {
-        *o++ = char((n & 0x7F) | 0x80);
-        n >>= 7;
-    }
-    *o = char(n);
+    *o = char(v);
+    c.bytes.resize(inicio + k + n);
     ++c.celdas;
 }
 
 void ModeloConsulta::AgregarFila(const QStringView* celdas, int n) {
     if (filas_ == 0xFFFFFFFEu) throw std::bad_alloc();
-    antes_.resize(columnas_.size());
-    for (std::size_t i = 0; i < columnas_.size(); ++i)
-        antes_[i] = {columnas_[i].bytes.size(), columnas_[i].bloques.size(), columnas_[i].celdas};
-    try {
-        orden_.reserve(filas_ + 1);
-        marcadas_.reserve(filas_ + 1);
-        int j = 0;
-        for (auto& c : columnas_) {
-            if (c.cantidad) continue;
-            agregarCelda(c, j < n ? celdas[j] : QStringView());
-            ++j;
-        }
-    } catch (...) {
-        for (std::size_t i = 0; i < columnas_.size(); ++i) {
-            Columna& c = columnas_[i];
-            c.bytes.resize(std::min(c.bytes.size(), antes_[i].bytes));
-            c.bloques.resize(std::min(c.bloques.size(), antes_[i].bloques));
-            c.celdas = antes_[i].celdas;
-        }
-        throw;
+    // All the room first: once it is there nothing can fail, so a row goes in whole or not at
+    // all.
+    orden_.asegurar(1);
+    marcadas_.asegurar(1);
+    int j = 0;
+    for (auto& c : columnas_) {
+        if (c.cantidad) continue;
+        lugarCelda(c, j < n ? celdas[j].size() : 0);
+        ++j;
+    }
+    j = 0;
+    for (auto& c : columnas_) {
+        if (c.cantidad) continue;
+        agregarCelda(c, j < n ? celdas[j] : QStringView());
+        ++j;
     }
     if (!cargando_) beginInsertRows({}, int(filas_), int(filas_));
     orden_.push_back(filas_);

@@ -57,6 +57,12 @@ public:
         bytes_ = bytes;
         cap_ = bytes / sizeof(T);
     }
+    // Room for `extra` more values, the capacity growing by doubling.
+    void asegurar(std::size_t extra) {
+        if (n_ + extra <= cap_) return;
+        std::size_t c = cap_ ? 2 * cap_ : 64;
+        reserve(c < n_ + extra ? n_ + extra : c);
+    }
     void resize(std::size_t n) {
         if (n > cap_) reserve(n < 2 * cap_ ? 2 * cap_ : n);
         n_ = n;
@@ -144,10 +150,8 @@ private:
         std::uint32_t celdas = 0;
         QHash<std::uint32_t, QString> textos; // quantity column: stored row -> text
     };
-    struct Punto {
-        std::size_t bytes, bloques;
-        std::uint32_t celdas;
-    };
+    // Room for one more cell of `largo` UTF-16 units, then the cell written into it.
+    static void lugarCelda(Columna& c, qsizetype largo);
     static void agregarCelda(Columna& c, QStringView texto);
     // Bytes of a stored cell (quantity columns: none).
     const char* celda(const Columna& c, std::uint32_t fila, std::size_t& n) const;
@@ -173,5 +177,4 @@ private:
     int columnaOrden_ = 0;
     Qt::SortOrder sentido_ = Qt::AscendingOrder;
     bool cargando_ = false;
-    std::vector<Punto> antes_; // AgregarFila: where each column stood before the row
 };
