@@ -25,7 +25,6 @@ AnchosCarga CalcularAnchos(const std::vector<double>& izquierdas, const std::vec
     r.anchoLista = r.total + 360;
     r.anchoPicFields = RedondeoPar(r.total) + 360;
     r.anchoHScroll = r.total;
-    r.maximoHScroll = r.anchoPicFields > 32700 ? 32700 : RedondeoPar((r.anchoPicFields + 480) * 0.6);
     r.anchoDialogo = (r.anchoLista + 360 < anchoPantalla) ? r.anchoLista + 280 : anchoPantalla - 480;
     return r;
 }

@@ -15,7 +15,6 @@ struct AnchosCarga {
     double anchoLista = 0;
     double anchoPicFields = 0;
     double anchoHScroll = 0;
-    double maximoHScroll = 0;
     double anchoDialogo = 0;
 };
 

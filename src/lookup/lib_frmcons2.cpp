@@ -8,6 +8,7 @@
 #include "recordset.h"
 #include "trampa.h"
 
+#include <algorithm>
 #include <cmath>
 #include <optional>
 #include <QAbstractListModel>
@@ -123,6 +124,35 @@ struct Lib_FrmCons2::Privado {
     int SortOrder = 0;
 
     Medidas medidas;
+
+    // Each search box over its column, wherever the list's columns now stand (scrolled or
+    // resized), 50 twips narrower than it.
+    void colocarCajas() {
+        const QHeaderView* cabecera = ListView1->horizontalHeader();
+        const std::size_t n =
+            std::min({medidas.cajas.size(), CmbSearch.size(), std::size_t(cabecera->count())});
+        for (std::size_t i = 0; i < n; ++i) {
+            RectTwips& r = medidas.cajas[i];
+            r.Left = cabecera->sectionViewportPosition(int(i)) * TwipsPorPixel;
+            r.Width = cabecera->sectionSize(int(i)) * TwipsPorPixel - 50;
+            aplicar(CmbSearch[i], r);
+        }
+    }
+    // The scroll bar's range: what the columns stick out of the list, nothing when they fit.
+    void ajustarBarra() {
+        const QScrollBar* propia = ListView1->horizontalScrollBar();
+        medidas.MaximoHScroll = propia->maximum() * TwipsPorPixel;
+        HScroll1->setRange(0, int(medidas.MaximoHScroll));
+        HScroll1->setPageStep(std::max(150, int(propia->pageStep() * TwipsPorPixel)));
+    }
+    // The list scrolled sideways (by the bar or by itself): the boxes and the bar follow.
+    void seguirLista() {
+        {
+            const QSignalBlocker bloqueo(HScroll1);
+            HScroll1->setValue(int(ListView1->horizontalScrollBar()->value() * TwipsPorPixel));
+        }
+        colocarCajas();
+    }
 };
 
 Lib_FrmCons2::Lib_FrmCons2(QWidget* parent) : QDialog(parent), d_(std::make_unique<Privado>()) {
@@ -163,6 +193,15 @@ Lib_FrmCons2::Lib_FrmCons2(QWidget* parent) : QDialog(parent), d_(std::make_uniq
     d.ListView1->horizontalHeader()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
     connect(d.ListView1->horizontalHeader(), &QHeaderView::sectionClicked, this,
             [this](int logico) { ListView1_ColumnClick(logico + 1); });
+    // The list scrolls sideways inside the dialog, through HScroll1 only, and the search boxes
+    // move with its columns: the list never slides away from them.
+    d.ListView1->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    connect(d.ListView1->horizontalScrollBar(), &QScrollBar::rangeChanged, this,
+            [this] { d_->ajustarBarra(); });
+    connect(d.ListView1->horizontalScrollBar(), &QScrollBar::valueChanged, this,
+            [this] { d_->seguirLista(); });
+    connect(d.ListView1->horizontalHeader(), &QHeaderView::sectionResized, this,
+            [this] { d_->colocarCajas(); });
     d.ListView1->installEventFilter(this);
     d.ListView1->viewport()->installEventFilter(this);
 
@@ -274,15 +313,11 @@ void Lib_FrmCons2::Form_Load() {
     if (!t([&] { m.controles.ListView1.Width = a.anchoLista; })) return;
     if (!t([&] { m.controles.picFields.Width = a.anchoPicFields; })) return;
     if (!t([&] { m.controles.HScroll1.Width = a.anchoHScroll; })) return;
-    // 13
-    if (!t([&] {
-            m.MaximoHScroll = a.maximoHScroll;
-            d.HScroll1->setMaximum(int(a.maximoHScroll));
-        }))
-        return;
     aplicar(d.picFields, m.controles.picFields);
     aplicar(d.ListView1, m.controles.ListView1);
     aplicar(d.HScroll1, m.controles.HScroll1);
+    // 13: the range follows the list from now on, on every resize and column change.
+    if (!t([&] { d.ajustarBarra(); })) return;
     // 14
     if (!t([&] {
             m.Width = a.anchoDialogo;
@@ -423,9 +458,7 @@ void Lib_FrmCons2::Form_Resize(double ancho, double alto) {
     auto& d = *d_;
     auto& c = d.medidas.controles;
     Redimensionar(c, ancho, alto);
-    const int izquierda = d.picFields->x();
     aplicar(d.picFields, c.picFields);
-    d.picFields->move(izquierda, d.picFields->y());
     aplicar(d.ListView1, c.ListView1);
     aplicar(d.HScroll1, c.HScroll1);
     aplicar(d.Frame1, c.Frame1);
@@ -524,8 +557,8 @@ void Lib_FrmCons2::ListView1_ColumnClick(int posicion) {
 
 void Lib_FrmCons2::HScroll1_Change() {
     auto& d = *d_;
-    d.medidas.controles.picFields.Left = -d.HScroll1->value();
-    d.picFields->move(px(d.medidas.controles.picFields.Left), d.picFields->y());
+    d.ListView1->horizontalScrollBar()->setValue(px(d.HScroll1->value()));
+    d.colocarCajas();
 }
 
 void Lib_FrmCons2::MNU_Llena_Click() {

@@ -65,7 +65,7 @@ public:
     struct Medidas {
         Disposicion controles;
         double Width = 0;         // the dialog's outer width
-        double MaximoHScroll = 0; // the scroll bar's maximum
+        double MaximoHScroll = 0; // the scroll bar's maximum: how far the columns stick out
         std::vector<RectTwips> cajas;
         std::vector<double> anchosColumnas;
     };

@@ -97,16 +97,13 @@ TEST(Disposicion, AnchosDeLaCarga) {
     EXPECT_EQ(a.anchoLista, 30360);
     EXPECT_EQ(a.anchoPicFields, 30360);
     EXPECT_EQ(a.anchoHScroll, 30000);
-    EXPECT_EQ(a.maximoHScroll, 18504);
     EXPECT_EQ(a.anchoDialogo, 1920 * 15 - 480); // 30360 + 360 reaches the screen's 28800
-    // Wider than 32700: the maximum stops there; a narrow list: the dialog 280 wider.
-    EXPECT_EQ(CalcularAnchos({0}, {32400.5}, false, 100000).maximoHScroll, 32700);
+    // A narrow list: the dialog 280 wider.
     EXPECT_EQ(CalcularAnchos({0}, {32400.5}, false, 100000).anchoPicFields, 32760);
     EXPECT_EQ(CalcularAnchos({0}, {3000}, false, 28800).anchoDialogo, 3640);
     // Halves to the even neighbour.
     EXPECT_EQ(CalcularAnchos({0}, {2.5}, false, 28800).anchoPicFields, 362);
     EXPECT_EQ(CalcularAnchos({0}, {3.5}, false, 28800).anchoPicFields, 364);
-    EXPECT_EQ(CalcularAnchos({0}, {100}, false, 28800).maximoHScroll, 564); // (460 + 480) * 0.6
     EXPECT_EQ(RedondeoPar(-2.5), -2);
 }
 
@@ -135,11 +132,7 @@ TEST(Disposicion, RedimensionarOchoMilPorCincoMil) {
 TEST_F(Carga, ElDialogoAplicaLaDisposicion) {
     BaseArticulos();
     auto& d = Abrir("SELECT NOMBRE, CODIGO, RUBRO FROM ARTICULOS");
-    // Loading: list = columns + 360, the dialog 280 wider than the list.
     const auto& med = d.MedidasTwips();
-    double total = 0;
-    for (double a : med.anchosColumnas)
-        total += a;
     d.Form_Resize(8000, 5000);
     EXPECT_EQ(med.controles.picFields.Width, 7880);
     EXPECT_EQ(med.controles.ListView1.Height, 3410);
@@ -147,21 +140,46 @@ TEST_F(Carga, ElDialogoAplicaLaDisposicion) {
     EXPECT_EQ(d.findChild<QWidget*>("picFields")->width(), 525); // 525.3 px
     EXPECT_EQ(Lista()->height(), 227);
     EXPECT_EQ(d.findChild<QWidget*>("Frame1")->y(), 288);
-    // The scroll bar's maximum from the columns.
-    EXPECT_EQ(med.MaximoHScroll, RedondeoPar((RedondeoPar(total) + 360 + 480) * 0.6));
-    EXPECT_EQ(d.findChild<QScrollBar*>("HScroll1")->maximum(), int(med.MaximoHScroll));
 }
 
-TEST_F(Carga, BarraDeDesplazamientoMueveLaFranja) {
+// The scroll bar moves the list and its boxes together, and only as far as the columns stick
+// out of the list: every box can be reached and none leaves its column.
+TEST_F(Carga, BarraDeDesplazamientoSoloSiLasColumnasNoCaben) {
     BaseArticulos();
     auto& d = Abrir("SELECT NOMBRE, CODIGO, RUBRO FROM ARTICULOS");
     auto* barra = d.findChild<QScrollBar*>("HScroll1");
+    auto* franja = d.findChild<QWidget*>("picFields");
+    auto* cabecera = Lista()->horizontalHeader();
+    auto sobreSuColumna = [&](const char* cuando) {
+        for (int i = 0; i < 3; ++i)
+            EXPECT_EQ(Caja(i)->x(), cabecera->sectionViewportPosition(i)) << cuando << ", caja " << i;
+    };
+    // The loading sized the dialog to its columns: nothing to scroll.
+    EXPECT_EQ(barra->maximum(), 0);
     barra->setValue(600);
-    EXPECT_EQ(d.MedidasTwips().controles.picFields.Left, -600);
-    EXPECT_EQ(d.findChild<QWidget*>("picFields")->x(), -40);
-    // A resize keeps the strip where the scroll bar put it.
-    d.resize(d.width() + 10, d.height());
-    EXPECT_EQ(d.findChild<QWidget*>("picFields")->x(), -40);
+    EXPECT_EQ(franja->x(), 0);
+    EXPECT_EQ(cabecera->offset(), 0);
+    sobreSuColumna("todo cabe");
+
+    const int ancho = d.width();
+    d.resize(ancho / 2, d.height());
+    ASSERT_GT(barra->maximum(), 0);
+    barra->setValue(barra->maximum() / 2);
+    sobreSuColumna("a medias");
+    barra->setValue(barra->maximum());
+    EXPECT_EQ(franja->x(), 0);
+    sobreSuColumna("al final");
+    EXPECT_LE(Caja(2)->mapTo(&d, QPoint(Caja(2)->width(), 0)).x(), d.width());
+    // The list scrolled by itself (keys, a selection) takes the boxes and the bar along.
+    Lista()->horizontalScrollBar()->setValue(0);
+    EXPECT_EQ(barra->value(), 0);
+    sobreSuColumna("la lista sola");
+    // A wider column, then room for everything: the range follows.
+    cabecera->resizeSection(0, cabecera->sectionSize(0) + 30);
+    sobreSuColumna("columna ancha");
+    d.resize(ancho + 60, d.height());
+    EXPECT_EQ(barra->maximum(), 0);
+    sobreSuColumna("otra vez todo cabe");
 }
 
 TEST_F(Carga, FalloDeEncolumnarSeAvisaSinTitulo) {
