@@ -5,7 +5,7 @@ paquetes=(cmake ninja-build g++ clang libclang-rt-14-dev pkg-config
   qt6-base-dev libqt6sql6-sqlite libqt6sql6-odbc
   unixodbc unixodbc-dev odbcinst libsqliteodbc tdsodbc
   libsqlite3-dev sqlite3 libgtest-dev googletest
-  fonts-dejavu-core xvfb xauth xdotool imagemagick openbox x11-utils locales)
+  fonts-dejavu-core xvfb xauth xdotool imagemagick openbox x11-utils locales qt6-translations-l10n)
 # Building and checking the Debian packages: dpkg-shlibdeps and file (for CPack), the icon's
 # PNG sizes, and the checks of the menu entry and the man page.
 paquetes+=(dpkg-dev file librsvg2-bin desktop-file-utils man-db)

@@ -4,6 +4,7 @@
 #include "lib_clscons2.h"
 #include "modglobal.h"
 #include "operador.h"
+#include "traducciones.h"
 #include "trampa.h"
 
 #include <cstdio>
@@ -113,6 +114,7 @@ QJsonValue Lista(const ColeccionRef& c) {
 
 int main(int argc, char* argv[]) {
     QApplication app(argc, argv);
+    CargarTraduccionesQt();
     QApplication::setApplicationName(QStringLiteral("Cribanzas"));
     EstablecerTituloAplicacion(QStringLiteral("Cribanzas"));
 

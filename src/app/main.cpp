@@ -5,6 +5,7 @@
 #include "globales.h"
 #include "modglobal.h"
 #include "operador.h"
+#include "traducciones.h"
 
 #include <cstdio>
 #include <QApplication>
@@ -23,6 +24,7 @@ int main(int argc, char* argv[]) {
     if (opciones.desatendido) return ProgramaDesatendido(argc, argv, opciones);
 
     QApplication app(argc, argv);
+    CargarTraduccionesQt();
     QApplication::setApplicationName(QStringLiteral("Cribanzas"));
     EstablecerTituloAplicacion(QStringLiteral("Cribanzas"));
     // The components' statics hold widgets (the progress window): they go, on every way out,

@@ -2,11 +2,14 @@
 #include "test_dialogo_apoyo.h"
 
 #include "lib_modeloconsulta.h"
+#include "traducciones.h"
 
+#include <QDialogButtonBox>
 #include <QLineEdit>
 #include <QLocale>
 #include <QPushButton>
 #include <QTest>
+#include <QTranslator>
 
 namespace {
 class ConLocale {
@@ -292,4 +295,19 @@ TEST_F(Teclas, IntroEnUnBotonHaceLoQueHaceElBoton) {
     Caja(0)->setFocus();
     QTest::keyClick(Caja(0), Qt::Key_Return);
     EXPECT_EQ(d_->ValorDevuelto, QVariant(QString("A01")));
+}
+
+// Qt's own texts in Spanish once the programs load Qt's catalogue: the quantity box's buttons
+// and the search boxes' context menu among them.
+TEST(Traducciones, TextosDeQtEnEspanol) {
+    ASSERT_TRUE(CargarTraduccionesQt());
+    EXPECT_TRUE(CargarTraduccionesQt());
+    QDialogButtonBox botones(QDialogButtonBox::Ok | QDialogButtonBox::Cancel);
+    EXPECT_EQ(botones.button(QDialogButtonBox::Ok)->text(), "Aceptar");
+    EXPECT_EQ(botones.button(QDialogButtonBox::Cancel)->text(), "Cancelar");
+    EXPECT_EQ(QCoreApplication::translate("QLineEdit", "&Paste"), "&Pegar");
+    // Qt's texts as they were, for the other tests.
+    std::unique_ptr<QTranslator> cargado(qApp->findChild<QTranslator*>("TraduccionesQt"));
+    ASSERT_TRUE(cargado);
+    QCoreApplication::removeTranslator(cargado.get());
 }
