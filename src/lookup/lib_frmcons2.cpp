@@ -371,7 +371,6 @@ void Lib_FrmCons2::Encolumnar() {
                 caja->setGeometry(d.CmbSearch[0]->geometry());
                 caja->setFont(d.CmbSearch[0]->font());
                 prepararCaja(this, caja);
-                QWidget::setTabOrder(d.CmbSearch.back(), caja);
                 d.CmbSearch.push_back(caja);
             } else {
                 caja = d.CmbSearch[0];
@@ -388,7 +387,15 @@ void Lib_FrmCons2::Encolumnar() {
             d.ListView1->horizontalHeader()->resizeSection(d.modelo->columnCount() - 1,
                                                            medida.horizontalAdvance(QString(10, QChar('X'))));
         }
-        if (d.CmbSearch.size() > 1) QWidget::setTabOrder(d.CmbSearch.back(), d.ListView1);
+        // Tab goes through the boxes from left to right, then the list and the buttons.
+        QWidget* anterior = d.CmbSearch[0];
+        for (QComboBox* c : d.CmbSearch) {
+            if (c != anterior) QWidget::setTabOrder(anterior, c);
+            anterior = c;
+        }
+        QWidget::setTabOrder(anterior, d.ListView1);
+        QWidget::setTabOrder(d.ListView1, d.CmdAceptar);
+        QWidget::setTabOrder(d.CmdAceptar, d.CmdCancelar);
     } catch (...) {
         const ErrorSistema e = ErrorDe(std::current_exception());
         operador().MsgBox(e.Descripcion, Estilo::SoloAceptar);

@@ -4,6 +4,7 @@
 #include "lib_modeloconsulta.h"
 #include "traducciones.h"
 
+#include <QApplication>
 #include <QDialogButtonBox>
 #include <QLineEdit>
 #include <QLocale>
@@ -284,8 +285,15 @@ TEST_F(Teclas, IntroEnUnBotonHaceLoQueHaceElBoton) {
         Abrir("SELECT NOMBRE, CODIGO FROM ARTICULOS", [](Lib_FrmCons2& d) { d.CampoDevuelto = "CODIGO"; });
         return d_->findChild<QPushButton*>("CmdCancelar");
     };
+    // Tab goes from the boxes, left to right, to the list and then to the buttons.
     QPushButton* cancelar = abrir();
-    cancelar->setFocus();
+    QApplication::setActiveWindow(d_.get());
+    Caja(0)->setFocus();
+    for (QWidget* siguiente : std::initializer_list<QWidget*>{
+             Caja(1), Lista(), d_->findChild<QPushButton*>("CmdAceptar"), cancelar}) {
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+        ASSERT_EQ(QApplication::focusWidget(), siguiente);
+    }
     QTest::keyClick(cancelar, Qt::Key_Return);
     EXPECT_FALSE(d_->Valores);
     EXPECT_FALSE(d_->isVisible());

@@ -1,16 +1,17 @@
 #!/bin/bash
 # The lookup as a caller sees it: the example program "consulta" under a real X server
-# (Xvfb), driven with real key presses (xdotool), its JSON answer checked.
+# (Xvfb) with a window manager (openbox), driven with real key presses (xdotool), its JSON
+# answer checked.
 #
 #   test_dialogo_x11.sh CONSULTA GENERAR_DEMO
 #
-# Exits 77 (skipped) when xvfb-run or xdotool is missing.
+# Exits 77 (skipped) when xvfb-run, openbox or xdotool is missing.
 set -u
 
 if [ "${1:-}" != "--dentro" ]; then
     CONSULTA=$1
     GENERAR=$2
-    for programa in xvfb-run xdotool; do
+    for programa in xvfb-run openbox xdotool; do
         if ! command -v "$programa" >/dev/null 2>&1; then
             echo "falta $programa: prueba omitida"
             exit 77
@@ -20,7 +21,7 @@ if [ "${1:-}" != "--dentro" ]; then
     trap 'rm -rf "$TRABAJO"' EXIT
     "$GENERAR" --filas-consulta 20 "$TRABAJO/demo.db" >/dev/null || exit 1
     unset QT_QPA_PLATFORM
-    export LC_ALL=C
+    export LC_ALL=C.UTF-8
     timeout 180 xvfb-run -a -s "-screen 0 1280x1024x24" "$0" --dentro "$CONSULTA" "$TRABAJO"
     exit $?
 fi
@@ -31,6 +32,19 @@ LINEA="@Server=;@DbName=$TRABAJO/demo.db;@Usuario=;@Password=;@UsuarioLogeado=an
 SENTENCIA="SELECT 'Beta' AS NOMBRE, 'B01' AS CODIGO UNION ALL SELECT 'Bermejo', 'B02'
  UNION ALL SELECT 'Alfa', 'A01' UNION ALL SELECT 'Gamma', 'G01'"
 fallos=0
+
+# A window manager, as on a desktop: focus and default buttons behave as users see them.
+openbox >/dev/null 2>&1 &
+GESTOR=$!
+trap 'kill $GESTOR 2>/dev/null' EXIT
+for _ in $(seq 50); do
+    if ! command -v xprop >/dev/null 2>&1; then
+        sleep 1
+        break
+    fi
+    xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q "window id" && break
+    sleep 0.1
+done
 
 # The window with that title, once it shows, with the keyboard focus.
 ventana() {
@@ -49,7 +63,7 @@ ventana() {
 caso() {
     local nombre=$1 teclas=$2 esperado=$3
     shift 3
-    "$CONSULTA" "$LINEA" "$SENTENCIA" "$@" >"$TRABAJO/salida.json" 2>"$TRABAJO/errores.txt" &
+    "$CONSULTA" "$LINEA" "${SQL:-$SENTENCIA}" "$@" >"$TRABAJO/salida.json" 2>"$TRABAJO/errores.txt" &
     local pid=$!
     if ventana "Consulta\.\.\." >/dev/null; then
         $teclas
@@ -117,5 +131,42 @@ teclas_cantidades() {
 caso cantidades teclas_cantidades \
     '{"valores": ["Beta","Gamma"], "cantidades": ["3.00","2.0"], "valorDevuelto": null, "campoBusqueda": ""}' \
     --checks --cantidades
+
+# The first row is selected on opening: Enter at once returns it.
+teclas_intro() {
+    xdotool key Return
+}
+caso intro_al_abrir teclas_intro \
+    '{"valores": ["A01"], "cantidades": [], "valorDevuelto": "Alfa", "campoBusqueda": ""}' \
+    --devueltos CODIGO --devuelto NOMBRE
+
+# Space in the list ticks the current row (and unticks it); letters still go to the search box.
+teclas_espacio() {
+    xdotool key Down Down space Down Down space
+    sleep 0.2
+    xdotool key Up space space
+    sleep 0.2
+    xdotool key Return
+}
+caso espacio teclas_espacio \
+    '{"valores": ["Bermejo","Gamma"], "cantidades": [], "valorDevuelto": null, "campoBusqueda": ""}' --checks
+
+# Enter on a focused "Cancelar" cancels: the ticked row is not returned.
+teclas_tab_cancelar() {
+    xdotool key Down space Tab Tab
+    sleep 0.2
+    xdotool key Return
+}
+caso tab_cancelar teclas_tab_cancelar \
+    '{"valores": null, "cantidades": [], "valorDevuelto": "", "campoBusqueda": ""}' --checks
+
+# Spanish order: "alv" finds "Álvarez" before "Alvear".
+teclas_alv() {
+    xdotool type --delay 60 "alv"
+    xdotool key Return
+}
+SQL="SELECT 'Alvear SA' AS NOMBRE UNION ALL SELECT 'Zulema' UNION ALL SELECT 'Álvarez Hnos'
+ UNION ALL SELECT 'Pozo'" caso orden_espanol teclas_alv \
+    '{"valores": [], "cantidades": [], "valorDevuelto": "Álvarez Hnos", "campoBusqueda": ""}' --devuelto NOMBRE
 
 exit $((fallos > 0))
