@@ -623,8 +623,8 @@ void ModeloConsulta::ordenarIndices(int columna, bool desc) {
     ArregloPlano<std::uint8_t> falta; // by stored row: needs the bytes of this level
     for (std::size_t nivel = 1; !tramos.empty(); ++nivel) {
         const std::size_t desde = nivel * 8;
-        if (nivel == 1) {
-            k = claves1.data(); // read in the first pass
+        if (nivel % 2 == 1) {
+            k = claves1.data(); // read with the level before
         } else {
             k = claves.data();
             if (falta.empty()) {
@@ -639,10 +639,12 @@ void ModeloConsulta::ordenarIndices(int columna, bool desc) {
                 cadaCelda([&](std::uint32_t f, const char* p, std::size_t bytes) {
                     if (!falta[f]) return;
                     falta[f] = 0;
-                    std::uint64_t c = 0;
+                    // This level and the next: a cell is worked out once for both.
+                    std::uint64_t c[2] = {0, 0};
                     std::size_t l = 0;
-                    trozoOrden(columna, f, p, bytes, desde, &c, 1, l, texto);
-                    claves[f] = c ^ inversa;
+                    trozoOrden(columna, f, p, bytes, desde, c, 2, l, texto);
+                    claves[f] = c[0] ^ inversa;
+                    claves1[f] = c[1] ^ inversa;
                 });
         }
         // A text that has ended reads as zero padding at this level.

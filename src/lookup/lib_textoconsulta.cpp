@@ -103,10 +103,9 @@ struct ClaveCaracter {
 constexpr std::uint8_t Larga = 0xFF;
 using Pagina = std::array<ClaveCaracter, 256>;
 
-const ClaveCaracter& claveTabla(char32_t c) {
+const Pagina& pagina(std::size_t k) {
     static std::array<std::once_flag, 256> hechas;
     static std::array<std::unique_ptr<Pagina>, 256> paginas;
-    const std::size_t k = c >> 8;
     std::call_once(hechas[k], [k] {
         auto p = std::make_unique<Pagina>();
         std::string s;
@@ -123,7 +122,11 @@ const ClaveCaracter& claveTabla(char32_t c) {
         }
         paginas[k] = std::move(p);
     });
-    return (*paginas[k])[c & 0xFF];
+    return *paginas[k];
+}
+
+const ClaveCaracter& claveTabla(char32_t c) {
+    return pagina(c >> 8)[c & 0xFF];
 }
 
 // The next character of a cell from position i (i < fin) and its key, as bytes and length;
@@ -203,14 +206,34 @@ void ClaveUtf8(const char* p, std::size_t n, std::string& salida) {
         salida[o++] = char(TablaAscii[b[i]]);
     }
     if (i == fin) return;
-    salida.resize(o);
+    const Pagina& latin1 = pagina(0);
     std::string auxiliar;
     while (i < fin) {
+        // Room for the longest key a table holds.
+        if (salida.size() < o + sizeof(ClaveCaracter::b))
+            salida.resize(2 * salida.size() + sizeof(ClaveCaracter::b));
+        char* d = salida.data();
+        const unsigned char c0 = b[i];
+        if (c0 < 0x80 && c0 != 'n' && c0 != 'N') {
+            d[o++] = char(TablaAscii[c0]);
+            ++i;
+            continue;
+        }
+        if ((c0 == 0xC2 || c0 == 0xC3) && i + 1 < fin && (b[i + 1] & 0xC0) == 0x80) {
+            const ClaveCaracter& e = latin1[std::size_t(c0 & 0x1F) << 6 | (b[i + 1] & 0x3F)];
+            std::memcpy(d + o, e.b, e.n); // Latin-1 keys are all short
+            o += e.n;
+            i += 2;
+            continue;
+        }
         std::size_t largo = 0, k = 0;
         const char* clave = claveSiguiente(b, i, fin, largo, k, auxiliar);
-        salida.append(clave, k);
+        if (salida.size() < o + k) salida.resize(o + k);
+        std::memcpy(salida.data() + o, clave, k);
+        o += k;
         i += largo;
     }
+    salida.resize(o);
 }
 
 std::string Clave(QStringView texto) {
