@@ -143,6 +143,7 @@ struct Lib_FrmCons2::Privado {
         const QScrollBar* propia = ListView1->horizontalScrollBar();
         medidas.MaximoHScroll = propia->maximum() * TwipsPorPixel;
         HScroll1->setRange(0, int(medidas.MaximoHScroll));
+        HScroll1->setEnabled(HScroll1->maximum() > 0);
         HScroll1->setPageStep(std::max(150, int(propia->pageStep() * TwipsPorPixel)));
     }
     // The list scrolled sideways (by the bar or by itself): the boxes and the bar follow.

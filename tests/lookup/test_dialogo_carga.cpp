@@ -156,6 +156,7 @@ TEST_F(Carga, BarraDeDesplazamientoSoloSiLasColumnasNoCaben) {
     };
     // The loading sized the dialog to its columns: nothing to scroll.
     EXPECT_EQ(barra->maximum(), 0);
+    EXPECT_FALSE(barra->isEnabled());
     barra->setValue(600);
     EXPECT_EQ(franja->x(), 0);
     EXPECT_EQ(cabecera->offset(), 0);
@@ -164,6 +165,7 @@ TEST_F(Carga, BarraDeDesplazamientoSoloSiLasColumnasNoCaben) {
     const int ancho = d.width();
     d.resize(ancho / 2, d.height());
     ASSERT_GT(barra->maximum(), 0);
+    EXPECT_TRUE(barra->isEnabled());
     barra->setValue(barra->maximum() / 2);
     sobreSuColumna("a medias");
     barra->setValue(barra->maximum());
