@@ -221,10 +221,12 @@ void ClaveUtf8(const char* p, std::size_t n, std::string& salida) {
         }
         if ((c0 == 0xC2 || c0 == 0xC3) && i + 1 < fin && (b[i + 1] & 0xC0) == 0x80) {
             const ClaveCaracter& e = latin1[std::size_t(c0 & 0x1F) << 6 | (b[i + 1] & 0x3F)];
-            std::memcpy(d + o, e.b, e.n); // Latin-1 keys are all short
-            o += e.n;
-            i += 2;
-            continue;
+            if (e.n != Larga) {
+                std::memcpy(d + o, e.b, e.n);
+                o += e.n;
+                i += 2;
+                continue;
+            }
         }
         std::size_t largo = 0, k = 0;
         const char* clave = claveSiguiente(b, i, fin, largo, k, auxiliar);
