@@ -444,8 +444,12 @@ void Lib_FrmCons2::Leer(long&, short&) {
             if (k == 0) {
                 celdas[0] = QStringView(texto(0)).trimmed();
             } else {
+                // The field's text is lent without a reference of its own (no count to keep
+                // up a million times): it lives until the next row, and the cell is stored
+                // before that.
+                const QString& campo = texto(k);
                 QString& t = formateados[std::size_t(k)];
-                t = util.FormatearValor(texto(k));
+                t = util.FormatearValor(QString::fromRawData(campo.constData(), campo.size()));
                 celdas[std::size_t(k)] = t;
             }
         }
