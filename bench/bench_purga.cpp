@@ -4,11 +4,15 @@
 //       DELETE, in one transaction;
 //   (b) runs the real purge on the other copy through the window's own procedures, offscreen,
 //       with the operator's answers scripted.
-// Both copies must end with the same stock balances per group.
+// Both copies must end with the same stock balances per group. The pair runs twice: as it is,
+// and with a wait of L ms added to every statement sent, as a network round trip costs.
 //
 //   bench_purga [--movimientos N] [--ejercicio AAAA] [--carpeta dir] [--semilla S]
+//               [--latencia-ms L]
 //
-// Prints one figure per line and, last, "ratio=R" with R = real purge time / set-based time.
+// Prints one figure per line, "sentencias=N" (the statements the real purge sent) and, last,
+// "ratio=R" and "ratio_lan=R" with R = real purge time / set-based time, without and with
+// the latency (L = 0.3 unless given; 0 leaves the second pair out).
 #include "demodb.h"
 #include "depuracion.h"
 #include "frmcrb.h"
@@ -34,7 +38,19 @@ struct Opciones {
     int ejercicio = 2023;
     QString carpeta;
     quint64 semilla = 1;
+    double latenciaMs = 0.3;
 };
+
+// A network round trip: waits without yielding, so that the time added is the same however
+// loaded the machine is.
+void esperar(double ms) {
+    if (ms <= 0) return;
+    QElapsedTimer reloj;
+    reloj.start();
+    const qint64 hasta = qint64(ms * 1e6);
+    while (reloj.nsecsElapsed() < hasta) {
+    }
+}
 
 void linea(const QString& texto) {
     std::printf("%s\n", texto.toLocal8Bit().constData());
@@ -62,18 +78,20 @@ bool leerOpciones(const QStringList& args, Opciones& o) {
             o.carpeta = valor();
         else if (a == QLatin1String("--semilla"))
             o.semilla = valor().toULongLong(&ok);
+        else if (a == QLatin1String("--latencia-ms"))
+            o.latenciaMs = valor().toDouble(&ok);
         else
             return false;
         if (!ok) fallar(QStringLiteral("valor no válido para %1").arg(a));
     }
-    return o.movimientos > 0;
+    return o.movimientos > 0 && o.latenciaMs >= 0;
 }
 
 // The set-based purge of the stock: what a single statement per step does in the database.
 struct TiemposConjunto {
-    qint64 insercion = 0, borrado = 0, total = 0, filas = 0;
+    qint64 insercion = 0, borrado = 0, total = 0, filas = 0, sentencias = 0;
 };
-TiemposConjunto purgaPorConjuntos(const QString& ruta, const QDate& corte) {
+TiemposConjunto purgaPorConjuntos(const QString& ruta, const QDate& corte, double latenciaMs) {
     TiemposConjunto t;
     const QString nombre = QStringLiteral("bench-conjunto");
     {
@@ -82,6 +100,8 @@ TiemposConjunto purgaPorConjuntos(const QString& ruta, const QDate& corte) {
         if (!db.open()) fallar(db.lastError().text());
         QSqlQuery q(db);
         auto ejecutar = [&](const QString& sql) {
+            ++t.sentencias;
+            esperar(latenciaMs);
             if (!q.exec(sql)) fallar(sql + QStringLiteral(": ") + q.lastError().text());
         };
         const QString fecha =
@@ -121,11 +141,11 @@ TiemposConjunto purgaPorConjuntos(const QString& ruta, const QDate& corte) {
 
 // The real purge, as the operator runs it: load the window, type the year, "&Aceptar", Yes.
 struct TiemposPurga {
-    qint64 total = 0, saldos = 0, inserciones = 0, borrado = 0;
+    qint64 total = 0, saldos = 0, inserciones = 0, borrado = 0, sentencias = 0;
     bool exito = false;
     QString ultimoMensaje;
 };
-TiemposPurga purgaReal(const QString& ruta, const QString& carpeta, int ejercicio) {
+TiemposPurga purgaReal(const QString& ruta, const QString& carpeta, int ejercicio, double latenciaMs) {
     TiemposPurga t;
     EstablecerCarpetaAplicacion(carpeta);
     EstablecerLineaComandos(
@@ -142,6 +162,8 @@ TiemposPurga purgaReal(const QString& ruta, const QString& carpeta, int ejercici
         QElapsedTimer reloj;
         qint64 tSaldos = -1, tPrimera = -1, tBorrado = -1, tFin = -1;
         gSesion().AntesDeEjecutar = [&](const QString& sql) {
+            ++t.sentencias;
+            esperar(latenciaMs);
             if (tPrimera < 0 && sql.startsWith(QLatin1String("INSERT INTO V_MV_STOCK")))
                 tPrimera = reloj.elapsed();
             else if (tSaldos < 0 && sql.startsWith(QLatin1String("SELECT IDArticulo, SUM(Cantidad)")))
@@ -154,6 +176,7 @@ TiemposPurga purgaReal(const QString& ruta, const QString& carpeta, int ejercici
         };
         ventana.txtfields->setEditText(QString::number(ejercicio));
         operadorGuion->Responder(Respuesta::Si);
+        t.sentencias = 0;
         reloj.start();
         ventana.CmdAceptar_Click();
         t.total = reloj.elapsed();
@@ -206,16 +229,15 @@ int main(int argc, char** argv) {
     QLocale::setDefault(QLocale::c());
     Opciones o;
     if (!leerOpciones(QApplication::arguments(), o)) {
-        std::fprintf(stderr,
-                     "uso: bench_purga [--movimientos N] [--ejercicio AAAA] [--carpeta dir] [--semilla S]\n");
+        std::fprintf(stderr, "uso: bench_purga [--movimientos N] [--ejercicio AAAA] [--carpeta dir] "
+                             "[--semilla S] [--latencia-ms L]\n");
         return 64;
     }
     QTemporaryDir temporal;
     const QString carpeta = o.carpeta.isEmpty() ? temporal.path() : o.carpeta;
     if (!QDir().mkpath(carpeta)) fallar(QStringLiteral("no se puede crear %1").arg(carpeta));
-    const QString origen = QDir(carpeta).filePath(QStringLiteral("bench_origen.db"));
-    const QString conjunto = QDir(carpeta).filePath(QStringLiteral("bench_conjunto.db"));
-    const QString real = QDir(carpeta).filePath(QStringLiteral("bench_real.db"));
+    auto ruta = [&](const char* nombre) { return QDir(carpeta).filePath(QString::fromLatin1(nombre)); };
+    const QString origen = ruta("bench_origen.db");
     const QDate corte(o.ejercicio, 12, 31);
 
     demodb::OpcionesDemo demo;
@@ -227,10 +249,6 @@ int main(int argc, char** argv) {
     QString error;
     demodb::ResumenDemo resumen;
     if (!demodb::CrearBaseDemo(origen, demo, &error, &resumen)) fallar(error);
-    for (const QString& copia : {conjunto, real}) {
-        QFile::remove(copia);
-        if (!QFile::copy(origen, copia)) fallar(QStringLiteral("no se pudo copiar a %1").arg(copia));
-    }
     const QString hasta =
         QStringLiteral("'") + corte.toString(QStringLiteral("yyyy-MM-dd")) + QStringLiteral("'");
     linea(QStringLiteral("movimientos=%1").arg(o.movimientos));
@@ -244,33 +262,57 @@ int main(int argc, char** argv) {
                                       .arg(o.ejercicio))));
     linea(QStringLiteral("generacion_ms=%1").arg(resumen.milisegundos));
 
-    const TiemposConjunto a = purgaPorConjuntos(conjunto, corte);
-    linea(QStringLiteral("conjunto_insert_select_ms=%1 (filas %2)").arg(a.insercion).arg(a.filas));
-    linea(QStringLiteral("conjunto_delete_ms=%1").arg(a.borrado));
-    linea(QStringLiteral("conjunto_ms=%1").arg(a.total));
-
-    const TiemposPurga b = purgaReal(real, carpeta, o.ejercicio);
-    if (!b.exito) fallar(QStringLiteral("la depuración no terminó con éxito: %1").arg(b.ultimoMensaje));
-    linea(QStringLiteral("real_consulta_de_saldos_ms=%1").arg(b.saldos));
-    linea(QStringLiteral("real_inserciones_ms=%1").arg(b.inserciones));
-    linea(QStringLiteral("real_borrado_ms=%1").arg(b.borrado));
-    linea(QStringLiteral("real_ms=%1").arg(b.total));
-
+    // One pair of runs, each on its own copy of the demo database: the set-based purge and the
+    // real one, with `latencia` ms per statement. Returns real / set-based.
     bool iguales = true;
-    for (const QDate& d : {corte, QDate()}) {
-        const auto x = saldos(conjunto, d), y = saldos(real, d);
-        if (x != y) {
-            iguales = false;
-            linea(QStringLiteral("saldos_distintos_al=%1 (%2 contra %3 grupos)")
-                      .arg(d.isValid() ? d.toString(Qt::ISODate) : QStringLiteral("final"))
-                      .arg(x.size())
-                      .arg(y.size()));
+    auto par = [&](double latencia, const QString& sufijo) {
+        const QString conjunto = ruta("bench_conjunto.db"), real = ruta("bench_real.db");
+        for (const QString& copia : {conjunto, real}) {
+            QFile::remove(copia);
+            if (!QFile::copy(origen, copia)) fallar(QStringLiteral("no se pudo copiar a %1").arg(copia));
         }
+        const TiemposConjunto a = purgaPorConjuntos(conjunto, corte, latencia);
+        linea(QStringLiteral("conjunto_insert_select_ms%1=%2 (filas %3)")
+                  .arg(sufijo)
+                  .arg(a.insercion)
+                  .arg(a.filas));
+        linea(QStringLiteral("conjunto_delete_ms%1=%2").arg(sufijo).arg(a.borrado));
+        linea(QStringLiteral("conjunto_ms%1=%2").arg(sufijo).arg(a.total));
+        linea(QStringLiteral("sentencias_conjunto%1=%2").arg(sufijo).arg(a.sentencias));
+
+        const TiemposPurga b = purgaReal(real, carpeta, o.ejercicio, latencia);
+        if (!b.exito) fallar(QStringLiteral("la depuración no terminó con éxito: %1").arg(b.ultimoMensaje));
+        linea(QStringLiteral("real_consulta_de_saldos_ms%1=%2").arg(sufijo).arg(b.saldos));
+        linea(QStringLiteral("real_inserciones_ms%1=%2").arg(sufijo).arg(b.inserciones));
+        linea(QStringLiteral("real_borrado_ms%1=%2").arg(sufijo).arg(b.borrado));
+        linea(QStringLiteral("real_ms%1=%2").arg(sufijo).arg(b.total));
+        linea(QStringLiteral("sentencias%1=%2").arg(sufijo).arg(b.sentencias));
+
+        for (const QDate& d : {corte, QDate()}) {
+            const auto x = saldos(conjunto, d), y = saldos(real, d);
+            if (x != y) {
+                iguales = false;
+                linea(QStringLiteral("saldos_distintos%1_al=%2 (%3 contra %4 grupos)")
+                          .arg(sufijo)
+                          .arg(d.isValid() ? d.toString(Qt::ISODate) : QStringLiteral("final"))
+                          .arg(x.size())
+                          .arg(y.size()));
+            }
+        }
+        if (o.carpeta.isEmpty())
+            for (const QString& f : {conjunto, real})
+                QFile::remove(f);
+        return double(b.total) / double(std::max<qint64>(1, a.total));
+    };
+    const double ratio = par(0, QString());
+    double ratioLan = 0;
+    if (o.latenciaMs > 0) {
+        linea(QStringLiteral("latencia_ms=%1").arg(o.latenciaMs));
+        ratioLan = par(o.latenciaMs, QStringLiteral("_lan"));
     }
     linea(QStringLiteral("saldos_iguales=%1").arg(iguales ? QStringLiteral("si") : QStringLiteral("no")));
-    if (o.carpeta.isEmpty())
-        for (const QString& f : {origen, conjunto, real})
-            QFile::remove(f);
-    linea(QStringLiteral("ratio=%1").arg(double(b.total) / double(std::max<qint64>(1, a.total)), 0, 'f', 2));
+    if (o.carpeta.isEmpty()) QFile::remove(origen);
+    linea(QStringLiteral("ratio=%1").arg(ratio, 0, 'f', 2));
+    if (o.latenciaMs > 0) linea(QStringLiteral("ratio_lan=%1").arg(ratioLan, 0, 'f', 2));
     return iguales ? 0 : 2;
 }
