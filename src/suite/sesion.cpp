@@ -263,6 +263,19 @@ struct Sesion::Privado {
     bool transaccionPerdida = false;
     std::vector<RecordsetDatos*> recordsets;
     int enFlujo = 0;
+    int limiteParametros = 0;
+    // The statement EjecutarConValores keeps prepared, its text as given and how many values
+    // it was first run with (values bound before stay bound: a shorter list must not reuse it).
+    std::optional<QSqlQuery> preparada;
+    QString textoPreparado;
+    qsizetype valoresPreparados = 0;
+
+    void olvidarPreparada() {
+        if (preparada) preparada->finish();
+        preparada.reset();
+        textoPreparado.clear();
+        valoresPreparados = 0;
+    }
 
     void leerPendientes() {
         if (enFlujo == 0) return;
@@ -484,6 +497,7 @@ void Sesion::Conectar(bool, long) {
 void Sesion::Desconectar() {
     auto& p = *d_;
     p.cerrarTodo();
+    p.olvidarPreparada();
     if (p.db.isValid()) {
         if (p.enTransaccion && p.db.isOpen()) p.db.rollback();
         p.db.close();
@@ -595,6 +609,28 @@ QVariant SesionInterna::ValorParaLigar(const Sesion& s, const QVariant& v) {
 void Sesion::Ejecutar(const QString& sql) {
     QSqlQuery q = SesionInterna::Preparar(*this, sql);
     SesionInterna::Ejecutar(*this, q, QStringLiteral("No se pudo ejecutar la sentencia: "));
+    q.finish();
+}
+
+void Sesion::EjecutarConValores(const QString& sql, const QVariantList& valores) {
+    auto& p = *d_;
+    if (p.preparada && p.textoPreparado == sql && p.valoresPreparados == valores.size()) {
+        SesionInterna::AntesDe(*this, p.preparada->lastQuery());
+    } else {
+        p.olvidarPreparada();
+        p.preparada = SesionInterna::Preparar(*this, sql);
+        p.textoPreparado = sql;
+        p.valoresPreparados = valores.size();
+    }
+    QSqlQuery& q = *p.preparada;
+    for (qsizetype i = 0; i < valores.size(); ++i)
+        q.bindValue(int(i), SesionInterna::ValorParaLigar(*this, valores[i]));
+    if (!q.exec()) {
+        // Prepared afresh the next time: a retry does not lean on a statement that failed.
+        const QSqlError e = q.lastError();
+        p.olvidarPreparada();
+        SesionInterna::Fallar(*this, QStringLiteral("No se pudo ejecutar la sentencia: "), e);
+    }
     q.finish();
 }
 
@@ -715,6 +751,36 @@ QVariant Sesion::ValorSQL(const QVariant& valor, const QString& delimitador) con
     const QString texto = TextoEstandar(valor);
     if (delimitador.isEmpty()) return texto;
     return delimitador + QString(texto).replace(delimitador, delimitador + delimitador) + delimitador;
+}
+
+QVariant Sesion::ValorParametro(const QVariant& valor, const QString& delimitador) const {
+    if (!valor.isValid() || valor.isNull()) return QVariant();
+    if (delimitador != QLatin1String("@")) return TextoEstandar(valor);
+    const QString literal = ValorSQL(valor, delimitador).toString();
+    if (!literal.contains(QChar('.'))) {
+        bool ok = false;
+        const qlonglong n = literal.toLongLong(&ok);
+        if (ok) return n;
+    }
+    // SQLite reads a number literal as the nearest double; the server reads it as a decimal
+    // of its own precision, and reads these digits the same way.
+    if (d_->esSqlite) return QLocale::c().toDouble(literal);
+    return literal;
+}
+
+int Sesion::LimiteParametros() const {
+    const auto& p = *d_;
+    int limite = 2000; // SQL Server takes 2,100 per request, a few of them for the driver's call
+    if (sqlite3* h = p.manejadorSqlite())
+        limite = sqlite3_limit(h, SQLITE_LIMIT_VARIABLE_NUMBER, -1);
+    else if (p.esSqlite)
+        limite = 32766; // SQLite's own since 3.32; its ODBC driver does not say
+    if (p.limiteParametros > 0) limite = std::min(limite, p.limiteParametros);
+    return limite;
+}
+
+void Sesion::setLimiteParametros(int limite) {
+    d_->limiteParametros = std::max(0, limite);
 }
 
 // ---- Transactions --------------------------------------------------------------

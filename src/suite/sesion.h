@@ -81,6 +81,21 @@ public:
     // number with "." as decimal point; Null gives NULL with either delimiter.
     QVariant ValorSQL(const QVariant& valor, const QString& delimitador) const;
 
+    // Runs a statement with "?" markers and the values bound in that order, with the same
+    // checks, translation and hook as Ejecutar. The statement stays prepared while the same
+    // text comes again, so that a long run of batches is sent with one plan.
+    void EjecutarConValores(const QString& sql, const QVariantList& valores);
+    // The value to bind where ValorSQL(valor, delimitador) would paste a literal, so that the
+    // database stores the same: "@" gives the literal's number (a whole number, a double for
+    // SQLite, else the literal's digits as text for the server to read as it reads the
+    // literal); any other delimiter gives the text between the quotes. Null gives Null. The
+    // same errors as ValorSQL.
+    QVariant ValorParametro(const QVariant& valor, const QString& delimitador) const;
+    // How many "?" one statement may carry on this back end. A lower limit can be set (0 takes
+    // the back end's again); it holds across connections.
+    int LimiteParametros() const;
+    void setLimiteParametros(int limite);
+
     // Transactions (the stock purge runs all or nothing).
     void IniciarTransaccion();
     void ConfirmarTransaccion();

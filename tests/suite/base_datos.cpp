@@ -2,6 +2,9 @@
 
 #include "sql_directo.h"
 
+#include <cmath>
+#include <QDate>
+#include <QDateTime>
 #include <QSqlDatabase>
 #include <QSqlError>
 #include <QSqlQuery>
@@ -34,4 +37,68 @@ void BaseDePrueba::TearDown() {
     sesion_.reset();
     InstalarOperador(std::move(anterior_));
     guion_ = nullptr;
+}
+
+void BaseDePrueba::ParametrosComoLiterales() {
+    sesion_->Ejecutar("CREATE TABLE PARAMS (k INTEGER, t varchar(40), n numeric(18,4), r float, e int, f "
+                      "DATETIME)");
+    const std::vector<std::pair<QVariant, QString>> casos = {
+        {"SI", "'"},
+        {"O'Higgins ''", "'"},
+        {QString(""), "'"},
+        {QString::fromUtf8("línea\r\nñ ü"), "'"},
+        {QDate(2023, 12, 31), "'"},
+        {QDateTime(QDate(2023, 4, 1), QTime(9, 30)), "'"},
+        {12.5, "'"},
+        {QVariant(), "'"},
+        {-3, "@"},
+        {qlonglong(1234567890123), "@"},
+        {7.0, "@"},
+        {2.675, "@"},
+        {0.1 + 0.2, "@"},
+        {-0.0, "@"},
+        {1e20, "@"},
+        {" 12.50 ", "@"},
+        {"5.0", "@"},
+        {"007", "@"},
+        {true, "@"},
+        {QVariant(), "@"},
+    };
+    const QString conParametros =
+        "INSERT INTO PARAMS VALUES (?, ?, ?, ?, ?, CONVERT(DATETIME,'20231231',112))";
+    for (size_t k = 0; k < casos.size(); ++k) {
+        const auto& [valor, delimitador] = casos[k];
+        const QString literal = sesion_->ValorSQL(valor, delimitador).toString();
+        sesion_->Ejecutar(QString("INSERT INTO PARAMS VALUES (%1, %2, %2, %2, %2, "
+                                  "CONVERT(DATETIME,'20231231',112))")
+                              .arg(k)
+                              .arg(literal));
+        const QVariant p = sesion_->ValorParametro(valor, delimitador);
+        sesion_->EjecutarConValores(conParametros, {qlonglong(k + 1000), p, p, p, p});
+    }
+    EXPECT_EQ(sentencias_.last(), "INSERT INTO PARAMS VALUES (?, ?, ?, ?, ?, '2023-12-31')");
+    EXPECT_EQ(Valor("SELECT COUNT(*) FROM PARAMS").toInt(), int(2 * casos.size()));
+    QString distintas;
+    for (const char* c : {"t", "n", "r", "e", "f"})
+        distintas += Valor(QString("SELECT group_concat(a.k || ':%1 ' || quote(a.%1) || ' ' || quote(b.%1)) "
+                                   "FROM PARAMS a JOIN PARAMS b ON b.k = a.k + 1000 WHERE NOT "
+                                   "(typeof(a.%1) = typeof(b.%1) AND a.%1 IS b.%1)")
+                               .arg(c))
+                         .toString();
+    EXPECT_TRUE(distintas.isEmpty()) << distintas.toStdString();
+
+    // The same errors as the literals.
+    for (const auto& [valor, numero] : {std::pair{QVariant("12,5"), Errores::TiposNoCoinciden},
+                                        {QVariant(INFINITY), Errores::Desbordamiento}}) {
+        try {
+            sesion_->ValorParametro(valor, "@");
+            ADD_FAILURE() << valor.toString().toStdString();
+        } catch (const ErrorSistema& e) {
+            EXPECT_EQ(e.Numero, numero);
+        }
+    }
+    // A failing run says why, and the statement runs again after it.
+    EXPECT_THROW(sesion_->EjecutarConValores(conParametros, {1, 2}), ErrorSistema);
+    sesion_->EjecutarConValores(conParametros, {9999, "x", 1, 2, 3});
+    EXPECT_EQ(Valor("SELECT COUNT(*) FROM PARAMS WHERE k = 9999").toInt(), 1);
 }

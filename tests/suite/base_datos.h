@@ -22,6 +22,9 @@ protected:
     void Sql(const QStringList& sentencias) { SqlDirecto(ruta_, sentencias); }
     QVariant Valor(const QString& sql) { return ValorDirecto(ruta_, sql); }
     void Conectar();
+    // Writes values as literals and as bound parameters into columns of each kind, and checks
+    // that the database stored the same values with the same types.
+    void ParametrosComoLiterales();
 
     QTemporaryDir dir_;
     QString ruta_;

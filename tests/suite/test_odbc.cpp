@@ -123,6 +123,10 @@ TEST_F(Odbc, TextoNoAsciiConCualquierLocale) {
     EXPECT_EQ(rs["PERIODO"], QVariant("Caño Ñandú"));
 }
 
+TEST_F(Odbc, ParametrosGuardanLoMismoQueLosLiterales) {
+    ParametrosComoLiterales();
+}
+
 TEST_F(Odbc, ActualizarAgregarYTransacciones) {
     Recordset rs;
     sesion_->AbrirRecordset("SELECT valor FROM TA_CONFIGURACION WHERE CLAVE = 'fechaoperdesde'", rs,

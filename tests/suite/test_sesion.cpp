@@ -103,6 +103,10 @@ TEST_F(Consultas, ValorSQL) {
     EXPECT_EQ(s.ValorSQL(rs.Fields("C").Value(), "@"), QVariant("7"));
 }
 
+TEST_F(Consultas, ParametrosGuardanLoMismoQueLosLiterales) {
+    ParametrosComoLiterales();
+}
+
 TEST_F(Consultas, GanchoVeCadaSentenciaYPuedeFallar) {
     Recordset rs;
     sentencias_.clear();
