@@ -4,6 +4,8 @@
 #include "operador.h"
 #include "sentencias_depuracion.h"
 
+#include <algorithm>
+#include <iterator>
 #include <QCoreApplication>
 
 namespace S = SentenciasDepuracion;
@@ -12,6 +14,8 @@ namespace {
 const QString kTipo = QStringLiteral("SI"); // 1
 const QString kComilla = QStringLiteral("'");
 const QString kArroba = QStringLiteral("@");
+// SQL Server takes at most 1,000 rows in one VALUES list.
+constexpr int kFilasPorLote = 1000;
 
 int indiceCampo(Recordset& rs, const QString& nombre) {
     for (int i = 0; i < rs.FieldCount(); ++i)
@@ -173,63 +177,92 @@ bool PurgaStock::Columnas() {
         cPosicion_ = indiceCampo(rs_, QStringLiteral("IdPosicion"));
         cSerie_ = indiceCampo(rs_, QStringLiteral("NroSerie"));
         cLote_ = indiceCampo(rs_, QStringLiteral("NroLote"));
-        cabecera_ = S::CabeceraInsercion(sesion_.ValorSQL(kTipo, kComilla).toString(),
-                                         sesion_.ValorSQL(numero_, kComilla).toString());
+        tipoSQL_ = sesion_.ValorSQL(kTipo, kComilla).toString();
+        comprobanteSQL_ = sesion_.ValorSQL(numero_, kComilla).toString();
+        porLote_ = std::clamp(sesion_.LimiteParametros() / S::kParametrosPorSaldo, 1, kFilasPorLote);
     });
 }
 
 bool PurgaStock::GenerarSaldos() {
-    // 11
+    // 11, a batch of rows at a time: one statement, one progress line and one yield per batch.
     if (!Columnas()) return false;
     for (;;) {
         bool finDeDatos = true;
         if (!Paso(ClasePaso::Esencial, [&] { finDeDatos = rs_.Eof(); })) return false;
         if (finDeDatos) return true;
+        // 11.5 for each row of the batch
+        if (!LeerLote()) return false;
         // 11.1
-        if (!InsertarFila()) return false;
-        // 11.2
+        if (!InsertarLote()) return false;
+        // 11.2, with the batch's last row
         if (!Paso(ClasePaso::Prescindible, [&] {
-                avance_.Mostrar(false, QStringLiteral("Generando Saldo Inicial"),
-                                rs_.Valor(cArticulo_).toString().trimmed() + u' ' +
-                                    rs_.Valor(cDescripcion_).toString(),
-                                QVariant::fromValue(qlonglong(linea_)));
+                avance_.Mostrar(false, QStringLiteral("Generando Saldo Inicial"), Articulo(filas_ - 1),
+                                QVariant::fromValue(qlonglong(linea_ + filas_ - 1)));
             }))
             return false;
         // 11.3
         if (!Paso(ClasePaso::Prescindible, [&] { QCoreApplication::processEvents(); })) return false;
-        // 11.4, 11.5
-        ++linea_;
-        if (!Paso(ClasePaso::Esencial, [&] { rs_.MoveNext(); })) return false;
+        // 11.4
+        linea_ += filas_;
     }
 }
 
-bool PurgaStock::InsertarFila() {
-    return Paso(ClasePaso::Datos, [&] {
-        auto literal = [&](const QVariant& v, const QString& delimitador) {
-            return sesion_.ValorSQL(v, delimitador).toString();
-        };
-        QString sql = cabecera_;
-        sql += QString::number(linea_);
-        sql += u',';
-        sql += fechaSQL_;
-        sql += u',';
-        sql += literal(rs_.Valor(cArticulo_), kComilla);
-        sql += u',';
-        sql += literal(rs_.Valor(cDescripcion_), kComilla);
-        sql += u',';
-        sql += literal(rs_.Valor(cUnidad_), kComilla);
-        sql += u',';
-        sql += literal(rs_.Valor(cSaldo_), kArroba);
-        sql += QStringLiteral(",'Depuracion'");
-        for (int c : {cDeposito_, cPosicion_, cSerie_, cLote_}) {
-            const QVariant& v = rs_.Valor(c);
-            sql += u',';
-            sql += literal(v, esNumero(v) ? kArroba : kComilla);
+bool PurgaStock::LeerLote() {
+    lote_.clear();
+    filas_ = 0;
+    return Paso(ClasePaso::Esencial, [&] {
+        // A retried read goes on from the row where it stopped.
+        while (filas_ < porLote_ && !rs_.Eof()) {
+            if (lote_.size() == size_t(filas_) * S::kParametrosPorSaldo) {
+                const QVariant fila[] = {qlonglong(linea_ + filas_), rs_.Valor(cArticulo_),
+                                         rs_.Valor(cDescripcion_),   rs_.Valor(cUnidad_),
+                                         rs_.Valor(cSaldo_),         rs_.Valor(cDeposito_),
+                                         rs_.Valor(cPosicion_),      rs_.Valor(cSerie_),
+                                         rs_.Valor(cLote_),          rs_.Valor(cSaldoUD_)};
+                static_assert(std::size(fila) == S::kParametrosPorSaldo);
+                lote_.insert(lote_.end(), std::begin(fila), std::end(fila));
+            }
+            rs_.MoveNext();
+            ++filas_;
         }
-        sql += u',';
-        sql += literal(rs_.Valor(cSaldoUD_), kArroba);
-        sql += u')';
-        sesion_.Ejecutar(sql);
+    });
+}
+
+QString PurgaStock::Articulo(int fila) const {
+    const QVariant* v = lote_.data() + size_t(fila) * S::kParametrosPorSaldo;
+    return v[1].toString().trimmed() + u' ' + v[2].toString();
+}
+
+bool PurgaStock::InsertarLote() {
+    return Paso(ClasePaso::Datos, [&] {
+        try {
+            // The values as the literals of one insert per row would have written them.
+            QVariantList valores;
+            valores.reserve(qsizetype(lote_.size()));
+            for (int f = 0; f < filas_; ++f) {
+                const QVariant* v = lote_.data() + size_t(f) * S::kParametrosPorSaldo;
+                valores << v[0];
+                for (int c = 1; c < 4; ++c)
+                    valores << sesion_.ValorParametro(v[c], kComilla);
+                valores << sesion_.ValorParametro(v[4], kArroba);
+                for (int c = 5; c < 9; ++c)
+                    valores << sesion_.ValorParametro(v[c], esNumero(v[c]) ? kArroba : kComilla);
+                valores << sesion_.ValorParametro(v[9], kArroba);
+            }
+            if (filasSentencia_ != filas_) {
+                sentencia_ = S::InsercionSaldos(tipoSQL_, comprobanteSQL_, fechaSQL_, filas_);
+                filasSentencia_ = filas_;
+            }
+            sesion_.EjecutarConValores(sentencia_, valores);
+        } catch (const ErrorSistema& e) {
+            // The operator is told which rows failed.
+            throw ErrorSistema(e.Numero,
+                               e.Descripcion + QStringLiteral("\rSaldo inicial, renglones %1 a %2, desde el "
+                                                              "artículo %3.")
+                                                   .arg(linea_)
+                                                   .arg(linea_ + filas_ - 1)
+                                                   .arg(Articulo(0)));
+        }
     });
 }
 

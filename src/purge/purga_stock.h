@@ -8,6 +8,8 @@
 
 #include <functional>
 #include <QString>
+#include <QVariant>
+#include <vector>
 
 class PurgaStock {
 public:
@@ -30,7 +32,10 @@ private:
     bool CerrarSinSaldos();
     bool Columnas();
     bool GenerarSaldos();
-    bool InsertarFila();
+    bool LeerLote();
+    bool InsertarLote();
+    // The article of a row of the batch: its code trimmed, a blank and its description.
+    QString Articulo(int fila) const;
     bool Borrar();
     bool Confirmar();
     void Deshacer();
@@ -54,8 +59,15 @@ private:
     bool vacio_ = true;
     QString numero_;
     QString fechaSQL_;
-    QString cabecera_;
     long linea_ = 0;
+    // The opening balance goes in batches: up to porLote_ rows per statement, as many as the
+    // back end takes parameters for. lote_ holds the batch's values, a row after another.
+    int porLote_ = 1;
+    int filas_ = 0;
+    std::vector<QVariant> lote_;
+    QString tipoSQL_, comprobanteSQL_;
+    QString sentencia_; // for filasSentencia_ rows
+    int filasSentencia_ = 0;
     // Columns of the balance query.
     int cArticulo_ = 0, cDescripcion_ = 0, cUnidad_ = 0, cSaldo_ = 0, cSaldoUD_ = 0;
     int cDeposito_ = 0, cPosicion_ = 0, cSerie_ = 0, cLote_ = 0;

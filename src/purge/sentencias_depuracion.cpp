@@ -44,14 +44,24 @@ QString Saldos(const QString& fechaSQL) {
            QStringLiteral("NroLote,Descripcion ");
 }
 
-QString CabeceraInsercion(const QString& tipoSQL, const QString& comprobanteSQL) {
+QString InsercionSaldos(const QString& tipoSQL, const QString& comprobanteSQL, const QString& fechaSQL,
+                        int filas) {
     // Depot, position, serial, lot and the second unit go in too: the stock per place, lot
     // and unit is the same after the purge as before.
-    return QStringLiteral("INSERT INTO V_MV_STOCK ( ") +
-           QStringLiteral("TC, IDCOMPROBANTE, SECUENCIA, FECHA, IDARTICULO, DESCRIPCION, IDUNIDAD, "
-                          "CANTIDAD,ControladoPor") +
-           QStringLiteral(", IdDeposito, IdPosicion, NroSerie, NroLote, CantidadUD") +
-           QStringLiteral(")VALUES (") + tipoSQL + QStringLiteral(",") + comprobanteSQL + QStringLiteral(",");
+    const QString fila = QStringLiteral("(") + tipoSQL + QStringLiteral(",") + comprobanteSQL +
+                         QStringLiteral(",?,") + fechaSQL +
+                         QStringLiteral(",?,?,?,?,'Depuracion',?,?,?,?,?)");
+    QString sql = QStringLiteral("INSERT INTO V_MV_STOCK ( ") +
+                  QStringLiteral("TC, IDCOMPROBANTE, SECUENCIA, FECHA, IDARTICULO, DESCRIPCION, IDUNIDAD, "
+                                 "CANTIDAD,ControladoPor") +
+                  QStringLiteral(", IdDeposito, IdPosicion, NroSerie, NroLote, CantidadUD") +
+                  QStringLiteral(")VALUES ");
+    sql.reserve(sql.size() + filas * (fila.size() + 1));
+    for (int i = 0; i < filas; ++i) {
+        if (i > 0) sql += u',';
+        sql += fila;
+    }
+    return sql;
 }
 
 QString Borrado(const QString& fechaSQL, const QString& comprobanteSQL) {

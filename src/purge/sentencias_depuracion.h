@@ -17,8 +17,12 @@ QString BorrarAsientos(const QString& codigo);
 QString MaximoComprobante();
 // The balance query, grouped as the opening balance keeps it.
 QString Saldos(const QString& fechaSQL);
-// The start of one opening-balance insert, up to the line number.
-QString CabeceraInsercion(const QString& tipoSQL, const QString& comprobanteSQL);
+// The opening-balance insert of `filas` rows. Type, voucher, date and "Depuracion" are written
+// in; each row has a "?" for the line number, article, description, unit, quantity, depot,
+// position, serial, lot and second-unit quantity, in that order.
+inline constexpr int kParametrosPorSaldo = 10;
+QString InsercionSaldos(const QString& tipoSQL, const QString& comprobanteSQL, const QString& fechaSQL,
+                        int filas);
 // The closing deletion: every movement up to the cut-off except the new voucher's rows.
 QString Borrado(const QString& fechaSQL, const QString& comprobanteSQL);
 // What the closing deletion would remove, valid or annulled (the dry run).

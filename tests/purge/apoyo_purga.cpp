@@ -87,6 +87,7 @@ void PruebaPurga::Abrir() {
             throw ErrorSistema(f.numero, QStringLiteral("Falla simulada #%1").arg(f.lanzadas));
         }
     };
+    gSesion().setLimiteParametros(limiteParametros);
     frm = std::make_unique<FrmCrb>();
     frm->Form_Load();
     ASSERT_FALSE(Guion().Terminado()) << "the window did not load";

@@ -100,6 +100,9 @@ protected:
     QStringList sentencias;
     std::vector<Falla> fallas;
     std::function<bool()> falloMostrar;
+    // The session's limit of "?" per statement: 20 sends the opening balance two rows per
+    // statement, so that a few groups cross batch boundaries. 0: the back end's own.
+    int limiteParametros = 20;
 };
 
 // The messages of a purge.

@@ -12,6 +12,7 @@
 
 namespace {
 constexpr int kGrupos = 5;
+constexpr int kLotes = 3; // two rows per statement
 
 class Fallos : public PruebaPurga {
 protected:
@@ -246,7 +247,11 @@ TEST_F(Fallos, StockReintentarCompleta) {
     ASSERT_EQ(errores.size(), 1u);
     EXPECT_TRUE(errores[0].procedimiento.isEmpty()) << "the stock purge names no procedure";
     EXPECT_EQ(errores[0].numero, Errores::BaseDeDatos);
-    EXPECT_EQ(SentenciasCon("INSERT INTO V_MV_STOCK").size(), kGrupos + 1);
+    // The report names the batch's rows and its first article (groups come A1, A2, A2, A3, A4).
+    EXPECT_TRUE(errores[0].texto.contains(
+        "Falla simulada #1\rSaldo inicial, renglones 3 a 4, desde el artículo A2 Artículo A2."))
+        << errores[0].texto.toStdString();
+    EXPECT_EQ(SentenciasCon("INSERT INTO V_MV_STOCK").size(), kLotes + 1);
     EXPECT_EQ(
         Valor(
             "SELECT group_concat(SECUENCIA) FROM (SELECT SECUENCIA FROM V_MV_STOCK WHERE TC = 'SI' ORDER BY "
@@ -261,16 +266,16 @@ TEST_F(Fallos, StockOmitirUnaInsercionDeshaceTodo) {
     Fallar("INSERT INTO V_MV_STOCK", 2);
     Responder({Respuesta::Si, Respuesta::Omitir});
     Depurar("2022");
-    // The flow goes on (the other rows and the deletion run), then nothing of it stays.
-    EXPECT_EQ(SentenciasCon("INSERT INTO V_MV_STOCK").size(), kGrupos);
+    // The flow goes on (the other batches and the deletion run), then nothing of it stays.
+    EXPECT_EQ(SentenciasCon("INSERT INTO V_MV_STOCK").size(), kLotes);
     EXPECT_EQ(SentenciasCon("from v_mv_stock where fecha").size(), 1);
     EXPECT_TRUE(SentenciasCon("COMMIT TRANSACTION").isEmpty());
     StockIntactoConAviso("Falla simulada #1");
-    // The progress display was closed by the trap and the row's progress still followed.
+    // The progress display was closed by the trap and the batch's progress still followed.
     bool cerradoTrasLaFalla = false;
     for (size_t i = 0; i + 1 < avance.size(); ++i)
         if (avance[i].tipo == "Cerrar" && avance[i + 1].linea1 == "Generando Saldo Inicial" &&
-            avance[i + 1].valor == "2")
+            avance[i + 1].valor == "4")
             cerradoTrasLaFalla = true;
     EXPECT_TRUE(cerradoTrasLaFalla);
 }
@@ -278,10 +283,10 @@ TEST_F(Fallos, StockOmitirUnaInsercionDeshaceTodo) {
 TEST_F(Fallos, StockElOperadorVeCadaFalla) {
     Fallar("INSERT INTO V_MV_STOCK", 1, 0);
     Guion().Responder(Respuesta::Si);
-    for (int i = 0; i < kGrupos; ++i)
+    for (int i = 0; i < kLotes; ++i)
         Guion().Responder(Respuesta::Omitir);
     Depurar("2022");
-    EXPECT_EQ(Errores().size(), size_t(kGrupos));
+    EXPECT_EQ(Errores().size(), size_t(kLotes));
     StockIntactoConAviso("Falla simulada #1");
 }
 

@@ -1,7 +1,12 @@
 // Over random movements: for every group, the stock at any day after the cut-off is the same
-// before and after the purge.
+// before and after the purge; and the rows it writes are the same however many go in one
+// statement.
 #include "apoyo_purga.h"
 
+#include <QFile>
+#include <QSqlDatabase>
+#include <QSqlQuery>
+#include <QSqlRecord>
 #include <random>
 
 namespace {
@@ -16,6 +21,32 @@ QList<demodb::SaldoStock> sinConteo(QList<demodb::SaldoStock> saldos) {
     for (auto& s : saldos)
         s.movimientos = 0;
     return saldos;
+}
+
+// Every stock row, every column with the type SQLite stored it as.
+QString filasDelStock(const QString& ruta) {
+    QString r;
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase("QSQLITE", "filas-del-stock");
+        db.setDatabaseName(ruta);
+        EXPECT_TRUE(db.open());
+        QSqlQuery q(db);
+        EXPECT_TRUE(q.exec("SELECT * FROM V_MV_STOCK ORDER BY IdMovimiento"));
+        while (q.next()) {
+            for (int i = 0; i < q.record().count(); ++i) {
+                const QVariant v = q.value(i);
+                r += v.isNull()
+                         ? QString("NULL")
+                         : QString("%1:%2").arg(v.typeName(), v.typeId() == QMetaType::Double
+                                                                  ? QString::number(v.toDouble(), 'g', 17)
+                                                                  : v.toString());
+                r += '|';
+            }
+            r += '\n';
+        }
+    }
+    QSqlDatabase::removeDatabase("filas-del-stock");
+    return r;
 }
 } // namespace
 
@@ -63,6 +94,59 @@ TEST_P(Propiedad, ElSaldoPosteriorAlCorteNoCambia) {
     EXPECT_EQ(Contar("V_MV_STOCK WHERE FECHA <= '2022-12-31'"), qint64(antes[0].size()))
         << "up to the cut-off only the new voucher's rows stay, one per group";
     EXPECT_EQ(Contar("V_MV_STOCK WHERE FECHA <= '2022-12-31' AND ControladoPor <> 'Depuracion'"), 0);
+}
+
+TEST_P(Propiedad, LasFilasNoDependenDelTamanoDelLote) {
+    std::mt19937 azar(GetParam());
+    std::uniform_int_distribution<int> dia(0, 2 * 365 - 1);
+    std::uniform_int_distribution<int> centesimos(-5000, 20000);
+    QStringList inserciones;
+    for (int i = 0; i < 300; ++i) {
+        Mov m;
+        m.fecha = QDate(2021, 6, 1).addDays(dia(azar)).toString("yyyy-MM-dd");
+        m.articulo = QString("A%1").arg(azar() % 40);
+        m.cantidad = centesimos(azar) / 100.0;
+        m.anulado = unoDe(azar, {0, 0, 0, 1, QVariant()});
+        m.deposito = unoDe(azar, {1, 2, QVariant(), "D9"});
+        m.posicion = unoDe(azar, {"P1", QVariant(), 7});
+        m.serie = unoDe(azar, {QVariant(), "S1", 2.5});
+        m.lote = unoDe(azar, {QVariant(), "L1", "O'Brien ñ"});
+        m.cantidadUD = unoDe(azar, {QVariant(), 0.1, -1.25, 3});
+        m.descripcion = unoDe(azar, {"Uno", "Dos, \"tres\"", QVariant(), ""});
+        inserciones << InsertarMov(m);
+    }
+    Sql(inserciones);
+    const QString original = Ruta("original.db");
+    ASSERT_TRUE(QFile::copy(base, original));
+    const qint64 grupos = Valor("SELECT COUNT(*) FROM (SELECT 1 FROM V_MV_STOCK WHERE FECHA <= "
+                                "'2022-12-31' AND COALESCE(Anulado,0) = 0 GROUP BY IDArticulo, IDUnidad, "
+                                "IdDeposito, IdPosicion, NroSerie, NroLote, Descripcion)")
+                              .toLongLong();
+    ASSERT_GT(grupos, 20);
+
+    // The back end's own batches (all the rows in one), a row per statement, seven per statement.
+    QString referencia;
+    for (int limite : {0, 10, 70}) {
+        SCOPED_TRACE(limite);
+        if (limite > 0) {
+            PruebaPurga::TearDown();
+            PruebaSistema::SetUp();
+            avance.clear();
+            base = Ruta(QString("limite%1.db").arg(limite));
+            ASSERT_TRUE(QFile::copy(original, base));
+        }
+        limiteParametros = limite;
+        Guion().Responder(Respuesta::Si);
+        Depurar("2022");
+        ASSERT_EQ(UltimoAviso().texto, Textos::Exito);
+        const qint64 porSentencia = limite == 0 ? grupos : limite / 10;
+        EXPECT_EQ(SentenciasCon("INSERT INTO V_MV_STOCK").size(), (grupos + porSentencia - 1) / porSentencia);
+        const QString filas = filasDelStock(base);
+        if (limite == 0)
+            referencia = filas;
+        else
+            EXPECT_EQ(filas, referencia);
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(Semillas, Propiedad, ::testing::Values(1u, 2u, 3u, 17u, 2024u, 99991u));

@@ -3,7 +3,10 @@
 // "SENTENCIA <kind> <n>", and with --parar <kind>:<n> stops for good right before that
 // statement, announcing "PARADO", so that a test can kill it at that exact moment.
 //
-//   asistente_purga --ejercicio N [--parar kind:n] "<suite command line>"
+//   asistente_purga --ejercicio N [--parar kind:n] [--limite-parametros n] "<suite command line>"
+//
+// --limite-parametros lowers the session's limit of "?" per statement, so that the opening
+// balance takes several statements.
 //
 // Kinds: periodo (writes to TA_CONFIGURACION), asientos (the journal deletion), transaccion,
 // insercion (opening-balance rows), borrado (the closing deletion), confirmacion (the commit).
@@ -38,10 +41,13 @@ QString clase(const QString& sql) {
 int main(int argc, char* argv[]) {
     QStringList argumentos;
     QString parar;
+    int limite = 0;
     for (int i = 1; i < argc; ++i) {
         const QString a = QString::fromLocal8Bit(argv[i]);
         if (a == QLatin1String("--parar") && i + 1 < argc)
             parar = QString::fromLocal8Bit(argv[++i]);
+        else if (a == QLatin1String("--limite-parametros") && i + 1 < argc)
+            limite = QString::fromLocal8Bit(argv[++i]).toInt();
         else
             argumentos << a;
     }
@@ -55,6 +61,7 @@ int main(int argc, char* argv[]) {
     InstalarOperador(std::make_unique<OperadorDesatendido>(true));
 
     QMap<QString, int> vistas;
+    gSesion().setLimiteParametros(limite);
     gSesion().AntesDeEjecutar = [&](const QString& sql) {
         const QString c = clase(sql);
         if (c.isEmpty()) return;

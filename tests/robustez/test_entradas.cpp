@@ -294,6 +294,7 @@ TEST_F(Contenido, PeriodoNuloEnLosEjercicios) {
 }
 
 TEST_F(Contenido, CantidadYArticuloNulos) {
+    limiteParametros = 10; // a row per statement: every row shows in the progress display
     DepurarConservandoSaldos({
         InsertarMov({.fecha = "2022-03-01", .articulo = "A1", .cantidad = 4}),
         "UPDATE V_MV_STOCK SET CANTIDAD = NULL WHERE IDARTICULO = 'A1'", // a group whose sum is Null
