@@ -235,6 +235,36 @@ QString numeroSinExponente(double v) {
     return QString::number(v, 'f', QLocale::FloatingPointShortest);
 }
 
+struct FinalizarSqlite {
+    void operator()(sqlite3_stmt* s) const { sqlite3_finalize(s); }
+};
+
+// Binds one value the way Qt's SQLite driver binds it.
+int ligarSqlite(sqlite3_stmt* s, int i, const QVariant& v) {
+    if (!v.isValid() || v.isNull()) return sqlite3_bind_null(s, i);
+    switch (v.typeId()) {
+    case QMetaType::QByteArray: {
+        const QByteArray b = v.toByteArray();
+        return sqlite3_bind_blob(s, i, b.constData(), int(b.size()), SQLITE_TRANSIENT);
+    }
+    case QMetaType::Bool:
+    case QMetaType::Int:
+    case QMetaType::UInt:
+    case QMetaType::Short:
+    case QMetaType::UShort:
+    case QMetaType::Long:
+    case QMetaType::LongLong:
+        return sqlite3_bind_int64(s, i, v.toLongLong());
+    case QMetaType::Double:
+    case QMetaType::Float:
+        return sqlite3_bind_double(s, i, v.toDouble());
+    default: {
+        const QString t = v.toString();
+        return sqlite3_bind_text16(s, i, t.utf16(), int(t.size() * 2), SQLITE_TRANSIENT);
+    }
+    }
+}
+
 QString textoDeError(const QSqlError& e) {
     QString t = e.databaseText().trimmed();
     const QString d = e.driverText().trimmed();
@@ -264,17 +294,24 @@ struct Sesion::Privado {
     std::vector<RecordsetDatos*> recordsets;
     int enFlujo = 0;
     int limiteParametros = 0;
-    // The statement EjecutarConValores keeps prepared, its text as given and how many values
-    // it was first run with (values bound before stay bound: a shorter list must not reuse it).
+    // The statement EjecutarConValores keeps prepared (Qt's, or SQLite's own for a SQLite
+    // file), its text as given and as sent, and how many values it was first run with (values
+    // bound before stay bound: a shorter list must not reuse it).
     std::optional<QSqlQuery> preparada;
-    QString textoPreparado;
+    std::unique_ptr<sqlite3_stmt, FinalizarSqlite> preparadaSqlite;
+    QString textoPreparado, textoEnviado;
     qsizetype valoresPreparados = 0;
 
     void olvidarPreparada() {
         if (preparada) preparada->finish();
         preparada.reset();
+        preparadaSqlite.reset();
         textoPreparado.clear();
+        textoEnviado.clear();
         valoresPreparados = 0;
+    }
+    bool hayPreparada(const QString& sql, qsizetype valores) const {
+        return (preparada || preparadaSqlite) && textoPreparado == sql && valoresPreparados == valores;
     }
 
     void leerPendientes() {
@@ -614,12 +651,55 @@ void Sesion::Ejecutar(const QString& sql) {
 
 void Sesion::EjecutarConValores(const QString& sql, const QVariantList& valores) {
     auto& p = *d_;
-    if (p.preparada && p.textoPreparado == sql && p.valoresPreparados == valores.size()) {
-        SesionInterna::AntesDe(*this, p.preparada->lastQuery());
+    if (sqlite3* h = p.manejadorSqlite()) {
+        // SQLite's own statement: Qt's driver would turn every "?" into a name, and SQLite
+        // looks each new name up among the earlier ones, a cost that grows with the square of
+        // a batch's values.
+        if (p.hayPreparada(sql, valores.size())) {
+            SesionInterna::AntesDe(*this, p.textoEnviado);
+        } else {
+            p.olvidarPreparada();
+            const QString texto = TraducirTSQL(sql);
+            SesionInterna::AntesDe(*this, texto);
+            sqlite3_stmt* s = nullptr;
+            const int r = sqlite3_prepare16_v3(h, texto.utf16(), int(texto.size() * 2),
+                                               SQLITE_PREPARE_PERSISTENT, &s, nullptr);
+            p.preparadaSqlite.reset(s);
+            if (r != SQLITE_OK || !s) {
+                const QString motivo = QString::fromUtf8(sqlite3_errmsg(h));
+                p.olvidarPreparada();
+                SesionInterna::Fallar(*this, QStringLiteral("No se pudo ejecutar la sentencia: "),
+                                      QSqlError(QStringLiteral("Unable to execute statement"), motivo,
+                                                QSqlError::StatementError, QString::number(r)));
+            }
+            p.textoPreparado = sql;
+            p.textoEnviado = texto;
+            p.valoresPreparados = valores.size();
+        }
+        sqlite3_stmt* s = p.preparadaSqlite.get();
+        int r = valores.size() == sqlite3_bind_parameter_count(s) ? SQLITE_OK : SQLITE_RANGE;
+        for (int i = 0; r == SQLITE_OK && i < int(valores.size()); ++i)
+            r = ligarSqlite(s, i + 1, SesionInterna::ValorParaLigar(*this, valores[i]));
+        if (r == SQLITE_OK) r = sqlite3_step(s);
+        if (r != SQLITE_DONE && r != SQLITE_ROW) {
+            const QString motivo = r == SQLITE_RANGE && valores.size() != sqlite3_bind_parameter_count(s)
+                                       ? QStringLiteral("Parameter count mismatch")
+                                       : QString::fromUtf8(sqlite3_errmsg(h));
+            p.olvidarPreparada();
+            SesionInterna::Fallar(*this, QStringLiteral("No se pudo ejecutar la sentencia: "),
+                                  QSqlError(QStringLiteral("Unable to execute statement"), motivo,
+                                            QSqlError::StatementError, QString::number(r)));
+        }
+        sqlite3_reset(s);
+        return;
+    }
+    if (p.hayPreparada(sql, valores.size())) {
+        SesionInterna::AntesDe(*this, p.textoEnviado);
     } else {
         p.olvidarPreparada();
         p.preparada = SesionInterna::Preparar(*this, sql);
         p.textoPreparado = sql;
+        p.textoEnviado = p.preparada->lastQuery();
         p.valoresPreparados = valores.size();
     }
     QSqlQuery& q = *p.preparada;
@@ -756,6 +836,21 @@ QVariant Sesion::ValorSQL(const QVariant& valor, const QString& delimitador) con
 QVariant Sesion::ValorParametro(const QVariant& valor, const QString& delimitador) const {
     if (!valor.isValid() || valor.isNull()) return QVariant();
     if (delimitador != QLatin1String("@")) return TextoEstandar(valor);
+    // The usual numbers, without writing and reading back their literal.
+    switch (valor.typeId()) {
+    case QMetaType::Int:
+    case QMetaType::LongLong:
+        return valor.toLongLong();
+    case QMetaType::Double: {
+        const double v = valor.toDouble();
+        if (!std::isfinite(v)) break;
+        if (std::fabs(v) < 1e18 && v == std::trunc(v)) return qlonglong(v);
+        if (d_->esSqlite) return v;
+        break;
+    }
+    default:
+        break;
+    }
     const QString literal = ValorSQL(valor, delimitador).toString();
     if (!literal.contains(QChar('.'))) {
         bool ok = false;
