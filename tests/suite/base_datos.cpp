@@ -97,6 +97,11 @@ void BaseDePrueba::ParametrosComoLiterales() {
             EXPECT_EQ(e.Numero, numero);
         }
     }
+    // A date bound as such keeps SQLite's one text form.
+    sesion_->EjecutarConValores("INSERT INTO PARAMS (k, f) VALUES (?, ?)",
+                                {5000, QDateTime(QDate(2023, 4, 1), QTime(9, 30))});
+    EXPECT_EQ(Valor("SELECT f FROM PARAMS WHERE k = 5000").toString(), "2023-04-01 09:30:00");
+
     // A failing run says why, and the statement runs again after it.
     EXPECT_THROW(sesion_->EjecutarConValores(conParametros, {1, 2}), ErrorSistema);
     sesion_->EjecutarConValores(conParametros, {9999, "x", 1, 2, 3});
