@@ -42,6 +42,11 @@ TEST_F(PurgaOdbc, CompletaPorLaFuenteDeDatos) {
          InsertarMov(
              {.fecha = "2022-03-01", .articulo = "A1", .cantidad = -4, .lote = "L1", .cantidadUD = 1.5}),
          InsertarMov({.fecha = "2022-05-01", .articulo = "A2", .cantidad = 3}),
+         // Written as a literal, this text broke the statement in the driver; bound, it goes in.
+         InsertarMov({.fecha = "2022-05-02",
+                      .articulo = "A3",
+                      .cantidad = 2,
+                      .descripcion = QString::fromUtf8("Caja \xF0\x9F\x93\xA6 'grande'")}),
          InsertarMov({.fecha = "2022-06-01", .articulo = "A2", .cantidad = 9, .anulado = 1}),
          InsertarMov({.fecha = "2023-01-02", .articulo = "A2", .cantidad = 1})});
     const auto antes = Saldos(QDate(2023, 12, 31));
@@ -62,8 +67,10 @@ TEST_F(PurgaOdbc, CompletaPorLaFuenteDeDatos) {
     EXPECT_TRUE(Guion().Terminado());
     EXPECT_EQ(Contar("MV_ASIENTOS WHERE CAST(PERIODO AS INTEGER) = 2022"), 0);
     EXPECT_EQ(
-        Contar("V_MV_STOCK WHERE TC = 'SI' AND IDCOMPROBANTE = '000300000042A' AND FECHA = '2022-12-31'"), 3);
-    EXPECT_EQ(Contar("V_MV_STOCK"), 4);
+        Contar("V_MV_STOCK WHERE TC = 'SI' AND IDCOMPROBANTE = '000300000042A' AND FECHA = '2022-12-31'"), 4);
+    EXPECT_EQ(Contar("V_MV_STOCK"), 5);
+    EXPECT_EQ(Valor("SELECT DESCRIPCION FROM V_MV_STOCK WHERE TC = 'SI' AND IDARTICULO = 'A3'").toString(),
+              QString::fromUtf8("Caja \xF0\x9F\x93\xA6 'grande'"));
     EXPECT_EQ(Valor("SELECT CantidadUD FROM V_MV_STOCK WHERE NroLote = 'L1'").toDouble(), 1.5);
     EXPECT_EQ(Config("FECHAULTIMADEPURACION").toString(), "01/01/2022");
     EXPECT_EQ(Config("fechaoperdesde").toString(), "01/01/2024");
