@@ -38,6 +38,40 @@ bool palabraEn(const QString& s, qsizetype i, QLatin1StringView palabra) {
     return fin >= s.size() || !esCaracterDeNombre(s[fin]);
 }
 
+// The table hints that lock or choose an isolation level: SQLite has none of them, and its
+// transactions lock the whole file anyway.
+bool esSugerenciaDeBloqueo(QStringView palabra) {
+    static const char* const sugerencias[] = {
+        "HOLDLOCK", "NOLOCK",          "NOWAIT",         "PAGLOCK", "READCOMMITTED", "READCOMMITTEDLOCK",
+        "READPAST", "READUNCOMMITTED", "REPEATABLEREAD", "ROWLOCK", "SERIALIZABLE",  "SNAPSHOT",
+        "TABLOCK",  "TABLOCKX",        "UPDLOCK",        "XLOCK"};
+    for (const char* s : sugerencias)
+        if (palabra.compare(QLatin1StringView(s), Qt::CaseInsensitive) == 0) return true;
+    return false;
+}
+
+bool esLetraAscii(QChar c) {
+    return (c >= QChar('A') && c <= QChar('Z')) || (c >= QChar('a') && c <= QChar('z'));
+}
+
+// "TABLOCKX, HOLDLOCK": hints separated by commas or blanks, at least one.
+bool esListaDeSugerencias(QStringView t) {
+    int palabras = 0;
+    for (qsizetype k = 0; k < t.size();) {
+        if (esBlanco(t[k]) || t[k] == QChar(',')) {
+            ++k;
+            continue;
+        }
+        qsizetype e = k;
+        while (e < t.size() && esLetraAscii(t[e]))
+            ++e;
+        if (e == k || !esSugerenciaDeBloqueo(t.mid(k, e - k))) return false;
+        ++palabras;
+        k = e;
+    }
+    return palabras > 0;
+}
+
 // Where "FROM " goes in a statement "DELETE name WHERE ..." (or "DELETE name" alone); -1 when
 // the statement is not of that form.
 qsizetype insercionDeleteFrom(const QString& s) {
@@ -86,6 +120,19 @@ qsizetype insercionDeleteFrom(const QString& s) {
         ++j;
     if (j >= n) return inicio;
     if (j == i) return -1; // something glued to the name
+    // A locking hint may follow the name; the translation takes it out.
+    if (palabraEn(s, j, QLatin1StringView("WITH"))) {
+        qsizetype k = j + 4;
+        while (k < n && esBlanco(s[k]))
+            ++k;
+        if (k >= n || s[k] != QChar('(')) return -1;
+        const qsizetype cierre = s.indexOf(QChar(')'), k);
+        if (cierre < 0 || !esListaDeSugerencias(QStringView(s).mid(k + 1, cierre - k - 1))) return -1;
+        j = cierre + 1;
+        while (j < n && esBlanco(s[j]))
+            ++j;
+        if (j >= n) return inicio;
+    }
     if (palabraEn(s, j, QLatin1StringView("WHERE"))) return inicio;
     qsizetype k = j;
     while (k < n && (esBlanco(s[k]) || s[k] == QChar(';')))
@@ -102,7 +149,10 @@ bool esTipoEntero(const QString& t) {
 
 QString TraducirTSQL(const QString& sql) {
     const qsizetype insercion = insercionDeleteFrom(sql);
-    if (insercion < 0 && !sql.contains(QLatin1String("convert"), Qt::CaseInsensitive)) return sql;
+    if (insercion < 0 && !sql.contains(QLatin1String("convert"), Qt::CaseInsensitive) &&
+        !sql.contains(QLatin1String("n'"), Qt::CaseInsensitive) &&
+        !sql.contains(QLatin1String("with"), Qt::CaseInsensitive))
+        return sql;
 
     const qsizetype n = sql.size();
     // First pass: which characters are code (not literals, quoted names or comments), the
@@ -110,6 +160,7 @@ QString TraducirTSQL(const QString& sql) {
     std::vector<unsigned char> codigo(size_t(n), 0);
     std::vector<qsizetype> pareja(size_t(n), -1);
     std::vector<int> comas(size_t(n), 0);
+    std::vector<qsizetype> cerrados; // closing parentheses in order: inner ones come first
     {
         std::vector<qsizetype> abiertos;
         qsizetype i = 0;
@@ -151,6 +202,7 @@ QString TraducirTSQL(const QString& sql) {
                     pareja[size_t(abiertos.back())] = i;
                     pareja[size_t(i)] = abiertos.back();
                     abiertos.pop_back();
+                    cerrados.push_back(i);
                 } else if (c == QChar(',') && !abiertos.empty())
                     ++comas[size_t(abiertos.back())];
                 ++i;
@@ -164,6 +216,49 @@ QString TraducirTSQL(const QString& sql) {
     };
     auto enCodigo = [&](qsizetype i, QChar c) { return i < n && codigo[size_t(i)] && sql[i] == c; };
 
+    // Locking hints "WITH (TABLOCKX, HOLDLOCK)" to take out, inner ones first, so that what is
+    // left around a hint taken out is judged as the next translation would judge it.
+    std::vector<qsizetype> quitarHasta(size_t(n), -1), quitarDesde(size_t(n), -1);
+    for (const qsizetype q : cerrados) {
+        const qsizetype a = pareja[size_t(q)];
+        int palabras = 0;
+        bool lista = true;
+        for (qsizetype k = a + 1; lista && k < q;) {
+            if (quitarHasta[size_t(k)] >= 0) {
+                k = quitarHasta[size_t(k)] + 1;
+            } else if (!codigo[size_t(k)]) {
+                lista = false;
+            } else if (esBlanco(sql[k]) || sql[k] == QChar(',')) {
+                ++k;
+            } else {
+                qsizetype e = k;
+                while (e < q && codigo[size_t(e)] && esLetraAscii(sql[e]))
+                    ++e;
+                lista = e > k && esSugerenciaDeBloqueo(QStringView(sql).mid(k, e - k));
+                ++palabras;
+                k = e;
+            }
+        }
+        if (!lista || palabras == 0) continue;
+        qsizetype k = a - 1;
+        while (k >= 0) {
+            if (quitarDesde[size_t(k)] >= 0)
+                k = quitarDesde[size_t(k)] - 1;
+            else if (codigo[size_t(k)] && esBlanco(sql[k]))
+                --k;
+            else
+                break;
+        }
+        const qsizetype w = k - 3;
+        if (w < 0 || !codigo[size_t(w)] || !codigo[size_t(w + 1)] || !codigo[size_t(w + 2)] ||
+            !codigo[size_t(k)] ||
+            QStringView(sql).mid(w, 4).compare(QLatin1StringView("WITH"), Qt::CaseInsensitive))
+            continue;
+        if (w > 0 && quitarDesde[size_t(w - 1)] < 0 && esCaracterDeNombre(sql[w - 1])) continue;
+        quitarHasta[size_t(w)] = q;
+        quitarDesde[size_t(q)] = w;
+    }
+
     QString r;
     r.reserve(n + 32);
     std::vector<qsizetype> cierres; // closing parentheses that end a CAST(... AS INTEGER)
@@ -171,6 +266,18 @@ QString TraducirTSQL(const QString& sql) {
     while (i < n) {
         if (i == insercion)
             r += r.isEmpty() || esBlanco(r.back()) ? QLatin1String("FROM ") : QLatin1String(" FROM ");
+        if (quitarHasta[size_t(i)] >= 0) {
+            if (!r.isEmpty() && !esBlanco(r.back())) r += QChar(' ');
+            i = quitarHasta[size_t(i)] + 1;
+            continue;
+        }
+        // N'...' is a Unicode literal in T-SQL; SQLite's literals are all Unicode.
+        if (codigo[size_t(i)] && (sql[i] == QChar('N') || sql[i] == QChar('n')) && i + 1 < n &&
+            sql[i + 1] == QChar('\'') && (i == 0 || !esCaracterDeNombre(sql[i - 1]))) {
+            if (r.endsWith(QChar('\''))) r += QChar(' ');
+            ++i;
+            continue;
+        }
         if (!cierres.empty() && i == cierres.back()) {
             r += QLatin1String(" AS INTEGER)");
             cierres.pop_back();
@@ -196,7 +303,10 @@ QString TraducirTSQL(const QString& sql) {
                         continue;
                     }
                     if (tipo == QLatin1String("DATETIME") && comas[size_t(p)] == 2) {
-                        const qsizetype l = blancos(c + 1);
+                        qsizetype l = blancos(c + 1);
+                        if (l + 1 < n && (sql[l] == QChar('N') || sql[l] == QChar('n')) &&
+                            sql[l + 1] == QChar('\''))
+                            ++l;
                         bool ok = l + 9 < n && sql[l] == QChar('\'') && sql[l + 9] == QChar('\'');
                         for (qsizetype k = l + 1; ok && k < l + 9; ++k)
                             ok = sql[k] >= QChar('0') && sql[k] <= QChar('9');
@@ -276,7 +386,81 @@ QString textoDeError(const QSqlError& e) {
     return t;
 }
 
+QString textoUnicode(const QString& t) {
+    return QStringLiteral("N'") + QString(t).replace(QChar('\''), QLatin1String("''")) + QChar('\'');
+}
+
 } // namespace
+
+QString LiteralTSQL(const QVariant& valor) {
+    if (!valor.isValid() || valor.isNull()) return QStringLiteral("NULL");
+    switch (valor.typeId()) {
+    case QMetaType::Bool:
+        return valor.toBool() ? QStringLiteral("1") : QStringLiteral("0");
+    case QMetaType::Int:
+    case QMetaType::UInt:
+    case QMetaType::LongLong:
+    case QMetaType::ULongLong:
+    case QMetaType::Long:
+    case QMetaType::ULong:
+    case QMetaType::Short:
+    case QMetaType::UShort:
+        return valor.toString();
+    case QMetaType::Double:
+    case QMetaType::Float: {
+        const double v = valor.toDouble();
+        return std::isfinite(v) ? numeroSinExponente(v) : QStringLiteral("NULL");
+    }
+    case QMetaType::QDate:
+        return QChar('\'') + valor.toDate().toString(QStringLiteral("yyyyMMdd")) + QChar('\'');
+    case QMetaType::QDateTime:
+        return QChar('\'') + valor.toDateTime().toString(QStringLiteral("yyyy-MM-ddTHH:mm:ss.zzz")) +
+               QChar('\'');
+    case QMetaType::QByteArray:
+        return QStringLiteral("0x") + QString::fromLatin1(valor.toByteArray().toHex().toUpper());
+    default:
+        return textoUnicode(valor.toString());
+    }
+}
+
+QString SentenciaConValores(const QString& sql, const QVariantList& valores) {
+    if (valores.isEmpty()) return sql;
+    QString r;
+    r.reserve(sql.size() + 16 * valores.size());
+    const qsizetype n = sql.size();
+    qsizetype siguiente = 0;
+    for (qsizetype i = 0; i < n;) {
+        const QChar c = sql[i];
+        const QChar cierre = c == QChar('\'')  ? c
+                             : c == QChar('"') ? c
+                             : c == QChar('[') ? QChar(']')
+                                               : QChar();
+        if (!cierre.isNull()) {
+            // A quoted part goes as it is, its doubled closing characters included.
+            qsizetype j = i + 1;
+            while (j < n && !(sql[j] == cierre && !(j + 1 < n && sql[j + 1] == cierre)))
+                j += sql[j] == cierre ? 2 : 1;
+            r += QStringView(sql).mid(i, std::min(n, j + 1) - i);
+            i = j + 1;
+        } else if (c == QChar('-') && i + 1 < n && sql[i + 1] == QChar('-')) {
+            const qsizetype j = sql.indexOf(QChar('\n'), i);
+            r += QStringView(sql).mid(i, (j < 0 ? n : j) - i);
+            i = j < 0 ? n : j;
+        } else if (c == QChar('/') && i + 1 < n && sql[i + 1] == QChar('*')) {
+            const qsizetype j = sql.indexOf(QLatin1String("*/"), i + 2);
+            const qsizetype fin = j < 0 ? n : j + 2;
+            r += QStringView(sql).mid(i, fin - i);
+            i = fin;
+        } else {
+            if (c == QChar('?') && siguiente < valores.size())
+                r += LiteralTSQL(valores.at(siguiente++));
+            else
+                r += c;
+            ++i;
+        }
+    }
+    return r;
+}
 
 // ---- The session ----------------------------------------------------------------
 
@@ -313,6 +497,68 @@ struct Sesion::Privado {
     bool hayPreparada(const QString& sql, qsizetype valores) const {
         return (preparada || preparadaSqlite) && textoPreparado == sql && valoresPreparados == valores;
     }
+    Sesion* sesion = nullptr;
+    // The statement between its preparation and its outcome: as written and as sent.
+    QString sqlPendiente, textoPendiente;
+    int esperaAnterior = -1; // SQLite's busy wait before a transaction lengthened it (ms)
+
+    // Tells the observer about a statement; before it, the observer may throw.
+    void avisarAntes(const QString& sql, const QString& texto) {
+        sqlPendiente = sql;
+        textoPendiente = texto;
+        if (sesion->AntesDeEjecutar) sesion->AntesDeEjecutar(texto);
+        if (sesion->Observador) sesion->Observador(SentenciaSesion{sql, texto, false, {}, -1, std::nullopt});
+    }
+    void avisarDespues(const QString& texto, QVariantList valores, qint64 filas,
+                       std::optional<QString> error) {
+        const QString sql = texto == textoPendiente ? sqlPendiente : texto;
+        sqlPendiente.clear();
+        textoPendiente.clear();
+        if (sesion->Observador)
+            sesion->Observador(
+                SentenciaSesion{sql, texto, true, std::move(valores), filas, std::move(error)});
+    }
+    // A transaction statement sent as text (SQLite): empty, or why it failed.
+    std::optional<QString> ejecutarPropia(const QString& texto) {
+        QSqlQuery q(db);
+        std::optional<QString> error;
+        if (!q.exec(texto)) error = textoDeError(q.lastError());
+        q.finish();
+        avisarDespues(texto, {}, -1, error);
+        return error;
+    }
+    // Inside a transaction SQLite waits for other writers up to the command time-out, as
+    // SQL Server's statements do; through ODBC the data source's Timeout rules instead.
+    void alargarEspera() {
+        sqlite3* h = manejadorSqlite();
+        if (!h || esperaAnterior >= 0) return;
+        QSqlQuery q(db);
+        if (!q.exec(QStringLiteral("PRAGMA busy_timeout")) || !q.next()) return;
+        const int anterior = q.value(0).toInt();
+        q.finish();
+        const int deseada =
+            commandTimeout <= 0 || commandTimeout > 2000000 ? 2000000000 : commandTimeout * 1000;
+        if (deseada <= anterior) return;
+        sqlite3_busy_timeout(h, deseada);
+        esperaAnterior = anterior;
+    }
+    void restaurarEspera() {
+        if (esperaAnterior < 0) return;
+        if (sqlite3* h = manejadorSqlite()) sqlite3_busy_timeout(h, esperaAnterior);
+        esperaAnterior = -1;
+    }
+    // Ends the transaction without a word (after a failure, or at disconnection).
+    void deshacerCallando() {
+        if (db.isOpen()) {
+            if (esSqlite)
+                QSqlQuery(db).exec(QStringLiteral("ROLLBACK TRANSACTION"));
+            else
+                db.rollback();
+        }
+        restaurarEspera();
+        enTransaccion = false;
+        transaccionPerdida = false;
+    }
 
     void leerPendientes() {
         if (enFlujo == 0) return;
@@ -335,9 +581,20 @@ struct Sesion::Privado {
         // Only SQL Server says whether a transaction is still open.
         if (esSqlite || !db.isOpen() || !motor.contains(QLatin1String("SQL Server"), Qt::CaseInsensitive))
             return !db.isOpen();
+        const QString sql = QStringLiteral("SELECT @@TRANCOUNT");
+        try {
+            if (sesion->Observador)
+                sesion->Observador(SentenciaSesion{sql, sql, false, {}, -1, std::nullopt});
+        } catch (const ErrorSistema&) {
+            return true; // a simulated failure: the check cannot tell, so the transaction is gone
+        }
         QSqlQuery q(db);
         q.setForwardOnly(true);
-        if (!q.exec(QStringLiteral("SELECT @@TRANCOUNT")) || !q.next()) return true;
+        const bool ok = q.exec(sql) && q.next();
+        if (sesion->Observador)
+            sesion->Observador(SentenciaSesion{
+                sql, sql, true, {}, -1, ok ? std::nullopt : std::optional(textoDeError(q.lastError()))});
+        if (!ok) return true;
         return q.value(0).toInt() == 0;
     }
     void cerrarTodo() {
@@ -414,7 +671,9 @@ QString textoOdbc(SQLHDBC h, SQLUSMALLINT que) {
 }
 } // namespace
 
-Sesion::Sesion() : d_(std::make_unique<Privado>()) {}
+Sesion::Sesion() : d_(std::make_unique<Privado>()) {
+    d_->sesion = this;
+}
 Sesion::~Sesion() {
     Desconectar();
 }
@@ -536,7 +795,7 @@ void Sesion::Desconectar() {
     p.cerrarTodo();
     p.olvidarPreparada();
     if (p.db.isValid()) {
-        if (p.enTransaccion && p.db.isOpen()) p.db.rollback();
+        if (p.enTransaccion) p.deshacerCallando();
         p.db.close();
         p.db = QSqlDatabase();
     }
@@ -597,7 +856,8 @@ void SesionInterna::AntesDe(Sesion& s, const QString& texto) {
             QStringLiteral(
                 "La base de datos terminó la transacción por su cuenta; la sentencia no se ejecutó."));
     }
-    if (s.AntesDeEjecutar) s.AntesDeEjecutar(texto);
+    // The statement as written is known when Preparar or a transaction announced it.
+    p.avisarAntes(texto == p.textoPendiente ? p.sqlPendiente : texto, texto);
 }
 
 QSqlQuery SesionInterna::Preparar(Sesion& s, const QString& sql, bool soloAdelante) {
@@ -606,10 +866,15 @@ QSqlQuery SesionInterna::Preparar(Sesion& s, const QString& sql, bool soloAdelan
         throw ErrorSistema(Errores::BaseDeDatos,
                            QStringLiteral("No hay conexión abierta con la base de datos."));
     const QString texto = p.esSqlite ? TraducirTSQL(sql) : sql;
+    p.sqlPendiente = sql;
+    p.textoPendiente = texto;
     AntesDe(s, texto);
     QSqlQuery q(p.db);
     q.setForwardOnly(soloAdelante);
-    if (!q.prepare(texto)) Fallar(s, QStringLiteral("No se pudo ejecutar la sentencia: "), q.lastError());
+    if (!q.prepare(texto)) {
+        p.avisarDespues(texto, {}, -1, textoDeError(q.lastError()));
+        Fallar(s, QStringLiteral("No se pudo ejecutar la sentencia: "), q.lastError());
+    }
     if (!p.rutaSqlite && p.commandTimeout > 0) {
         const QVariant h = q.result()->handle();
         if (esManejadorOdbc(h))
@@ -621,7 +886,11 @@ QSqlQuery SesionInterna::Preparar(Sesion& s, const QString& sql, bool soloAdelan
 }
 
 void SesionInterna::Ejecutar(Sesion& s, QSqlQuery& q, const QString& lead) {
-    if (!q.exec()) Fallar(s, lead, q.lastError());
+    const bool ok = q.exec();
+    const qint64 filas = ok && !q.isSelect() ? q.numRowsAffected() : -1;
+    s.d_->avisarDespues(q.lastQuery(), q.boundValues(), filas,
+                        ok ? std::nullopt : std::optional(textoDeError(q.lastError())));
+    if (!ok) Fallar(s, lead, q.lastError());
 }
 
 QVariant SesionInterna::ValorParaLigar(const Sesion& s, const QVariant& v) {
@@ -656,10 +925,14 @@ void Sesion::EjecutarConValores(const QString& sql, const QVariantList& valores)
         // looks each new name up among the earlier ones, a cost that grows with the square of
         // a batch's values.
         if (p.hayPreparada(sql, valores.size())) {
+            p.sqlPendiente = sql;
+            p.textoPendiente = p.textoEnviado;
             SesionInterna::AntesDe(*this, p.textoEnviado);
         } else {
             p.olvidarPreparada();
             const QString texto = TraducirTSQL(sql);
+            p.sqlPendiente = sql;
+            p.textoPendiente = texto;
             SesionInterna::AntesDe(*this, texto);
             sqlite3_stmt* s = nullptr;
             const int r = sqlite3_prepare16_v3(h, texto.utf16(), int(texto.size() * 2),
@@ -668,6 +941,7 @@ void Sesion::EjecutarConValores(const QString& sql, const QVariantList& valores)
             if (r != SQLITE_OK || !s) {
                 const QString motivo = QString::fromUtf8(sqlite3_errmsg(h));
                 p.olvidarPreparada();
+                p.avisarDespues(texto, valores, -1, motivo);
                 SesionInterna::Fallar(*this, QStringLiteral("No se pudo ejecutar la sentencia: "),
                                       QSqlError(QStringLiteral("Unable to execute statement"), motivo,
                                                 QSqlError::StatementError, QString::number(r)));
@@ -681,19 +955,24 @@ void Sesion::EjecutarConValores(const QString& sql, const QVariantList& valores)
         for (int i = 0; r == SQLITE_OK && i < int(valores.size()); ++i)
             r = ligarSqlite(s, i + 1, SesionInterna::ValorParaLigar(*this, valores[i]));
         if (r == SQLITE_OK) r = sqlite3_step(s);
+        const QString enviado = p.textoEnviado;
         if (r != SQLITE_DONE && r != SQLITE_ROW) {
             const QString motivo = r == SQLITE_RANGE && valores.size() != sqlite3_bind_parameter_count(s)
                                        ? QStringLiteral("Parameter count mismatch")
                                        : QString::fromUtf8(sqlite3_errmsg(h));
             p.olvidarPreparada();
+            p.avisarDespues(enviado, valores, -1, motivo);
             SesionInterna::Fallar(*this, QStringLiteral("No se pudo ejecutar la sentencia: "),
                                   QSqlError(QStringLiteral("Unable to execute statement"), motivo,
                                             QSqlError::StatementError, QString::number(r)));
         }
         sqlite3_reset(s);
+        p.avisarDespues(enviado, valores, sqlite3_changes(h), std::nullopt);
         return;
     }
     if (p.hayPreparada(sql, valores.size())) {
+        p.sqlPendiente = sql;
+        p.textoPendiente = p.textoEnviado;
         SesionInterna::AntesDe(*this, p.textoEnviado);
     } else {
         p.olvidarPreparada();
@@ -705,12 +984,15 @@ void Sesion::EjecutarConValores(const QString& sql, const QVariantList& valores)
     QSqlQuery& q = *p.preparada;
     for (qsizetype i = 0; i < valores.size(); ++i)
         q.bindValue(int(i), SesionInterna::ValorParaLigar(*this, valores[i]));
+    const QString enviado = p.textoEnviado;
     if (!q.exec()) {
         // Prepared afresh the next time: a retry does not lean on a statement that failed.
         const QSqlError e = q.lastError();
         p.olvidarPreparada();
+        p.avisarDespues(enviado, valores, -1, textoDeError(e));
         SesionInterna::Fallar(*this, QStringLiteral("No se pudo ejecutar la sentencia: "), e);
     }
+    p.avisarDespues(enviado, valores, q.numRowsAffected(), std::nullopt);
     q.finish();
 }
 
@@ -830,6 +1112,7 @@ QVariant Sesion::ValorSQL(const QVariant& valor, const QString& delimitador) con
     }
     const QString texto = TextoEstandar(valor);
     if (delimitador.isEmpty()) return texto;
+    if (delimitador == QLatin1String("'")) return textoUnicode(texto);
     return delimitador + QString(texto).replace(delimitador, delimitador + delimitador) + delimitador;
 }
 
@@ -885,10 +1168,26 @@ void Sesion::IniciarTransaccion() {
     if (p.enTransaccion)
         throw ErrorSistema(Errores::OperacionNoPermitida,
                            QStringLiteral("Ya hay una transacción abierta en la sesión."));
-    SesionInterna::AntesDe(*this, QStringLiteral("BEGIN TRANSACTION"));
-    if (!p.db.transaction())
-        throw ErrorSistema(Errores::BaseDeDatos, QStringLiteral("No se pudo iniciar la transacción: ") +
-                                                     textoDeError(p.db.lastError()));
+    const QString sql = QStringLiteral("BEGIN TRANSACTION");
+    // SQLite's plain BEGIN reads first and asks for the write lock at the first write, when
+    // another writer may hold it: the transaction would then fail half way. IMMEDIATE takes it
+    // now, waiting for the others. Sent as a statement, both drivers leave it alone.
+    const QString texto = p.esSqlite ? QStringLiteral("BEGIN IMMEDIATE TRANSACTION") : sql;
+    p.sqlPendiente = sql;
+    p.textoPendiente = texto;
+    SesionInterna::AntesDe(*this, texto);
+    std::optional<QString> error;
+    if (p.esSqlite) {
+        p.alargarEspera();
+        error = p.ejecutarPropia(texto);
+        if (error) p.restaurarEspera();
+    } else {
+        if (!p.db.transaction()) error = textoDeError(p.db.lastError());
+        p.avisarDespues(texto, {}, -1, error);
+    }
+    if (error)
+        throw ErrorSistema(Errores::BaseDeDatos,
+                           QStringLiteral("No se pudo iniciar la transacción: ") + *error);
     p.enTransaccion = true;
     p.transaccionPerdida = false;
 }
@@ -899,28 +1198,35 @@ void Sesion::ConfirmarTransaccion() {
         throw ErrorSistema(Errores::OperacionNoPermitida,
                            QStringLiteral("No hay ninguna transacción abierta en la sesión."));
     auto terminarPerdida = [&] {
-        if (p.db.isOpen()) p.db.rollback();
-        p.enTransaccion = false;
-        p.transaccionPerdida = false;
+        p.deshacerCallando();
         throw ErrorSistema(
             Errores::TransaccionPerdida,
             QStringLiteral("No se pudo confirmar la transacción: la base de datos la terminó por su "
                            "cuenta y sus cambios no se guardaron."));
     };
     if (p.transaccionPerdida) terminarPerdida();
+    const QString texto = QStringLiteral("COMMIT TRANSACTION");
     try {
-        SesionInterna::AntesDe(*this, QStringLiteral("COMMIT TRANSACTION"));
+        SesionInterna::AntesDe(*this, texto);
     } catch (const ErrorSistema& e) {
         if (e.Numero == Errores::TransaccionPerdida) terminarPerdida();
         throw;
     }
     if (p.transaccionCaida()) terminarPerdida();
-    if (!p.db.commit()) {
-        const QString texto = textoDeError(p.db.lastError());
+    std::optional<QString> error;
+    if (p.esSqlite) {
+        error = p.ejecutarPropia(texto);
+    } else {
+        if (!p.db.commit()) error = textoDeError(p.db.lastError());
+        p.avisarDespues(texto, {}, -1, error);
+    }
+    if (error) {
+        // Still open when the commit only waited too long: Retry may commit it.
         if (p.transaccionCaida()) terminarPerdida();
         throw ErrorSistema(Errores::BaseDeDatos,
-                           QStringLiteral("No se pudo confirmar la transacción: ") + texto);
+                           QStringLiteral("No se pudo confirmar la transacción: ") + *error);
     }
+    p.restaurarEspera();
     p.enTransaccion = false;
 }
 
@@ -931,18 +1237,24 @@ void Sesion::DeshacerTransaccion() {
                            QStringLiteral("No hay ninguna transacción abierta en la sesión."));
     if (p.transaccionCaida()) {
         // Nothing left to undo: the database already did.
-        if (p.db.isOpen()) p.db.rollback();
-        p.enTransaccion = false;
-        p.transaccionPerdida = false;
+        p.deshacerCallando();
         return;
     }
-    SesionInterna::AntesDe(*this, QStringLiteral("ROLLBACK TRANSACTION"));
-    const bool ok = p.db.rollback();
+    const QString texto = QStringLiteral("ROLLBACK TRANSACTION");
+    SesionInterna::AntesDe(*this, texto);
+    std::optional<QString> error;
+    if (p.esSqlite) {
+        error = p.ejecutarPropia(texto);
+    } else {
+        if (!p.db.rollback()) error = textoDeError(p.db.lastError());
+        p.avisarDespues(texto, {}, -1, error);
+    }
+    p.restaurarEspera();
     p.enTransaccion = false;
     p.transaccionPerdida = false;
-    if (!ok)
-        throw ErrorSistema(Errores::BaseDeDatos, QStringLiteral("No se pudo deshacer la transacción: ") +
-                                                     textoDeError(p.db.lastError()));
+    if (error)
+        throw ErrorSistema(Errores::BaseDeDatos,
+                           QStringLiteral("No se pudo deshacer la transacción: ") + *error);
 }
 
 bool Sesion::EnTransaccion() const {

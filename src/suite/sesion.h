@@ -9,6 +9,7 @@
 #include "error.h"
 #include "recordset.h"
 #include <functional>
+#include <optional>
 #include <QString>
 #include <QVariant>
 
@@ -29,9 +30,31 @@ inline constexpr long Texto = 8;
 } // namespace TipoClave
 
 // The T-SQL forms this system uses, turned into SQLite's: CONVERT(INT,x) becomes
-// CAST(x AS INTEGER), CONVERT(DATETIME,'yyyymmdd',112) becomes 'yyyy-mm-dd', and
-// "DELETE table WHERE" becomes "DELETE FROM table WHERE". String literals are never touched.
+// CAST(x AS INTEGER), CONVERT(DATETIME,'yyyymmdd',112) becomes 'yyyy-mm-dd',
+// "DELETE table WHERE" becomes "DELETE FROM table WHERE", a Unicode literal N'...' loses its
+// N, and a locking hint "WITH (TABLOCKX, HOLDLOCK)" goes (SQLite locks the whole file). The
+// text inside string literals is never touched.
 QString TraducirTSQL(const QString& sql);
+
+// A value as a T-SQL literal: NULL, a number, N'text' (quotes doubled), a date as
+// 'yyyymmdd' and a date and time as 'yyyy-mm-ddThh:mm:ss.mmm' (both read alike whatever the
+// server's language), binary data as 0x...
+QString LiteralTSQL(const QVariant& valor);
+// The statement with the values bound to its "?" markers written in as literals, for a
+// reader (the statement log); markers inside literals, quoted names and comments are not
+// markers.
+QString SentenciaConValores(const QString& sql, const QVariantList& valores);
+
+// One statement the session sends, as its observer sees it: once before it goes, and once
+// after, with its outcome.
+struct SentenciaSesion {
+    QString sql;                  // as the system wrote it (T-SQL)
+    QString enviada;              // as the database gets it (translated when SQLite is behind)
+    bool hecha = false;           // false: about to go; true: it went, the outcome follows
+    QVariantList valores;         // after: the values bound to its "?" markers
+    qint64 filas = -1;            // after: rows it changed (-1: it returns rows, or the driver says not)
+    std::optional<QString> error; // after: why it failed
+};
 
 class Sesion {
 public:
@@ -59,7 +82,8 @@ public:
     void Conectar(bool bandera = false, long modo = 3);
     void Desconectar();
 
-    // Command time-out in seconds (ODBC query time-out; SQLite waits a few seconds for locks).
+    // Command time-out in seconds (ODBC query time-out; SQLite waits a few seconds for locks,
+    // and up to this inside a transaction).
     int CommandTimeout() const;
     void setCommandTimeout(int segundos);
     bool EsSQLite() const;
@@ -77,7 +101,8 @@ public:
     // Opens rs on the statement (closing it first when still open).
     void AbrirRecordset(const QString& sql, Recordset& rs, int cursor = Cursor::SoloAdelante,
                         int bloqueo = Bloqueo::SoloLectura, int opciones = -1);
-    // A literal for an INSERT's VALUES list: "'" quotes a text (quotes doubled); "@" writes a
+    // A literal for an INSERT's VALUES list: "'" gives a Unicode text literal N'...' (quotes
+    // doubled), so that SQL Server keeps every character in nvarchar columns; "@" writes a
     // number with "." as decimal point; Null gives NULL with either delimiter.
     QVariant ValorSQL(const QVariant& valor, const QString& delimitador) const;
 
@@ -96,14 +121,22 @@ public:
     int LimiteParametros() const;
     void setLimiteParametros(int limite);
 
-    // Transactions (the stock purge runs all or nothing).
+    // Transactions (the stock purge runs all or nothing). On SQLite the transaction takes
+    // the write lock as it starts (BEGIN IMMEDIATE) and, through Qt's driver, waits up to the
+    // command time-out for other writers, at its start and at its commit; through the ODBC
+    // driver the data source's Timeout is the wait. On SQL Server the statements inside take
+    // their locks.
     void IniciarTransaccion();
     void ConfirmarTransaccion();
     void DeshacerTransaccion();
     bool EnTransaccion() const;
 
-    // Test hook: called with the translated text before every statement the session runs;
-    // may throw ErrorSistema to simulate a failure.
+    // Observer of every statement the session sends (the statement log, tests, benchmarks).
+    // Before a statement it may throw ErrorSistema to simulate a failure: the statement then
+    // does not go. After it, it must not throw nor use the session.
+    std::function<void(const SentenciaSesion&)> Observador;
+    // The short form for tests: the text sent, before every statement (and before the
+    // observer sees it); may throw ErrorSistema likewise.
     std::function<void(const QString& sql)> AntesDeEjecutar;
 
     // The Qt connection (for the recordsets and tests).

@@ -230,7 +230,7 @@ TEST_F(Depuracion2022, ElOrdenDeLosPasos) {
     };
     const auto diario = indice("DELETE FROM MV_ASIENTOS");
     const auto tipo = indice("FROM V_TA_CPTE");
-    const auto inicio = indice("BEGIN TRANSACTION");
+    const auto inicio = indice("BEGIN IMMEDIATE TRANSACTION");
     const auto maximo = indice("MAX(IDCOMPROBANTE)");
     const auto saldos = indice("SUM(Cantidad) AS SALDOCANTIDAD");
     const auto insercion = indice("INSERT INTO V_MV_STOCK");

@@ -27,7 +27,7 @@ QString clase(const QString& sql) {
         return QStringLiteral("periodo");
     if (sql.startsWith(QLatin1String("DELETE FROM MV_ASIENTOS"), Qt::CaseInsensitive))
         return QStringLiteral("asientos");
-    if (sql.startsWith(QLatin1String("BEGIN TRANSACTION"))) return QStringLiteral("transaccion");
+    if (sql.startsWith(QLatin1String("BEGIN IMMEDIATE TRANSACTION"))) return QStringLiteral("transaccion");
     if (sql.startsWith(QLatin1String("INSERT INTO V_MV_STOCK"), Qt::CaseInsensitive))
         return QStringLiteral("insercion");
     if (sql.startsWith(QLatin1String("Delete"), Qt::CaseInsensitive) &&

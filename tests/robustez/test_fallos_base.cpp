@@ -111,8 +111,12 @@ protected:
             f(sql);
         };
     }
-    // Short lock waits for this test (the session's own wait is about 3 s).
-    static void EsperaCorta() { QSqlQuery(gSesion().Base()).exec("PRAGMA busy_timeout = 200"); }
+    // Short lock waits for this test (the session's own wait is about 3 s, and the command
+    // time-out inside the stock purge's transaction).
+    static void EsperaCorta() {
+        QSqlQuery(gSesion().Base()).exec("PRAGMA busy_timeout = 200");
+        gSesion().setCommandTimeout(1);
+    }
 
     // Whatever happened: the stock at every later day is the same, and the stock purge is
     // all or nothing.
@@ -218,7 +222,7 @@ TEST_F(FallosDeBase, BloqueadaAlContarReintentar) {
 TEST_F(FallosDeBase, BloqueadaPorOtroQueEscribeReintentarEnCadaPaso) {
     // A writer holds its lock when the journal purge, the stock purge and the purge date come.
     for (const QString paso :
-         {"DELETE FROM MV_ASIENTOS", "INSERT INTO V_MV_STOCK", "'FECHAULTIMADEPURACION'"}) {
+         {"DELETE FROM MV_ASIENTOS", "BEGIN IMMEDIATE TRANSACTION", "'FECHAULTIMADEPURACION'"}) {
         SCOPED_TRACE(paso.toStdString());
         TearDown();
         SetUp();
@@ -251,7 +255,7 @@ TEST_F(FallosDeBase, BloqueadaEnLaDepuracionDeStockAnular) {
     EsperaCorta();
     bool tomado = false;
     AntesDeCada([&](const QString& sql) {
-        if (!tomado && sql.contains("INSERT INTO V_MV_STOCK")) {
+        if (!tomado && sql.contains("BEGIN IMMEDIATE TRANSACTION")) {
             tomado = true;
             otro.Tomar("IMMEDIATE");
         }
@@ -320,7 +324,7 @@ TEST_F(FallosDeBase, ConexionPerdidaDesdeUnaSentencia) {
     const std::vector<Punto> puntos = {{"SELECT valor FROM TA_CONFIGURACION", 1},
                                        {"UPDATE TA_CONFIGURACION", 2},
                                        {"DELETE FROM MV_ASIENTOS", 1},
-                                       {"BEGIN TRANSACTION", 1},
+                                       {"BEGIN IMMEDIATE TRANSACTION", 1},
                                        {"INSERT INTO V_MV_STOCK", 1},
                                        {"INSERT INTO V_MV_STOCK", kGrupos / 2},
                                        {"from v_mv_stock where fecha", 1},

@@ -5,10 +5,64 @@
 #include <cmath>
 #include <QDate>
 #include <QDateTime>
+#include <atomic>
+#include <chrono>
+#include <QElapsedTimer>
 #include <QSqlDatabase>
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QUuid>
+#include <thread>
+
+namespace {
+// Whether another connection could start writing now, without waiting.
+bool OtroPuedeEscribir(const QString& ruta) {
+    const QString nombre = QUuid::createUuid().toString();
+    bool puede = false;
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase("QSQLITE", nombre);
+        db.setDatabaseName(ruta);
+        db.setConnectOptions("QSQLITE_BUSY_TIMEOUT=0");
+        if (db.open()) {
+            QSqlQuery q(db);
+            puede = q.exec("BEGIN IMMEDIATE");
+            if (puede) q.exec("ROLLBACK");
+        }
+    }
+    QSqlDatabase::removeDatabase(nombre);
+    return puede;
+}
+} // namespace
+
+void TransaccionDeEscritura(Sesion& sesion, const QString& ruta) {
+    // Another program writes for 400 ms, in a thread of its own.
+    std::atomic<bool> tomado{false};
+    std::thread otro([&] {
+        const QString nombre = QUuid::createUuid().toString();
+        {
+            QSqlDatabase db = QSqlDatabase::addDatabase("QSQLITE", nombre);
+            db.setDatabaseName(ruta);
+            EXPECT_TRUE(db.open());
+            QSqlQuery q(db);
+            EXPECT_TRUE(q.exec("BEGIN IMMEDIATE")) << q.lastError().text().toStdString();
+            tomado = true;
+            std::this_thread::sleep_for(std::chrono::milliseconds(400));
+            q.exec("ROLLBACK");
+        }
+        QSqlDatabase::removeDatabase(nombre);
+    });
+    while (!tomado)
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    QElapsedTimer reloj;
+    reloj.start();
+    EXPECT_NO_THROW(sesion.IniciarTransaccion()) << "a short writer delays the start";
+    EXPECT_GE(reloj.elapsed(), 200);
+    otro.join();
+    // Nothing read or written yet, and the lock is the session's already.
+    EXPECT_FALSE(OtroPuedeEscribir(ruta));
+    sesion.DeshacerTransaccion();
+    EXPECT_TRUE(OtroPuedeEscribir(ruta));
+}
 
 void SqlDirecto(const QString& ruta, const QStringList& sentencias) {
     EjecutarSql(ruta, sentencias);

@@ -14,6 +14,9 @@
 void SqlDirecto(const QString& ruta, const QStringList& sentencias);
 // First column of the first row, through a connection of its own.
 QVariant ValorDirecto(const QString& ruta, const QString& sql);
+// The session's transaction on the file at ruta holds the write lock from its start until it
+// ends, and a writer that holds it briefly makes the start wait, not fail.
+void TransaccionDeEscritura(Sesion& sesion, const QString& ruta);
 
 class BaseDePrueba : public ::testing::Test {
 protected:

@@ -166,3 +166,9 @@ TEST_F(Odbc, ActualizarAgregarYTransacciones) {
     EXPECT_EQ(n, 3);
     EXPECT_EQ(Valor("SELECT COUNT(*) FROM MV_ASIENTOS").toInt(), 6);
 }
+
+TEST_F(Odbc, TransaccionTomaLaEscrituraAlEmpezar) {
+    // The driver starts its own deferred transactions when autocommit is off: the session
+    // leaves autocommit on and sends BEGIN IMMEDIATE itself. The wait is the source's Timeout.
+    TransaccionDeEscritura(*sesion_, ruta_);
+}

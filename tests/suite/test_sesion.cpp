@@ -76,12 +76,12 @@ TEST_F(Consultas, ValorCampoComoTexto) {
 
 TEST_F(Consultas, ValorSQL) {
     const Sesion& s = *sesion_;
-    EXPECT_EQ(s.ValorSQL("SI", "'"), QVariant("'SI'"));
-    EXPECT_EQ(s.ValorSQL("O'Higgins ''", "'"), QVariant("'O''Higgins '''''"));
-    EXPECT_EQ(s.ValorSQL(QString(), "'"), QVariant("''"));
+    EXPECT_EQ(s.ValorSQL("SI", "'"), QVariant("N'SI'"));
+    EXPECT_EQ(s.ValorSQL("O'Higgins ''", "'"), QVariant("N'O''Higgins '''''"));
+    EXPECT_EQ(s.ValorSQL(QString(), "'"), QVariant("N''"));
     EXPECT_EQ(s.ValorSQL(QVariant(), "'"), QVariant("NULL"));
     EXPECT_EQ(s.ValorSQL(QVariant(), "@"), QVariant("NULL"));
-    EXPECT_EQ(s.ValorSQL(QDate(2023, 12, 31), "'"), QVariant("'31/12/2023'"));
+    EXPECT_EQ(s.ValorSQL(QDate(2023, 12, 31), "'"), QVariant("N'31/12/2023'"));
     EXPECT_EQ(s.ValorSQL(12.5, "@"), QVariant("12.5"));
     EXPECT_EQ(s.ValorSQL(-3.0, "@"), QVariant("-3"));
     EXPECT_EQ(s.ValorSQL(0.0, "@"), QVariant("0"));
@@ -127,7 +127,7 @@ TEST_F(Consultas, GanchoVeCadaSentenciaYPuedeFallar) {
     EXPECT_TRUE(sentencias_[1].startsWith("SELECT COUNT(*) FROM MV_EJERCICIOS WHERE"));
     EXPECT_TRUE(sentencias_[2].startsWith("UPDATE MV_EJERCICIOS SET"));
     EXPECT_TRUE(sentencias_[3].startsWith("INSERT INTO MV_EJERCICIOS"));
-    EXPECT_EQ(sentencias_[6], "BEGIN TRANSACTION");
+    EXPECT_EQ(sentencias_[6], "BEGIN IMMEDIATE TRANSACTION");
     EXPECT_EQ(sentencias_[7], "DELETE FROM MV_EJERCICIOS WHERE PERIODO = '2025'");
     EXPECT_EQ(sentencias_[8], "COMMIT TRANSACTION");
 
@@ -137,6 +137,73 @@ TEST_F(Consultas, GanchoVeCadaSentenciaYPuedeFallar) {
     rs.Fields("descripcion").setValue("otra");
     EXPECT_THROW(rs.Update(), ErrorSistema);
     EXPECT_EQ(Valor("SELECT descripcion FROM MV_EJERCICIOS WHERE PERIODO = '2023'").toString(), "nueva");
+}
+
+TEST_F(Consultas, ElObservadorVeLaSentenciaEscritaLaEnviadaYSuDesenlace) {
+    std::vector<SentenciaSesion> vistas;
+    sesion_->Observador = [&](const SentenciaSesion& s) {
+        vistas.push_back(s);
+        if (!s.hecha && s.sql.contains("NO_VA")) throw ErrorSistema(Errores::BaseDeDatos, "falla simulada");
+    };
+    Recordset rs;
+    sesion_->AbrirRecordset("SELECT * FROM MV_EJERCICIOS WHERE CONVERT(INT,PERIODO) = 2023", rs,
+                            Cursor::Dinamico, Bloqueo::Optimista);
+    rs.Fields("descripcion").setValue("Ñandú 'Ejercicio'");
+    rs.Update();
+    sesion_->IniciarTransaccion();
+    sesion_->Ejecutar("DELETE MV_EJERCICIOS WHERE PERIODO = N'2024'");
+    sesion_->ConfirmarTransaccion();
+    EXPECT_THROW(sesion_->Ejecutar("INSERT INTO NO_HAY VALUES (1)"), ErrorSistema);
+    EXPECT_THROW(sesion_->Ejecutar("DELETE x WHERE a = 1 -- NO_VA"), ErrorSistema);
+
+    // Each statement that went is seen twice, before and after; the refused one only before.
+    ASSERT_EQ(vistas.size(), 15u);
+    for (size_t i = 0; i < 14; i += 2) {
+        EXPECT_FALSE(vistas[i].hecha);
+        EXPECT_TRUE(vistas[i + 1].hecha);
+        EXPECT_EQ(vistas[i].sql, vistas[i + 1].sql);
+        EXPECT_EQ(vistas[i].enviada, vistas[i + 1].enviada);
+    }
+    EXPECT_EQ(vistas[1].sql, "SELECT * FROM MV_EJERCICIOS WHERE CONVERT(INT,PERIODO) = 2023");
+    EXPECT_EQ(vistas[1].enviada, "SELECT * FROM MV_EJERCICIOS WHERE CAST(PERIODO AS INTEGER) = 2023");
+    EXPECT_EQ(vistas[1].filas, -1);
+    EXPECT_FALSE(vistas[1].error);
+    // The row's update: counted, then written with bound values a reader can see.
+    EXPECT_TRUE(vistas[3].sql.startsWith("SELECT COUNT(*) FROM MV_EJERCICIOS"));
+    EXPECT_TRUE(vistas[5].sql.startsWith("UPDATE MV_EJERCICIOS SET"));
+    EXPECT_EQ(vistas[5].filas, 1);
+    const QString escrita = SentenciaConValores(vistas[5].sql, vistas[5].valores);
+    EXPECT_TRUE(escrita.contains("= N'Ñandú ''Ejercicio'''")) << escrita.toStdString();
+    EXPECT_FALSE(escrita.contains('?')) << escrita.toStdString();
+    EXPECT_EQ(vistas[7].sql, "BEGIN TRANSACTION");
+    EXPECT_EQ(vistas[7].enviada, "BEGIN IMMEDIATE TRANSACTION");
+    EXPECT_EQ(vistas[9].sql, "DELETE MV_EJERCICIOS WHERE PERIODO = N'2024'");
+    EXPECT_EQ(vistas[9].enviada, "DELETE FROM MV_EJERCICIOS WHERE PERIODO = '2024'");
+    EXPECT_EQ(vistas[9].filas, 1);
+    EXPECT_EQ(vistas[11].sql, "COMMIT TRANSACTION");
+    ASSERT_TRUE(vistas[13].error);
+    EXPECT_TRUE(vistas[13].error->contains("no such table: NO_HAY")) << vistas[13].error->toStdString();
+    EXPECT_FALSE(vistas[14].hecha);
+    EXPECT_EQ(Valor("SELECT COUNT(*) FROM x").toInt(), 0);
+}
+
+TEST_F(Consultas, TextoUnicodeIdaYVueltaPorLaTraduccion) {
+    // Ñ, accents, a character beyond 16 bits and a quote: written as N'...' for SQL Server,
+    // sent to SQLite as a plain literal, read back the same.
+    const QString texto = QString::fromUtf8("Ñandú café pingüino \xF0\x9F\x98\x80 O'Brien");
+    const QString literal = sesion_->ValorSQL(texto, "'").toString();
+    EXPECT_TRUE(literal.startsWith("N'")) << literal.toStdString();
+    sesion_->Ejecutar("CREATE TABLE U (T nvarchar(60))");
+    sesion_->Ejecutar("INSERT INTO U VALUES (" + literal + ")");
+    EXPECT_EQ(sentencias_.last(), "INSERT INTO U VALUES ('" + QString(texto).replace("'", "''") + "')");
+    Recordset rs;
+    sesion_->AbrirRecordset("SELECT T FROM U WHERE T = " + literal, rs);
+    ASSERT_FALSE(rs.BOF());
+    EXPECT_EQ(rs["T"].toString(), texto);
+}
+
+TEST_F(Consultas, TransaccionTomaLaEscrituraAlEmpezar) {
+    TransaccionDeEscritura(*sesion_, ruta_);
 }
 
 TEST_F(Consultas, ErroresDeSentenciaLlevanElTextoDelMotor) {

@@ -2,6 +2,7 @@
 #include "sesion.h"
 
 #include <gtest/gtest.h>
+#include <QDateTime>
 #include <QRandomGenerator>
 
 namespace {
@@ -63,6 +64,24 @@ TEST(TraducirTSQL, LiteralesYComentariosIntactos) {
     EXPECT_EQ(T("SELECT MYCONVERT(INT,x), CONVERTIR(INT,y)"), "SELECT MYCONVERT(INT,x), CONVERTIR(INT,y)");
 }
 
+TEST(TraducirTSQL, LiteralesUnicodeYSugerenciasDeBloqueo) {
+    EXPECT_EQ(T("INSERT INTO T (A, B, C) VALUES (N'Ñandú', n'x', N'it''s N''y')"),
+              "INSERT INTO T (A, B, C) VALUES ('Ñandú', 'x', 'it''s N''y')");
+    EXPECT_EQ(T("SELECT 'a'N'b'"), "SELECT 'a' 'b'") << "two literals stay two";
+    EXPECT_EQ(T("SELECT xN'a', [N'x'], @N'y', \"N'z\""), "SELECT xN'a', [N'x'], @N'y', \"N'z\"");
+    EXPECT_EQ(T("WHERE fecha <= CONVERT(DATETIME,N'20221231',112)"), "WHERE fecha <= '2022-12-31'");
+    EXPECT_EQ(T("SELECT MAX(IDCOMPROBANTE) AS IDCOMPROBANTE FROM V_MV_STOCK WITH (TABLOCKX, HOLDLOCK) "
+                "WHERE TC = 'SI'"),
+              "SELECT MAX(IDCOMPROBANTE) AS IDCOMPROBANTE FROM V_MV_STOCK  WHERE TC = 'SI'");
+    EXPECT_EQ(T("SELECT * FROM [T]with(nolock)WHERE a = 1"), "SELECT * FROM [T] WHERE a = 1");
+    EXPECT_EQ(T("DELETE T WITH (TABLOCKX) WHERE x = 1"), "DELETE FROM T  WHERE x = 1");
+    // Not locking hints: left alone.
+    for (const char* s :
+         {"WITH x AS (SELECT 1) SELECT * FROM x", "SELECT * FROM t WITH (INDEX(i))", "SELECT 'WITH (NOLOCK)'",
+          "SELECT * FROM t /* WITH */ (NOLOCK)", "SELECT WITH (,)", "SELECT * FROM t AWITH (NOLOCK)"})
+        EXPECT_EQ(T(s), QString::fromUtf8(s)) << s;
+}
+
 TEST(TraducirTSQL, EntradasRotasNoSeTocan) {
     for (const char* s :
          {"", "CONVERT", "CONVERT(", "CONVERT(INT", "CONVERT(INT,", "CONVERT(INT,x", "CONVERT(,x)",
@@ -83,9 +102,10 @@ TEST(TraducirTSQL, NuncaSeCuelgaNiRompe) {
     EXPECT_EQ(r.count(QStringLiteral("CAST(")), 20000);
     EXPECT_EQ(r.count(QStringLiteral(" AS INTEGER)")), 20000);
 
-    const QStringList piezas = {"CONVERT",  "(",          ")",   "INT", ",",  "'",    "''",       "[",
-                                "]",        "\"",         "--",  "\n",  "/*", "*/",   "DELETE ",  "WHERE ",
-                                "DATETIME", "'20231231'", "112", " ",   "x",  "FROM", "\xC3\xB1", "\0"};
+    const QStringList piezas = {
+        "CONVERT",  "(",  ")",  "INT",     ",",      "'",        "''",         "[",       "]", "\"", "--",
+        "\n",       "/*", "*/", "DELETE ", "WHERE ", "DATETIME", "'20231231'", "112",     " ", "x",  "FROM",
+        "\xC3\xB1", "\0", "N'", "N",       "WITH",   "(NOLOCK)", "TABLOCKX",   "HOLDLOCK"};
     QRandomGenerator g(12345);
     for (int k = 0; k < 5000; ++k) {
         QString s;
@@ -96,4 +116,17 @@ TEST(TraducirTSQL, NuncaSeCuelgaNiRompe) {
         EXPECT_LE(t.size(), s.size() * 3 + 16);
         EXPECT_EQ(TraducirTSQL(t), t) << s.toStdString(); // once is enough
     }
+}
+
+TEST(SentenciaConValores, CadaMarcaRecibeSuLiteral) {
+    // Markers inside literals, quoted names and comments are not markers.
+    EXPECT_EQ(SentenciaConValores("UPDATE T SET A = ?, B = ? WHERE C = 'x?''?' AND [D?] = ? -- ?\n"
+                                  "AND E = ? /* ? */ AND F = ?",
+                                  {QString("O'Brien"), QVariant(), 12.5, QDate(2022, 1, 31), true}),
+              "UPDATE T SET A = N'O''Brien', B = NULL WHERE C = 'x?''?' AND [D?] = 12.5 -- ?\n"
+              "AND E = '20220131' /* ? */ AND F = 1");
+    EXPECT_EQ(SentenciaConValores("SELECT ?, ?", {1}), "SELECT 1, ?") << "a marker without value stays";
+    EXPECT_EQ(LiteralTSQL(QDateTime(QDate(2022, 12, 31), QTime(23, 59, 59))), "'2022-12-31T23:59:59.000'");
+    EXPECT_EQ(LiteralTSQL(QByteArray("\x01\xff", 2)), "0x01FF");
+    EXPECT_EQ(LiteralTSQL(qlonglong(-7)), "-7");
 }
