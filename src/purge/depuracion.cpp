@@ -473,7 +473,7 @@ Simulacion Depuracion::Simular(const QString& texto) {
 
     s.hayTipoSI = sesion_.Existe(QStringLiteral("V_TA_CPTE"), QStringLiteral("SI"), QStringLiteral("Codigo"),
                                  nullptr, TipoClave::Texto, QString());
-    s.comprobante = SiguienteComprobante(primerValor(S::MaximoComprobante()));
+    s.comprobante = SiguienteComprobante(primerValor(S::MaximoComprobante(false)));
     sesion_.AbrirRecordset(S::Saldos(corte), rs_, Cursor::SoloAdelante, Bloqueo::SoloLectura, -1);
     while (!rs_.BOF() && !rs_.Eof()) {
         ++s.renglones;

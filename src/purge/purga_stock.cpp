@@ -112,8 +112,8 @@ bool PurgaStock::AbrirTransaccion() {
 bool PurgaStock::Numerar() {
     // 4, 5, 6
     if (!Paso(ClasePaso::Esencial, [&] {
-            sesion_.AbrirRecordset(S::MaximoComprobante(), rs_, Cursor::SoloAdelante, Bloqueo::SoloLectura,
-                                   -1);
+            sesion_.AbrirRecordset(S::MaximoComprobante(true), rs_, Cursor::SoloAdelante,
+                                   Bloqueo::SoloLectura, -1);
         }))
         return false;
     if (!Paso(ClasePaso::Esencial, [&] {

@@ -29,8 +29,13 @@ QString BorrarAsientos(const QString& codigo) {
     return QStringLiteral("DELETE MV_ASIENTOS WHERE CONVERT(INT,PERIODO) = ") + codigo.trimmed();
 }
 
-QString MaximoComprobante() {
-    return QStringLiteral("SELECT MAX(IDCOMPROBANTE) AS IDCOMPROBANTE FROM V_MV_STOCK WHERE TC = 'SI'");
+QString MaximoComprobante(bool bloquearStock) {
+    // An exclusive table lock, held to the end of the transaction (on a view, on every table
+    // the view reads). Taken before anything is read, it needs no upgrade, so it cannot
+    // deadlock with the other stations' row locks.
+    return QStringLiteral("SELECT MAX(IDCOMPROBANTE) AS IDCOMPROBANTE FROM V_MV_STOCK ") +
+           (bloquearStock ? QStringLiteral("WITH (TABLOCKX, HOLDLOCK) ") : QString()) +
+           QStringLiteral("WHERE TC = 'SI'");
 }
 
 QString Saldos(const QString& fechaSQL) {

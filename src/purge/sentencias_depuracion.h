@@ -14,7 +14,10 @@ QString PeriodoDesde();
 QString PeriodoHasta();
 QString FechaUltimaDepuracion();
 QString BorrarAsientos(const QString& codigo);
-QString MaximoComprobante();
+// The highest "SI" voucher. The purge reads it first inside its transaction, with the stock
+// table locked until the commit: other stations wait, and no movement can come or change
+// between the balances and the deletion. The dry run reads it without a lock.
+QString MaximoComprobante(bool bloquearStock);
 // The balance query, grouped as the opening balance keeps it.
 QString Saldos(const QString& fechaSQL);
 // The opening-balance insert of `filas` rows. Type, voucher, date and "Depuracion" are written

@@ -1030,8 +1030,15 @@ std::optional<QString> literalDeClave(const QString& clave, long tipo) {
         if (!decimal.match(t).hasMatch()) return std::nullopt;
         return t;
     }
-    default:
+    default: {
+        // A plain literal keeps an index seek on a varchar key column, and ASCII reads alike in
+        // every code page; other characters need N'...' to be compared as they are.
+        bool ascii = true;
+        for (QChar c : clave)
+            ascii = ascii && c.unicode() < 128;
+        if (!ascii) return textoUnicode(clave);
         return QChar('\'') + QString(clave).replace(QChar('\''), QLatin1String("''")) + QChar('\'');
+    }
     }
 }
 

@@ -88,11 +88,15 @@ void PruebaPurga::Abrir() {
         }
     };
     gSesion().setLimiteParametros(limiteParametros);
+    gSesion().Observador = [this](const SentenciaSesion& s) {
+        if (!s.hecha) escritas << s.sql;
+    };
     frm = std::make_unique<FrmCrb>();
     frm->Form_Load();
     ASSERT_FALSE(Guion().Terminado()) << "the window did not load";
     Guion().Limpiar();
     sentencias.clear();
+    escritas.clear();
 }
 
 void PruebaPurga::Depurar(const QString& codigo) {

@@ -97,7 +97,8 @@ protected:
     QString base;
     std::unique_ptr<FrmCrb> frm;
     std::vector<LlamadaAvance> avance;
-    QStringList sentencias;
+    QStringList sentencias; // as sent to SQLite
+    QStringList escritas;   // as written, the T-SQL that SQL Server would get
     std::vector<Falla> fallas;
     std::function<bool()> falloMostrar;
     // The session's limit of "?" per statement: 20 sends the opening balance two rows per

@@ -218,6 +218,46 @@ TEST_F(Depuracion2022, CompletaDeAsientosYStock) {
     EXPECT_EQ(avance[3 + lotes].tipo, "Cerrar");
 }
 
+TEST_F(Depuracion2022, LoQueRecibiriaSQLServer) {
+    const QString descripcion = QString::fromUtf8("Caño de 1\" \xF0\x9F\x98\x80 O'Brien");
+    Sql({InsertarMov({.fecha = "2022-03-01",
+                      .articulo = "Ñ1",
+                      .cantidad = 2,
+                      .posicion = "Pasillo ñ",
+                      .serie = "Nº 5",
+                      .lote = "L-ü",
+                      .descripcion = descripcion})});
+    Confirmar();
+    Depurar("2022");
+    ASSERT_EQ(UltimoAviso().texto, Textos::Exito);
+    auto con = [&](const QString& texto) {
+        QStringList r;
+        for (const QString& s : escritas)
+            if (s.contains(texto)) r << s;
+        return r;
+    };
+    // The stock table is locked by the first statement of the transaction, until its end.
+    const auto inicio = escritas.indexOf("BEGIN TRANSACTION");
+    ASSERT_GE(inicio, 0);
+    EXPECT_EQ(escritas.value(inicio + 1), "SELECT MAX(IDCOMPROBANTE) AS IDCOMPROBANTE FROM V_MV_STOCK WITH "
+                                          "(TABLOCKX, HOLDLOCK) WHERE TC = 'SI'");
+    EXPECT_EQ(con("MAX(IDCOMPROBANTE)").size(), 1);
+    // Values go as Unicode literals; the fixed codes compared with key columns stay plain.
+    EXPECT_EQ(
+        con("INSERT INTO V_MV_STOCK"),
+        QStringList{"INSERT INTO V_MV_STOCK ( TC, IDCOMPROBANTE, SECUENCIA, FECHA, IDARTICULO, DESCRIPCION, "
+                    "IDUNIDAD, CANTIDAD,ControladoPor, IdDeposito, IdPosicion, NroSerie, NroLote, "
+                    "CantidadUD)VALUES (N'SI',N'000100000001X',1,CONVERT(DATETIME,'20221231',112),N'Ñ1',N'" +
+                    QString(descripcion).replace("'", "''") +
+                    "',N'UN',2,'Depuracion',1,N'Pasillo ñ',N'Nº 5',N'L-ü',NULL)"});
+    EXPECT_EQ(con("Delete v_mv_stock"),
+              QStringList{"Delete v_mv_stock where fecha <= CONVERT(DATETIME,'20221231',112) AND NOT "
+                          "(COALESCE(TC,'') = 'SI' AND COALESCE(IDCOMPROBANTE,'') = N'000100000001X')"});
+    EXPECT_EQ(con("FROM V_TA_CPTE"), QStringList{"SELECT * FROM V_TA_CPTE WHERE Codigo = 'SI'"});
+    EXPECT_EQ(Valor("SELECT DESCRIPCION || '|' || NroLote FROM V_MV_STOCK WHERE TC = 'SI'").toString(),
+              descripcion + "|L-ü");
+}
+
 TEST_F(Depuracion2022, ElOrdenDeLosPasos) {
     Movimientos();
     Confirmar();

@@ -59,6 +59,13 @@ TEST_F(Consultas, ExisteConClaveDeTexto) {
     EXPECT_TRUE(sesion_->Existe("V_TA_CPTE", "O'K", "Codigo", nullptr, TipoClave::Texto, ""));
     EXPECT_EQ(sentencias_.last(), "SELECT * FROM V_TA_CPTE WHERE Codigo = 'O''K'");
     EXPECT_FALSE(sesion_->Existe("V_TA_CPTE", "x' OR '1'='1", "Codigo", nullptr, TipoClave::Texto, ""));
+    // Only a key beyond ASCII is a Unicode literal: a plain one keeps SQL Server's index seek.
+    QString escrita;
+    sesion_->Observador = [&](const SentenciaSesion& s) { escrita = s.sql; };
+    EXPECT_FALSE(sesion_->Existe("V_TA_CPTE", "Ñ'1", "Codigo", nullptr, TipoClave::Texto, ""));
+    EXPECT_EQ(escrita, "SELECT * FROM V_TA_CPTE WHERE Codigo = N'Ñ''1'");
+    EXPECT_TRUE(sesion_->Existe("V_TA_CPTE", "SI", "Codigo", nullptr, TipoClave::Texto, ""));
+    EXPECT_EQ(escrita, "SELECT * FROM V_TA_CPTE WHERE Codigo = 'SI'");
 }
 
 TEST_F(Consultas, ValorCampoComoTexto) {
