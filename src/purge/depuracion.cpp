@@ -78,17 +78,23 @@ QString Depuracion::TextoPregunta(long n) {
 QString Depuracion::SiguienteComprobante(const QVariant& maximo) {
     if (!maximo.isValid() || maximo.isNull()) return QStringLiteral("000100000001X");
     const QString m = maximo.toString();
-    const double siguiente = std::round(Val(m.mid(4, 8)) + 1);
-    // A ninth digit would make a 14-character number that no longer reads by position.
-    if (std::fabs(siguiente) > 99999999.0)
+    const double actual = Val(m.mid(4, 8));
+    // A minus sign, like a ninth digit, makes a 14-character number that no longer reads by
+    // position.
+    if (actual < 0)
+        throw ErrorSistema(Errores::Desbordamiento,
+                           QStringLiteral("Desbordamiento: el número del comprobante de saldo inicial %1 es "
+                                          "negativo y el siguiente no tendría 8 dígitos. No se puede generar "
+                                          "el saldo inicial: corrija la numeración de los comprobantes SI.")
+                               .arg(m));
+    const double siguiente = std::round(actual + 1);
+    if (siguiente > 99999999.0)
         throw ErrorSistema(
             Errores::Desbordamiento,
             QStringLiteral("Desbordamiento: el comprobante de saldo inicial siguiente a %1 necesita "
                            "más de 8 dígitos. No se puede generar el saldo inicial.")
                 .arg(m));
-    QString numero = QString::number(qint64(std::fabs(siguiente))).rightJustified(8, u'0');
-    if (siguiente < 0) numero.prepend(u'-');
-    return m.left(4) + numero + m.mid(12, 1);
+    return m.left(4) + QString::number(qint64(siguiente)).rightJustified(8, u'0') + m.mid(12, 1);
 }
 
 FechasEjercicio Depuracion::FechasDe(const QVariant& desde, const QVariant& hasta) {

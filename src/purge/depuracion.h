@@ -104,7 +104,8 @@ public:
     // The confirmation question for n journal entries.
     static QString TextoPregunta(long n);
     // The voucher number after the highest existing one (Null or empty: the first one).
-    // Raises Errores::Desbordamiento when the number part would need more than 8 digits.
+    // Raises Errores::Desbordamiento when the number part would need more than 8 digits, or
+    // when the highest one is negative.
     static QString SiguienteComprobante(const QVariant& maximo);
     // The year's dates from its row; raises an error when one is Null or not a date.
     static FechasEjercicio FechasDe(const QVariant& desde, const QVariant& hasta);

@@ -153,12 +153,16 @@ TEST(TextosDePurga, NumeroDeComprobanteSiguiente) {
     EXPECT_EQ(Depuracion::SiguienteComprobante("0003 0 0 041Q"), "000300000042Q") << "blanks are skipped";
     EXPECT_EQ(Depuracion::SiguienteComprobante("0003ABCDEFGHZ"), "000300000001Z") << "no number reads as 0";
     EXPECT_EQ(Depuracion::SiguienteComprobante(""), "00000001");
-    try {
-        Depuracion::SiguienteComprobante("000399999999Z");
-        FAIL() << "a ninth digit must not be written";
-    } catch (const ErrorSistema& e) {
-        EXPECT_EQ(e.Numero, Errores::Desbordamiento);
-        EXPECT_TRUE(e.Descripcion.contains("000399999999Z"));
+    EXPECT_EQ(Depuracion::SiguienteComprobante("0001-0000000X"), "000100000001X") << "minus zero is zero";
+    // A ninth digit or a minus sign would make a 14-character number.
+    for (const char* maximo : {"000399999999Z", "0001-0000005X", "0001-0000001X", "0001 -9999999X"}) {
+        try {
+            Depuracion::SiguienteComprobante(maximo);
+            ADD_FAILURE() << maximo << " gave a next number";
+        } catch (const ErrorSistema& e) {
+            EXPECT_EQ(e.Numero, Errores::Desbordamiento);
+            EXPECT_TRUE(e.Descripcion.contains(maximo));
+        }
     }
 }
 

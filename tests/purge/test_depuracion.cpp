@@ -376,30 +376,33 @@ TEST_F(Depuracion2022, SinMovimientosValidosNoBorraNada) {
 }
 
 TEST_F(Depuracion2022, ComprobanteSinLugarParaUnNumeroMas) {
-    Movimientos();
-    Sql({InsertarMov({.fecha = "2020-12-31",
-                      .articulo = "A9",
-                      .cantidad = 1,
-                      .tc = "SI",
-                      .comprobante = "000399999999Z"})});
-    const auto antes = Saldos(QDate(2023, 12, 31));
-    const qint64 filas = Contar("V_MV_STOCK");
-    Confirmar();
-    Guion().Responder(Respuesta::Omitir); // Ignore cannot go on without a number
-    Depurar("2022");
-    ASSERT_EQ(Guion().Avisos().size(), 3u);
-    EXPECT_EQ(Guion().Avisos()[1].tipo, "error");
-    EXPECT_EQ(Guion().Avisos()[1].numero, Errores::Desbordamiento);
-    EXPECT_TRUE(Guion().Avisos()[1].texto.contains("8 dígitos"));
-    EXPECT_TRUE(Guion().Avisos()[1].procedimiento.isEmpty());
-    EXPECT_TRUE(SentenciasCon("INSERT INTO V_MV_STOCK").isEmpty());
-    EXPECT_EQ(Contar("V_MV_STOCK"), filas);
-    std::string dif;
-    EXPECT_TRUE(mismosSaldos(antes, Saldos(QDate(2023, 12, 31)), &dif)) << dif;
-    EXPECT_TRUE(frm->HayError);
-    EXPECT_TRUE(UltimoAviso().texto.contains("NO los movimientos de stock"));
-    EXPECT_TRUE(UltimoAviso().texto.contains("8 dígitos"));
-    EXPECT_TRUE(Guion().Terminado());
+    // A ninth digit, or a minus sign: either makes a 14-character voucher.
+    for (const char* maximo : {"000399999999Z", "0009-0000005X"}) {
+        SCOPED_TRACE(maximo);
+        TearDown();
+        SetUp();
+        Movimientos();
+        Sql({InsertarMov(
+            {.fecha = "2020-12-31", .articulo = "A9", .cantidad = 1, .tc = "SI", .comprobante = maximo})});
+        const auto antes = Saldos(QDate(2023, 12, 31));
+        const qint64 filas = Contar("V_MV_STOCK");
+        Confirmar();
+        Guion().Responder(Respuesta::Omitir); // Ignore cannot go on without a number
+        Depurar("2022");
+        ASSERT_EQ(Guion().Avisos().size(), 3u);
+        EXPECT_EQ(Guion().Avisos()[1].tipo, "error");
+        EXPECT_EQ(Guion().Avisos()[1].numero, Errores::Desbordamiento);
+        EXPECT_TRUE(Guion().Avisos()[1].texto.contains("8 dígitos"));
+        EXPECT_TRUE(Guion().Avisos()[1].procedimiento.isEmpty());
+        EXPECT_TRUE(SentenciasCon("INSERT INTO V_MV_STOCK").isEmpty());
+        EXPECT_EQ(Contar("V_MV_STOCK"), filas);
+        std::string dif;
+        EXPECT_TRUE(mismosSaldos(antes, Saldos(QDate(2023, 12, 31)), &dif)) << dif;
+        EXPECT_TRUE(frm->HayError);
+        EXPECT_TRUE(UltimoAviso().texto.contains("NO los movimientos de stock"));
+        EXPECT_TRUE(UltimoAviso().texto.contains("8 dígitos"));
+        EXPECT_TRUE(Guion().Terminado());
+    }
 }
 
 TEST_F(Depuracion2022, FechaDeDepuracionExistenteSeReescribe) {
