@@ -1,3 +1,5 @@
+// Also: another station keeps writing stock movements while a purge runs.
+//
 // Purges killed with SIGKILL at many moments (before chosen statements, and at times spread
 // over the journal deletion, the opening-balance inserts and the closing deletion). After each
 // kill the database must hold the same stock at every day after the cut-off, no half-written
@@ -12,6 +14,7 @@
 #include "desatendido.h"
 
 #include <chrono>
+#include <functional>
 #include <iostream>
 #include <QDate>
 #include <QElapsedTimer>
@@ -324,5 +327,72 @@ TEST_F(Interrupcion, EnMomentosRepartidos) {
                             .arg(muerte.ultima, muerte.terminoAntes ? ", ended before the kill" : ""));
         if (HasFatalFailure()) return;
     }
+}
+
+// ---- Another station writing during the purge ---------------------------------------------
+
+// The number of inserts the other station saw committed so far.
+qint64 Confirmados(const QString& archivo) {
+    QFile f(archivo);
+    if (!f.open(QIODevice::ReadOnly)) return 0;
+    return f.readAll().count('\n');
+}
+
+bool Esperar(const std::function<bool()>& condicion, int ms) {
+    QElapsedTimer reloj;
+    reloj.start();
+    while (!condicion()) {
+        if (reloj.elapsed() > ms) return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    return true;
+}
+
+TEST(OtraEstacion, InsertaMovimientosAtrasadosDuranteUnaDepuracionGrande) {
+    // The purge takes the write lock before it reads the balances and keeps it to its commit:
+    // the other station waits for it, the purge never fails because of it, and what the
+    // station committed before is carried while what it committed after stays a movement.
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const QString ruta = dir.filePath("conta.db");
+    demodb::OpcionesDemo o;
+    o.movimientos = 100000;
+    o.asientos = 2000;
+    QString error;
+    ASSERT_TRUE(demodb::CrearBaseDemo(ruta, o, &error)) << error.toStdString();
+    const auto antes = Saldos(ruta, "2030-01-01");
+    const QString confirmados = dir.filePath("confirmados"), parar = dir.filePath("parar");
+
+    QProcess estacion;
+    estacion.start(QStringLiteral(ESTACION_BIN), {ruta, confirmados, parar});
+    ASSERT_TRUE(estacion.waitForStarted());
+    ASSERT_TRUE(Esperar([&] { return Confirmados(confirmados) >= 20; }, 60000)) << "the station writes";
+    const Corrida c = Cribanzas(ruta);
+    const qint64 alTerminar = Confirmados(confirmados);
+    // A few more after the purge, then the station stops.
+    EXPECT_TRUE(Esperar([&] { return Confirmados(confirmados) >= alTerminar + 10; }, 60000));
+    QFile(parar).open(QIODevice::WriteOnly);
+    ASSERT_TRUE(estacion.waitForFinished(120000));
+    const qint64 total = Confirmados(confirmados);
+
+    EXPECT_EQ(c.estado, Salida::Depurado) << c.errores.toStdString();
+    EXPECT_TRUE(c.errores.contains("El proceso finalizó con éxito")) << c.errores.toStdString();
+    const QString deLaEstacion = "IDARTICULO = 'CONCURRENTE' AND COALESCE(Anulado,0) = 0";
+    EXPECT_EQ(ConsultarValor(ruta, "SELECT SUM(CANTIDAD) FROM V_MV_STOCK WHERE " + deLaEstacion).toLongLong(),
+              total)
+        << "every committed insert is in the stock, once";
+    EXPECT_GT(ConsultarValor(ruta, "SELECT SUM(CANTIDAD) FROM V_MV_STOCK WHERE TC = 'SI' AND " + deLaEstacion)
+                  .toLongLong(),
+              0)
+        << "those before the purge are carried";
+    EXPECT_GT(ConsultarValor(ruta, "SELECT COUNT(*) FROM V_MV_STOCK WHERE TC = 'FC' AND " + deLaEstacion)
+                  .toLongLong(),
+              0)
+        << "those after it stay movements";
+    auto otras = Saldos(ruta, "2030-01-01");
+    otras.removeIf([](const demodb::SaldoStock& s) { return s.idArticulo == "CONCURRENTE"; });
+    EXPECT_EQ(otras, antes) << "the rest of the stock is as it was";
+    std::cout << "[ station ] " << total << " inserts committed, " << alTerminar
+              << " by the end of the purge\n";
 }
 } // namespace
