@@ -28,6 +28,14 @@ OpcionesDesatendido AnalizarArgumentos(const QStringList& argumentos) {
                 o.error = QStringLiteral("falta el valor de --ejercicio");
             if (o.ejercicio.trimmed().isEmpty() && o.error.isEmpty())
                 o.error = QStringLiteral("--ejercicio necesita el código del ejercicio");
+        } else if (a == QLatin1String("--registro-sentencias") ||
+                   a.startsWith(QLatin1String("--registro-sentencias="))) {
+            if (a.contains(QChar('=')))
+                o.registroSentencias = a.section(QChar('='), 1);
+            else if (i + 1 < argumentos.size())
+                o.registroSentencias = argumentos.at(++i);
+            if (o.registroSentencias.trimmed().isEmpty() && o.error.isEmpty())
+                o.error = QStringLiteral("--registro-sentencias necesita la ruta del registro");
         } else if (a.startsWith(QLatin1String("--"))) {
             if (o.error.isEmpty()) o.error = QStringLiteral("opción desconocida: %1").arg(a);
         } else
@@ -49,12 +57,16 @@ QString TextoDeUso() {
     return QStringLiteral(
         "Uso:\n"
         "  cribanzas \"<línea de la suite>\"\n"
-        "  cribanzas --desatendido --ejercicio N [--simular] [--confirmar] \"<línea de la suite>\"\n"
+        "  cribanzas --desatendido --ejercicio N [--simular] [--confirmar]\n"
+        "            [--registro-sentencias RUTA] \"<línea de la suite>\"\n"
         "\n"
         "  --desatendido   depura sin ventana; los mensajes van a la salida de errores\n"
         "  --ejercicio N   el ejercicio cerrado a depurar\n"
         "  --simular       no escribe nada: informa qué haría la depuración\n"
         "  --confirmar     responde Sí a la confirmación (obligatoria para depurar)\n"
+        "  --registro-sentencias RUTA\n"
+        "                  agrega a RUTA cada sentencia enviada a la base, una por línea:\n"
+        "                  hora, sentencia y resultado separados por tabuladores\n"
         "\n"
         "Estado de salida: 0 depurado (o simulado), 1 ejercicio rechazado, 2 nada que depurar,\n"
         "3 depuración incompleta o abandonada, 4 sin conexión, 64 error de uso.\n");

@@ -24,8 +24,9 @@ struct OpcionesDesatendido {
     bool simular = false;
     bool confirmar = false;
     QString ejercicio;
-    QString linea; // the suite's command line: what is left once the options are taken out
-    QString error; // a usage error, when not empty
+    QString registroSentencias; // where every statement sent is appended (empty: nowhere)
+    QString linea;              // the suite's command line: what is left once the options are taken out
+    QString error;              // a usage error, when not empty
 };
 
 // Takes the options out of the program's arguments (without the program itself). Without the

@@ -3,8 +3,11 @@
 #include "depuracion.h"
 #include "globales.h"
 #include "modglobal.h"
+#include "registro_sentencias.h"
 #include "trampa.h"
 
+#include <functional>
+#include <optional>
 #include <QCoreApplication>
 #include <QLocale>
 
@@ -60,6 +63,22 @@ int Estado(Desenlace desenlace) {
 } // namespace
 
 int EjecutarDesatendido(const OpcionesDesatendido& o, FILE* salida) {
+    // Every statement from the start-up on, for the administrator's audit.
+    std::optional<RegistroSentencias> registro;
+    if (!o.registroSentencias.isEmpty()) {
+        registro.emplace(o.registroSentencias);
+        if (!registro->Abierto()) {
+            std::fprintf(stderr, "cribanzas: no se puede abrir el registro de sentencias %s: %s\n",
+                         o.registroSentencias.toLocal8Bit().constData(),
+                         registro->Error().toLocal8Bit().constData());
+            return Salida::Uso;
+        }
+    }
+    struct Observando {
+        std::function<void(const SentenciaSesion&)> anterior = gSesion().Observador;
+        ~Observando() { gSesion().Observador = anterior; }
+    } observando;
+    if (registro) gSesion().Observador = [&r = *registro](const SentenciaSesion& s) { r.Observar(s); };
     EstablecerLineaComandos(o.linea);
     // The start-up of the window's load handler, under its trap.
     Trampa::ConReporte(QStringLiteral("InicioSistema"))([] { InicioSistema(); });

@@ -2,7 +2,10 @@
 #include "apoyo.h"
 #include "demodb.h"
 #include "desatendido.h"
+#include "registro_sentencias.h"
 
+#include <QDateTime>
+#include <QFile>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QTemporaryDir>
@@ -32,6 +35,12 @@ long Numero(const QString& texto, const QString& patron) {
     const auto m = QRegularExpression(patron).match(texto);
     EXPECT_TRUE(m.hasMatch()) << patron.toStdString() << " in\n" << texto.toStdString();
     return m.captured(1).toLong();
+}
+
+QStringList Lineas(const QString& ruta) {
+    QFile f(ruta);
+    if (!f.open(QIODevice::ReadOnly)) return {};
+    return QString::fromUtf8(f.readAll()).split('\n', Qt::SkipEmptyParts);
 }
 
 class Desatendido : public ::testing::Test {
@@ -74,6 +83,17 @@ TEST(OpcionesDesatendido, ErroresDeUso) {
     EXPECT_TRUE(ventana.error.isEmpty()) << ventana.error.toStdString();
     EXPECT_FALSE(ventana.desatendido || ventana.simular);
     EXPECT_EQ(ventana.linea, "@DbName=a.db;@Password= --x; --simular");
+    EXPECT_EQ(
+        AnalizarArgumentos({"--desatendido", "--ejercicio", "1", "--simular", "--registro-sentencias=r.log"})
+            .registroSentencias,
+        "r.log");
+    EXPECT_FALSE(
+        AnalizarArgumentos({"--desatendido", "--ejercicio", "1", "--simular", "--registro-sentencias"})
+            .error.isEmpty());
+}
+
+TEST(RegistroSentencias, UnaLineaPorSentenciaSiempre) {
+    EXPECT_EQ(RegistroSentencias::Campo("a\\b\nc\td\re\x01 ñ"), "a\\\\b\\nc\\td\\re\\x01 ñ");
 }
 
 TEST_F(Desatendido, SinConfirmarNoDepura) {
@@ -155,7 +175,16 @@ TEST_F(Desatendido, FalloEnElStockTerminaConTresYElStockIntacto) {
                        "BEGIN SELECT RAISE(ABORT, 'disco lleno simulado'); END"});
     const QVariant stockAntes =
         ConsultarValor(base, "SELECT group_concat(IdMovimiento || ':' || CANTIDAD) FROM V_MV_STOCK");
-    const auto c = Correr({"--desatendido", "--ejercicio", "2022", "--confirmar", linea});
+    const QString registro = dir_.filePath("sentencias.log");
+    const auto c = Correr(
+        {"--desatendido", "--ejercicio", "2022", "--confirmar", "--registro-sentencias", registro, linea});
+    // The log shows the failing insert with the database's error, then the rollback.
+    const QStringList lineas = Lineas(registro);
+    const auto fallo =
+        lineas.indexOf(QRegularExpression(".*\tINSERT INTO V_MV_STOCK .*\terror: .*disco lleno simulado.*"));
+    ASSERT_GE(fallo, 0);
+    EXPECT_TRUE(lineas.value(fallo + 1).endsWith("\tROLLBACK TRANSACTION\tok"))
+        << lineas.value(fallo + 1).toStdString();
     EXPECT_EQ(c.estado, Salida::Incompleto) << c.errores.toStdString();
     EXPECT_TRUE(c.errores.contains("disco lleno simulado")) << c.errores.toStdString();
     EXPECT_FALSE(c.errores.contains("El proceso finalizó con éxito")) << c.errores.toStdString();
@@ -165,4 +194,64 @@ TEST_F(Desatendido, FalloEnElStockTerminaConTresYElStockIntacto) {
         ConsultarValor(base, "SELECT VALOR FROM TA_CONFIGURACION WHERE CLAVE = 'fechaoperdesde'").toString(),
         "01/01/2025")
         << "the operating period is put back";
+}
+
+TEST_F(Desatendido, RegistroDeSentenciasParaElAdministrador) {
+    // A description with a line break, a tab and a backslash.
+    EjecutarSql(base, {"UPDATE V_MV_STOCK SET DESCRIPCION = 'Caño' || char(10) || 'de 1\"' || char(9) || "
+                       "'a\\b' WHERE IdMovimiento = (SELECT MIN(IdMovimiento) FROM V_MV_STOCK WHERE FECHA "
+                       "<= '2022-12-31' AND Anulado = 0)"});
+    const QString registro = dir_.filePath("sentencias.log");
+    const auto s = Correr(
+        {"--desatendido", "--ejercicio", "2022", "--simular", "--registro-sentencias", registro, linea});
+    ASSERT_EQ(s.estado, Salida::Depurado) << s.errores.toStdString();
+    const qsizetype delSimulacro = Lineas(registro).size();
+    EXPECT_GT(delSimulacro, 0);
+    const long asientos =
+        ConsultarValor(base, "SELECT COUNT(*) FROM MV_ASIENTOS WHERE PERIODO LIKE '2022%'").toLongLong();
+    const auto d = Correr(
+        {"--desatendido", "--ejercicio", "2022", "--confirmar", "--registro-sentencias", registro, linea});
+    ASSERT_EQ(d.estado, Salida::Depurado) << d.errores.toStdString();
+
+    // Appended: the dry run's lines first. Each line: time, statement, outcome.
+    const QStringList lineas = Lineas(registro);
+    ASSERT_GT(lineas.size(), delSimulacro);
+    QStringList sentencias;
+    for (const QString& l : lineas) {
+        const QStringList campos = l.split('\t');
+        ASSERT_EQ(campos.size(), 3) << l.toStdString();
+        const QDateTime hora = QDateTime::fromString(campos[0], Qt::ISODateWithMs);
+        EXPECT_TRUE(hora.isValid() && campos[0].contains(QRegularExpression(
+                                          "T\\d\\d:\\d\\d:\\d\\d\\.\\d{3}([+-]\\d\\d:\\d\\d|Z)$")))
+            << campos[0].toStdString();
+        EXPECT_TRUE(QRegularExpression("^(ok|filas: \\d+|error: .*)$").match(campos[2]).hasMatch())
+            << campos[2].toStdString();
+        sentencias << campos[1] + " => " + campos[2];
+    }
+    const QStringList purga = sentencias.mid(delSimulacro);
+    EXPECT_TRUE(purga.contains(
+        QString("DELETE MV_ASIENTOS WHERE CONVERT(INT,PERIODO) = 2022 => filas: %1").arg(asientos)))
+        << purga.join('\n').toStdString();
+    const qsizetype inicio = purga.indexOf("BEGIN TRANSACTION => ok");
+    ASSERT_GE(inicio, 0);
+    EXPECT_TRUE(purga.value(inicio + 1).contains("FROM V_MV_STOCK WITH (TABLOCKX, HOLDLOCK)"));
+    EXPECT_TRUE(purga.contains("COMMIT TRANSACTION => ok"));
+    const QStringList inserciones = purga.filter("INSERT INTO V_MV_STOCK");
+    EXPECT_EQ(inserciones.size(),
+              ConsultarValor(base, "SELECT COUNT(*) FROM V_MV_STOCK WHERE ControladoPor = "
+                                   "'Depuracion' AND FECHA = '2022-12-31'")
+                  .toLongLong());
+    EXPECT_EQ(inserciones.filter("N'Caño\\nde 1\"\\ta\\\\b'").size(), 1)
+        << "line break, tab and backslash escaped";
+    // The configuration writes show the values bound to them.
+    EXPECT_FALSE(purga.filter("UPDATE TA_CONFIGURACION SET \"VALOR\" = N'01/01/2022'").isEmpty())
+        << purga.filter("UPDATE").join('\n').toStdString();
+
+    // A log that cannot be opened stops everything before the first statement.
+    const QByteArray antes = Huella();
+    const auto m = Correr({"--desatendido", "--ejercicio", "2022", "--simular", "--registro-sentencias",
+                           dir_.filePath("no/existe/sentencias.log"), linea});
+    EXPECT_EQ(m.estado, Salida::Uso);
+    EXPECT_TRUE(m.errores.contains("registro de sentencias")) << m.errores.toStdString();
+    EXPECT_EQ(Huella(), antes);
 }
