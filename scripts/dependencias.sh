@@ -6,6 +6,8 @@ paquetes=(cmake ninja-build g++ clang libclang-rt-14-dev pkg-config
   unixodbc unixodbc-dev odbcinst libsqliteodbc tdsodbc
   libsqlite3-dev sqlite3 libgtest-dev googletest
   fonts-dejavu-core xvfb xauth xdotool imagemagick openbox x11-utils locales qt6-translations-l10n)
+# The T-SQL grammar check of every statement the tool sends (ctest -L gramatica).
+paquetes+=(sqlfluff)
 # Building and checking the Debian packages: dpkg-shlibdeps and file (for CPack), the icon's
 # PNG sizes, and the checks of the menu entry and the man page.
 paquetes+=(dpkg-dev file librsvg2-bin desktop-file-utils man-db)
