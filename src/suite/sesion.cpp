@@ -54,35 +54,22 @@ bool esLetraAscii(QChar c) {
     return (c >= QChar('A') && c <= QChar('Z')) || (c >= QChar('a') && c <= QChar('z'));
 }
 
-// "TABLOCKX, HOLDLOCK": hints separated by commas or blanks, at least one.
-bool esListaDeSugerencias(QStringView t) {
-    int palabras = 0;
-    for (qsizetype k = 0; k < t.size();) {
-        if (esBlanco(t[k]) || t[k] == QChar(',')) {
-            ++k;
-            continue;
-        }
-        qsizetype e = k;
-        while (e < t.size() && esLetraAscii(t[e]))
-            ++e;
-        if (e == k || !esSugerenciaDeBloqueo(t.mid(k, e - k))) return false;
-        ++palabras;
-        k = e;
-    }
-    return palabras > 0;
-}
-
 // Where "FROM " goes in a statement "DELETE name WHERE ..." (or "DELETE name" alone); -1 when
-// the statement is not of that form.
-qsizetype insercionDeleteFrom(const QString& s) {
+// the statement is not of that form. quitar marks the locking hints the translation takes out
+// (the start of each, its last character): they count as blanks.
+qsizetype insercionDeleteFrom(const QString& s, const std::vector<qsizetype>* quitar = nullptr) {
     const qsizetype n = s.size();
-    qsizetype i = 0;
-    while (i < n && esBlanco(s[i]))
-        ++i;
+    auto saltar = [&](qsizetype i, bool puntoYComa) {
+        for (;;) {
+            while (i < n && (esBlanco(s[i]) || (puntoYComa && s[i] == QChar(';'))))
+                ++i;
+            if (!quitar || i >= n || (*quitar)[size_t(i)] < 0) return i;
+            i = (*quitar)[size_t(i)] + 1;
+        }
+    };
+    qsizetype i = saltar(0, false);
     if (!palabraEn(s, i, QLatin1StringView("DELETE"))) return -1;
-    i += 6;
-    while (i < n && esBlanco(s[i]))
-        ++i;
+    i = saltar(i + 6, false);
     const qsizetype inicio = i;
     if (i >= n || palabraEn(s, i, QLatin1StringView("FROM"))) return -1;
     // The name: parts joined by dots, each bracketed, double-quoted or plain.
@@ -115,29 +102,11 @@ qsizetype insercionDeleteFrom(const QString& s) {
         }
         break;
     }
-    qsizetype j = i;
-    while (j < n && esBlanco(s[j]))
-        ++j;
+    const qsizetype j = saltar(i, false);
     if (j >= n) return inicio;
     if (j == i) return -1; // something glued to the name
-    // A locking hint may follow the name; the translation takes it out.
-    if (palabraEn(s, j, QLatin1StringView("WITH"))) {
-        qsizetype k = j + 4;
-        while (k < n && esBlanco(s[k]))
-            ++k;
-        if (k >= n || s[k] != QChar('(')) return -1;
-        const qsizetype cierre = s.indexOf(QChar(')'), k);
-        if (cierre < 0 || !esListaDeSugerencias(QStringView(s).mid(k + 1, cierre - k - 1))) return -1;
-        j = cierre + 1;
-        while (j < n && esBlanco(s[j]))
-            ++j;
-        if (j >= n) return inicio;
-    }
     if (palabraEn(s, j, QLatin1StringView("WHERE"))) return inicio;
-    qsizetype k = j;
-    while (k < n && (esBlanco(s[k]) || s[k] == QChar(';')))
-        ++k;
-    return k >= n ? inicio : -1;
+    return saltar(j, true) >= n ? inicio : -1;
 }
 
 bool esTipoEntero(const QString& t) {
@@ -148,8 +117,7 @@ bool esTipoEntero(const QString& t) {
 } // namespace
 
 QString TraducirTSQL(const QString& sql) {
-    const qsizetype insercion = insercionDeleteFrom(sql);
-    if (insercion < 0 && !sql.contains(QLatin1String("convert"), Qt::CaseInsensitive) &&
+    if (insercionDeleteFrom(sql) < 0 && !sql.contains(QLatin1String("convert"), Qt::CaseInsensitive) &&
         !sql.contains(QLatin1String("n'"), Qt::CaseInsensitive) &&
         !sql.contains(QLatin1String("with"), Qt::CaseInsensitive))
         return sql;
@@ -209,16 +177,23 @@ QString TraducirTSQL(const QString& sql) {
             }
         }
     }
+    // Hints taken out count as blanks, as the next translation will see them.
+    std::vector<qsizetype> quitarHasta(size_t(n), -1), quitarDesde(size_t(n), -1);
     auto blancos = [&](qsizetype i) {
-        while (i < n && codigo[size_t(i)] && esBlanco(sql[i]))
-            ++i;
+        while (i < n) {
+            if (quitarHasta[size_t(i)] >= 0)
+                i = quitarHasta[size_t(i)] + 1;
+            else if (codigo[size_t(i)] && esBlanco(sql[i]))
+                ++i;
+            else
+                break;
+        }
         return i;
     };
     auto enCodigo = [&](qsizetype i, QChar c) { return i < n && codigo[size_t(i)] && sql[i] == c; };
 
     // Locking hints "WITH (TABLOCKX, HOLDLOCK)" to take out, inner ones first, so that what is
     // left around a hint taken out is judged as the next translation would judge it.
-    std::vector<qsizetype> quitarHasta(size_t(n), -1), quitarDesde(size_t(n), -1);
     for (const qsizetype q : cerrados) {
         const qsizetype a = pareja[size_t(q)];
         int palabras = 0;
@@ -258,6 +233,7 @@ QString TraducirTSQL(const QString& sql) {
         quitarHasta[size_t(w)] = q;
         quitarDesde[size_t(q)] = w;
     }
+    const qsizetype insercion = insercionDeleteFrom(sql, &quitarHasta);
 
     QString r;
     r.reserve(n + 32);
