@@ -925,10 +925,26 @@ void Recordset::Update() {
         if (!dest.condicion.isEmpty()) condiciones.prepend(QChar('(') + dest.condicion + QChar(')'));
         const QString donde = condiciones.join(QStringLiteral(" AND "));
         const bool propia = !s.EnTransaccion();
-        // Count and write as one unit, so that the row counted is the row written.
-        if (propia && !db.transaction())
+        // Count and write as one unit, so that the row counted is the row written. On SQLite the
+        // unit takes the write lock first: a count under a read lock cannot ask for it later
+        // while another program writes (SQLite refuses at once, to avoid a deadlock).
+        const bool sqlite = SesionInterna::EsSQLite(s);
+        QString fallo;
+        auto unidad = [&](const char* sqliteSql, bool (QSqlDatabase::*odbc)()) {
+            bool ok = false;
+            if (sqlite) {
+                QSqlQuery q(db);
+                ok = q.exec(QString::fromLatin1(sqliteSql));
+                if (!ok) fallo = q.lastError().text();
+            } else {
+                ok = (db.*odbc)();
+                if (!ok) fallo = db.lastError().text();
+            }
+            return ok;
+        };
+        if (propia && !unidad("BEGIN IMMEDIATE", &QSqlDatabase::transaction))
             throw ErrorSistema(Errores::BaseDeDatos,
-                               QStringLiteral("No se pudo actualizar la fila: ") + db.lastError().text());
+                               QStringLiteral("No se pudo actualizar la fila: ") + fallo);
         try {
             QSqlQuery c = SesionInterna::Preparar(
                 s, QStringLiteral("SELECT COUNT(*) FROM %1 WHERE %2").arg(dest.tabla, donde));
@@ -970,11 +986,11 @@ void Recordset::Update() {
                                    "No se cambió nada.")
                         .arg(dest.tabla)
                         .arg(afectadas));
-            if (propia && !db.commit())
+            if (propia && !unidad("COMMIT", &QSqlDatabase::commit))
                 throw ErrorSistema(Errores::BaseDeDatos,
-                                   QStringLiteral("No se pudo actualizar la fila: ") + db.lastError().text());
+                                   QStringLiteral("No se pudo actualizar la fila: ") + fallo);
         } catch (...) {
-            if (propia) db.rollback();
+            if (propia) unidad("ROLLBACK", &QSqlDatabase::rollback);
             throw;
         }
         for (int i : puestas) {
