@@ -242,14 +242,14 @@ TEST_F(Depuracion2022, LoQueRecibiriaSQLServer) {
     EXPECT_EQ(escritas.value(inicio + 1), "SELECT MAX(IDCOMPROBANTE) AS IDCOMPROBANTE FROM V_MV_STOCK WITH "
                                           "(TABLOCKX, HOLDLOCK) WHERE TC = 'SI'");
     EXPECT_EQ(con("MAX(IDCOMPROBANTE)").size(), 1);
-    // Values go as Unicode literals; the fixed codes compared with key columns stay plain.
+    // Values in the text go as Unicode literals, the rows' own values are bound; the fixed
+    // codes compared with key columns stay plain.
     EXPECT_EQ(
         con("INSERT INTO V_MV_STOCK"),
-        QStringList{"INSERT INTO V_MV_STOCK ( TC, IDCOMPROBANTE, SECUENCIA, FECHA, IDARTICULO, DESCRIPCION, "
-                    "IDUNIDAD, CANTIDAD,ControladoPor, IdDeposito, IdPosicion, NroSerie, NroLote, "
-                    "CantidadUD)VALUES (N'SI',N'000100000001X',1,CONVERT(DATETIME,'20221231',112),N'Ñ1',N'" +
-                    QString(descripcion).replace("'", "''") +
-                    "',N'UN',2,'Depuracion',1,N'Pasillo ñ',N'Nº 5',N'L-ü',NULL)"});
+        QStringList{"INSERT INTO V_MV_STOCK ( TC, IDCOMPROBANTE, SECUENCIA, FECHA, IDARTICULO, "
+                    "DESCRIPCION, IDUNIDAD, CANTIDAD,ControladoPor, IdDeposito, IdPosicion, NroSerie, "
+                    "NroLote, CantidadUD)VALUES (N'SI',N'000100000001X',?,CONVERT(DATETIME,'20221231',112),"
+                    "?,?,?,?,'Depuracion',?,?,?,?,?)"});
     EXPECT_EQ(con("Delete v_mv_stock"),
               QStringList{"Delete v_mv_stock where fecha <= CONVERT(DATETIME,'20221231',112) AND NOT "
                           "(COALESCE(TC,'') = 'SI' AND COALESCE(IDCOMPROBANTE,'') = N'000100000001X')"});
