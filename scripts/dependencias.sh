@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Installs the Debian packages the project needs, skipping those already there.
 set -euo pipefail
-paquetes=(cmake ninja-build g++ clang libclang-rt-14-dev pkg-config
+paquetes=(cmake ninja-build g++ clang libclang-rt-14-dev pkg-config clang-format
   qt6-base-dev libqt6sql6-sqlite libqt6sql6-odbc
   unixodbc unixodbc-dev odbcinst libsqliteodbc tdsodbc
   libsqlite3-dev sqlite3 libgtest-dev googletest

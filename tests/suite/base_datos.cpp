@@ -2,11 +2,11 @@
 
 #include "sql_directo.h"
 
+#include <atomic>
+#include <chrono>
 #include <cmath>
 #include <QDate>
 #include <QDateTime>
-#include <atomic>
-#include <chrono>
 #include <QElapsedTimer>
 #include <QSqlDatabase>
 #include <QSqlError>
