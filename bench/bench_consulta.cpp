@@ -11,15 +11,15 @@
 // largest growth of any round. Prints one figure per line and, last, "ratio=R": the median
 // of the rounds' dialog load time / floor. Exit status 1 when something went wrong (listed
 // as "fallo:" lines).
-#include "def_qconsulta.h"
 #include "demodb.h"
-#include "globales.h"
-#include "lib_clscons2.h"
-#include "lib_frmcons2.h"
-#include "lib_modeloconsulta.h"
-#include "operador.h"
-#include "recordset.h"
-#include "sesion.h"
+#include "lookup/def_qconsulta.h"
+#include "lookup/lib_clscons2.h"
+#include "lookup/lib_frmcons2.h"
+#include "lookup/lib_modeloconsulta.h"
+#include "suite/globales.h"
+#include "suite/operador.h"
+#include "suite/recordset.h"
+#include "suite/sesion.h"
 
 #include <algorithm>
 #include <cstdio>

@@ -14,11 +14,11 @@
 // "ratio=R" and "ratio_lan=R" with R = real purge time / set-based time, without and with
 // the latency (L = 0.3 unless given; 0 leaves the second pair out).
 #include "demodb.h"
-#include "depuracion.h"
-#include "frmcrb.h"
-#include "globales.h"
-#include "modglobal.h"
-#include "operador.h"
+#include "purge/depuracion.h"
+#include "purge/frmcrb.h"
+#include "startup/modglobal.h"
+#include "suite/globales.h"
+#include "suite/operador.h"
 
 #include <cstdio>
 #include <memory>

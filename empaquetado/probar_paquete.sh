@@ -39,7 +39,7 @@ for f in usr/bin/cribanzas usr/bin/consulta usr/share/applications/cribanzas.des
   usr/share/man/man1/cribanzas.1.gz; do
   tiene "$programa" "^\./$f\$"
 done
-tiene "$dev" '/include/cribanzas/lib_clscons2\.h$'
+tiene "$dev" '/include/cribanzas/lookup/lib_clscons2\.h$'
 tiene "$dev" '/cmake/CribanzasConsulta/CribanzasConsultaConfig\.cmake$'
 tiene "$dev" '/lib[^/]*/([^/]+/)?liblookup\.a$'
 depende=$(dpkg-deb -f "$programa" Depends)

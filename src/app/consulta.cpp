@@ -1,11 +1,11 @@
 // consulta: shows the suite's lookup over a table (through its mask) or a statement, as a
 // screen of the suite would, and prints what the caller gets back as one JSON object.
-#include "globales.h"
-#include "lib_clscons2.h"
-#include "modglobal.h"
-#include "operador.h"
-#include "traducciones.h"
-#include "trampa.h"
+#include "lookup/lib_clscons2.h"
+#include "startup/modglobal.h"
+#include "suite/globales.h"
+#include "suite/operador.h"
+#include "suite/traducciones.h"
+#include "suite/trampa.h"
 
 #include <cstdio>
 #include <optional>

@@ -1,4 +1,4 @@
-#include "desatendido.h"
+#include "app/desatendido.h"
 
 #include <unistd.h>
 

@@ -1,8 +1,8 @@
 #pragma once
 // The unattended purge: options taken from the command line, an operator that answers from
 // them and writes every message to standard error, and progress on a terminal.
-#include "avance.h"
-#include "operador.h"
+#include "suite/avance.h"
+#include "suite/operador.h"
 
 #include <cstdio>
 #include <QElapsedTimer>

@@ -1,10 +1,10 @@
-#include "ejecutar_desatendido.h"
+#include "app/ejecutar_desatendido.h"
 
-#include "depuracion.h"
-#include "globales.h"
-#include "modglobal.h"
-#include "registro_sentencias.h"
-#include "trampa.h"
+#include "app/registro_sentencias.h"
+#include "purge/depuracion.h"
+#include "startup/modglobal.h"
+#include "suite/globales.h"
+#include "suite/trampa.h"
 
 #include <functional>
 #include <optional>

@@ -1,11 +1,11 @@
 // cribanzas: purges one closed fiscal year from the suite's database.
-#include "desatendido.h"
-#include "ejecutar_desatendido.h"
-#include "frmcrb.h"
-#include "globales.h"
-#include "modglobal.h"
-#include "operador.h"
-#include "traducciones.h"
+#include "app/desatendido.h"
+#include "app/ejecutar_desatendido.h"
+#include "purge/frmcrb.h"
+#include "startup/modglobal.h"
+#include "suite/globales.h"
+#include "suite/operador.h"
+#include "suite/traducciones.h"
 
 #include <cstdio>
 #include <QApplication>

@@ -1,4 +1,4 @@
-#include "registro_sentencias.h"
+#include "app/registro_sentencias.h"
 
 #include <cstdio>
 

@@ -5,7 +5,7 @@
 // markers written in), and its outcome ("filas: N", "ok", or "error: " and the database's
 // text). Inside a field, a backslash is written \\, a line feed \n, a carriage return \r, a
 // tab \t and any other control character \xHH, so that a line is always one statement.
-#include "sesion.h"
+#include "suite/sesion.h"
 
 #include <QDateTime>
 #include <QFile>

@@ -1,4 +1,4 @@
-#include "def_qconsulta.h"
+#include "lookup/def_qconsulta.h"
 
 #include <QDir>
 #include <QFileInfo>

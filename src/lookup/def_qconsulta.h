@@ -6,7 +6,7 @@
 // blanks and written one byte per character in Windows-1252, so the file also reads as
 // lines of text. Record n starts at byte (n - 1) * 1202; the record count is the length
 // divided by 1202, and a trailing partial record is never read.
-#include "error.h"
+#include "suite/error.h"
 
 #include <array>
 #include <memory>

@@ -1,9 +1,9 @@
-#include "lib_clscons2.h"
+#include "lookup/lib_clscons2.h"
 
-#include "def_qconsulta.h"
-#include "lib_frmcons2.h"
-#include "trampa.h"
-#include "utilidades.h"
+#include "lookup/def_qconsulta.h"
+#include "lookup/lib_frmcons2.h"
+#include "suite/trampa.h"
+#include "suite/utilidades.h"
 
 #include <optional>
 #include <QApplication>

@@ -13,7 +13,7 @@
 //
 // The dialog lists its rows through the suite's session (gSesion), which the caller opens.
 // Everything runs on the GUI thread; ConsultaSearch returns when the dialog is closed.
-#include "coleccion.h"
+#include "suite/coleccion.h"
 
 #include <memory>
 #include <QString>

@@ -1,4 +1,4 @@
-#include "lib_disposicion.h"
+#include "lookup/lib_disposicion.h"
 
 #include <algorithm>
 #include <cmath>

@@ -1,12 +1,12 @@
-#include "lib_frmcons2.h"
+#include "lookup/lib_frmcons2.h"
 
-#include "globales.h"
-#include "lib_modeloconsulta.h"
-#include "lib_teclas.h"
-#include "lib_textoconsulta.h"
-#include "operador.h"
-#include "recordset.h"
-#include "trampa.h"
+#include "lookup/lib_modeloconsulta.h"
+#include "lookup/lib_teclas.h"
+#include "lookup/lib_textoconsulta.h"
+#include "suite/globales.h"
+#include "suite/operador.h"
+#include "suite/recordset.h"
+#include "suite/trampa.h"
 
 #include <algorithm>
 #include <cmath>

@@ -2,8 +2,8 @@
 // Lib_FrmCons2: the lookup dialog. The request (Lib_ClsCons2) writes the hand-over members,
 // shows the dialog modally with Mostrar(), reads Valores, Cantidades and ValorDevuelto,
 // then unloads it with Descargar().
-#include "coleccion.h"
-#include "lib_disposicion.h"
+#include "lookup/lib_disposicion.h"
+#include "suite/coleccion.h"
 
 #include <memory>
 #include <QDialog>

@@ -1,6 +1,6 @@
-#include "lib_modeloconsulta.h"
+#include "lookup/lib_modeloconsulta.h"
 
-#include "lib_textoconsulta.h"
+#include "lookup/lib_textoconsulta.h"
 
 #include <algorithm>
 #include <cstdlib>

@@ -1,4 +1,4 @@
-#include "lib_teclas.h"
+#include "lookup/lib_teclas.h"
 
 #include <QKeyEvent>
 

@@ -1,6 +1,6 @@
-#include "lib_textoconsulta.h"
+#include "lookup/lib_textoconsulta.h"
 
-#include "utilidades.h"
+#include "suite/utilidades.h"
 
 #include <array>
 #include <cmath>

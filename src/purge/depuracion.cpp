@@ -1,9 +1,9 @@
-#include "depuracion.h"
+#include "purge/depuracion.h"
 
-#include "globales.h"
-#include "operador.h"
-#include "purga_stock.h"
-#include "sentencias_depuracion.h"
+#include "purge/purga_stock.h"
+#include "purge/sentencias_depuracion.h"
+#include "suite/globales.h"
+#include "suite/operador.h"
 
 #include <cmath>
 #include <limits>

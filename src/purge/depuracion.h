@@ -3,9 +3,9 @@
 // confirmation, the journal purge and the stock purge with opening balances. It works on the
 // session, the operator seam and the progress display; the window and the unattended mode
 // both run it and show its result.
-#include "error.h"
-#include "pasos_depuracion.h"
-#include "recordset.h"
+#include "purge/pasos_depuracion.h"
+#include "suite/error.h"
+#include "suite/recordset.h"
 
 #include <optional>
 #include <QString>

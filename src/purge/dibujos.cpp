@@ -1,4 +1,4 @@
-#include "dibujos.h"
+#include "purge/dibujos.h"
 
 #include <QPainter>
 #include <QPainterPath>

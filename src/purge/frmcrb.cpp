@@ -1,10 +1,10 @@
-#include "frmcrb.h"
+#include "purge/frmcrb.h"
 
-#include "dibujos.h"
-#include "globales.h"
-#include "modglobal.h"
-#include "operador.h"
-#include "trampa.h"
+#include "purge/dibujos.h"
+#include "startup/modglobal.h"
+#include "suite/globales.h"
+#include "suite/operador.h"
+#include "suite/trampa.h"
 
 #include <QCloseEvent>
 #include <QComboBox>

@@ -1,7 +1,7 @@
 #pragma once
 // FrmCrb: the purge window "Cribanzas", the start-up object of the program.
-#include "depuracion.h"
-#include "recordset.h"
+#include "purge/depuracion.h"
+#include "suite/recordset.h"
 
 #include <QWidget>
 

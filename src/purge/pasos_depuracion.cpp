@@ -1,6 +1,6 @@
-#include "pasos_depuracion.h"
+#include "purge/pasos_depuracion.h"
 
-#include "operador.h"
+#include "suite/operador.h"
 
 namespace {
 // The answers Trampa understands.

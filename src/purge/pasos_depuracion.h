@@ -2,7 +2,7 @@
 // What the purge does when one of its steps fails, stated once for every kind of step. Each
 // step runs inside a Trampa; the operator's answer to the failure (Abort, Retry or Ignore)
 // is turned here into what happens next.
-#include "trampa.h"
+#include "suite/trampa.h"
 
 #include <functional>
 #include <QString>

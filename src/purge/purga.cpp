@@ -1,7 +1,7 @@
 // The confirm button of the purge window: the purge runs, the window shows how it ended.
-#include "depuracion.h"
-#include "frmcrb.h"
-#include "trampa.h"
+#include "purge/depuracion.h"
+#include "purge/frmcrb.h"
+#include "suite/trampa.h"
 
 #include <QComboBox>
 

@@ -1,8 +1,8 @@
-#include "purga_stock.h"
+#include "purge/purga_stock.h"
 
-#include "globales.h"
-#include "operador.h"
-#include "sentencias_depuracion.h"
+#include "purge/sentencias_depuracion.h"
+#include "suite/globales.h"
+#include "suite/operador.h"
 
 #include <algorithm>
 #include <iterator>

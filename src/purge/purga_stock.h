@@ -2,9 +2,9 @@
 // One run of the stock purge: the opening balances up to the cut-off written as one "SI"
 // voucher and the movements up to that date deleted, all in one transaction. Its phases
 // follow the numbered steps; each returns false when the purge must stop.
-#include "depuracion.h"
-#include "pasos_depuracion.h"
-#include "recordset.h"
+#include "purge/depuracion.h"
+#include "purge/pasos_depuracion.h"
+#include "suite/recordset.h"
 
 #include <functional>
 #include <QString>

@@ -1,4 +1,4 @@
-#include "sentencias_depuracion.h"
+#include "purge/sentencias_depuracion.h"
 
 namespace SentenciasDepuracion {
 

@@ -1,6 +1,6 @@
-#include "def_qconsulta.h"
-#include "lib_clscons2.h"
-#include "modglobal.h"
+#include "lookup/def_qconsulta.h"
+#include "lookup/lib_clscons2.h"
+#include "startup/modglobal.h"
 
 void CrearMascarasConsultas() {
     // No trap of its own: a failure reaches the start-up's. Each record goes right after the

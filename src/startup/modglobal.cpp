@@ -1,11 +1,11 @@
-#include "modglobal.h"
+#include "startup/modglobal.h"
 
-#include "def_qconsulta.h"
-#include "globales.h"
-#include "lib_clscons2.h"
-#include "operador.h"
-#include "trampa.h"
-#include "ubicaciones.h"
+#include "lookup/def_qconsulta.h"
+#include "lookup/lib_clscons2.h"
+#include "suite/globales.h"
+#include "suite/operador.h"
+#include "suite/trampa.h"
+#include "suite/ubicaciones.h"
 
 #include <cmath>
 #include <memory>

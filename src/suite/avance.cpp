@@ -1,4 +1,4 @@
-#include "avance.h"
+#include "suite/avance.h"
 
 #include <QApplication>
 #include <QElapsedTimer>

@@ -1,7 +1,7 @@
 #pragma once
 // The suite's collection: 1-based, keeps insertion order, shared by reference.
 // A ColeccionRef that is null is "nothing", which is not the same as an empty collection.
-#include "error.h"
+#include "suite/error.h"
 #include <memory>
 #include <QString>
 #include <QStringList>

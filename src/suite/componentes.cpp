@@ -1,7 +1,7 @@
-#include "componentes.h"
+#include "suite/componentes.h"
 
-#include "globales.h"
-#include "ubicaciones.h"
+#include "suite/globales.h"
+#include "suite/ubicaciones.h"
 
 #include <pwd.h>
 #include <QFile>

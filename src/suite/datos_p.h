@@ -1,7 +1,7 @@
 #pragma once
 // Internals shared by Sesion and Recordset (not part of the suite's interface).
-#include "recordset.h"
-#include "sesion.h"
+#include "suite/recordset.h"
+#include "suite/sesion.h"
 
 #include <optional>
 #include <QSqlDatabase>

@@ -1,4 +1,4 @@
-#include "globales.h"
+#include "suite/globales.h"
 
 #include <memory>
 #include <QCoreApplication>

@@ -1,9 +1,9 @@
 #pragma once
 // The one process-wide instance of each suite component, created on first use.
-#include "avance.h"
-#include "componentes.h"
-#include "sesion.h"
-#include "utilidades.h"
+#include "suite/avance.h"
+#include "suite/componentes.h"
+#include "suite/sesion.h"
+#include "suite/utilidades.h"
 
 Utilidades& gUtilidades();
 Sesion& gSesion();

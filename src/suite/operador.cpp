@@ -1,6 +1,6 @@
-#include "operador.h"
+#include "suite/operador.h"
 
-#include "globales.h"
+#include "suite/globales.h"
 
 #include <cstdio>
 #include <QApplication>

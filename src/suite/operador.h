@@ -3,7 +3,7 @@
 // error report, input box, pop-up menu) and the end of the process go through it.
 // The Qt implementation shows real dialogs; tests install OperadorGuion, which records
 // every prompt and answers from a queue; the unattended mode installs its own.
-#include "error.h"
+#include "suite/error.h"
 #include <deque>
 #include <memory>
 #include <optional>

@@ -1,8 +1,8 @@
-#include "recordset.h"
+#include "suite/recordset.h"
 
-#include "datos_p.h"
-#include "sesion.h"
-#include "utilidades.h"
+#include "suite/datos_p.h"
+#include "suite/sesion.h"
+#include "suite/utilidades.h"
 
 #include <cmath>
 #include <QDate>

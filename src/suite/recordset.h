@@ -15,7 +15,7 @@
 // primary key, or without one by all of the row's original values. When that row is gone
 // or is not unique, Update fails with a clear error and changes nothing. It never changes
 // another row.
-#include "error.h"
+#include "suite/error.h"
 #include <memory>
 #include <QString>
 #include <QVariant>

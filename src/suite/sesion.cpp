@@ -1,7 +1,7 @@
-#include "sesion.h"
+#include "suite/sesion.h"
 
-#include "datos_p.h"
-#include "operador.h"
+#include "suite/datos_p.h"
+#include "suite/operador.h"
 
 #include <clocale>
 #include <cmath>

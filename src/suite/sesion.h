@@ -6,8 +6,8 @@
 // Statements are T-SQL texts. When the database behind the session is SQLite (through
 // either driver) they go through TraducirTSQL first; against SQL Server they go unchanged.
 // Every failure raises ErrorSistema (number Errores::BaseDeDatos and the driver's text).
-#include "error.h"
-#include "recordset.h"
+#include "suite/error.h"
+#include "suite/recordset.h"
 #include <functional>
 #include <optional>
 #include <QString>

@@ -1,4 +1,4 @@
-#include "traducciones.h"
+#include "suite/traducciones.h"
 
 #include <memory>
 #include <QCoreApplication>

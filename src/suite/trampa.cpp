@@ -1,6 +1,6 @@
-#include "trampa.h"
+#include "suite/trampa.h"
 
-#include "globales.h"
+#include "suite/globales.h"
 
 #include <new>
 

@@ -2,7 +2,7 @@
 // The error trap of the suite's procedures, stated once: each numbered step runs inside
 // Trampa::operator(); on failure the reporter is asked, and its answer decides:
 // 4 runs the step again, 5 goes on with the next step, anything else leaves the procedure.
-#include "error.h"
+#include "suite/error.h"
 #include <functional>
 #include <QString>
 

@@ -1,7 +1,7 @@
-#include "ubicaciones.h"
+#include "suite/ubicaciones.h"
 
-#include "error.h"
-#include "globales.h"
+#include "suite/error.h"
+#include "suite/globales.h"
 
 #include <QDir>
 #include <QFile>

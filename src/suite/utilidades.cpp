@@ -1,6 +1,6 @@
-#include "utilidades.h"
+#include "suite/utilidades.h"
 
-#include "operador.h"
+#include "suite/operador.h"
 
 #include <cmath>
 #include <QApplication>

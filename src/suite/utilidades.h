@@ -1,6 +1,6 @@
 #pragma once
 // The suite's general utilities.
-#include "error.h"
+#include "suite/error.h"
 #include <QChar>
 #include <QDate>
 #include <QString>

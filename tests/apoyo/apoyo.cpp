@@ -1,8 +1,8 @@
-#include "apoyo.h"
+#include "apoyo/apoyo.h"
 
-#include "globales.h"
-#include "modglobal.h"
-#include "ubicaciones.h"
+#include "startup/modglobal.h"
+#include "suite/globales.h"
+#include "suite/ubicaciones.h"
 
 void PruebaSistema::SetUp() {
     ASSERT_TRUE(dir_.isValid());

@@ -1,7 +1,7 @@
 #pragma once
 // Shared test support: a fresh process state per test, a scripted operator, SQLite fixtures.
-#include "operador.h"
-#include "sql_directo.h"
+#include "apoyo/sql_directo.h"
+#include "suite/operador.h"
 
 #include <gtest/gtest.h>
 #include <memory>

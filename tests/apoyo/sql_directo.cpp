@@ -1,4 +1,4 @@
-#include "sql_directo.h"
+#include "apoyo/sql_directo.h"
 
 #include <dlfcn.h>
 #include <gtest/gtest.h>

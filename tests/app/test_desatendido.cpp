@@ -1,8 +1,8 @@
 // The unattended purge and dry run, run as the administrator runs them: the real program.
-#include "apoyo.h"
+#include "apoyo/apoyo.h"
+#include "app/desatendido.h"
+#include "app/registro_sentencias.h"
 #include "demodb.h"
-#include "desatendido.h"
-#include "registro_sentencias.h"
 
 #include <QDateTime>
 #include <QFile>

@@ -1,7 +1,7 @@
 // The command-line cutting over arbitrary text: the keys of the start-up, and a key the
 // input picks itself when it holds a byte 01 (key before it, line after it).
-#include "comun.h"
-#include "modglobal.h"
+#include "fuzz/comun.h"
+#include "startup/modglobal.h"
 
 #include <array>
 

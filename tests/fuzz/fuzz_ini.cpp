@@ -1,7 +1,7 @@
 // The INI reader over arbitrary file contents. Input: section, byte 00, key, byte 00, then
 // the file; without two bytes 00 the whole input is the file, read for the start-up's key.
-#include "componentes.h"
-#include "comun.h"
+#include "fuzz/comun.h"
+#include "suite/componentes.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* datos, size_t tamano) {
     const QByteArray entrada = BytesDe(datos, tamano);

@@ -1,10 +1,10 @@
 // The masks file: one record's bytes decoded and written back, the reader over a whole file
 // of arbitrary bytes, and the lookup request turning the mask it finds into its statement
 // (run without an application, so the dialog's steps fail and are skipped, as they may).
-#include "comun.h"
-#include "def_qconsulta.h"
-#include "lib_clscons2.h"
-#include "utilidades.h"
+#include "fuzz/comun.h"
+#include "lookup/def_qconsulta.h"
+#include "lookup/lib_clscons2.h"
+#include "suite/utilidades.h"
 
 #include <QFile>
 #include <QTemporaryDir>

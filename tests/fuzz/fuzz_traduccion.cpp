@@ -1,6 +1,6 @@
 // The T-SQL to SQLite translation over arbitrary statements.
-#include "comun.h"
-#include "sesion.h"
+#include "fuzz/comun.h"
+#include "suite/sesion.h"
 
 #include <chrono>
 #include <QStringList>

@@ -3,14 +3,14 @@
 // default mask, parsed with sqlfluff's T-SQL grammar. One statement per distinct shape (its
 // literals and numbers set aside), each in a file of its own, so that one that does not parse
 // cannot hide the next.
-#include "apoyo.h"
-#include "coleccion.h"
+#include "apoyo/apoyo.h"
 #include "demodb.h"
-#include "depuracion.h"
-#include "frmcrb.h"
-#include "globales.h"
-#include "lib_clscons2.h"
-#include "modglobal.h"
+#include "lookup/lib_clscons2.h"
+#include "purge/depuracion.h"
+#include "purge/frmcrb.h"
+#include "startup/modglobal.h"
+#include "suite/coleccion.h"
+#include "suite/globales.h"
 
 #include <map>
 #include <QApplication>

@@ -1,6 +1,6 @@
-#include "apoyo_consulta.h"
+#include "lookup/apoyo_consulta.h"
 
-#include "globales.h"
+#include "suite/globales.h"
 
 #include <QAbstractButton>
 #include <QApplication>

@@ -1,11 +1,11 @@
 #pragma once
 // Support for the lookup tests: a small database with the tables of the default masks,
 // masks files made to measure, and a script that answers the lookup dialog when it shows.
-#include "apoyo.h"
-#include "coleccion.h"
-#include "def_qconsulta.h"
-#include "lib_clscons2.h"
-#include "lib_frmcons2.h"
+#include "apoyo/apoyo.h"
+#include "lookup/def_qconsulta.h"
+#include "lookup/lib_clscons2.h"
+#include "lookup/lib_frmcons2.h"
+#include "suite/coleccion.h"
 
 #include <functional>
 #include <memory>

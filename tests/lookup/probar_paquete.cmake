@@ -6,9 +6,15 @@ execute_process(COMMAND ${CMAKE_COMMAND} --install ${ARBOL} --prefix ${TRABAJO}/
 if(r)
   message(FATAL_ERROR "la instalación falló: ${r}")
 endif()
-foreach(cabecera lib_clscons2.h lib_frmcons2.h coleccion.h error.h def_qconsulta.h)
+foreach(cabecera lookup/lib_clscons2.h lookup/lib_frmcons2.h suite/coleccion.h suite/error.h lookup/def_qconsulta.h)
   if(NOT EXISTS ${TRABAJO}/prefijo/include/cribanzas/${cabecera})
     message(FATAL_ERROR "falta la cabecera instalada ${cabecera}")
+  endif()
+endforeach()
+# Only what a caller needs: the start-up's file locations and the lookup's insides stay out.
+foreach(cabecera suite/ubicaciones.h suite/datos_p.h lookup/lib_modeloconsulta.h)
+  if(EXISTS ${TRABAJO}/prefijo/include/cribanzas/${cabecera})
+    message(FATAL_ERROR "se instaló la cabecera interna ${cabecera}")
   endif()
 endforeach()
 execute_process(COMMAND ${CMAKE_COMMAND} -S ${CONSUMIDOR} -B ${TRABAJO}/construccion -G ${GENERADOR}

@@ -1,7 +1,7 @@
 // The masks file: its byte layout, the default masks written at start-up, the code page,
 // reading what a damaged file still holds, and the writer's failures.
-#include "apoyo_consulta.h"
-#include "modglobal.h"
+#include "lookup/apoyo_consulta.h"
+#include "startup/modglobal.h"
 
 #include <csignal>
 #include <QDir>

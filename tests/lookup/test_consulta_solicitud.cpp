@@ -1,7 +1,7 @@
 // The lookup request: finding the mask, building the statement, the hand-over to the dialog,
 // the results handed back and the options consumed by every request.
-#include "apoyo_consulta.h"
-#include "globales.h"
+#include "lookup/apoyo_consulta.h"
+#include "suite/globales.h"
 
 #include <QAbstractItemModel>
 #include <QFile>

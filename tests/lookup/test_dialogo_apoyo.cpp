@@ -1,7 +1,7 @@
-#include "test_dialogo_apoyo.h"
+#include "lookup/test_dialogo_apoyo.h"
 
-#include "globales.h"
-#include "lib_modeloconsulta.h"
+#include "lookup/lib_modeloconsulta.h"
+#include "suite/globales.h"
 
 #include <QApplication>
 #include <QTest>

@@ -1,8 +1,8 @@
 #pragma once
 // Support for the lookup dialog's tests: a SQLite session and a dialog loaded on a statement,
 // shown without its modal loop so that keys and clicks can be sent to it.
-#include "apoyo.h"
-#include "lib_frmcons2.h"
+#include "apoyo/apoyo.h"
+#include "lookup/lib_frmcons2.h"
 
 #include <functional>
 #include <memory>

@@ -1,7 +1,7 @@
 // Searching: typing in the boxes, header-click sorting, the drop-down fill and moving to the list.
-#include "test_dialogo_apoyo.h"
+#include "lookup/test_dialogo_apoyo.h"
 
-#include "lib_modeloconsulta.h"
+#include "lookup/lib_modeloconsulta.h"
 
 #include <QHeaderView>
 #include <QTest>

@@ -1,8 +1,8 @@
 // Loading: columns and search boxes from the statement, rows, widths and the layout.
-#include "test_dialogo_apoyo.h"
+#include "lookup/test_dialogo_apoyo.h"
 
-#include "lib_disposicion.h"
-#include "lib_modeloconsulta.h"
+#include "lookup/lib_disposicion.h"
+#include "lookup/lib_modeloconsulta.h"
 
 #include <QFontMetrics>
 #include <QHeaderView>

@@ -1,8 +1,8 @@
 // The lookup list's model without a database: the Spanish key, stable sorting, and the fast
 // search agreeing with a plain scan in view order.
-#include "lib_modeloconsulta.h"
-#include "lib_teclas.h"
-#include "lib_textoconsulta.h"
+#include "lookup/lib_modeloconsulta.h"
+#include "lookup/lib_teclas.h"
+#include "lookup/lib_textoconsulta.h"
 
 #include <gtest/gtest.h>
 #include <QLocale>

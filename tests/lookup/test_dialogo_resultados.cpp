@@ -1,7 +1,7 @@
 // The values the dialog hands back on accept, cancel and close.
-#include "test_dialogo_apoyo.h"
+#include "lookup/test_dialogo_apoyo.h"
 
-#include "lib_modeloconsulta.h"
+#include "lookup/lib_modeloconsulta.h"
 
 #include <QPushButton>
 #include <QTest>

@@ -1,8 +1,8 @@
 // The dialog inside a request: shown modally by Lib_ClsCons2, one fresh dialog per request.
-#include "test_dialogo_apoyo.h"
+#include "lookup/test_dialogo_apoyo.h"
 
-#include "lib_clscons2.h"
-#include "lib_modeloconsulta.h"
+#include "lookup/lib_clscons2.h"
+#include "lookup/lib_modeloconsulta.h"
 
 #include <QPointer>
 #include <QTest>

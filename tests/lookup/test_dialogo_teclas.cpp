@@ -1,8 +1,8 @@
 // The list's keys: quantities, check marks, type-ahead, Enter, Escape, double-click, edits.
-#include "test_dialogo_apoyo.h"
+#include "lookup/test_dialogo_apoyo.h"
 
-#include "lib_modeloconsulta.h"
-#include "traducciones.h"
+#include "lookup/lib_modeloconsulta.h"
+#include "suite/traducciones.h"
 
 #include <QApplication>
 #include <QDialogButtonBox>

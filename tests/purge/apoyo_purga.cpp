@@ -1,7 +1,7 @@
-#include "apoyo_purga.h"
+#include "purge/apoyo_purga.h"
 
-#include "globales.h"
-#include "modglobal.h"
+#include "startup/modglobal.h"
+#include "suite/globales.h"
 
 #include <QComboBox>
 #include <QSqlQuery>

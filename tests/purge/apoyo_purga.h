@@ -2,10 +2,10 @@
 // Support for the purge tests: a small suite database, the window driven end to end with a
 // scripted operator, the progress display recorded, and failures injected into chosen
 // statements through the session's hook.
-#include "apoyo.h"
-#include "avance.h"
+#include "apoyo/apoyo.h"
 #include "demodb.h"
-#include "frmcrb.h"
+#include "purge/frmcrb.h"
+#include "suite/avance.h"
 
 #include <functional>
 #include <memory>

@@ -1,6 +1,6 @@
 // The confirm button: the count, the validation, the question and the ways it stops short.
-#include "apoyo_purga.h"
-#include "depuracion.h"
+#include "purge/apoyo_purga.h"
+#include "purge/depuracion.h"
 
 #include <QApplication>
 #include <QComboBox>

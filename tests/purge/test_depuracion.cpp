@@ -1,7 +1,7 @@
 // Whole purges of the year 2022 (cut-off 2022-12-31) on small databases.
-#include "apoyo_purga.h"
-#include "depuracion.h"
-#include "globales.h"
+#include "purge/apoyo_purga.h"
+#include "purge/depuracion.h"
+#include "suite/globales.h"
 
 #include <QCloseEvent>
 #include <QComboBox>

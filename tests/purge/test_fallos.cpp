@@ -1,7 +1,7 @@
 // Failures injected into chosen statements of the purge, with each answer of both traps, and
 // what the database holds afterwards.
-#include "apoyo_purga.h"
-#include "globales.h"
+#include "purge/apoyo_purga.h"
+#include "suite/globales.h"
 
 #include <cstdlib>
 #include <QComboBox>

@@ -1,10 +1,10 @@
 // A whole purge through an ODBC data source (the SQLite3 ODBC driver), as the suite reaches
 // its database in production.
-#include "apoyo_purga.h"
-#include "globales.h"
-#include "modglobal.h"
+#include "purge/apoyo_purga.h"
+#include "startup/modglobal.h"
+#include "suite/globales.h"
 
-#include "sql_directo.h"
+#include "apoyo/sql_directo.h"
 #include <QFile>
 
 namespace {

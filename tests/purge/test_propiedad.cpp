@@ -1,7 +1,7 @@
 // Over random movements: for every group, the stock at any day after the cut-off is the same
 // before and after the purge; and the rows it writes are the same however many go in one
 // statement.
-#include "apoyo_purga.h"
+#include "purge/apoyo_purga.h"
 
 #include <QFile>
 #include <QSqlDatabase>

@@ -10,10 +10,10 @@
 //
 // Kinds: periodo (writes to TA_CONFIGURACION), asientos (the journal deletion), transaccion,
 // insercion (opening-balance rows), borrado (the closing deletion), confirmacion (the commit).
-#include "desatendido.h"
-#include "ejecutar_desatendido.h"
-#include "globales.h"
-#include "operador.h"
+#include "app/desatendido.h"
+#include "app/ejecutar_desatendido.h"
+#include "suite/globales.h"
+#include "suite/operador.h"
 
 #include <cstdio>
 #include <QCoreApplication>

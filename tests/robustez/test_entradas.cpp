@@ -2,10 +2,10 @@
 // command lines with odd keys and values, run through the real program; database rows with
 // Nulls where the purge reads values, odd voucher numbers, quotes and non-ASCII text on their
 // way into the opening balance, times on the cut-off day.
-#include "apoyo_purga.h"
-#include "desatendido.h"
-#include "globales.h"
-#include "modglobal.h"
+#include "app/desatendido.h"
+#include "purge/apoyo_purga.h"
+#include "startup/modglobal.h"
+#include "suite/globales.h"
 
 #include <cmath>
 #include <QComboBox>

@@ -1,10 +1,10 @@
 // Database faults in the middle of the work: a database another process has locked, a full
 // disk, a connection lost for good, a read-only file. Each gets a clear message, Retry works
 // once the cause is gone, and the books and the stock are never left wrong.
-#include "apoyo_purga.h"
-#include "desatendido.h"
-#include "globales.h"
-#include "modglobal.h"
+#include "app/desatendido.h"
+#include "purge/apoyo_purga.h"
+#include "startup/modglobal.h"
+#include "suite/globales.h"
 
 #include <QComboBox>
 #include <QDir>

@@ -8,10 +8,10 @@
 //
 // CRIBANZAS_RONDAS_MUERTE sets the number of time-based kills (default 4); a thorough run:
 //   CRIBANZAS_RONDAS_MUERTE=200 build/bin/test_interrupcion
-#include "apoyo.h"
+#include "apoyo/apoyo.h"
+#include "app/desatendido.h"
 #include "demodb.h"
-#include "depuracion.h"
-#include "desatendido.h"
+#include "purge/depuracion.h"
 
 #include <chrono>
 #include <functional>

@@ -1,5 +1,5 @@
 // Cutting the session's values out of the suite's command line.
-#include "modglobal.h"
+#include "startup/modglobal.h"
 
 #include <gtest/gtest.h>
 

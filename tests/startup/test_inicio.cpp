@@ -1,10 +1,10 @@
 // The start-up sequence, Cfg and the suite settings.
-#include "apoyo.h"
-#include "def_qconsulta.h"
-#include "fixture.h"
-#include "globales.h"
-#include "lib_clscons2.h"
-#include "modglobal.h"
+#include "apoyo/apoyo.h"
+#include "lookup/def_qconsulta.h"
+#include "lookup/lib_clscons2.h"
+#include "startup/fixture.h"
+#include "startup/modglobal.h"
+#include "suite/globales.h"
 
 #include <QDir>
 #include <QFile>

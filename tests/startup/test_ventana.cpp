@@ -1,9 +1,9 @@
 // The purge window: layout, the closed-year list, the year validation, leaving.
-#include "apoyo.h"
-#include "fixture.h"
-#include "frmcrb.h"
-#include "globales.h"
-#include "modglobal.h"
+#include "apoyo/apoyo.h"
+#include "purge/frmcrb.h"
+#include "startup/fixture.h"
+#include "startup/modglobal.h"
+#include "suite/globales.h"
 
 #include <QApplication>
 #include <QComboBox>

@@ -1,6 +1,6 @@
-#include "base_datos.h"
+#include "suite/base_datos.h"
 
-#include "sql_directo.h"
+#include "apoyo/sql_directo.h"
 
 #include <atomic>
 #include <chrono>

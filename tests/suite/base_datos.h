@@ -1,8 +1,8 @@
 #pragma once
 // A temporary SQLite database and a session connected to it, with a scripted operator.
-#include "operador.h"
-#include "recordset.h"
-#include "sesion.h"
+#include "suite/operador.h"
+#include "suite/recordset.h"
+#include "suite/sesion.h"
 
 #include <gtest/gtest.h>
 #include <memory>

@@ -1,5 +1,5 @@
 // Updatable recordsets write back exactly the row they read, or nothing.
-#include "base_datos.h"
+#include "suite/base_datos.h"
 
 namespace {
 

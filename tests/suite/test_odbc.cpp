@@ -1,7 +1,7 @@
 // The ODBC route end to end, against SQLite's ODBC driver through a temporary data source.
-#include "base_datos.h"
+#include "suite/base_datos.h"
 
-#include "sql_directo.h"
+#include "apoyo/sql_directo.h"
 #include <clocale>
 #include <QDate>
 #include <QDateTime>

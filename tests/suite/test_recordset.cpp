@@ -1,5 +1,5 @@
 // Reading through recordsets on a SQLite file.
-#include "base_datos.h"
+#include "suite/base_datos.h"
 
 #include <QDate>
 #include <QDateTime>

@@ -1,5 +1,5 @@
 // The session: connection, key look-ups, literals, statements and transactions.
-#include "base_datos.h"
+#include "suite/base_datos.h"
 
 #include <QDate>
 #include <QDateTime>

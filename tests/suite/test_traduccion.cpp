@@ -1,5 +1,5 @@
 // T-SQL forms the system sends, as SQLite must receive them.
-#include "sesion.h"
+#include "suite/sesion.h"
 
 #include <gtest/gtest.h>
 #include <QDateTime>

@@ -1,9 +1,9 @@
 // Where the files beside the executable are found and created: the program's folder, then
 // the system folder, then the user's.
-#include "componentes.h"
-#include "error.h"
-#include "globales.h"
-#include "ubicaciones.h"
+#include "suite/componentes.h"
+#include "suite/error.h"
+#include "suite/globales.h"
+#include "suite/ubicaciones.h"
 
 #include <gtest/gtest.h>
 #include <optional>

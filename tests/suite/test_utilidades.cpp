@@ -1,10 +1,10 @@
 // The small suite pieces: numeric reading, dates, the error trap, collections and INI files.
-#include "coleccion.h"
-#include "componentes.h"
-#include "datos_p.h"
-#include "globales.h"
-#include "trampa.h"
-#include "utilidades.h"
+#include "suite/coleccion.h"
+#include "suite/componentes.h"
+#include "suite/datos_p.h"
+#include "suite/globales.h"
+#include "suite/trampa.h"
+#include "suite/utilidades.h"
 
 #include <gtest/gtest.h>
 #include <new>

@@ -1,5 +1,5 @@
-#include "ayuda.h"
 #include "demodb.h"
+#include "tools/ayuda.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,4 +1,4 @@
-#include "ayuda.h"
+#include "tools/ayuda.h"
 
 #include <QFile>
 #include <QProcess>
