@@ -3,6 +3,7 @@
 #include "lookup/lib_clscons2.h"
 #include "startup/modglobal.h"
 #include "suite/globales.h"
+#include "suite/interfaz_qt.h"
 #include "suite/operador.h"
 #include "suite/traducciones.h"
 #include "suite/trampa.h"
@@ -114,6 +115,7 @@ QJsonValue Lista(const ColeccionRef& c) {
 
 int main(int argc, char* argv[]) {
     QApplication app(argc, argv);
+    InstalarInterfazQt();
     CargarTraduccionesQt();
     QApplication::setApplicationName(QStringLiteral("Cribanzas"));
     EstablecerTituloAplicacion(QStringLiteral("Cribanzas"));

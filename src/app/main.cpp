@@ -4,6 +4,7 @@
 #include "purge/frmcrb.h"
 #include "startup/modglobal.h"
 #include "suite/globales.h"
+#include "suite/interfaz_qt.h"
 #include "suite/operador.h"
 #include "suite/traducciones.h"
 
@@ -24,6 +25,7 @@ int main(int argc, char* argv[]) {
     if (opciones.desatendido) return ProgramaDesatendido(argc, argv, opciones);
 
     QApplication app(argc, argv);
+    InstalarInterfazQt();
     CargarTraduccionesQt();
     QApplication::setApplicationName(QStringLiteral("Cribanzas"));
     EstablecerTituloAplicacion(QStringLiteral("Cribanzas"));

@@ -1,6 +1,9 @@
+// The request shown: ConsultaSearch and its dialog (the rest of the class is in
+// lib_clscons2_datos.cpp, without widgets).
 #include "lookup/lib_clscons2.h"
 
 #include "lookup/def_qconsulta.h"
+#include "lookup/lib_clscons2_p.h"
 #include "lookup/lib_frmcons2.h"
 #include "suite/trampa.h"
 #include "suite/utilidades.h"
@@ -34,31 +37,6 @@ bool ArchivoPresente(const QString& ruta) {
 }
 
 } // namespace
-
-struct Lib_ClsCons2::Privado {
-    QConsulta Mascara;
-    std::unique_ptr<Utilidades> utilidades;
-    QString ultimoSQL;
-
-    Utilidades& UtilidadesConsulta() {
-        if (!utilidades) utilidades = std::make_unique<Utilidades>();
-        return *utilidades;
-    }
-};
-
-Lib_ClsCons2::Lib_ClsCons2() : d_(std::make_unique<Privado>()) {
-    CmpsDevueltos = NuevaColeccion();
-    Valores = NuevaColeccion();
-}
-
-Lib_ClsCons2::~Lib_ClsCons2() {
-    CmpsDevueltos = nullptr;
-    Valores = nullptr;
-}
-
-const QString& Lib_ClsCons2::UltimoSQL() const {
-    return d_->ultimoSQL;
-}
 
 void Lib_ClsCons2::ConsultaSearch(QString SQL, ColeccionRef& CmpsDevueltosArg, const QString& Clave,
                                   QString& CampoBusqueda) {

@@ -4,6 +4,7 @@
 #include "lookup/lib_teclas.h"
 #include "lookup/lib_textoconsulta.h"
 #include "suite/globales.h"
+#include "suite/interfaz_qt.h"
 #include "suite/operador.h"
 #include "suite/recordset.h"
 #include "suite/trampa.h"
@@ -157,6 +158,7 @@ struct Lib_FrmCons2::Privado {
 };
 
 Lib_FrmCons2::Lib_FrmCons2(QWidget* parent) : QDialog(parent), d_(std::make_unique<Privado>()) {
+    InstalarInterfazQt();
     setObjectName(QStringLiteral("Lib_FrmCons2"));
     setWindowTitle(QStringLiteral("Consulta..."));
     setWindowFlags(Qt::Tool | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint);

@@ -3,6 +3,7 @@
 #include "purge/dibujos.h"
 #include "startup/modglobal.h"
 #include "suite/globales.h"
+#include "suite/interfaz_qt.h"
 #include "suite/operador.h"
 #include "suite/trampa.h"
 
@@ -36,6 +37,7 @@ QFont fuenteSuite(bool negrita = false) {
 FrmCrb::FrmCrb(QWidget* parent)
     : QWidget(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint |
                           Qt::MSWindowsFixedSizeDialogHint) {
+    InstalarInterfazQt();
     setObjectName(QStringLiteral("FrmCrb"));
     setWindowTitle(QStringLiteral("Cribanzas"));
     setWindowIcon(QIcon(DibujarEmbudo()));

@@ -1,7 +1,7 @@
 #pragma once
-// The progress display: a small modeless window (title, two lines, a value). Repaints are
-// throttled to about one every 50 ms, yet the latest texts are what the operator sees.
-// The view is pluggable: the unattended mode shows progress on a terminal, tests record it.
+// The progress display: a title, two lines and a value, shown by a pluggable view. In a program
+// with windows the view is the GUI layer's small modeless window (suite/avance_ventana.h); the
+// unattended mode shows progress on a terminal, tests record it.
 #include <memory>
 #include <QString>
 #include <QVariant>
@@ -24,7 +24,8 @@ public:
                  const QVariant& valor = {});
     void Cerrar();
     bool Visible() const { return visible_; }
-    // Installs another view (nullptr: the window) and returns the previous one.
+    // Installs another view (nullptr: the default one, see suite/interfaz.h) and returns the
+    // previous one.
     std::unique_ptr<AvanceVista> InstalarVista(std::unique_ptr<AvanceVista> vista);
 
 private:

@@ -1,68 +1,54 @@
 #include "suite/operador.h"
 
 #include "suite/globales.h"
+#include "suite/interfaz.h"
 
 #include <cstdio>
-#include <QApplication>
-#include <QInputDialog>
-#include <QLabel>
-#include <QLayout>
-#include <QMenu>
-#include <QMessageBox>
-#include <QPushButton>
-#include <QScreen>
+#include <QCoreApplication>
 
 namespace {
-// A message box as wide as its longest line, as the suite's platform sizes them: QMessageBox
-// wraps anything wider than 500 pixels, which breaks the suite's lines (padded with blanks to
-// centre under each other). Only a line wider than the screen wraps.
-class CajaMensaje : public QMessageBox {
-public:
-    using QMessageBox::QMessageBox;
+// The answer of a message box that nobody answers.
+int sinEleccion(int estilo) {
+    switch (estilo & 0x7) {
+    case 2:
+        return Respuesta::Anular;
+    case 3:
+    case 4:
+        return Respuesta::No;
+    case 1:
+    case 5:
+        return Respuesta::Cancelar;
+    default:
+        return Respuesta::Aceptar;
+    }
+}
 
+// A process without windows whose program installed no operator: nobody can answer, and no
+// prompt may be lost. Each one goes to standard error.
+class OperadorSinVentanas : public Operador {
 protected:
-    bool event(QEvent* e) override {
-        const bool r = QMessageBox::event(e);
-        if (e->type() == QEvent::LayoutRequest) ajustar();
-        return r;
+    int mensaje(const QString& texto, int estilo, const QString& titulo) override {
+        escribir(titulo, texto);
+        return sinEleccion(estilo);
     }
-    void showEvent(QShowEvent* e) override {
-        QMessageBox::showEvent(e);
-        ajustar();
+    int reporte(const ErrorSistema& error, const QString& procedimiento) override {
+        QString texto = QStringLiteral("Error %1: %2").arg(error.Numero).arg(error.Descripcion);
+        if (!procedimiento.isEmpty()) texto += QStringLiteral("\nProcedimiento: %1").arg(procedimiento);
+        return mensaje(texto, Estilo::AnularReintentarOmitir | Estilo::Critico, TituloAplicacion());
     }
+    std::optional<QString> entrada(const QString& mensaje, const QString& titulo, const QString&) override {
+        escribir(titulo, mensaje);
+        return std::nullopt;
+    }
+    int menu(const QStringList&, const QPoint&) override { return -1; }
+    void terminar(int codigo) override { CerrarYSalirDelBucle(codigo); }
 
 private:
-    void ajustar() {
-        auto* etiqueta = findChild<QLabel*>(QStringLiteral("qt_msgbox_label"));
-        if (!etiqueta || !layout() || !isVisible()) return;
-        const QScreen* pantalla = screen() ? screen() : QGuiApplication::primaryScreen();
-        const int maximo = pantalla ? pantalla->availableGeometry().width() : 1024;
-        etiqueta->setWordWrap(false);
-        layout()->activate();
-        int ancho = layout()->totalMinimumSize().width();
-        if (ancho > maximo) {
-            etiqueta->setWordWrap(true);
-            ancho = maximo;
-        }
-        const int alto = layout()->hasHeightForWidth() ? layout()->totalHeightForWidth(ancho)
-                                                       : layout()->totalMinimumSize().height();
-        setFixedSize(ancho, alto);
-        QCoreApplication::removePostedEvents(this, QEvent::LayoutRequest);
+    static void escribir(const QString& titulo, const QString& texto) {
+        std::fprintf(stderr, "[%s] %s\n", titulo.toLocal8Bit().constData(),
+                     QString(texto).replace(QChar('\r'), QChar('\n')).toLocal8Bit().constData());
     }
 };
-
-// The window a box belongs to: the active one, unless it is hidden or a passing tool window (the
-// progress display, which closes right before the final message); else the visible main window.
-// A box owned by a window on its way out may never be managed by the window manager.
-QWidget* ventanaDeLaCaja() {
-    auto apta = [](const QWidget* w) {
-        return w && w->isVisible() && (w->windowType() == Qt::Window || w->windowType() == Qt::Dialog);
-    };
-    if (QWidget* activa = QApplication::activeWindow(); apta(activa)) return activa;
-    for (QWidget* w : QApplication::topLevelWidgets())
-        if (apta(w)) return w;
-    return nullptr;
-}
 
 QString& titulo() {
     static QString t = QStringLiteral("Cribanzas");
@@ -100,7 +86,10 @@ void Operador::Terminar(int codigo) {
 
 Operador& operador() {
     auto& o = actual();
-    if (!o) o = std::make_unique<OperadorQt>();
+    if (!o) {
+        const auto& porDefecto = InterfazActual().operador;
+        o = porDefecto ? porDefecto() : std::make_unique<OperadorSinVentanas>();
+    }
     return *o;
 }
 
@@ -108,97 +97,6 @@ std::unique_ptr<Operador> InstalarOperador(std::unique_ptr<Operador> nuevo) {
     auto anterior = std::move(actual());
     actual() = std::move(nuevo);
     return anterior;
-}
-
-// ---- Qt dialogs -------------------------------------------------------------
-
-int OperadorQt::mensaje(const QString& texto, int estilo, const QString& tit) {
-    CajaMensaje box(ventanaDeLaCaja());
-    box.setWindowTitle(tit);
-    box.setText(QString(texto).replace(QChar('\r'), QChar('\n')));
-    const int icono = estilo & 0x70;
-    if (icono == Estilo::Critico)
-        box.setIcon(QMessageBox::Critical);
-    else if (icono == 32)
-        box.setIcon(QMessageBox::Question);
-    else if (icono == 48)
-        box.setIcon(QMessageBox::Warning);
-    else if (icono == Estilo::Informacion)
-        box.setIcon(QMessageBox::Information);
-    struct Boton {
-        QString texto;
-        int respuesta;
-        QMessageBox::ButtonRole rol;
-    };
-    std::vector<Boton> botones;
-    switch (estilo & 0x7) {
-    case 1:
-        botones = {{"Aceptar", 1, QMessageBox::AcceptRole}, {"Cancelar", 2, QMessageBox::RejectRole}};
-        break;
-    case 2:
-        botones = {{"&Anular", 3, QMessageBox::RejectRole},
-                   {"&Reintentar", 4, QMessageBox::AcceptRole},
-                   {"&Omitir", 5, QMessageBox::ActionRole}};
-        break;
-    case 3:
-        botones = {{"&Sí", 6, QMessageBox::YesRole},
-                   {"&No", 7, QMessageBox::NoRole},
-                   {"Cancelar", 2, QMessageBox::RejectRole}};
-        break;
-    case 4:
-        botones = {{"&Sí", 6, QMessageBox::YesRole}, {"&No", 7, QMessageBox::NoRole}};
-        break;
-    case 5:
-        botones = {{"&Reintentar", 4, QMessageBox::AcceptRole}, {"Cancelar", 2, QMessageBox::RejectRole}};
-        break;
-    default:
-        botones = {{"Aceptar", 1, QMessageBox::AcceptRole}};
-        break;
-    }
-    std::vector<QPushButton*> creados;
-    for (const auto& b : botones)
-        creados.push_back(box.addButton(b.texto, b.rol));
-    box.setDefaultButton(creados.front());
-    if (botones.size() == 1) box.setEscapeButton(creados.front());
-    box.exec();
-    for (size_t i = 0; i < creados.size(); ++i)
-        if (box.clickedButton() == creados[i]) return botones[i].respuesta;
-    // Closed without a button: the answer that leaves things as they are.
-    return botones.size() == 1 ? 1 : (estilo & 0x7) == 2 ? 3 : (estilo & 0x7) == 4 ? 7 : 2;
-}
-
-int OperadorQt::reporte(const ErrorSistema& error, const QString& procedimiento) {
-    QString texto = QStringLiteral("Error %1: %2").arg(error.Numero).arg(error.Descripcion);
-    if (!procedimiento.isEmpty()) texto += QStringLiteral("\nProcedimiento: %1").arg(procedimiento);
-    return mensaje(texto, Estilo::AnularReintentarOmitir | Estilo::Critico, TituloAplicacion());
-}
-
-std::optional<QString> OperadorQt::entrada(const QString& m, const QString& t, const QString& d) {
-    bool ok = false;
-    QString r = QInputDialog::getText(QApplication::activeWindow(), t, m, QLineEdit::Normal, d, &ok);
-    if (!ok) return std::nullopt;
-    return r;
-}
-
-int OperadorQt::menu(const QStringList& elementos, const QPoint& donde) {
-    QMenu m;
-    std::vector<QAction*> acciones;
-    for (const auto& e : elementos)
-        acciones.push_back(e == "-" ? m.addSeparator() : m.addAction(e));
-    QAction* elegida = m.exec(donde);
-    for (size_t i = 0; i < acciones.size(); ++i)
-        if (acciones[i] == elegida && elementos[int(i)] != "-") return int(i);
-    return -1;
-}
-
-void OperadorQt::terminar(int codigo) {
-    // The connection is closed at once so that nothing is left half written. The process
-    // then leaves through the event loop (the caller returns at once): exit() inside a slot
-    // would destroy the widgets held by statics after Qt's GUI state is gone.
-    gSesion().Desconectar();
-    std::fflush(stdout);
-    std::fflush(stderr);
-    QCoreApplication::exit(codigo);
 }
 
 // ---- Scripted ---------------------------------------------------------------
@@ -210,18 +108,7 @@ int OperadorGuion::mensaje(const QString& texto, int estilo, const QString& tit)
         respuestas_.pop_front();
         return r;
     }
-    switch (estilo & 0x7) {
-    case 2:
-        return Respuesta::Anular;
-    case 3:
-    case 4:
-        return Respuesta::No;
-    case 1:
-    case 5:
-        return Respuesta::Cancelar;
-    default:
-        return Respuesta::Aceptar;
-    }
+    return sinEleccion(estilo);
 }
 
 int OperadorGuion::reporte(const ErrorSistema& error, const QString& procedimiento) {
@@ -261,3 +148,13 @@ int OperadorGuion::menu(const QStringList& elementos, const QPoint&) {
 }
 
 void OperadorGuion::terminar(int) {}
+
+void CerrarYSalirDelBucle(int codigo) {
+    // The connection is closed at once so that nothing is left half written. The process
+    // then leaves through the event loop (the caller returns at once): exit() inside a slot
+    // would destroy the widgets held by statics after Qt's GUI state is gone.
+    gSesion().Desconectar();
+    std::fflush(stdout);
+    std::fflush(stderr);
+    QCoreApplication::exit(codigo);
+}

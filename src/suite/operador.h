@@ -1,8 +1,9 @@
 #pragma once
 // The one seam between the system and the operator: every modal prompt (message box,
 // error report, input box, pop-up menu) and the end of the process go through it.
-// The Qt implementation shows real dialogs; tests install OperadorGuion, which records
-// every prompt and answers from a queue; the unattended mode installs its own.
+// The GUI layer's OperadorQt (suite/operador_qt.h) shows real dialogs; tests install
+// OperadorGuion, which records every prompt and answers from a queue; the unattended mode
+// installs its own.
 #include "suite/error.h"
 #include <deque>
 #include <memory>
@@ -66,18 +67,6 @@ private:
     std::optional<int> terminado_;
 };
 
-// Real dialogs (QMessageBox, QInputDialog, QMenu); Terminar closes the database and ends the
-// event loop.
-class OperadorQt : public Operador {
-protected:
-    int mensaje(const QString& texto, int estilo, const QString& titulo) override;
-    int reporte(const ErrorSistema& error, const QString& procedimiento) override;
-    std::optional<QString> entrada(const QString& mensaje, const QString& titulo,
-                                   const QString& porDefecto) override;
-    int menu(const QStringList& elementos, const QPoint& donde) override;
-    void terminar(int codigo) override;
-};
-
 // Scripted operator for tests: records every prompt and answers from a queue.
 // Without a queued answer: OK for plain boxes, No for Yes/No, Abort for Abort/Retry/Ignore
 // and for error reports, Cancel for input boxes, no choice for menus.
@@ -116,7 +105,13 @@ private:
     std::deque<int> menus_;
 };
 
-// The process-wide operator; OperadorQt until another is installed.
+// The process-wide operator. Until one is installed, the installed interface's default
+// (suite/interfaz.h: Qt's dialogs in a program with windows), or else one that writes each
+// prompt to standard error and gives the scripted operator's answers without a queue.
 Operador& operador();
 // Installs another operator and returns the previous one (tests put it back).
 std::unique_ptr<Operador> InstalarOperador(std::unique_ptr<Operador> nuevo);
+
+// Terminar in a program with an event loop: closes the suite's connection and ends the loop
+// with that status.
+void CerrarYSalirDelBucle(int codigo);

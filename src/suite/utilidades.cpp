@@ -1,15 +1,12 @@
 #include "suite/utilidades.h"
 
+#include "suite/interfaz.h"
 #include "suite/operador.h"
 
 #include <cmath>
-#include <QApplication>
 #include <QDate>
 #include <QDir>
-#include <QGuiApplication>
 #include <QLocale>
-#include <QScreen>
-#include <QWidget>
 
 double Val(const QString& texto) {
     // Blanks are skipped wherever they stand, as the suite's numeric reading does.
@@ -146,22 +143,8 @@ QString Utilidades::Reemplazar(const QString& texto, const QString& buscar, cons
     return QString(texto).replace(buscar, reemplazo);
 }
 
-void Utilidades::CentrarFormulario(QWidget* formulario, bool) const {
-    if (!formulario) return;
-    QScreen* pantalla = formulario->screen() ? formulario->screen() : QGuiApplication::primaryScreen();
-    if (!pantalla) return;
-    const QRect area = pantalla->availableGeometry();
-    const QSize tam = formulario->frameGeometry().size();
-    formulario->move(area.center() - QPoint(tam.width() / 2, tam.height() / 2));
-}
-
 void Utilidades::IndicarOcupado(bool ocupado) const {
-    if (!qobject_cast<QApplication*>(QCoreApplication::instance())) return;
-    if (ocupado)
-        QApplication::setOverrideCursor(Qt::WaitCursor);
-    else
-        while (QApplication::overrideCursor())
-            QApplication::restoreOverrideCursor();
+    if (const auto& indicar = InterfazActual().indicarOcupado) indicar(ocupado);
 }
 
 QString Utilidades::FechaSQL(const QString& fecha) const {

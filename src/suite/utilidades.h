@@ -30,9 +30,10 @@ public:
     QVariant SinNulo(const QVariant& valor) const;
     QString QuitarCaracteres(const QString& texto, QChar c1, QChar c2 = QChar(), QChar c3 = QChar()) const;
     QString Reemplazar(const QString& texto, const QString& buscar, const QString& reemplazo) const;
-    // Places a window centred on its screen (the flag is accepted and ignored).
+    // Places a window centred on its screen (the flag is accepted and ignored). In the GUI
+    // layer's sources (suite_gui): only code with windows calls it.
     void CentrarFormulario(QWidget* formulario, bool bandera = true) const;
-    // Busy indication (wait cursor) on and off.
+    // Busy indication (the wait cursor in a program with windows) on and off.
     void IndicarOcupado(bool ocupado) const;
     // The display text of a value in a list cell: the text unchanged.
     QString FormatearValor(const QString& texto) const { return texto; }

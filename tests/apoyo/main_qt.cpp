@@ -1,4 +1,7 @@
-// GoogleTest main for tests that need a QApplication (offscreen unless told otherwise).
+// GoogleTest main for tests that need a QApplication (offscreen unless told otherwise), with
+// Qt's dialogs, progress window and wait cursor as a program with windows has them.
+#include "suite/interfaz_qt.h"
+
 #include <gtest/gtest.h>
 #include <QApplication>
 #include <QLocale>
@@ -8,6 +11,7 @@ int main(int argc, char** argv) {
             qgetenv("QT_QPA_PLATFORM").isEmpty() ? QByteArray("offscreen") : qgetenv("QT_QPA_PLATFORM"));
     QLocale::setDefault(QLocale::c());
     QApplication app(argc, argv);
+    InstalarInterfazQt();
     ::testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();
 }

@@ -1,0 +1,19 @@
+#pragma once
+// What a lookup request keeps between its steps.
+#include "lookup/def_qconsulta.h"
+#include "lookup/lib_clscons2.h"
+#include "suite/utilidades.h"
+
+#include <memory>
+#include <QString>
+
+struct Lib_ClsCons2::Privado {
+    QConsulta Mascara;
+    std::unique_ptr<Utilidades> utilidades;
+    QString ultimoSQL;
+
+    Utilidades& UtilidadesConsulta() {
+        if (!utilidades) utilidades = std::make_unique<Utilidades>();
+        return *utilidades;
+    }
+};

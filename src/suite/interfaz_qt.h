@@ -1,0 +1,6 @@
+#pragma once
+// Installs Qt's dialogs (OperadorQt), the progress window and the wait cursor as the data
+// layer's interface (suite/interfaz.h). A program with windows calls it once its
+// QApplication exists; the suite's windows call it too, so that a screen built on the lookup
+// component has them without asking. Does nothing when an interface is already installed.
+void InstalarInterfazQt();

@@ -1,0 +1,15 @@
+#pragma once
+// The operator of a program with windows: real dialogs (QMessageBox, QInputDialog, QMenu);
+// Terminar closes the database and ends the event loop. InstalarInterfazQt makes it the
+// process's default.
+#include "suite/operador.h"
+
+class OperadorQt : public Operador {
+protected:
+    int mensaje(const QString& texto, int estilo, const QString& titulo) override;
+    int reporte(const ErrorSistema& error, const QString& procedimiento) override;
+    std::optional<QString> entrada(const QString& mensaje, const QString& titulo,
+                                   const QString& porDefecto) override;
+    int menu(const QStringList& elementos, const QPoint& donde) override;
+    void terminar(int codigo) override;
+};
