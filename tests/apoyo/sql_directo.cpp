@@ -40,6 +40,41 @@ QVariant ConsultarValor(const QString& ruta, const QString& sql) {
     return r;
 }
 
+ConexionDirecta::ConexionDirecta(const QString& ruta)
+    : nombre_(QStringLiteral("directa-") + QUuid::createUuid().toString()) {
+    QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), nombre_);
+    db.setDatabaseName(ruta);
+    EXPECT_TRUE(db.open()) << db.lastError().text().toStdString();
+}
+
+ConexionDirecta::~ConexionDirecta() {
+    {
+        QSqlDatabase db = QSqlDatabase::database(nombre_, false);
+        db.close();
+    }
+    QSqlDatabase::removeDatabase(nombre_);
+}
+
+QSqlDatabase ConexionDirecta::db() const {
+    return QSqlDatabase::database(nombre_, false);
+}
+
+QVariant ConexionDirecta::valor(const QString& sql) const {
+    QSqlQuery q(db());
+    if (!q.exec(sql)) {
+        ADD_FAILURE() << q.lastError().text().toStdString() << " en " << sql.toStdString();
+        return {};
+    }
+    return q.next() ? q.value(0) : QVariant();
+}
+
+bool ConexionDirecta::ejecutar(const QString& sql) const {
+    QSqlQuery q(db());
+    const bool ok = q.exec(sql);
+    EXPECT_TRUE(ok) << q.lastError().text().toStdString() << " en " << sql.toStdString();
+    return ok;
+}
+
 void MantenerControladorOdbc() {
     static void* const driver =
         dlopen("/usr/lib/x86_64-linux-gnu/odbc/libsqlite3odbc.so", RTLD_NOW | RTLD_NODELETE);

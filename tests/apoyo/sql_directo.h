@@ -1,5 +1,12 @@
 #pragma once
-// Direct access to a SQLite file from tests, through a connection of its own.
+// Direct access to a SQLite file from tests, through a connection of the test's own: what the
+// test puts in the database and reads back, apart from the code under test.
+#include "apoyo/impresion.h"
+
+#include <gtest/gtest.h>
+#include <QSqlDatabase>
+#include <QSqlError>
+#include <QSqlQuery>
 #include <QString>
 #include <QStringList>
 #include <QVariant>
@@ -8,6 +15,24 @@
 void EjecutarSql(const QString& ruta, const QStringList& sentencias);
 // One value of a query on a SQLite file (first column of the first row; invalid when none).
 QVariant ConsultarValor(const QString& ruta, const QString& sql);
+
+// A connection of the test's own that stays open while the object lives.
+class ConexionDirecta {
+public:
+    explicit ConexionDirecta(const QString& ruta);
+    ~ConexionDirecta();
+    ConexionDirecta(const ConexionDirecta&) = delete;
+    ConexionDirecta& operator=(const ConexionDirecta&) = delete;
+
+    QSqlDatabase db() const;
+    // The first column of the first row; an invalid QVariant when the statement fails.
+    QVariant valor(const QString& sql) const;
+    qint64 numero(const QString& sql) const { return valor(sql).toLongLong(); }
+    bool ejecutar(const QString& sql) const;
+
+private:
+    QString nombre_;
+};
 
 // Keeps SQLite's ODBC driver and the installer library mapped after the driver manager
 // unloads them, so leak reports from inside them can be told apart from ours.

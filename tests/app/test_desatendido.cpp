@@ -1,5 +1,5 @@
 // The unattended purge and dry run, run as the administrator runs them: the real program.
-#include "apoyo/apoyo.h"
+#include "apoyo/sql_directo.h"
 #include "app/desatendido.h"
 #include "app/registro_sentencias.h"
 #include "demodb.h"

@@ -3,7 +3,7 @@
 // default mask, parsed with sqlfluff's T-SQL grammar. One statement per distinct shape (its
 // literals and numbers set aside), each in a file of its own, so that one that does not parse
 // cannot hide the next.
-#include "apoyo/apoyo.h"
+#include "apoyo/sistema.h"
 #include "demodb.h"
 #include "lookup/lib_clscons2.h"
 #include "purge/depuracion.h"

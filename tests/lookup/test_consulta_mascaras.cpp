@@ -1,6 +1,6 @@
 // The masks file: its byte layout, the default masks written at start-up, the code page,
 // reading what a damaged file still holds, and the writer's failures.
-#include "lookup/apoyo_consulta.h"
+#include "apoyo/consulta.h"
 #include "startup/modglobal.h"
 
 #include <csignal>

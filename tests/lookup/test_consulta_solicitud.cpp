@@ -1,6 +1,6 @@
 // The lookup request: finding the mask, building the statement, the hand-over to the dialog,
 // the results handed back and the options consumed by every request.
-#include "lookup/apoyo_consulta.h"
+#include "apoyo/consulta.h"
 #include "suite/globales.h"
 
 #include <QAbstractItemModel>

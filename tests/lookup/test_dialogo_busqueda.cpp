@@ -1,5 +1,5 @@
 // Searching: typing in the boxes, header-click sorting, the drop-down fill and moving to the list.
-#include "lookup/test_dialogo_apoyo.h"
+#include "apoyo/dialogo.h"
 
 #include "lookup/lib_modeloconsulta.h"
 

@@ -1,5 +1,5 @@
 // Loading: columns and search boxes from the statement, rows, widths and the layout.
-#include "lookup/test_dialogo_apoyo.h"
+#include "apoyo/dialogo.h"
 
 #include "lookup/lib_disposicion.h"
 #include "lookup/lib_modeloconsulta.h"

@@ -1,5 +1,5 @@
 // The values the dialog hands back on accept, cancel and close.
-#include "lookup/test_dialogo_apoyo.h"
+#include "apoyo/dialogo.h"
 
 #include "lookup/lib_modeloconsulta.h"
 

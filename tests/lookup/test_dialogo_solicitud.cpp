@@ -1,5 +1,5 @@
 // The dialog inside a request: shown modally by Lib_ClsCons2, one fresh dialog per request.
-#include "lookup/test_dialogo_apoyo.h"
+#include "apoyo/dialogo.h"
 
 #include "lookup/lib_clscons2.h"
 #include "lookup/lib_modeloconsulta.h"

@@ -1,5 +1,5 @@
 // The list's keys: quantities, check marks, type-ahead, Enter, Escape, double-click, edits.
-#include "lookup/test_dialogo_apoyo.h"
+#include "apoyo/dialogo.h"
 
 #include "lookup/lib_modeloconsulta.h"
 #include "suite/traducciones.h"

@@ -1,5 +1,5 @@
 // The confirm button: the count, the validation, the question and the ways it stops short.
-#include "purge/apoyo_purga.h"
+#include "apoyo/purga.h"
 #include "purge/depuracion.h"
 
 #include <QApplication>

@@ -1,5 +1,5 @@
 // Whole purges of the year 2022 (cut-off 2022-12-31) on small databases.
-#include "purge/apoyo_purga.h"
+#include "apoyo/purga.h"
 #include "purge/depuracion.h"
 #include "suite/globales.h"
 

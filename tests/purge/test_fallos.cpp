@@ -1,6 +1,6 @@
 // Failures injected into chosen statements of the purge, with each answer of both traps, and
 // what the database holds afterwards.
-#include "purge/apoyo_purga.h"
+#include "apoyo/purga.h"
 #include "suite/globales.h"
 
 #include <cstdlib>

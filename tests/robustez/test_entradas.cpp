@@ -2,8 +2,8 @@
 // command lines with odd keys and values, run through the real program; database rows with
 // Nulls where the purge reads values, odd voucher numbers, quotes and non-ASCII text on their
 // way into the opening balance, times on the cut-off day.
+#include "apoyo/purga.h"
 #include "app/desatendido.h"
-#include "purge/apoyo_purga.h"
 #include "startup/modglobal.h"
 #include "suite/globales.h"
 

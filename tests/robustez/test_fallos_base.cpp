@@ -1,8 +1,8 @@
 // Database faults in the middle of the work: a database another process has locked, a full
 // disk, a connection lost for good, a read-only file. Each gets a clear message, Retry works
 // once the cause is gone, and the books and the stock are never left wrong.
+#include "apoyo/purga.h"
 #include "app/desatendido.h"
-#include "purge/apoyo_purga.h"
 #include "startup/modglobal.h"
 #include "suite/globales.h"
 

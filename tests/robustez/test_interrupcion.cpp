@@ -8,7 +8,7 @@
 //
 // CRIBANZAS_RONDAS_MUERTE sets the number of time-based kills (default 4); a thorough run:
 //   CRIBANZAS_RONDAS_MUERTE=200 build/bin/test_interrupcion
-#include "apoyo/apoyo.h"
+#include "apoyo/sistema.h"
 #include "app/desatendido.h"
 #include "demodb.h"
 #include "purge/depuracion.h"

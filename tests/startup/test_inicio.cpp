@@ -1,8 +1,7 @@
 // The start-up sequence, Cfg and the suite settings.
-#include "apoyo/apoyo.h"
+#include "apoyo/sistema.h"
 #include "lookup/def_qconsulta.h"
 #include "lookup/lib_clscons2.h"
-#include "startup/fixture.h"
 #include "startup/modglobal.h"
 #include "suite/globales.h"
 

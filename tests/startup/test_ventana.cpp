@@ -1,7 +1,6 @@
 // The purge window: layout, the closed-year list, the year validation, leaving.
-#include "apoyo/apoyo.h"
+#include "apoyo/sistema.h"
 #include "purge/frmcrb.h"
-#include "startup/fixture.h"
 #include "startup/modglobal.h"
 #include "suite/globales.h"
 

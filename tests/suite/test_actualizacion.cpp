@@ -1,12 +1,12 @@
 // Updatable recordsets write back exactly the row they read, or nothing.
-#include "suite/base_datos.h"
+#include "apoyo/sesion.h"
 
 namespace {
 
-class Actualizacion : public BaseDePrueba {
+class Actualizacion : public PruebaSesion {
 protected:
     void SetUp() override {
-        BaseDePrueba::SetUp();
+        PruebaSesion::SetUp();
         Sql({"CREATE TABLE TA_CONFIGURACION (Grupo varchar(20), Clave varchar(50) COLLATE NOCASE, Valor "
              "varchar(255))",
              "BEGIN", "INSERT INTO TA_CONFIGURACION VALUES ('OPER', 'fechaoperdesde', '01/01/2023')",

@@ -1,5 +1,5 @@
 // The ODBC route end to end, against SQLite's ODBC driver through a temporary data source.
-#include "suite/base_datos.h"
+#include "apoyo/sesion.h"
 
 #include "apoyo/sql_directo.h"
 #include <clocale>
@@ -17,11 +17,11 @@ const QTemporaryDir& carpetaOdbc() {
     return dir;
 }
 
-class Odbc : public BaseDePrueba {
+class Odbc : public PruebaSesion {
 protected:
     void SetUp() override {
         MantenerControladorOdbc();
-        BaseDePrueba::SetUp();
+        PruebaSesion::SetUp();
         ASSERT_TRUE(carpetaOdbc().isValid());
         ruta_ = carpetaOdbc().filePath("odbc.db");
         QFile::remove(ruta_);
@@ -56,7 +56,7 @@ protected:
         sesion_->AntesDeEjecutar = [this](const QString& s) { sentencias_ << s; };
     }
     void TearDown() override {
-        BaseDePrueba::TearDown();
+        PruebaSesion::TearDown();
         if (anteriorIni_.isEmpty())
             qunsetenv("ODBCINI");
         else

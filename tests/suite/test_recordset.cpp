@@ -1,15 +1,15 @@
 // Reading through recordsets on a SQLite file.
-#include "suite/base_datos.h"
+#include "apoyo/sesion.h"
 
 #include <QDate>
 #include <QDateTime>
 
 namespace {
 
-class Lectura : public BaseDePrueba {
+class Lectura : public PruebaSesion {
 protected:
     void SetUp() override {
-        BaseDePrueba::SetUp();
+        PruebaSesion::SetUp();
         Sql({"CREATE TABLE MV_EJERCICIOS (PERIODO varchar(10) COLLATE NOCASE, descripcion nvarchar(40), "
              "\"Fecha Desde\" DATETIME, \"Fecha Hasta\" DATE, Cerrado BIT, CIERRE bit, Codigo char(13), "
              "Nota TEXT, Importe numeric(18,2), Cantidad INT, Tasa FLOAT)",

@@ -1,5 +1,5 @@
 // The session: connection, key look-ups, literals, statements and transactions.
-#include "suite/base_datos.h"
+#include "apoyo/sesion.h"
 
 #include <QDate>
 #include <QDateTime>
@@ -11,10 +11,10 @@
 
 namespace {
 
-class Consultas : public BaseDePrueba {
+class Consultas : public PruebaSesion {
 protected:
     void SetUp() override {
-        BaseDePrueba::SetUp();
+        PruebaSesion::SetUp();
         Sql({"CREATE TABLE MV_EJERCICIOS (PERIODO varchar(10), descripcion varchar(40), \"Fecha Desde\" "
              "DATETIME, "
              "Cerrado BIT)",
@@ -292,7 +292,7 @@ TEST_F(Consultas, CadenaDeConexion) {
 
 // ---- Refused connections ------------------------------------------------------------
 
-TEST_F(BaseDePrueba, ArchivoInexistenteNoSeCrea) {
+TEST_F(PruebaSesion, ArchivoInexistenteNoSeCrea) {
     Sesion s;
     const QString falta = dir_.filePath("falta.db");
     s.setDbName(falta);
@@ -308,7 +308,7 @@ TEST_F(BaseDePrueba, ArchivoInexistenteNoSeCrea) {
     EXPECT_THROW(s.Ejecutar("SELECT 1"), ErrorSistema);
 }
 
-TEST_F(BaseDePrueba, ArchivoQueNoEsBaseDeDatos) {
+TEST_F(PruebaSesion, ArchivoQueNoEsBaseDeDatos) {
     QFile f(ruta_);
     ASSERT_TRUE(f.open(QIODevice::WriteOnly));
     f.write(QByteArray(4096, 'z'));
@@ -322,7 +322,7 @@ TEST_F(BaseDePrueba, ArchivoQueNoEsBaseDeDatos) {
         << guion_->Avisos()[0].texto.toStdString();
 }
 
-TEST_F(BaseDePrueba, OrigenOdbcInexistente) {
+TEST_F(PruebaSesion, OrigenOdbcInexistente) {
     qputenv("ODBCINI", dir_.filePath("odbc.ini").toUtf8());
     Sesion s;
     s.setDbName("NO_EXISTE_ESTE_ORIGEN");
@@ -337,10 +337,10 @@ TEST_F(BaseDePrueba, OrigenOdbcInexistente) {
     qunsetenv("ODBCINI");
 }
 
-TEST_F(BaseDePrueba, RutaConBlancosYSignos) {
+TEST_F(PruebaSesion, RutaConBlancosYSignos) {
     QDir(dir_.path()).mkpath("con blancos #1 %20 ?");
     const QString ruta = dir_.filePath("con blancos #1 %20 ?/datos ñ.sqlite");
-    SqlDirecto(ruta, {"CREATE TABLE t (a INT)", "INSERT INTO t VALUES (5)"});
+    EjecutarSql(ruta, {"CREATE TABLE t (a INT)", "INSERT INTO t VALUES (5)"});
     Sesion s;
     s.setDbName(ruta);
     s.Conectar();

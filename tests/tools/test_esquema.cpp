@@ -1,5 +1,5 @@
+#include "apoyo/sql_directo.h"
 #include "demodb.h"
-#include "tools/ayuda.h"
 
 #include <QDir>
 #include <QFile>
@@ -9,7 +9,7 @@
 namespace {
 
 // Declared type of every column of a table, by name.
-QMap<QString, QString> Tipos(const BaseDePrueba& base, const QString& tabla) {
+QMap<QString, QString> Tipos(const ConexionDirecta& base, const QString& tabla) {
     QMap<QString, QString> tipos;
     QSqlQuery q(base.db());
     EXPECT_TRUE(q.exec(QStringLiteral("SELECT name, type FROM pragma_table_info('%1')").arg(tabla)));
@@ -31,7 +31,7 @@ protected:
 };
 
 TEST_F(Esquema, DeclaredTypesCarryDatesAndSizes) {
-    BaseDePrueba base(ruta);
+    ConexionDirecta base(ruta);
     const auto ejercicios = Tipos(base, QStringLiteral("MV_EJERCICIOS"));
     EXPECT_EQ(ejercicios.value(QStringLiteral("Fecha Desde")), QStringLiteral("DATE"));
     EXPECT_EQ(ejercicios.value(QStringLiteral("Fecha Hasta")), QStringLiteral("DATE"));
@@ -55,7 +55,7 @@ TEST_F(Esquema, DeclaredTypesCarryDatesAndSizes) {
 }
 
 TEST_F(Esquema, KeysCompareIgnoringCaseAndAnuladoDefaultsToZero) {
-    BaseDePrueba base(ruta);
+    ConexionDirecta base(ruta);
     base.ejecutar(QStringLiteral(
         "INSERT INTO TA_CONFIGURACION (Grupo, CLAVE, VALOR) VALUES ('DATOS', 'FechaOperDesde', 'x')"));
     base.ejecutar(QStringLiteral(
@@ -85,14 +85,14 @@ TEST_F(Esquema, EmptySchemaHasNoRowsAndEveryStatementIsListed) {
         EXPECT_EQ(n, 0) << tabla;
     EXPECT_EQ(demodb::SentenciasEsquema(), demodb::SentenciasTablas() + demodb::SentenciasIndices());
 
-    BaseDePrueba base(ruta);
+    ConexionDirecta base(ruta);
     EXPECT_EQ(base.numero(QStringLiteral(
                   "SELECT COUNT(*) FROM sqlite_master WHERE type = 'index' AND name LIKE 'IX_%'")),
               demodb::SentenciasIndices().size());
 }
 
 TEST(EsquemaEnMemoria, CreatesOnAnOpenConnection) {
-    BaseDePrueba base(QStringLiteral(":memory:"));
+    ConexionDirecta base(QStringLiteral(":memory:"));
     QString error;
     ASSERT_TRUE(demodb::CrearEsquema(base.db(), &error)) << error;
     EXPECT_EQ(base.numero(QStringLiteral("SELECT COUNT(*) FROM sqlite_master WHERE name = 'V_MV_STOCK'")), 1);
@@ -135,7 +135,7 @@ TEST(Reemplazo, OnlySqliteFilesOrEmptyOnesAreReplaced) {
     EXPECT_TRUE(demodb::CrearBaseDemo(vacio, opciones, &error)) << error;
     EXPECT_TRUE(demodb::CrearEsquemaVacio(vacio, &error)) << error;
     {
-        BaseDePrueba base(vacio);
+        ConexionDirecta base(vacio);
         EXPECT_EQ(base.numero(QStringLiteral("SELECT COUNT(*) FROM V_MV_STOCK")), 0);
     }
     // Built beside the target and moved in: nothing else is left behind.

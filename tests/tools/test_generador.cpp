@@ -1,5 +1,5 @@
+#include "apoyo/sql_directo.h"
 #include "demodb.h"
-#include "tools/ayuda.h"
 
 #include <QTemporaryDir>
 
@@ -40,10 +40,10 @@ TEST_F(Generador, TablesDoNotDependOnTheSizesOfOthers) {
     demodb::OpcionesDemo opciones;
     opciones.filasConsulta = 30;
     opciones.movimientos = 100;
-    BaseDePrueba chica(crear(opciones, QStringLiteral("chica.db")));
+    ConexionDirecta chica(crear(opciones, QStringLiteral("chica.db")));
     opciones.movimientos = 4000;
     opciones.asientos = 10;
-    BaseDePrueba grande(crear(opciones, QStringLiteral("grande.db")));
+    ConexionDirecta grande(crear(opciones, QStringLiteral("grande.db")));
     const QString articulos =
         QStringLiteral("SELECT group_concat(IDARTICULO || DESCRIPCION || SUSPENDIDO, '|') "
                        "FROM V_MA_ARTICULOS");
@@ -60,7 +60,7 @@ TEST_F(Generador, CountsFollowTheOptions) {
     opciones.gruposObjetivo = 100;
     opciones.filasConsulta = 40;
     demodb::ResumenDemo resumen;
-    BaseDePrueba base(crear(opciones, QStringLiteral("demo.db"), &resumen));
+    ConexionDirecta base(crear(opciones, QStringLiteral("demo.db"), &resumen));
     EXPECT_EQ(base.numero(QStringLiteral("SELECT COUNT(*) FROM MV_ASIENTOS")), 777);
     EXPECT_EQ(
         base.numero(QStringLiteral("SELECT COUNT(*) FROM V_MV_STOCK WHERE ControladoPor <> 'Depuracion'")),
@@ -82,7 +82,7 @@ TEST_F(Generador, CountsFollowTheOptions) {
 }
 
 TEST_F(Generador, FiscalYearsCoverEveryClosingCase) {
-    BaseDePrueba base(crear({}));
+    ConexionDirecta base(crear({}));
     auto anio = [&](const QString& condicion) {
         return base
             .valor(QStringLiteral("SELECT group_concat(PERIODO) FROM MV_EJERCICIOS WHERE ") + condicion)
@@ -112,7 +112,7 @@ TEST_F(Generador, FiscalYearsCoverEveryClosingCase) {
 }
 
 TEST_F(Generador, ConfigurationAndVoucherTypes) {
-    BaseDePrueba base(crear({}));
+    ConexionDirecta base(crear({}));
     for (const QString clave :
          {"fechaoperdesde", "fechaoperhasta", "FECHAULTIMADEPURACION", "MostrarStockenConsultas",
           "TituloClientes", "TituloProveedores", "EXIGECLAVECONSULTALIKEARTICULOS", "UsaConsultaLike",
@@ -135,7 +135,7 @@ TEST_F(Generador, ConfigurationAndVoucherTypes) {
     demodb::OpcionesDemo opciones;
     opciones.conTipoSI = false;
     opciones.conSaldoInicialPrevio = false;
-    BaseDePrueba sin(crear(opciones, QStringLiteral("sin.db")));
+    ConexionDirecta sin(crear(opciones, QStringLiteral("sin.db")));
     EXPECT_EQ(sin.numero(QStringLiteral("SELECT COUNT(*) FROM V_TA_CPTE WHERE Codigo = 'SI'")), 0);
     EXPECT_EQ(sin.numero(QStringLiteral("SELECT COUNT(*) FROM V_MV_STOCK WHERE TC = 'SI'")), 0);
     EXPECT_EQ(sin.numero(QStringLiteral(
@@ -149,7 +149,7 @@ TEST_F(Generador, StockHasTheAwkwardCases) {
     opciones.movimientos = 400; // small: the forced cases must be there anyway
     opciones.gruposObjetivo = 60;
     opciones.filasConsulta = 20;
-    BaseDePrueba base(crear(opciones));
+    ConexionDirecta base(crear(opciones));
     auto cuantos = [&](const QString& condicion) {
         return base.numero(QStringLiteral("SELECT COUNT(*) FROM V_MV_STOCK WHERE ") + condicion);
     };
@@ -185,7 +185,7 @@ TEST_F(Generador, StockHasTheAwkwardCases) {
 }
 
 TEST_F(Generador, LookupTablesSpeakSpanish) {
-    BaseDePrueba base(crear({}));
+    ConexionDirecta base(crear({}));
     EXPECT_GT(
         base.numero(QStringLiteral("SELECT COUNT(*) FROM VT_CLIENTES WHERE RAZON_SOCIAL LIKE '%ñ%' OR "
                                    "RAZON_SOCIAL LIKE '%á%' OR RAZON_SOCIAL LIKE '%é%' OR RAZON_SOCIAL LIKE "
@@ -258,7 +258,7 @@ TEST_F(Generador, LookupBenchmarkTable) {
     const QString ruta = crear({});
     QString error;
     ASSERT_TRUE(demodb::CrearTablaConsulta(ruta, QStringLiteral("BENCH_CONSULTA"), 5000, 7, &error)) << error;
-    BaseDePrueba base(ruta);
+    ConexionDirecta base(ruta);
     EXPECT_EQ(base.numero(QStringLiteral("SELECT COUNT(DISTINCT CODIGO) FROM BENCH_CONSULTA")), 5000);
     EXPECT_LT(base.numero(QStringLiteral("SELECT COUNT(DISTINCT RUBRO) FROM BENCH_CONSULTA")), 50);
     EXPECT_EQ(base.numero(QStringLiteral("SELECT COUNT(*) FROM pragma_table_info('BENCH_CONSULTA')")), 4);

@@ -1,4 +1,4 @@
-#include "tools/ayuda.h"
+#include "apoyo/sql_directo.h"
 
 #include <QFile>
 #include <QProcess>
@@ -55,7 +55,7 @@ TEST(GenerarDemo, WritesTheFileAndItsSummary) {
     EXPECT_TRUE(s.salida.contains(QRegularExpression(QStringLiteral("V_MV_STOCK +300\n")))) << s.salida;
     EXPECT_TRUE(s.salida.contains(QRegularExpression(QStringLiteral("BENCH_CONSULTA +25\n")))) << s.salida;
     EXPECT_TRUE(s.salida.contains(QStringLiteral("Grupos de saldo de stock: 30"))) << s.salida;
-    BaseDePrueba base(ruta);
+    ConexionDirecta base(ruta);
     EXPECT_EQ(base.numero(QStringLiteral("SELECT COUNT(*) FROM MV_ASIENTOS")), 40);
     EXPECT_EQ(base.numero(QStringLiteral("SELECT COUNT(*) FROM VT_CLIENTES")), 12);
     EXPECT_EQ(base.numero(QStringLiteral("SELECT COUNT(*) FROM V_MV_STOCK WHERE TC = 'SI'")), 0);

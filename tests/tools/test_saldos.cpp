@@ -1,5 +1,5 @@
+#include "apoyo/sql_directo.h"
 #include "demodb.h"
-#include "tools/ayuda.h"
 
 #include <QMap>
 #include <QTemporaryDir>
@@ -17,7 +17,7 @@ protected:
         ruta = dir.filePath(QStringLiteral("saldos.db"));
         QString error;
         ASSERT_TRUE(demodb::CrearEsquemaVacio(ruta, &error)) << error;
-        BaseDePrueba base(ruta);
+        ConexionDirecta base(ruta);
         // IDARTICULO, IDUNIDAD, IdDeposito, IdPosicion, NroSerie, NroLote, DESCRIPCION, CANTIDAD, CantidadUD,
         // FECHA, Anulado
         const char* const filas[] = {
@@ -103,7 +103,7 @@ TEST_F(Saldos, AnnulledRowsAndOptions) {
 }
 
 TEST_F(Saldos, FailureIsReported) {
-    BaseDePrueba base(ruta);
+    ConexionDirecta base(ruta);
     base.ejecutar(QStringLiteral("DROP TABLE V_MV_STOCK"));
     QList<SaldoStock> s{SaldoStock{}};
     QString error;
@@ -130,7 +130,7 @@ TEST(SaldosDemo, ForwardedOpeningBalanceKeepsLaterBalances) {
     QList<SaldoStock> antes;
     ASSERT_TRUE(demodb::SaldosStock(ruta, despues, &antes, &error)) << error;
     {
-        BaseDePrueba base(ruta);
+        ConexionDirecta base(ruta);
         const qint64 filas = base.numero(QStringLiteral("SELECT COUNT(*) FROM V_MV_STOCK"));
         base.ejecutar(QStringLiteral(
             "INSERT INTO V_MV_STOCK (TC, IDCOMPROBANTE, SECUENCIA, FECHA, IDARTICULO, DESCRIPCION, IDUNIDAD, "

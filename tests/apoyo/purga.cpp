@@ -1,4 +1,4 @@
-#include "purge/apoyo_purga.h"
+#include "apoyo/purga.h"
 
 #include "startup/modglobal.h"
 #include "suite/globales.h"
@@ -24,6 +24,12 @@ QString InsertarMov(const Mov& m) {
              literal(descripcion), literal(m.unidad), literal(m.cantidad), literal(m.cantidadUD),
              literal(m.deposito))
         .arg(literal(m.posicion), literal(m.serie), literal(m.lote), literal(m.anulado));
+}
+
+QList<demodb::SaldoStock> SinConteo(QList<demodb::SaldoStock> saldos) {
+    for (auto& s : saldos)
+        s.movimientos = 0;
+    return saldos;
 }
 
 void PruebaPurga::SetUp() {

@@ -1,4 +1,4 @@
-#include "lookup/apoyo_consulta.h"
+#include "apoyo/consulta.h"
 
 #include "suite/globales.h"
 

@@ -1,4 +1,4 @@
-#include "apoyo/apoyo.h"
+#include "apoyo/sistema.h"
 
 #include "startup/modglobal.h"
 #include "suite/globales.h"
@@ -40,6 +40,19 @@ void PruebaSistema::TearDown() {
 QString PruebaSistema::LineaPara(const QString& ruta, const QString& extra) {
     return QStringLiteral("@Server=;@DbName=%1;@Usuario=;@Password=;@UsuarioLogeado=ana;@Caja=1;%2")
         .arg(ruta, extra);
+}
+
+QStringList EsquemaInicio() {
+    return demodb::SentenciasTablas() +
+           QStringList{
+               "INSERT INTO MV_EJERCICIOS VALUES (2021, 'Ejercicio 2021', '2021-01-01', '2021-12-31', 1, 1)",
+               "INSERT INTO MV_EJERCICIOS VALUES (2022, 'Ejercicio 2022', '2022-01-01', '2022-12-31', 1, 0)",
+               "INSERT INTO MV_EJERCICIOS VALUES (2023, 'Ejercicio 2023 (cierre)', '2023-01-01', "
+               "'2023-12-31', 0, 1)",
+               "INSERT INTO MV_EJERCICIOS VALUES (2024, 'Ejercicio 2024', '2024-01-01', '2024-12-31', NULL, "
+               "1)",
+               "INSERT INTO MV_EJERCICIOS VALUES (2025, 'Ejercicio 2025', '2025-01-01', '2025-12-31', 0, 0)",
+           };
 }
 
 QStringList PruebaSistema::Textos() const {

@@ -1,7 +1,7 @@
 #pragma once
 // Support for the lookup dialog's tests: a SQLite session and a dialog loaded on a statement,
 // shown without its modal loop so that keys and clicks can be sent to it.
-#include "apoyo/apoyo.h"
+#include "apoyo/sistema.h"
 #include "lookup/lib_frmcons2.h"
 
 #include <functional>

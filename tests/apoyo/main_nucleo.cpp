@@ -1,3 +1,4 @@
+// GoogleTest main for tests without windows: a QCoreApplication, as the unattended mode runs.
 #include <gtest/gtest.h>
 #include <QCoreApplication>
 

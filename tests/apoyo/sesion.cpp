@@ -1,6 +1,4 @@
-#include "suite/base_datos.h"
-
-#include "apoyo/sql_directo.h"
+#include "apoyo/sesion.h"
 
 #include <atomic>
 #include <chrono>
@@ -64,14 +62,7 @@ void TransaccionDeEscritura(Sesion& sesion, const QString& ruta) {
     EXPECT_TRUE(OtroPuedeEscribir(ruta));
 }
 
-void SqlDirecto(const QString& ruta, const QStringList& sentencias) {
-    EjecutarSql(ruta, sentencias);
-}
-QVariant ValorDirecto(const QString& ruta, const QString& sql) {
-    return ConsultarValor(ruta, sql);
-}
-
-void BaseDePrueba::SetUp() {
+void PruebaSesion::SetUp() {
     ASSERT_TRUE(dir_.isValid());
     ruta_ = dir_.filePath(QStringLiteral("prueba.db"));
     auto guion = std::make_unique<OperadorGuion>();
@@ -79,7 +70,7 @@ void BaseDePrueba::SetUp() {
     anterior_ = InstalarOperador(std::move(guion));
 }
 
-void BaseDePrueba::Conectar() {
+void PruebaSesion::Conectar() {
     sesion_ = std::make_unique<Sesion>();
     sesion_->setDbName(ruta_);
     sesion_->Conectar();
@@ -87,13 +78,13 @@ void BaseDePrueba::Conectar() {
     sesion_->AntesDeEjecutar = [this](const QString& s) { sentencias_ << s; };
 }
 
-void BaseDePrueba::TearDown() {
+void PruebaSesion::TearDown() {
     sesion_.reset();
     InstalarOperador(std::move(anterior_));
     guion_ = nullptr;
 }
 
-void BaseDePrueba::ParametrosComoLiterales() {
+void PruebaSesion::ParametrosComoLiterales() {
     sesion_->Ejecutar("CREATE TABLE PARAMS (k INTEGER, t varchar(40), n numeric(18,4), r float, e int, f "
                       "DATETIME)");
     const std::vector<std::pair<QVariant, QString>> casos = {

@@ -2,7 +2,7 @@
 // Support for the purge tests: a small suite database, the window driven end to end with a
 // scripted operator, the progress display recorded, and failures injected into chosen
 // statements through the session's hook.
-#include "apoyo/apoyo.h"
+#include "apoyo/sistema.h"
 #include "demodb.h"
 #include "purge/frmcrb.h"
 #include "suite/avance.h"
@@ -66,6 +66,9 @@ struct Mov {
     QString comprobante = QStringLiteral("000100000007A");
 };
 QString InsertarMov(const Mov& m);
+
+// The balances without their count of movements, which a purge changes by design.
+QList<demodb::SaldoStock> SinConteo(QList<demodb::SaldoStock> saldos);
 
 class PruebaPurga : public PruebaSistema {
 protected:

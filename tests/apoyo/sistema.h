@@ -1,5 +1,6 @@
 #pragma once
-// Shared test support: a fresh process state per test, a scripted operator, SQLite fixtures.
+// Tests of the system's procedures: a fresh process state per test, a scripted operator, the
+// suite's tables.
 #include "apoyo/sql_directo.h"
 #include "suite/operador.h"
 
@@ -33,3 +34,7 @@ private:
     // The system and user folders of the program's files, inside dir_ while the test runs.
     std::vector<std::pair<const char*, std::optional<QByteArray>>> entornoAntes_;
 };
+
+// The suite's tables as the demo generator makes them, with a few fiscal years: 2021 and 2022
+// closed, 2023 listed through CIERRE only, 2024 with Cerrado NULL, 2025 open.
+QStringList EsquemaInicio();

@@ -1,5 +1,7 @@
 #pragma once
-// A temporary SQLite database and a session connected to it, with a scripted operator.
+// Tests of the data layer: a temporary SQLite database and a session of its own connected to
+// it, with a scripted operator.
+#include "apoyo/sql_directo.h"
 #include "suite/operador.h"
 #include "suite/recordset.h"
 #include "suite/sesion.h"
@@ -10,20 +12,16 @@
 #include <QTemporaryDir>
 #include <QVariant>
 
-// Runs statements on a SQLite file through a connection of its own (creates the file).
-void SqlDirecto(const QString& ruta, const QStringList& sentencias);
-// First column of the first row, through a connection of its own.
-QVariant ValorDirecto(const QString& ruta, const QString& sql);
 // The session's transaction on the file at ruta holds the write lock from its start until it
 // ends, and a writer that holds it briefly makes the start wait, not fail.
 void TransaccionDeEscritura(Sesion& sesion, const QString& ruta);
 
-class BaseDePrueba : public ::testing::Test {
+class PruebaSesion : public ::testing::Test {
 protected:
     void SetUp() override;
     void TearDown() override;
-    void Sql(const QStringList& sentencias) { SqlDirecto(ruta_, sentencias); }
-    QVariant Valor(const QString& sql) { return ValorDirecto(ruta_, sql); }
+    void Sql(const QStringList& sentencias) { EjecutarSql(ruta_, sentencias); }
+    QVariant Valor(const QString& sql) { return ConsultarValor(ruta_, sql); }
     void Conectar();
     // Writes values as literals and as bound parameters into columns of each kind, and checks
     // that the database stored the same values with the same types.

@@ -1,4 +1,4 @@
-#include "lookup/test_dialogo_apoyo.h"
+#include "apoyo/dialogo.h"
 
 #include "lookup/lib_modeloconsulta.h"
 #include "suite/globales.h"

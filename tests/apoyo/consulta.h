@@ -1,7 +1,7 @@
 #pragma once
 // Support for the lookup tests: a small database with the tables of the default masks,
 // masks files made to measure, and a script that answers the lookup dialog when it shows.
-#include "apoyo/apoyo.h"
+#include "apoyo/sistema.h"
 #include "lookup/def_qconsulta.h"
 #include "lookup/lib_clscons2.h"
 #include "lookup/lib_frmcons2.h"
@@ -9,16 +9,10 @@
 
 #include <functional>
 #include <memory>
-#include <ostream>
 #include <QByteArray>
 #include <QPointer>
 #include <QTimer>
 #include <vector>
-
-// Readable texts in failure messages.
-inline void PrintTo(const QString& texto, std::ostream* os) {
-    *os << '"' << texto.toStdString() << '"';
-}
 
 QConsulta Mascara(const QString& nombre, const QString& tabla, const QString& campos,
                   const QString& filtro = {});
