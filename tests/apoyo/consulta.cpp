@@ -92,24 +92,19 @@ void PruebaConsulta::SetUp() {
     PruebaSistema::SetUp();
     base_ = Ruta(QStringLiteral("conta.db"));
     mascaras_ = Ruta(QStringLiteral("consultas.vlm"));
-    EjecutarSql(
-        base_,
-        {
-            "CREATE TABLE V_MA_ARTICULOS (DESCRIPCION varchar(40), IDARTICULO varchar(20), SUSPENDIDO "
-            "integer)",
-            "INSERT INTO V_MA_ARTICULOS VALUES ('Aceite de oliva', 'A001', 0)",
-            "INSERT INTO V_MA_ARTICULOS VALUES ('Azúcar', 'A002', 1)",
-            "CREATE TABLE VT_CLIENTES (RAZON_SOCIAL varchar(40), CODIGO integer, CONTACTO varchar(40), "
-            "Dada_De_Baja integer)",
-            "INSERT INTO VT_CLIENTES VALUES ('Bodegas Ruiz', 101, 'Ana', 0)",
-            "INSERT INTO VT_CLIENTES VALUES ('O''Brien y Cía', 102, 'Luis', 0)",
-            "INSERT INTO VT_CLIENTES VALUES ('Cerrajería Sol', 50, 'Eva', 1)",
-            "CREATE TABLE VT_PROVEEDORES (RAZON_SOCIAL varchar(40), CODIGO integer, Dada_De_Baja integer)",
-            "INSERT INTO VT_PROVEEDORES VALUES ('Harinas del Sur', 7, 0)",
-            "CREATE TABLE MA_CONTACTOS (Nombre_y_Apellido varchar(60), Domicilio varchar(60), "
-            "Localidad varchar(40), Telefono varchar(20))",
-            "INSERT INTO MA_CONTACTOS VALUES ('Marta Gil', 'Mayor 1', 'Soria', '975000000')",
-        });
+    EjecutarSql(base_, demodb::SentenciasTablas());
+    EjecutarSql(base_,
+                {
+                    "INSERT INTO V_MA_ARTICULOS (DESCRIPCION, IDARTICULO, SUSPENDIDO) VALUES "
+                    "('Aceite de oliva', 'A001', 0), ('Azúcar', 'A002', 1)",
+                    "INSERT INTO VT_CLIENTES (RAZON_SOCIAL, CODIGO, CONTACTO, Dada_De_Baja) VALUES "
+                    "('Bodegas Ruiz', 101, 'Ana', 0), ('O''Brien y Cía', 102, 'Luis', 0), "
+                    "('Cerrajería Sol', 50, 'Eva', 1)",
+                    "INSERT INTO VT_PROVEEDORES (RAZON_SOCIAL, CODIGO, Dada_De_Baja) VALUES "
+                    "('Harinas del Sur', 7, 0)",
+                    "INSERT INTO MA_CONTACTOS (Nombre_y_Apellido, Domicilio, Localidad, Telefono) VALUES "
+                    "('Marta Gil', 'Mayor 1', 'Soria', '975000000')",
+                });
     gSesion().setDbName(base_);
     gSesion().Conectar(false, 3);
     ASSERT_TRUE(gSesion().Conectado());

@@ -56,8 +56,9 @@ private:
     int vueltas_ = 0;
 };
 
-// A connected session on a SQLite file with V_MA_ARTICULOS, VT_CLIENTES, VT_PROVEEDORES and
-// MA_CONTACTOS, and a request with masks in use on Ruta("consultas.vlm") (not written).
+// A connected session on a SQLite file with the suite's tables (the demo generator's), a few
+// rows in V_MA_ARTICULOS, VT_CLIENTES, VT_PROVEEDORES and MA_CONTACTOS, and a request with masks
+// in use on Ruta("consultas.vlm") (not written).
 class PruebaConsulta : public PruebaSistema {
 protected:
     void SetUp() override;

@@ -7,9 +7,8 @@ class Actualizacion : public PruebaSesion {
 protected:
     void SetUp() override {
         PruebaSesion::SetUp();
-        Sql({"CREATE TABLE TA_CONFIGURACION (Grupo varchar(20), Clave varchar(50) COLLATE NOCASE, Valor "
-             "varchar(255))",
-             "BEGIN", "INSERT INTO TA_CONFIGURACION VALUES ('OPER', 'fechaoperdesde', '01/01/2023')",
+        Sql(demodb::SentenciasTablas());
+        Sql({"BEGIN", "INSERT INTO TA_CONFIGURACION VALUES ('OPER', 'fechaoperdesde', '01/01/2023')",
              "INSERT INTO TA_CONFIGURACION VALUES ('OPER', ' fechaoperhasta  ', '31/12/2023')",
              "INSERT INTO TA_CONFIGURACION VALUES ('OPER', 'fechaoperhasta', '31/12/2023')",
              "INSERT INTO TA_CONFIGURACION VALUES ('DATOS', 'FECHAULTIMADEPURACION', '01/01/2023')",

@@ -25,16 +25,13 @@ protected:
         ASSERT_TRUE(carpetaOdbc().isValid());
         ruta_ = carpetaOdbc().filePath("odbc.db");
         QFile::remove(ruta_);
-        Sql({"CREATE TABLE MV_EJERCICIOS (PERIODO varchar(10), descripcion varchar(40), \"Fecha Desde\" "
-             "DATE, "
-             "\"Fecha Hasta\" DATETIME, Cerrado BIT)",
-             "CREATE TABLE MV_ASIENTOS (PERIODO varchar(10), Importe numeric(18,2))",
-             "CREATE TABLE TA_CONFIGURACION (Grupo varchar(20), Clave varchar(50), Valor varchar(255))",
-             "BEGIN",
-             "INSERT INTO MV_EJERCICIOS VALUES ('2023', 'Ejercicio 2023', '2023-01-01', '2023-12-31 "
-             "00:00:00', 1)",
-             "INSERT INTO MV_ASIENTOS VALUES ('2023', 10.5)", "INSERT INTO MV_ASIENTOS VALUES (' 2023', 4)",
-             "INSERT INTO MV_ASIENTOS VALUES ('2024', 1)",
+        Sql(demodb::SentenciasTablas());
+        Sql({"BEGIN",
+             "INSERT INTO MV_EJERCICIOS (PERIODO, descripcion, \"Fecha Desde\", \"Fecha Hasta\", Cerrado) "
+             "VALUES (2023, 'Ejercicio 2023', '2023-01-01', '2023-12-31', 1)",
+             "INSERT INTO MV_ASIENTOS (PERIODO, DEBE) VALUES ('2023', 10.5)",
+             "INSERT INTO MV_ASIENTOS (PERIODO, DEBE) VALUES (' 2023', 4)",
+             "INSERT INTO MV_ASIENTOS (PERIODO, DEBE) VALUES ('2024', 1)",
              "INSERT INTO TA_CONFIGURACION VALUES ('OPER', 'fechaoperdesde', '01/01/2024')",
              "INSERT INTO TA_CONFIGURACION VALUES ('DATOS', 'otra', '01/01/2024')", "COMMIT"});
         ini_ = carpetaOdbc().filePath("odbc.ini");
@@ -83,9 +80,9 @@ TEST_F(Odbc, ReconoceSQLiteYTraduce) {
 
 TEST_F(Odbc, FechasTamanosYNumeros) {
     Recordset rs;
-    // There is no CIERRE column here: the driver's own text reaches the caller.
+    // There is no CIERRE_ANUAL column: the driver's own text reaches the caller.
     try {
-        sesion_->AbrirRecordset("SELECT * FROM MV_EJERCICIOS WHERE (CIERRE = 1) OR (CERRADO=1)", rs);
+        sesion_->AbrirRecordset("SELECT * FROM MV_EJERCICIOS WHERE (CIERRE_ANUAL = 1) OR (CERRADO=1)", rs);
         FAIL();
     } catch (const ErrorSistema& e) {
         EXPECT_EQ(e.Numero, Errores::BaseDeDatos);
@@ -96,12 +93,12 @@ TEST_F(Odbc, FechasTamanosYNumeros) {
     EXPECT_EQ(rs["Fecha Desde"], QVariant(QDate(2023, 1, 1)));
     EXPECT_EQ(rs.Fields("Fecha Desde").Texto(), "01/01/2023");
     EXPECT_EQ(rs.Fields("Fecha Hasta").Texto(), "31/12/2023");
-    EXPECT_EQ(rs.Fields("descripcion").DefinedSize(), 40);
+    EXPECT_EQ(rs.Fields("descripcion").DefinedSize(), 50);
     EXPECT_EQ(rs.Fields("descripcion").Texto(), "Ejercicio 2023");
-    sesion_->AbrirRecordset("SELECT SUM(Importe) AS S FROM MV_ASIENTOS", rs);
+    sesion_->AbrirRecordset("SELECT SUM(DEBE) AS S FROM MV_ASIENTOS", rs);
     EXPECT_EQ(sesion_->ValorSQL(rs.Fields("S").Value(), "@"), QVariant("15.5"));
     // The driver types a computed column from its first row (4): the 10.5 after it stays whole.
-    sesion_->AbrirRecordset("SELECT PERIODO, SUM(Importe) AS S FROM MV_ASIENTOS GROUP BY PERIODO ORDER BY 1",
+    sesion_->AbrirRecordset("SELECT PERIODO, SUM(DEBE) AS S FROM MV_ASIENTOS GROUP BY PERIODO ORDER BY 1",
                             rs);
     rs.MoveNext();
     EXPECT_EQ(rs["S"], QVariant(10.5));
@@ -116,10 +113,10 @@ TEST_F(Odbc, TextoNoAsciiConCualquierLocale) {
     s.Conectar();
     setlocale(LC_CTYPE, antes.constData());
     ASSERT_TRUE(s.Conectado());
-    s.Ejecutar("INSERT INTO MV_ASIENTOS VALUES ('Caño Ñandú', 1)");
+    s.Ejecutar("INSERT INTO MV_ASIENTOS (PERIODO, DEBE) VALUES ('Caño Ñandú', 1)");
     EXPECT_EQ(Valor("SELECT COUNT(*) FROM MV_ASIENTOS WHERE PERIODO = 'Caño Ñandú'").toInt(), 1);
     Recordset rs;
-    s.AbrirRecordset("SELECT PERIODO FROM MV_ASIENTOS WHERE Importe = 1 ORDER BY 1 DESC", rs);
+    s.AbrirRecordset("SELECT PERIODO FROM MV_ASIENTOS WHERE DEBE = 1 ORDER BY 1 DESC", rs);
     EXPECT_EQ(rs["PERIODO"], QVariant("Caño Ñandú"));
 }
 
@@ -150,16 +147,16 @@ TEST_F(Odbc, ActualizarAgregarYTransacciones) {
               "DATOS");
 
     sesion_->IniciarTransaccion();
-    sesion_->Ejecutar("INSERT INTO MV_ASIENTOS VALUES ('2030', 1)");
+    sesion_->Ejecutar("INSERT INTO MV_ASIENTOS (PERIODO, DEBE) VALUES ('2030', 1)");
     sesion_->DeshacerTransaccion();
     EXPECT_EQ(Valor("SELECT COUNT(*) FROM MV_ASIENTOS WHERE PERIODO = '2030'").toInt(), 0);
 
     // Walking a balance while inserting, all in one transaction.
-    sesion_->AbrirRecordset("SELECT PERIODO, SUM(Importe) AS S FROM MV_ASIENTOS GROUP BY PERIODO", rs);
+    sesion_->AbrirRecordset("SELECT PERIODO, SUM(DEBE) AS S FROM MV_ASIENTOS GROUP BY PERIODO", rs);
     sesion_->IniciarTransaccion();
     int n = 0;
     for (; !rs.Eof(); rs.MoveNext(), ++n)
-        sesion_->Ejecutar("INSERT INTO MV_ASIENTOS VALUES (" +
+        sesion_->Ejecutar("INSERT INTO MV_ASIENTOS (PERIODO, DEBE) VALUES (" +
                           sesion_->ValorSQL(rs["PERIODO"], "'").toString() + ", " +
                           sesion_->ValorSQL(rs["S"], "@").toString() + ")");
     sesion_->ConfirmarTransaccion();

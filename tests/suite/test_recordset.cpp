@@ -10,13 +10,14 @@ class Lectura : public PruebaSesion {
 protected:
     void SetUp() override {
         PruebaSesion::SetUp();
-        Sql({"CREATE TABLE MV_EJERCICIOS (PERIODO varchar(10) COLLATE NOCASE, descripcion nvarchar(40), "
+        // A column of each kind the suite's tables use, in a table of its own.
+        Sql({"CREATE TABLE LECTURA (PERIODO varchar(10) COLLATE NOCASE, descripcion nvarchar(40), "
              "\"Fecha Desde\" DATETIME, \"Fecha Hasta\" DATE, Cerrado BIT, CIERRE bit, Codigo char(13), "
              "Nota TEXT, Importe numeric(18,2), Cantidad INT, Tasa FLOAT)",
-             "INSERT INTO MV_EJERCICIOS VALUES ('2022', 'Ejercicio 2022', '2022-01-01 00:00:00', "
+             "INSERT INTO LECTURA VALUES ('2022', 'Ejercicio 2022', '2022-01-01 00:00:00', "
              "'2022-12-31', 1, 0, "
              "'A', '', 5, 7, 1.5)",
-             "INSERT INTO MV_EJERCICIOS VALUES ('2023', NULL, '2023-04-01 09:30:00', NULL, NULL, 1, NULL, "
+             "INSERT INTO LECTURA VALUES ('2023', NULL, '2023-04-01 09:30:00', NULL, NULL, 1, NULL, "
              "NULL, 5.25, "
              "NULL, NULL)"});
         Conectar();
@@ -27,7 +28,7 @@ protected:
 
 TEST_F(Lectura, NuloDistintoDeTextoVacioYCamposPorNombre) {
     Recordset rs;
-    sesion_->AbrirRecordset("SELECT * FROM MV_EJERCICIOS ORDER BY PERIODO", rs);
+    sesion_->AbrirRecordset("SELECT * FROM LECTURA ORDER BY PERIODO", rs);
     ASSERT_FALSE(rs.BOF());
     EXPECT_EQ(rs["periodo"].toString(), "2022");
     EXPECT_FALSE(rs.Fields("NOTA").EsNulo());
@@ -56,7 +57,7 @@ TEST_F(Lectura, NuloDistintoDeTextoVacioYCamposPorNombre) {
 
 TEST_F(Lectura, FechasNumerosYLogicos) {
     Recordset rs;
-    sesion_->AbrirRecordset("SELECT * FROM MV_EJERCICIOS ORDER BY PERIODO", rs, Cursor::Dinamico,
+    sesion_->AbrirRecordset("SELECT * FROM LECTURA ORDER BY PERIODO", rs, Cursor::Dinamico,
                             Bloqueo::SoloLectura);
     EXPECT_EQ(rs["Fecha Hasta"], QVariant(QDate(2022, 12, 31)));
     EXPECT_EQ(rs.Fields("Fecha Hasta").Texto(), "31/12/2022");
@@ -80,10 +81,10 @@ TEST_F(Lectura, FechasNumerosYLogicos) {
 }
 
 TEST_F(Lectura, TextoDeFechaQueNoEsFechaQuedaComoTexto) {
-    Sql({"UPDATE MV_EJERCICIOS SET \"Fecha Hasta\" = 'sin fecha' WHERE PERIODO = '2022'",
-         "UPDATE MV_EJERCICIOS SET \"Fecha Hasta\" = '2023-02-30' WHERE PERIODO = '2023'"});
+    Sql({"UPDATE LECTURA SET \"Fecha Hasta\" = 'sin fecha' WHERE PERIODO = '2022'",
+         "UPDATE LECTURA SET \"Fecha Hasta\" = '2023-02-30' WHERE PERIODO = '2023'"});
     Recordset rs;
-    sesion_->AbrirRecordset("SELECT \"Fecha Hasta\" FROM MV_EJERCICIOS ORDER BY PERIODO", rs);
+    sesion_->AbrirRecordset("SELECT \"Fecha Hasta\" FROM LECTURA ORDER BY PERIODO", rs);
     EXPECT_EQ(rs.Fields(0).Texto(), "sin fecha");
     rs.MoveNext();
     EXPECT_EQ(rs.Fields(0).Texto(), "2023-02-30");
@@ -93,7 +94,7 @@ TEST_F(Lectura, TamanosDefinidos) {
     Recordset rs;
     sesion_->AbrirRecordset(
         "SELECT PERIODO, descripcion, Codigo, Nota, Cantidad, Tasa, \"Fecha Desde\", Cerrado, "
-        "count(*) AS n, SUM(Importe) AS s FROM MV_EJERCICIOS GROUP BY PERIODO",
+        "count(*) AS n, SUM(Importe) AS s FROM LECTURA GROUP BY PERIODO",
         rs);
     const std::vector<long> esperados = {10, 40, 13, 2147483647, 4, 8, 8, 2};
     for (int i = 0; i < int(esperados.size()); ++i)
@@ -106,14 +107,14 @@ TEST_F(Lectura, TamanosDefinidos) {
 TEST_F(Lectura, BofYEofSinFilasYRecorrido) {
     for (int cursor : {Cursor::SoloAdelante, Cursor::Dinamico}) {
         Recordset rs;
-        sesion_->AbrirRecordset("SELECT * FROM MV_EJERCICIOS WHERE PERIODO = 'nada'", rs, cursor);
+        sesion_->AbrirRecordset("SELECT * FROM LECTURA WHERE PERIODO = 'nada'", rs, cursor);
         EXPECT_TRUE(rs.BOF());
         EXPECT_TRUE(rs.Eof());
         EXPECT_EQ(rs.FieldCount(), 11);
         EXPECT_THROW((void)rs["PERIODO"], ErrorSistema);
         EXPECT_THROW(rs.MoveNext(), ErrorSistema);
 
-        sesion_->AbrirRecordset("SELECT PERIODO FROM MV_EJERCICIOS ORDER BY 1", rs, cursor);
+        sesion_->AbrirRecordset("SELECT PERIODO FROM LECTURA ORDER BY 1", rs, cursor);
         EXPECT_FALSE(rs.BOF());
         QStringList vistos;
         while (!rs.Eof()) {
@@ -136,8 +137,8 @@ TEST_F(Lectura, BofYEofSinFilasYRecorrido) {
 
 TEST_F(Lectura, ReabrirSinCerrarYCerrar) {
     Recordset rs;
-    sesion_->AbrirRecordset("SELECT PERIODO FROM MV_EJERCICIOS WHERE PERIODO = '2022'", rs);
-    sesion_->AbrirRecordset("SELECT descripcion, PERIODO FROM MV_EJERCICIOS WHERE PERIODO = '2023'", rs);
+    sesion_->AbrirRecordset("SELECT PERIODO FROM LECTURA WHERE PERIODO = '2022'", rs);
+    sesion_->AbrirRecordset("SELECT descripcion, PERIODO FROM LECTURA WHERE PERIODO = '2023'", rs);
     EXPECT_EQ(rs.FieldCount(), 2);
     EXPECT_EQ(rs["PERIODO"].toString(), "2023");
     sesion_->CerrarRecordset(rs);
@@ -182,7 +183,7 @@ TEST_F(Lectura, FlujoLeeLoQueHabiaAlAbrirAunqueSeInserteEnLaMismaTabla) {
 
 TEST_F(Lectura, FlujoVueltoAlPrincipioRelee) {
     Recordset rs;
-    sesion_->AbrirRecordset("SELECT PERIODO FROM MV_EJERCICIOS ORDER BY 1", rs);
+    sesion_->AbrirRecordset("SELECT PERIODO FROM LECTURA ORDER BY 1", rs);
     rs.MoveFirst(); // already there: nothing runs
     rs.MoveNext();
     const int antes = int(sentencias_.size());
@@ -190,8 +191,8 @@ TEST_F(Lectura, FlujoVueltoAlPrincipioRelee) {
     EXPECT_EQ(int(sentencias_.size()), antes + 1);
     EXPECT_EQ(rs.Valor(0).toString(), "2022");
     // Read into memory before the end, the first row is kept.
-    sesion_->AbrirRecordset("SELECT PERIODO FROM MV_EJERCICIOS ORDER BY 1", rs);
-    sesion_->Ejecutar("UPDATE MV_EJERCICIOS SET Nota = 'x'");
+    sesion_->AbrirRecordset("SELECT PERIODO FROM LECTURA ORDER BY 1", rs);
+    sesion_->Ejecutar("UPDATE LECTURA SET Nota = 'x'");
     rs.MoveNext();
     rs.MoveFirst();
     EXPECT_EQ(rs.Valor(0).toString(), "2022");
@@ -199,15 +200,15 @@ TEST_F(Lectura, FlujoVueltoAlPrincipioRelee) {
 
 TEST_F(Lectura, DesconectarCierraLosRecordsets) {
     Recordset a, b;
-    sesion_->AbrirRecordset("SELECT * FROM MV_EJERCICIOS", a);
-    sesion_->AbrirRecordset("SELECT * FROM MV_EJERCICIOS", b, Cursor::Dinamico);
+    sesion_->AbrirRecordset("SELECT * FROM LECTURA", a);
+    sesion_->AbrirRecordset("SELECT * FROM LECTURA", b, Cursor::Dinamico);
     sesion_->Desconectar();
     EXPECT_FALSE(a.Abierto());
     EXPECT_FALSE(b.Abierto());
     EXPECT_FALSE(sesion_->Conectado());
-    EXPECT_THROW(sesion_->Ejecutar("DELETE FROM MV_EJERCICIOS"), ErrorSistema);
+    EXPECT_THROW(sesion_->Ejecutar("DELETE FROM LECTURA"), ErrorSistema);
     sesion_->Conectar();
-    sesion_->AbrirRecordset("SELECT * FROM MV_EJERCICIOS", a);
+    sesion_->AbrirRecordset("SELECT * FROM LECTURA", a);
     Recordset c = std::move(a);
     sesion_.reset(); // the session goes first
     EXPECT_FALSE(c.Abierto());

@@ -15,13 +15,14 @@ class Consultas : public PruebaSesion {
 protected:
     void SetUp() override {
         PruebaSesion::SetUp();
-        Sql({"CREATE TABLE MV_EJERCICIOS (PERIODO varchar(10), descripcion varchar(40), \"Fecha Desde\" "
-             "DATETIME, "
-             "Cerrado BIT)",
-             "CREATE TABLE x (a INT)", "CREATE TABLE V_TA_CPTE (Codigo varchar(3) COLLATE NOCASE)",
-             "INSERT INTO MV_EJERCICIOS VALUES ('2023', 'Ejercicio 2023', '2023-01-01 00:00:00', 1)",
-             "INSERT INTO MV_EJERCICIOS VALUES ('2024', NULL, NULL, 0)",
-             "INSERT INTO V_TA_CPTE VALUES ('SI')", "INSERT INTO V_TA_CPTE VALUES ('O''K')"});
+        Sql(demodb::SentenciasTablas());
+        Sql({"CREATE TABLE x (a INT)",
+             "INSERT INTO MV_EJERCICIOS (PERIODO, descripcion, \"Fecha Desde\", Cerrado) VALUES (2023, "
+             "'Ejercicio 2023', '2023-01-01', 1)",
+             "INSERT INTO MV_EJERCICIOS (PERIODO, descripcion, \"Fecha Desde\", Cerrado) VALUES (2024, NULL, "
+             "NULL, 0)",
+             "INSERT INTO V_TA_CPTE (Codigo) VALUES ('SI')",
+             "INSERT INTO V_TA_CPTE (Codigo) VALUES ('O''K')"});
         Conectar();
     }
 };
