@@ -158,7 +158,7 @@ struct Lib_FrmCons2::Privado {
 };
 
 Lib_FrmCons2::Lib_FrmCons2(QWidget* parent) : QDialog(parent), d_(std::make_unique<Privado>()) {
-    InstalarInterfazQt();
+    InstalarInterfazQt(); // a screen that links the component gets Qt dialogs without asking
     setObjectName(QStringLiteral("Lib_FrmCons2"));
     setWindowTitle(QStringLiteral("Consulta..."));
     setWindowFlags(Qt::Tool | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint);

@@ -37,7 +37,7 @@ QFont fuenteSuite(bool negrita = false) {
 FrmCrb::FrmCrb(QWidget* parent)
     : QWidget(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint |
                           Qt::MSWindowsFixedSizeDialogHint) {
-    InstalarInterfazQt();
+    InstalarInterfazQt(); // the window's prompts are Qt dialogs, whatever program builds it
     setObjectName(QStringLiteral("FrmCrb"));
     setWindowTitle(QStringLiteral("Cribanzas"));
     setWindowIcon(QIcon(DibujarEmbudo()));
