@@ -3,12 +3,8 @@
 #include "apoyo_purga.h"
 #include "globales.h"
 
-#include <cstdlib>
 #include <QComboBox>
-#include <QCoreApplication>
 #include <QLabel>
-#include <QProcess>
-#include <QProcessEnvironment>
 
 namespace {
 constexpr int kGrupos = 5;
@@ -389,41 +385,4 @@ TEST_F(Fallos, TransaccionPerdidaDescubiertaEnLaSentenciaSiguiente) {
         EXPECT_EQ(errores[1].numero, Errores::TransaccionPerdida);
         StockIntactoConAviso("transacción");
     }
-}
-
-// The process dies half way: the child purges and ends abruptly at the third insert.
-TEST_F(Fallos, ProcesoInterrumpidoNoDejaNadaAMedias) {
-    QProcess hijo;
-    QProcessEnvironment entorno = QProcessEnvironment::systemEnvironment();
-    entorno.insert("CRIBANZAS_PURGA_HIJO", base);
-    entorno.insert("QT_QPA_PLATFORM", "offscreen");
-    hijo.setProcessEnvironment(entorno);
-    hijo.start(QCoreApplication::applicationFilePath(), {"--gtest_filter=PurgaHijo.MuereAMitad"});
-    ASSERT_TRUE(hijo.waitForFinished(120000));
-    ASSERT_EQ(hijo.exitCode(), 9) << hijo.readAllStandardOutput().toStdString();
-    EXPECT_EQ(Stock(), stockAntes);
-    EXPECT_EQ(Contar("MV_ASIENTOS WHERE CAST(PERIODO AS INTEGER) = 2022"), 0) << "the journal went before";
-}
-
-namespace {
-class PurgaHijo : public PruebaPurga {
-protected:
-    void SetUp() override {
-        if (qEnvironmentVariableIsEmpty("CRIBANZAS_PURGA_HIJO"))
-            GTEST_SKIP() << "run only by ProcesoInterrumpido";
-        PruebaSistema::SetUp();
-        base = qEnvironmentVariable("CRIBANZAS_PURGA_HIJO");
-    }
-};
-} // namespace
-
-TEST_F(PurgaHijo, MuereAMitad) {
-    Abrir();
-    int inserciones = 0;
-    gSesion().AntesDeEjecutar = [&](const QString& sql) {
-        if (sql.startsWith("INSERT INTO V_MV_STOCK") && ++inserciones == 3) std::_Exit(9);
-    };
-    Guion().Responder(Respuesta::Si);
-    Depurar("2022");
-    FAIL() << "the purge should not have got here";
 }
