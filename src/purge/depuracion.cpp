@@ -77,13 +77,10 @@ QString Depuracion::TextoPregunta(long n) {
 
 QString Depuracion::TextoPendiente(qint64 ejercicio) {
     const QString anio = QString::number(ejercicio);
-    return QStringLiteral("Atención, la depuración del ejercicio %1 quedó sin terminar: el proceso se "
-                          "interrumpió antes de completarse.")
-               .arg(anio) +
-           CR + CR +
-           QStringLiteral("Se completará lo que falta y se restaurará el período operativo que había antes "
-                          "de la depuración.") +
-           CR + CR + QStringLiteral("¿Desea terminar ahora la depuración del ejercicio %1?").arg(anio);
+    return QStringLiteral("Atención, la depuración del ejercicio %1 quedó sin terminar.").arg(anio) + CR +
+           CR + QStringLiteral("Se completará lo que falta y se restaurará el período operativo") + CR +
+           QStringLiteral("que había antes de la depuración.") + CR + CR +
+           QStringLiteral("¿Desea terminar ahora la depuración del ejercicio %1?").arg(anio);
 }
 
 QString Depuracion::TextoOtroPendiente(const QString& codigo, qint64 ejercicio) {
