@@ -256,6 +256,8 @@ TEST_F(Desatendido, RegistroDeSentenciasParaElAdministrador) {
     EXPECT_EQ(m.estado, Salida::Uso);
     EXPECT_TRUE(m.errores.contains("registro de sentencias")) << m.errores.toStdString();
     EXPECT_EQ(Huella(), antes);
+}
+
 TEST_F(Desatendido, DepuracionPendiente) {
     // A purge of 2022 killed after its journal deletion.
     EjecutarSql(base, {"INSERT INTO TA_CONFIGURACION VALUES ('DATOS', 'DEPURACIONPENDIENTE', "
