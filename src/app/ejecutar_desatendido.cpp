@@ -25,9 +25,16 @@ int Simular(const QString& codigo, FILE* salida) {
     auto linea = [&](const QString& t) { std::fprintf(salida, "%s\n", t.toLocal8Bit().constData()); };
     linea(QStringLiteral("Simulación de la depuración del ejercicio %1 (%2), nada se escribe:")
               .arg(codigo, s.descripcion));
+    const bool stockHecho = s.pendiente && s.pendiente->fase == MarcaDepuracion::Fase::StockHecho;
+    if (s.pendiente)
+        linea(QStringLiteral("  La depuración de este ejercicio quedó sin terminar: se terminaría (%1).")
+                  .arg(stockHecho ? QStringLiteral("el stock ya se depuró; falta el resto")
+                                  : QStringLiteral("falta depurar el stock")));
     linea(QStringLiteral("  Asientos a eliminar: %1").arg(s.asientos));
     linea(QStringLiteral("  Fecha de corte del stock: %1").arg(s.fechas.corte));
-    if (s.hayTipoSI) {
+    if (stockHecho) {
+        linea(QStringLiteral("  Stock: ya depurado, no se vuelve a generar el saldo inicial."));
+    } else if (s.hayTipoSI) {
         linea(QStringLiteral("  Comprobante de saldo inicial: SI %1").arg(s.comprobante));
         linea(QStringLiteral("  Renglones de saldo inicial: %1 (cantidad total %2)")
                   .arg(s.renglones)

@@ -10,6 +10,7 @@
 
 #include <cstdio>
 #include <QApplication>
+#include <QTimer>
 
 int main(int argc, char* argv[]) {
     QStringList argumentos;
@@ -43,6 +44,8 @@ int main(int argc, char* argv[]) {
     ventana.Form_Load();
     if (operador().Terminado()) return *operador().CodigoFin();
     ventana.show();
+    // An unfinished purge is offered as soon as the window shows.
+    QTimer::singleShot(0, &ventana, &FrmCrb::AvisarDepuracionPendiente);
     // Every way out (Cancelar, the close box, the end of a purge) ends the loop through the
     // operator with its status.
     const int estado = app.exec();

@@ -75,6 +75,22 @@ QString Depuracion::TextoPregunta(long n) {
            CR;
 }
 
+QString Depuracion::TextoPendiente(qint64 ejercicio) {
+    const QString anio = QString::number(ejercicio);
+    return QStringLiteral("Atención, la depuración del ejercicio %1 quedó sin terminar.").arg(anio) + CR +
+           CR + QStringLiteral("Se completará lo que falta y se restaurará el período operativo") + CR +
+           QStringLiteral("que había antes de la depuración.") + CR + CR +
+           QStringLiteral("¿Desea terminar ahora la depuración del ejercicio %1?").arg(anio);
+}
+
+QString Depuracion::TextoOtroPendiente(const QString& codigo, qint64 ejercicio) {
+    const QString anio = QString::number(ejercicio);
+    return QStringLiteral("No se puede depurar el ejercicio %1: la depuración del ejercicio %2 quedó sin "
+                          "terminar.")
+               .arg(codigo.trimmed(), anio) +
+           CR + QStringLiteral("Termine primero la depuración del ejercicio %1.").arg(anio);
+}
+
 QString Depuracion::SiguienteComprobante(const QVariant& maximo) {
     if (!maximo.isValid() || maximo.isNull()) return QStringLiteral("000100000001X");
     const QString m = maximo.toString();
@@ -158,11 +174,31 @@ ResultadoDepuracion Depuracion::Ejecutar(const QString& texto) {
         r.desenlace = Desenlace::Rechazado;
         return r;
     }
+    // The record of an interrupted purge decides what this run may do. While the purge of
+    // another year is unfinished, no other starts: its record holds the operating period to put
+    // back, and a second purge would overwrite that.
+    pendiente_.reset();
+    if (!pasos(ClasePaso::Esencial, [&] { pendiente_ = LeerMarca(); })) return r;
+    if (pendiente_ && pendiente_->ejercicio != codigo.toLongLong()) {
+        r.hayError = hayError_ = true;
+        r.desenlace = Desenlace::Rechazado;
+        pasos(ClasePaso::Prescindible, [&] {
+            operador_.MsgBox(TextoOtroPendiente(codigo, pendiente_->ejercicio), Estilo::Critico, kAviso);
+        });
+        pasos(ClasePaso::Prescindible, [&] {
+            if (rs_.Abierto()) sesion_.CerrarRecordset(rs_);
+        });
+        return r;
+    }
     // 7
-    if (!pasos(ClasePaso::Prescindible, [&] { Basura(n > 0); })) return r;
-    // 8
+    if (!pasos(ClasePaso::Prescindible, [&] { Basura(n > 0 || pendiente_); })) return r;
+    // 8. An interrupted purge is finished even when its journal is already gone.
+    if (pendiente_) {
+        Confirmar(pasos, codigo, TextoPendiente(pendiente_->ejercicio), r);
+        return r;
+    }
     if (n > 0) {
-        Confirmar(pasos, codigo, n, r);
+        Confirmar(pasos, codigo, TextoPregunta(n), r);
         return r;
     }
     // 9
@@ -201,11 +237,11 @@ bool Depuracion::Contar(PasosDepuracion& pasos, const QString& codigo, long& n) 
     });
 }
 
-void Depuracion::Confirmar(PasosDepuracion& pasos, const QString& codigo, long n, ResultadoDepuracion& r) {
+void Depuracion::Confirmar(PasosDepuracion& pasos, const QString& codigo, const QString& pregunta,
+                           ResultadoDepuracion& r) {
     int respuesta = 0;
-    if (!pasos(ClasePaso::Prescindible, [&] {
-            respuesta = operador_.MsgBox(TextoPregunta(n), Estilo::Informacion | Estilo::SiNo, kAviso);
-        }))
+    if (!pasos(ClasePaso::Prescindible,
+               [&] { respuesta = operador_.MsgBox(pregunta, Estilo::Informacion | Estilo::SiNo, kAviso); }))
         return;
     if (respuesta != Respuesta::Si) {
         r.desenlace = Desenlace::NoConfirmado;
@@ -277,11 +313,15 @@ void Depuracion::PurgarAsientos(QString& codigo) {
     asientosBorrados_ = false;
     resultadoStock_ = ResultadoStock::NoEjecutada;
     motivoStock_.clear();
+    marca_.reset();
+    marcaPropia_ = marcaQuitada_ = stockIniciado_ = false;
 
     // 1, 2. Read from the very rows that 7 and 8 change, so 13 and 14 put back exactly that.
     if (!LeerPeriodo(pasos)) return Abandonar(pasos);
     // 3 to 6, with every value the rest needs checked before anything changes.
     if (!LeerEjercicio(pasos, codigo)) return Abandonar(pasos);
+    // The purge's record, before the first change.
+    if (!AnotarInicio(pasos, codigo)) return Abandonar(pasos);
     // 7, 8
     if (!FijarPeriodo(pasos)) return Abandonar(pasos);
     // 9
@@ -292,6 +332,8 @@ void Depuracion::PurgarAsientos(QString& codigo) {
     if (!RegistrarFecha(pasos)) return Abandonar(pasos);
     // 13, 14
     if (!ReponerPeriodo(pasos)) return Abandonar(pasos);
+    // The record goes last, once nothing is left to do.
+    if (!QuitarMarca(pasos)) return Abandonar(pasos);
     // 15
     InformarFin(pasos);
 }
@@ -309,7 +351,36 @@ void Depuracion::GuardarValor(const QString& sql, const QVariant& valor) {
     rs_.Update();
 }
 
+std::optional<MarcaDepuracion> Depuracion::LeerMarca() {
+    Recordset rs;
+    sesion_.AbrirRecordset(S::Marca(), rs, Cursor::SoloAdelante, Bloqueo::SoloLectura, -1);
+    if (rs.BOF()) {
+        sesion_.CerrarRecordset(rs);
+        return std::nullopt;
+    }
+    const QVariant valor = rs.Fields(QStringLiteral("Valor")).Value();
+    int filas = 0;
+    for (; !rs.Eof(); rs.MoveNext())
+        ++filas;
+    sesion_.CerrarRecordset(rs);
+    if (filas > 1)
+        throw ErrorSistema(Errores::LlamadaNoValida,
+                           QStringLiteral("La marca de depuración pendiente (clave %1 de TA_CONFIGURACION) "
+                                          "está en %2 filas. No se puede saber cuál vale; deje una sola "
+                                          "antes de depurar.")
+                               .arg(MarcaDepuracion::Clave)
+                               .arg(filas));
+    return MarcaDepuracion::Decodificar(valor);
+}
+
 bool Depuracion::LeerPeriodo(PasosDepuracion& pasos) {
+    // Finishing an interrupted purge: the rows may hold the year's dates by now, its record
+    // holds the period as it was before that purge began.
+    if (pendiente_) {
+        guardadoDesde_ = pendiente_->desde;
+        guardadoHasta_ = pendiente_->hasta;
+        return true;
+    }
     // Without the period as it was there would be nothing to put back.
     return pasos(ClasePaso::Esencial, [&] { guardadoDesde_ = LeerValor(S::PeriodoDesde()); }) &&
            pasos(ClasePaso::Esencial, [&] { guardadoHasta_ = LeerValor(S::PeriodoHasta()); });
@@ -331,6 +402,60 @@ bool Depuracion::LeerEjercicio(PasosDepuracion& pasos, const QString& codigo) {
            pasos(ClasePaso::Esencial, [&] { hasta = rs_.Fields(QStringLiteral("Fecha Hasta")).Value(); }) &&
            pasos(ClasePaso::Esencial, [&] { fechas_ = FechasDe(desde, hasta); }) &&
            pasos(ClasePaso::Prescindible, [&] { sesion_.CerrarRecordset(rs_); });
+}
+
+bool Depuracion::AnotarInicio(PasosDepuracion& pasos, const QString& codigo) {
+    if (pendiente_) {
+        marca_ = pendiente_;
+        return true;
+    }
+    // A purge that could not be finished after a power cut does not start.
+    return pasos(ClasePaso::Esencial, [&] {
+        const MarcaDepuracion m{codigo.toLongLong(), MarcaDepuracion::Fase::Asientos, guardadoDesde_,
+                                guardadoHasta_};
+        const QString valor = m.Codificar();
+        if (valor.size() > MarcaDepuracion::kLargoMaximo)
+            throw ErrorSistema(Errores::Desbordamiento,
+                               QStringLiteral("El período operativo (fechaoperdesde y fechaoperhasta) es "
+                                              "demasiado largo para anotarlo en la marca de depuración "
+                                              "pendiente: %1 caracteres, caben %2. No se modificó nada.")
+                                   .arg(valor.size())
+                                   .arg(MarcaDepuracion::kLargoMaximo));
+        sesion_.Ejecutar(S::InsertarMarca(sesion_.ValorSQL(valor, QStringLiteral("'")).toString()));
+        marca_ = m;
+        marcaPropia_ = true;
+    });
+}
+
+void Depuracion::MarcarStock() {
+    // Runs inside the stock transaction: the "S" commits or rolls back with the stock.
+    MarcaDepuracion hecha = *marca_;
+    hecha.fase = MarcaDepuracion::Fase::StockHecho;
+    Recordset rs;
+    sesion_.AbrirRecordset(S::Marca(), rs, Cursor::Dinamico, Bloqueo::Optimista, -1);
+    if (rs.BOF())
+        throw ErrorSistema(Errores::FilaNoEncontrada,
+                           QStringLiteral("No se encontró la marca de depuración pendiente (clave %1 de "
+                                          "TA_CONFIGURACION): otro proceso la eliminó.")
+                               .arg(MarcaDepuracion::Clave));
+    rs.Fields(QStringLiteral("Valor")).setValue(hecha.Codificar());
+    rs.Update();
+    rs.Close();
+}
+
+bool Depuracion::QuitarMarca(PasosDepuracion& pasos) {
+    if (!marca_ || resultadoStock_ != ResultadoStock::Completa || !asientosBorrados_ ||
+        !pendientes_.isEmpty())
+        return true;
+    return PasoDeDatos(pasos,
+                       QStringLiteral("No se quitó la marca de depuración pendiente (%1): la próxima "
+                                      "depuración del ejercicio %2 la dará por terminada.")
+                           .arg(MarcaDepuracion::Clave)
+                           .arg(marca_->ejercicio),
+                       [&] {
+                           sesion_.Ejecutar(S::BorrarMarca());
+                           marcaQuitada_ = true;
+                       });
 }
 
 bool Depuracion::FijarPeriodo(PasosDepuracion& pasos) {
@@ -360,6 +485,12 @@ bool Depuracion::BorrarAsientos(PasosDepuracion& pasos, const QString& codigo) {
 }
 
 bool Depuracion::DepurarStock(PasosDepuracion& pasos) {
+    stockIniciado_ = true;
+    // The interrupted purge committed its stock: it is not carried twice.
+    if (marca_ && marca_->fase == MarcaDepuracion::Fase::StockHecho) {
+        resultadoStock_ = ResultadoStock::Completa;
+        return pasos(ClasePaso::Prescindible, [&] { Basura(false); });
+    }
     return pasos(ClasePaso::Prescindible, [&] { PurgarStock(fechas_.corte); }) &&
            pasos(ClasePaso::Prescindible, [&] { Basura(false); });
 }
@@ -402,9 +533,18 @@ bool Depuracion::ReponerPeriodo(PasosDepuracion& pasos) {
 void Depuracion::Abandonar(PasosDepuracion& pasos) {
     // Left half way: the operating period goes back all the same, if it was touched.
     desenlace_ = Desenlace::Fallo;
-    if (!periodoCambiado_) return;
-    if (!repuestoDesde_) pasos(ClasePaso::Datos, [&] { ReponerDesde(); });
-    if (!repuestoHasta_) pasos(ClasePaso::Datos, [&] { ReponerHasta(); });
+    bool repuesto = true;
+    if (periodoCambiado_ && !repuestoDesde_)
+        repuesto = pasos(ClasePaso::Datos, [&] { ReponerDesde(); }) && !pasos.UltimoOmitido();
+    if (periodoCambiado_ && !repuestoHasta_)
+        repuesto = pasos(ClasePaso::Datos, [&] { ReponerHasta(); }) && !pasos.UltimoOmitido() && repuesto;
+    // Left before the journal or the stock was touched, with the period back: the database is
+    // as it was, so this purge's record goes too. Otherwise it stays for the next run to finish.
+    if (marcaPropia_ && !marcaQuitada_ && !asientosBorrados_ && !stockIniciado_ && repuesto)
+        pasos(ClasePaso::Datos, [&] {
+            sesion_.Ejecutar(S::BorrarMarca());
+            marcaQuitada_ = true;
+        });
 }
 
 QString Depuracion::TextoIncompleto() const {
@@ -429,6 +569,10 @@ QString Depuracion::TextoIncompleto() const {
     }
     if (!asientosBorrados_) lineas << QStringLiteral("Los asientos del ejercicio quedaron sin eliminar.");
     lineas << pendientes_;
+    if (marca_ && !marcaQuitada_)
+        lineas << QStringLiteral("La depuración del ejercicio %1 queda pendiente: vuelva a ejecutarla para "
+                                 "terminarla.")
+                      .arg(marca_->ejercicio);
     return lineas.join(CR);
 }
 
@@ -444,11 +588,15 @@ void Depuracion::InformarFin(PasosDepuracion& pasos) {
 }
 
 void Depuracion::PurgarStock(QString& fechaCorte) {
-    PurgaStock purga(sesion_, operador_, avance_, fechaCorte);
+    std::function<void()> marcar;
+    if (marca_) marcar = [this] { MarcarStock(); };
+    PurgaStock purga(sesion_, operador_, avance_, fechaCorte, marcar);
     purga.Ejecutar();
     resultadoStock_ = purga.Resultado();
     motivoStock_ = purga.Motivo();
     if (purga.HuboError()) hayError_ = true;
+    if (marca_ && resultadoStock_ == ResultadoStock::Completa)
+        marca_->fase = MarcaDepuracion::Fase::StockHecho;
 }
 
 // ---- The dry run ----------------------------------------------------------------------------
@@ -461,6 +609,13 @@ Simulacion Depuracion::Simular(const QString& texto) {
         return s;
     }
     s.descripcion = descripcion_;
+    const auto marca = LeerMarca();
+    if (marca && marca->ejercicio != codigo.toLongLong()) {
+        operador_.MsgBox(TextoOtroPendiente(codigo, marca->ejercicio), Estilo::Critico, kAviso);
+        s.desenlace = Desenlace::Rechazado;
+        return s;
+    }
+    s.pendiente = marca;
     auto primerValor = [&](const QString& sql) {
         sesion_.AbrirRecordset(sql, rs_, Cursor::SoloAdelante, Bloqueo::SoloLectura, -1);
         const QVariant v = rs_.BOF() ? QVariant() : rs_.Valor(0);
@@ -469,13 +624,17 @@ Simulacion Depuracion::Simular(const QString& texto) {
     };
     s.asientos = long(primerValor(S::ContarAsientos(codigo)).toLongLong());
 
-    s.periodoDesde = LeerValor(S::PeriodoDesde());
-    s.periodoHasta = LeerValor(S::PeriodoHasta());
+    // Finishing an interrupted purge puts back the period its record kept.
+    s.periodoDesde = marca ? marca->desde : LeerValor(S::PeriodoDesde());
+    s.periodoHasta = marca ? marca->hasta : LeerValor(S::PeriodoHasta());
     sesion_.AbrirRecordset(S::Ejercicio(codigo), rs_, Cursor::SoloAdelante, Bloqueo::SoloLectura, -1);
     s.fechas = FechasDe(rs_.Fields(QStringLiteral("Fecha Desde")).Value(),
                         rs_.Fields(QStringLiteral("Fecha Hasta")).Value());
     sesion_.CerrarRecordset(rs_);
     const QString corte = gUtilidades().FechaSQL(s.fechas.corte);
+    s.desenlace = s.asientos > 0 || marca ? Desenlace::Completo : Desenlace::SinDatos;
+    // Its stock committed already: nothing of it would run again.
+    if (marca && marca->fase == MarcaDepuracion::Fase::StockHecho) return s;
 
     s.hayTipoSI = sesion_.Existe(QStringLiteral("V_TA_CPTE"), QStringLiteral("SI"), QStringLiteral("Codigo"),
                                  nullptr, TipoClave::Texto, QString());
@@ -489,6 +648,5 @@ Simulacion Depuracion::Simular(const QString& texto) {
     sesion_.CerrarRecordset(rs_);
     s.validos = long(primerValor(S::ContarBorrado(corte, false)).toLongLong());
     s.anulados = long(primerValor(S::ContarBorrado(corte, true)).toLongLong());
-    s.desenlace = s.asientos > 0 ? Desenlace::Completo : Desenlace::SinDatos;
     return s;
 }

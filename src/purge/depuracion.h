@@ -3,6 +3,7 @@
 // confirmation, the journal purge and the stock purge with opening balances. It works on the
 // session, the operator seam and the progress display; the window and the unattended mode
 // both run it and show its result.
+#include "purge/marca_depuracion.h"
 #include "purge/pasos_depuracion.h"
 #include "suite/error.h"
 #include "suite/recordset.h"
@@ -63,6 +64,8 @@ struct Simulacion {
     long validos = 0, anulados = 0;
     // The operating period as the purge would put it back (no value: the key has no row).
     std::optional<QVariant> periodoDesde, periodoHasta;
+    // The interrupted purge of this year that the purge would finish.
+    std::optional<MarcaDepuracion> pendiente;
 };
 
 class Depuracion {
@@ -73,20 +76,27 @@ public:
     Depuracion(const Depuracion&) = delete;
     Depuracion& operator=(const Depuracion&) = delete;
 
-    // What "&Aceptar" does: count the year's entries, validate the year, ask, purge.
+    // What "&Aceptar" does: count the year's entries, validate the year, ask, purge. When an
+    // earlier purge of that year was interrupted, it offers to finish it instead; while one of
+    // another year is unfinished, it refuses.
     ResultadoDepuracion Ejecutar(const QString& codigo);
     // Validates the year (a refusal is shown); returns true when it is refused. The year's
     // row is left in rsEjercicio.
     bool ValidarEjercicio(const QString& codigo, Recordset& rsEjercicio);
     // Sets the operating period to the year, deletes its journal entries, runs the stock
     // purge, records the purge date and puts the operating period back. Failures are
-    // handled inside with the operator's Abort/Retry/Ignore box.
+    // handled inside with the operator's Abort/Retry/Ignore box. Its progress record is
+    // written before the first change and removed when nothing is left to do; with the record
+    // of an interrupted purge of the year (read by Ejecutar) it finishes that one.
     void PurgarAsientos(QString& codigo);
     // Carries the stock up to the cut-off forward as one "SI" voucher and deletes the
     // movements up to that date, all in one transaction.
     void PurgarStock(QString& fechaCorte);
     // Reads what the purge would do; writes nothing. Failures raise ErrorSistema.
     Simulacion Simular(const QString& codigo);
+    // The progress record of an interrupted purge, if one was left. Raises ErrorSistema when
+    // the record cannot be read back safely (malformed, or on several rows).
+    std::optional<MarcaDepuracion> LeerMarca();
 
     enum class ResultadoStock {
         NoEjecutada, // never ran
@@ -103,6 +113,10 @@ public:
     static bool EsCodigoEjercicio(const QString& codigo);
     // The confirmation question for n journal entries.
     static QString TextoPregunta(long n);
+    // The question that offers to finish the interrupted purge of a year.
+    static QString TextoPendiente(qint64 ejercicio);
+    // The refusal of a purge of another year while that one is unfinished.
+    static QString TextoOtroPendiente(const QString& codigo, qint64 ejercicio);
     // The voucher number after the highest existing one (Null or empty: the first one).
     // Raises Errores::Desbordamiento when the number part would need more than 8 digits, or
     // when the highest one is negative.
@@ -116,15 +130,19 @@ public:
 private:
     // Steps of Ejecutar.
     bool Contar(PasosDepuracion& pasos, const QString& codigo, long& n);
-    void Confirmar(PasosDepuracion& pasos, const QString& codigo, long n, ResultadoDepuracion& r);
+    void Confirmar(PasosDepuracion& pasos, const QString& codigo, const QString& pregunta,
+                   ResultadoDepuracion& r);
     // Phases of the journal purge; each returns false when the purge must stop.
     bool LeerPeriodo(PasosDepuracion& pasos);
     bool LeerEjercicio(PasosDepuracion& pasos, const QString& codigo);
+    bool AnotarInicio(PasosDepuracion& pasos, const QString& codigo);
     bool FijarPeriodo(PasosDepuracion& pasos);
     bool BorrarAsientos(PasosDepuracion& pasos, const QString& codigo);
     bool DepurarStock(PasosDepuracion& pasos);
     bool RegistrarFecha(PasosDepuracion& pasos);
     bool ReponerPeriodo(PasosDepuracion& pasos);
+    bool QuitarMarca(PasosDepuracion& pasos);
+    void MarcarStock();
     void Abandonar(PasosDepuracion& pasos);
     void InformarFin(PasosDepuracion& pasos);
     // A database step of the journal purge; when it is ignored, `pendiente` says what was not done.
@@ -154,4 +172,10 @@ private:
     bool asientosBorrados_ = false;
     ResultadoStock resultadoStock_ = ResultadoStock::NoEjecutada;
     QString motivoStock_;
+    // The record of an interrupted purge that Ejecutar found, and the record of this run: written
+    // by it (propia) or taken over from the interrupted one.
+    std::optional<MarcaDepuracion> pendiente_;
+    std::optional<MarcaDepuracion> marca_;
+    bool marcaPropia_ = false, marcaQuitada_ = false;
+    bool stockIniciado_ = false;
 };

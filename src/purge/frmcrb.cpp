@@ -185,6 +185,17 @@ void FrmCrb::txtfields_KeyDown(short& KeyCode, short) {
     trampa([&] { ValidarEjercicio(txtfields); });
 }
 
+void FrmCrb::AvisarDepuracionPendiente() {
+    if (purgando_ || descargado_ || operador().Terminado()) return;
+    std::optional<MarcaDepuracion> marca;
+    if (!Trampa::ConReporte(QStringLiteral("AvisarDepuracionPendiente"))(
+            [&] { marca = Depuracion(this).LeerMarca(); }) ||
+        !marca)
+        return;
+    txtfields->setEditText(QString::number(marca->ejercicio));
+    CmdAceptar_Click();
+}
+
 void FrmCrb::CmdCAncelar_Click() {
     short cancelar = 0;
     Form_Unload(cancelar);

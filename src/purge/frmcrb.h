@@ -24,6 +24,9 @@ public:
     void CmdAceptar_Click();
     void CmdCAncelar_Click();
     void Form_Unload(short& Cancel);
+    // Once the window shows: when a purge was left unfinished, says so and offers to finish
+    // it; the operator's Yes runs it as "&Aceptar" does, with its year in the year box.
+    void AvisarDepuracionPendiente();
 
     // True while a purge runs: the buttons do nothing and the close box does not close.
     bool Purgando() const { return purgando_; }

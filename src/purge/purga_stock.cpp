@@ -43,9 +43,10 @@ bool esNumero(const QVariant& v) {
 }
 } // namespace
 
-PurgaStock::PurgaStock(Sesion& sesion, Operador& operador, Avance& avance, const QString& fechaCorte)
+PurgaStock::PurgaStock(Sesion& sesion, Operador& operador, Avance& avance, const QString& fechaCorte,
+                       std::function<void()> marcar)
     : sesion_(sesion), operador_(operador), avance_(avance), fechaCorte_(fechaCorte),
-      pasos_([this](const ErrorSistema& e) {
+      marcar_(std::move(marcar)), pasos_([this](const ErrorSistema& e) {
           avance_.Cerrar();
           gUtilidades().IndicarOcupado(false);
           huboError_ = true;
@@ -76,9 +77,9 @@ bool PurgaStock::Paso(ClasePaso clase, const std::function<void()>& paso) {
 void PurgaStock::Ejecutar() {
     // 2, 3, then everything from the voucher number on in one transaction: all or nothing.
     if (TipoSI() && AbrirTransaccion() && Numerar() && AbrirAvance() && LeerSaldos()) {
-        if (vacio_)
-            CerrarSinSaldos();
-        else if (GenerarSaldos() && Borrar())
+        if (vacio_) {
+            if (Marcar()) CerrarSinSaldos();
+        } else if (GenerarSaldos() && Borrar() && Marcar())
             Confirmar();
     }
     Concluir();
@@ -157,7 +158,8 @@ bool PurgaStock::LeerSaldos() {
 }
 
 bool PurgaStock::CerrarSinSaldos() {
-    // Nothing to carry: the transaction only read.
+    // Nothing to carry: the transaction only read (and marked the stock done).
+    if (pasos_.HuboFallo()) return false;
     return Paso(ClasePaso::Prescindible, [&] { avance_.Cerrar(); }) && Paso(ClasePaso::Esencial, [&] {
                if (rs_.Abierto()) rs_.Close();
                sesion_.ConfirmarTransaccion();
@@ -278,6 +280,11 @@ bool PurgaStock::Borrar() {
            Paso(ClasePaso::Datos, [&] {
                sesion_.Ejecutar(S::Borrado(fechaSQL_, sesion_.ValorSQL(numero_, kComilla).toString()));
            });
+}
+
+bool PurgaStock::Marcar() {
+    if (!marcar_) return true;
+    return Paso(ClasePaso::Datos, marcar_);
 }
 
 bool PurgaStock::Confirmar() {

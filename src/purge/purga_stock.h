@@ -13,7 +13,10 @@
 
 class PurgaStock {
 public:
-    PurgaStock(Sesion& sesion, Operador& operador, Avance& avance, const QString& fechaCorte);
+    // marcar, when given, runs inside the transaction right before the commit: the purge's
+    // record says there that the stock is done, so the two commit or roll back together.
+    PurgaStock(Sesion& sesion, Operador& operador, Avance& avance, const QString& fechaCorte,
+               std::function<void()> marcar = {});
     PurgaStock(const PurgaStock&) = delete;
     PurgaStock& operator=(const PurgaStock&) = delete;
 
@@ -37,6 +40,7 @@ private:
     // The article of a row of the batch: its code trimmed, a blank and its description.
     QString Articulo(int fila) const;
     bool Borrar();
+    bool Marcar();
     bool Confirmar();
     void Deshacer();
     void Concluir();
@@ -48,6 +52,7 @@ private:
     Operador& operador_;
     Avance& avance_;
     const QString fechaCorte_;
+    const std::function<void()> marcar_;
     PasosDepuracion pasos_;
     Depuracion::ResultadoStock resultado_ = Depuracion::ResultadoStock::Fallida;
     QString motivo_;

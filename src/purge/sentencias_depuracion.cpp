@@ -25,6 +25,20 @@ QString FechaUltimaDepuracion() {
         "SELECT * FROM TA_CONFIGURACION WHERE RTRIM(LTRIM(CLAVE)) = 'FECHAULTIMADEPURACION'");
 }
 
+QString Marca() {
+    return QStringLiteral("SELECT * FROM TA_CONFIGURACION WHERE RTRIM(LTRIM(CLAVE)) = 'DEPURACIONPENDIENTE'");
+}
+
+QString InsertarMarca(const QString& valorSQL) {
+    return QStringLiteral("INSERT INTO TA_CONFIGURACION (Grupo, CLAVE, VALOR) VALUES ('DATOS', "
+                          "'DEPURACIONPENDIENTE', ") +
+           valorSQL + u')';
+}
+
+QString BorrarMarca() {
+    return QStringLiteral("DELETE FROM TA_CONFIGURACION WHERE RTRIM(LTRIM(CLAVE)) = 'DEPURACIONPENDIENTE'");
+}
+
 QString BorrarAsientos(const QString& codigo) {
     return QStringLiteral("DELETE MV_ASIENTOS WHERE CONVERT(INT,PERIODO) = ") + codigo.trimmed();
 }

@@ -13,6 +13,11 @@ QString Ejercicio(const QString& codigo);
 QString PeriodoDesde();
 QString PeriodoHasta();
 QString FechaUltimaDepuracion();
+// The purge's own progress record (MarcaDepuracion): read, written before the first change, and
+// removed at the end. The value goes in as the literal ValorSQL makes of it.
+QString Marca();
+QString InsertarMarca(const QString& valorSQL);
+QString BorrarMarca();
 QString BorrarAsientos(const QString& codigo);
 // The highest "SI" voucher. The purge reads it first inside its transaction, with the stock
 // table locked until the commit: other stations wait, and no movement can come or change

@@ -105,6 +105,18 @@ void PruebaPurga::Abrir() {
     escritas.clear();
 }
 
+void PruebaPurga::Reabrir() {
+    frm.reset();
+    ReiniciarModGlobal();
+    ReiniciarComponentes();
+    auto guion = std::make_unique<OperadorGuion>();
+    guion_ = guion.get();
+    InstalarOperador(std::move(guion));
+    avance.clear();
+    fallas.clear();
+    Abrir();
+}
+
 void PruebaPurga::Depurar(const QString& codigo) {
     if (!frm) Abrir();
     frm->txtfields->setEditText(codigo);

@@ -88,6 +88,9 @@ protected:
 
     // Loads the window on the database (with the statement hook and the recorded progress).
     void Abrir();
+    // The program started again on the same database: a fresh process state and operator, the
+    // window loaded.
+    void Reabrir();
     // Types the code and clicks "&Aceptar" (opening the window first when needed).
     void Depurar(const QString& codigo);
     // Statements run that contain a text (case-insensitive).

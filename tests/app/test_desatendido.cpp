@@ -257,3 +257,41 @@ TEST_F(Desatendido, RegistroDeSentenciasParaElAdministrador) {
     EXPECT_TRUE(m.errores.contains("registro de sentencias")) << m.errores.toStdString();
     EXPECT_EQ(Huella(), antes);
 }
+
+TEST_F(Desatendido, DepuracionPendiente) {
+    // A purge of 2022 killed after its journal deletion.
+    EjecutarSql(base, {"INSERT INTO TA_CONFIGURACION VALUES ('DATOS', 'DEPURACIONPENDIENTE', "
+                       "'2022;A;10:01/01/2025;10:31/12/2025')",
+                       "UPDATE TA_CONFIGURACION SET VALOR = '01/01/2022' WHERE CLAVE = 'fechaoperdesde'",
+                       "UPDATE TA_CONFIGURACION SET VALOR = '31/12/2022' WHERE CLAVE = 'fechaoperhasta'",
+                       "DELETE FROM MV_ASIENTOS WHERE CAST(PERIODO AS INTEGER) = 2022"});
+    const QByteArray antes = Huella();
+    // Another year waits, in a dry run too, and the message names the unfinished one.
+    for (const char* modo : {"--simular", "--confirmar"}) {
+        const auto c = Correr({"--desatendido", "--ejercicio", "2020", modo, linea});
+        EXPECT_EQ(c.estado, Salida::Rechazado) << modo;
+        EXPECT_TRUE(
+            c.errores.contains("No se puede depurar el ejercicio 2020: la depuración del ejercicio 2022 "
+                               "quedó sin terminar."))
+            << c.errores.toStdString();
+    }
+    // The dry run of 2022 says what is left, and the period that goes back is the record's.
+    const auto s = Correr({"--desatendido", "--ejercicio", "2022", "--simular", linea});
+    EXPECT_EQ(s.estado, Salida::Depurado) << s.errores.toStdString();
+    EXPECT_TRUE(s.salida.contains("quedó sin terminar: se terminaría (falta depurar el stock)"))
+        << s.salida.toStdString();
+    EXPECT_TRUE(s.salida.contains("Asientos a eliminar: 0"));
+    EXPECT_TRUE(s.salida.contains("Período operativo que se restaura: 01/01/2025 a 31/12/2025"))
+        << s.salida.toStdString();
+    EXPECT_EQ(Huella(), antes);
+
+    const auto d = Correr({"--desatendido", "--ejercicio", "2022", "--confirmar", linea});
+    EXPECT_EQ(d.estado, Salida::Depurado) << d.errores.toStdString();
+    EXPECT_EQ(
+        ConsultarValor(base, "SELECT COUNT(*) FROM TA_CONFIGURACION WHERE CLAVE = 'DEPURACIONPENDIENTE'")
+            .toInt(),
+        0);
+    EXPECT_EQ(
+        ConsultarValor(base, "SELECT VALOR FROM TA_CONFIGURACION WHERE CLAVE = 'fechaoperdesde'").toString(),
+        "01/01/2025");
+}

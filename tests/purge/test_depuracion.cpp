@@ -287,6 +287,19 @@ TEST_F(Depuracion2022, ElOrdenDeLosPasos) {
     EXPECT_LT(borrado, confirmacion);
     EXPECT_LT(confirmacion, fecha);
     EXPECT_TRUE(sentencias[saldos].contains("COALESCE(Anulado,0) = 0"));
+    // The purge's record: written before the first change, marked inside the stock transaction,
+    // removed after the last change.
+    const auto escrituras = SentenciasCon("UPDATE TA_CONFIGURACION");
+    ASSERT_EQ(escrituras.size(), 5) << "7, 8, the stock's mark, 13, 14";
+    EXPECT_TRUE(escrituras[2].contains("DEPURACIONPENDIENTE"));
+    EXPECT_LT(
+        indice("INSERT INTO TA_CONFIGURACION (Grupo, CLAVE, VALOR) VALUES ('DATOS', 'DEPURACIONPENDIENTE', "
+               "'2022;A;10:01/01/2024;10:31/12/2024')"),
+        indice(escrituras[0]));
+    EXPECT_LT(borrado, indice(escrituras[2]));
+    EXPECT_LT(indice(escrituras[2]), confirmacion);
+    EXPECT_EQ(sentencias.last(),
+              "DELETE FROM TA_CONFIGURACION WHERE RTRIM(LTRIM(CLAVE)) = 'DEPURACIONPENDIENTE'");
     EXPECT_EQ(SentenciasCon("INSERT INTO V_MV_STOCK").size(), 3) << "six rows, two per statement";
     // No statement ever carries the typed code other than as the bare number.
     EXPECT_EQ(SentenciasCon("DELETE FROM MV_ASIENTOS WHERE CAST(PERIODO AS INTEGER) = 2022").size(), 1);

@@ -8,8 +8,9 @@
 // --limite-parametros lowers the session's limit of "?" per statement, so that the opening
 // balance takes several statements.
 //
-// Kinds: periodo (writes to TA_CONFIGURACION), asientos (the journal deletion), transaccion,
-// insercion (opening-balance rows), borrado (the closing deletion), confirmacion (the commit).
+// Kinds: marca (writes of the purge's own record in TA_CONFIGURACION), periodo (other writes to
+// TA_CONFIGURACION), asientos (the journal deletion), transaccion, insercion (opening-balance
+// rows), borrado (the closing deletion), confirmacion (the commit).
 #include "app/desatendido.h"
 #include "app/ejecutar_desatendido.h"
 #include "suite/globales.h"
@@ -22,6 +23,11 @@
 
 namespace {
 QString clase(const QString& sql) {
+    if ((sql.startsWith(QLatin1String("UPDATE"), Qt::CaseInsensitive) ||
+         sql.startsWith(QLatin1String("INSERT"), Qt::CaseInsensitive) ||
+         sql.startsWith(QLatin1String("DELETE"), Qt::CaseInsensitive)) &&
+        sql.contains(QLatin1String("DEPURACIONPENDIENTE")))
+        return QStringLiteral("marca");
     if (sql.startsWith(QLatin1String("UPDATE TA_CONFIGURACION"), Qt::CaseInsensitive) ||
         sql.startsWith(QLatin1String("INSERT INTO TA_CONFIGURACION"), Qt::CaseInsensitive))
         return QStringLiteral("periodo");

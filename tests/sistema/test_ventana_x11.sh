@@ -156,6 +156,28 @@ esperar
         WHERE CLAVE IN ('fechaoperdesde', 'fechaoperhasta') ORDER BY CLAVE)")" == "01/01/2025 31/12/2025" ] ||
     fallo "el período operativo no se repuso"
 
+# ---- A purge killed after its journal deletion: the window offers to finish it ---------------
+BASE=$TRABAJO/pendiente.db
+cp "$TRABAJO/modelo.db" "$BASE"
+q "INSERT INTO TA_CONFIGURACION VALUES ('DATOS', 'DEPURACIONPENDIENTE', '2022;A;10:01/01/2025;10:31/12/2025');
+   UPDATE TA_CONFIGURACION SET VALOR = '01/01/2022' WHERE CLAVE = 'fechaoperdesde';
+   UPDATE TA_CONFIGURACION SET VALOR = '31/12/2022' WHERE CLAVE = 'fechaoperhasta';
+   DELETE FROM MV_ASIENTOS WHERE CAST(PERIODO AS INTEGER) = 2022;"
+lanzar "$(linea "$BASE")"
+# Yes is the offer's default button.
+responder "Aviso al operador" Return pendiente
+responder "Aviso al operador" Return exito_pendiente
+esperar
+[ "$e" == 0 ] || fallo "terminar la depuración pendiente terminó con estado $e: $(cat "$TRABAJO/salida.txt")"
+[ "$(saldos)" == "$antes" ] || fallo "los saldos por grupo cambiaron al terminar la depuración pendiente"
+[ "$(q "SELECT COUNT(*) FROM V_MV_STOCK WHERE TC = 'SI' AND IDCOMPROBANTE = '000100000002X'")" == "$grupos" ] ||
+    fallo "la depuración pendiente no generó el saldo inicial"
+[ "$(q "SELECT COUNT(*) FROM TA_CONFIGURACION WHERE CLAVE = 'DEPURACIONPENDIENTE'")" == 0 ] ||
+    fallo "quedó la marca de depuración pendiente"
+[ "$(q "SELECT group_concat(VALOR, ' ') FROM (SELECT VALOR FROM TA_CONFIGURACION
+        WHERE CLAVE IN ('fechaoperdesde', 'fechaoperhasta') ORDER BY CLAVE)")" == "01/01/2025 31/12/2025" ] ||
+    fallo "la depuración pendiente no repuso el período operativo"
+
 # ---- The other ways out: Enter on Cancelar, the close box, a refused connection -------------
 BASE=$TRABAJO/salidas.db
 cp "$TRABAJO/modelo.db" "$BASE"

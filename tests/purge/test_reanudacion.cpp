@@ -1,0 +1,186 @@
+// A purge left unfinished: its record read back, the window's offer to finish it, the refusal of
+// any other year meanwhile, and a record that cannot be trusted.
+#include "apoyo/purga.h"
+#include "purge/depuracion.h"
+#include "purge/marca_depuracion.h"
+
+#include <QComboBox>
+
+namespace {
+const QString kComprobante = QStringLiteral("000100000004X");
+constexpr int kGrupos = 3;
+
+class Reanudacion : public PruebaPurga {
+protected:
+    void SetUp() override {
+        PruebaPurga::SetUp();
+        Sql({
+            InsertarMov({.fecha = "2021-12-31",
+                         .articulo = "A1",
+                         .cantidad = 20,
+                         .tc = "SI",
+                         .comprobante = "000100000003X"}),
+            InsertarMov({.fecha = "2022-03-01", .articulo = "A1", .cantidad = -4}),
+            InsertarMov({.fecha = "2022-03-01", .articulo = "A2", .cantidad = 8}),
+            InsertarMov({.fecha = "2022-05-01", .articulo = "A3", .cantidad = 2.5}),
+            InsertarMov({.fecha = "2023-03-01", .articulo = "A1", .cantidad = 1}),
+        });
+    }
+    // What a purge of 2022 killed after its journal deletion leaves: its record, the period on the
+    // year's dates, the journal gone, the stock untouched.
+    void Interrumpida() {
+        Sql({"INSERT INTO TA_CONFIGURACION VALUES ('DATOS', 'DEPURACIONPENDIENTE', "
+             "'2022;A;10:01/01/2024;10:31/12/2024')",
+             "UPDATE TA_CONFIGURACION SET VALOR = '01/01/2022' WHERE CLAVE = 'fechaoperdesde'",
+             "UPDATE TA_CONFIGURACION SET VALOR = '31/12/2022' WHERE TRIM(CLAVE) = 'fechaoperhasta'",
+             "DELETE FROM MV_ASIENTOS WHERE CAST(PERIODO AS INTEGER) = 2022"});
+    }
+    qint64 Marcas() { return Contar("TA_CONFIGURACION WHERE CLAVE = 'DEPURACIONPENDIENTE'"); }
+    // Statements that changed something.
+    QStringList Escrituras() const {
+        return SentenciasCon("UPDATE ") + SentenciasCon("INSERT ") + SentenciasCon("DELETE ");
+    }
+    // The end of one uninterrupted purge of 2022.
+    void Terminada() {
+        EXPECT_EQ(Contar("MV_ASIENTOS WHERE CAST(PERIODO AS INTEGER) = 2022"), 0);
+        EXPECT_EQ(Contar("V_MV_STOCK WHERE TC = 'SI' AND IDCOMPROBANTE = '" + kComprobante + "'"), kGrupos);
+        EXPECT_EQ(Contar("V_MV_STOCK"), kGrupos + 1);
+        EXPECT_EQ(Valor("SELECT SUM(CANTIDAD) FROM V_MV_STOCK WHERE TC = 'SI'").toDouble(), 26.5);
+        EXPECT_EQ(Config("FECHAULTIMADEPURACION").toString(), "01/01/2022");
+        EXPECT_EQ(Config("fechaoperdesde").toString(), "01/01/2024");
+        EXPECT_EQ(Config("fechaoperhasta").toString(), "31/12/2024");
+        EXPECT_EQ(Marcas(), 0);
+        EXPECT_EQ(UltimoAviso().texto, Textos::Exito);
+        EXPECT_EQ(frm->UltimoDesenlace, FrmCrb::Desenlace::Completo);
+        EXPECT_TRUE(Guion().Terminado());
+    }
+};
+} // namespace
+
+TEST(MarcaDeDepuracion, SeLeeComoSeEscribeYLoIlegibleSeRechaza) {
+    using F = MarcaDepuracion::Fase;
+    const MarcaDepuracion marcas[] = {
+        {2022, F::Asientos, QVariant("01/01/2024"), QVariant("31/12/2024")},
+        {1999, F::StockHecho, std::nullopt, QVariant()},
+        {7, F::Asientos, QVariant(";2:ab;-;N"), QVariant("")},
+        {2147483647, F::StockHecho, QVariant("Ñandú 🦤 "), std::nullopt},
+    };
+    for (const auto& m : marcas) {
+        const QString t = m.Codificar();
+        SCOPED_TRACE(t.toStdString());
+        const MarcaDepuracion l = MarcaDepuracion::Decodificar(t);
+        EXPECT_EQ(l.ejercicio, m.ejercicio);
+        EXPECT_EQ(l.fase, m.fase);
+        EXPECT_EQ(l.desde, m.desde);
+        EXPECT_EQ(l.hasta, m.hasta);
+    }
+    EXPECT_EQ(marcas[0].Codificar(), "2022;A;10:01/01/2024;10:31/12/2024");
+    for (const QVariant& v :
+         {QVariant(), QVariant(""), QVariant("2022"), QVariant("2022;A"), QVariant("2022;A;-"),
+          QVariant("2022;B;-;-"), QVariant("x;A;-;-"), QVariant(" 2022;A;-;-"), QVariant("-1;A;-;-"),
+          QVariant("99999999999;A;-;-"), QVariant("2022;A;-;-;"), QVariant("2022;A;5:abc;-"),
+          QVariant("2022;A;3:abc;-;x"), QVariant("2022;A;abc;-"), QVariant("2022;A;2:ab-")}) {
+        SCOPED_TRACE(v.toString().toStdString());
+        try {
+            MarcaDepuracion::Decodificar(v);
+            ADD_FAILURE() << "accepted";
+        } catch (const ErrorSistema& e) {
+            EXPECT_TRUE(e.Descripcion.contains("no es válida")) << e.Descripcion.toStdString();
+        }
+    }
+}
+
+TEST_F(Reanudacion, LaVentanaAlAbrirseOfreceTerminarla) {
+    Interrumpida();
+    Abrir();
+    // No: nothing changes and the window stays, with the year in its box.
+    frm->AvisarDepuracionPendiente();
+    ASSERT_EQ(Guion().Avisos().size(), 1u);
+    EXPECT_EQ(UltimoAviso().texto, Depuracion::TextoPendiente(2022));
+    EXPECT_TRUE(UltimoAviso().texto.contains("la depuración del ejercicio 2022 quedó sin terminar"));
+    EXPECT_EQ(UltimoAviso().estilo, 68);
+    EXPECT_EQ(UltimoAviso().titulo, Textos::Aviso);
+    EXPECT_TRUE(Escrituras().isEmpty()) << Escrituras().join('\n').toStdString();
+    EXPECT_FALSE(Guion().Terminado());
+    EXPECT_EQ(frm->txtfields->currentText(), "2022");
+    EXPECT_EQ(frm->UltimoDesenlace, FrmCrb::Desenlace::NoConfirmado);
+
+    // Yes: the same purge finishes it, though the year has no journal entries left, and puts
+    // back the period its record kept (the rows hold the year's dates by now).
+    Guion().Limpiar();
+    Guion().Responder(Respuesta::Si);
+    frm->AvisarDepuracionPendiente();
+    EXPECT_EQ(Guion().Avisos().front().texto, Depuracion::TextoPendiente(2022));
+    Terminada();
+    EXPECT_EQ(*Guion().CodigoFin(), 0);
+}
+
+TEST_F(Reanudacion, OtroEjercicioEsperaYUnaMarcaIlegibleNoCambiaNada) {
+    Interrumpida();
+    Sql({"INSERT INTO MV_ASIENTOS (PERIODO, NROASIENTO) VALUES ('2021', 1)"});
+    Guion().Responder(Respuesta::Si);
+    Depurar("2021");
+    ASSERT_EQ(Guion().Avisos().size(), 1u);
+    EXPECT_EQ(UltimoAviso().texto, "No se puede depurar el ejercicio 2021: la depuración del ejercicio 2022 "
+                                   "quedó sin terminar.\rTermine primero la depuración del ejercicio 2022.");
+    EXPECT_EQ(UltimoAviso().estilo, 16);
+    EXPECT_EQ(frm->UltimoDesenlace, FrmCrb::Desenlace::Rechazado);
+    EXPECT_TRUE(frm->HayError);
+
+    // A record that cannot be read back safely stops every purge with a clear report.
+    for (const QString& arreglo :
+         {QString("UPDATE TA_CONFIGURACION SET VALOR = '2022;A;10:01/01/2024' WHERE CLAVE = "
+                  "'DEPURACIONPENDIENTE'"),
+          QString("INSERT INTO TA_CONFIGURACION VALUES ('DATOS', ' DEPURACIONPENDIENTE', '2021;A;-;-')")}) {
+        SCOPED_TRACE(arreglo.toStdString());
+        Sql({arreglo});
+        for (const QString codigo : {"2022", "2021"}) {
+            Guion().Limpiar();
+            Depurar(codigo);
+            ASSERT_FALSE(Guion().Avisos().empty());
+            EXPECT_EQ(UltimoAviso().tipo, "error");
+            EXPECT_EQ(UltimoAviso().procedimiento, "CmdAceptar_Click");
+            EXPECT_TRUE(UltimoAviso().texto.contains("DEPURACIONPENDIENTE"))
+                << UltimoAviso().texto.toStdString();
+            EXPECT_EQ(frm->UltimoDesenlace, FrmCrb::Desenlace::Fallo);
+        }
+        Guion().Limpiar();
+        frm->AvisarDepuracionPendiente();
+        ASSERT_EQ(Guion().Avisos().size(), 1u);
+        EXPECT_EQ(UltimoAviso().tipo, "error");
+    }
+    EXPECT_TRUE(Escrituras().isEmpty()) << Escrituras().join('\n').toStdString();
+    EXPECT_FALSE(Guion().Terminado());
+    EXPECT_EQ(Config("fechaoperdesde").toString(), "01/01/2022");
+}
+
+TEST_F(Reanudacion, UnaFallaDejaLaDepuracionPendienteSoloSiYaCambioAlgo) {
+    // Abandoned at the journal deletion: nothing lasting changed, and no record stays.
+    fallas.push_back({"DELETE FROM MV_ASIENTOS"});
+    Guion().Responder(Respuesta::Si);
+    Guion().Responder(Respuesta::Anular);
+    Depurar("2022");
+    EXPECT_EQ(frm->UltimoDesenlace, FrmCrb::Desenlace::Fallo);
+    EXPECT_EQ(Marcas(), 0);
+    EXPECT_EQ(Contar("MV_ASIENTOS WHERE CAST(PERIODO AS INTEGER) = 2022"), 3);
+
+    // The stock purge abandoned after the journal went: the record stays, the message says so,
+    // and the next run of the program finishes the purge.
+    Reabrir();
+    fallas.push_back({"INSERT INTO V_MV_STOCK"});
+    Guion().Responder(Respuesta::Si);
+    Guion().Responder(Respuesta::Anular);
+    Depurar("2022");
+    EXPECT_EQ(frm->UltimoDesenlace, FrmCrb::Desenlace::Incompleto);
+    EXPECT_TRUE(UltimoAviso().texto.endsWith(
+        "La depuración del ejercicio 2022 queda pendiente: vuelva a ejecutarla para terminarla."))
+        << UltimoAviso().texto.toStdString();
+    EXPECT_EQ(Config("DEPURACIONPENDIENTE").toString(), "2022;A;10:01/01/2024;10:31/12/2024");
+    EXPECT_EQ(Contar("V_MV_STOCK WHERE TC = 'SI' AND IDCOMPROBANTE = '" + kComprobante + "'"), 0);
+
+    Reabrir();
+    Guion().Responder(Respuesta::Si);
+    frm->AvisarDepuracionPendiente();
+    EXPECT_EQ(Guion().Avisos().front().texto, Depuracion::TextoPendiente(2022));
+    Terminada();
+}
