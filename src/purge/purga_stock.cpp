@@ -3,6 +3,7 @@
 #include "purge/sentencias_depuracion.h"
 #include "suite/globales.h"
 #include "suite/operador.h"
+#include "suite/utilidades.h"
 
 #include <algorithm>
 #include <iterator>
@@ -24,23 +25,6 @@ int indiceCampo(Recordset& rs, const QString& nombre) {
                        QStringLiteral("No se encontró el elemento en la colección: %1").arg(nombre));
 }
 
-bool esNumero(const QVariant& v) {
-    switch (v.typeId()) {
-    case QMetaType::Int:
-    case QMetaType::UInt:
-    case QMetaType::LongLong:
-    case QMetaType::ULongLong:
-    case QMetaType::Long:
-    case QMetaType::ULong:
-    case QMetaType::Short:
-    case QMetaType::UShort:
-    case QMetaType::Double:
-    case QMetaType::Float:
-        return true;
-    default:
-        return false;
-    }
-}
 } // namespace
 
 PurgaStock::PurgaStock(Sesion& sesion, Operador& operador, Avance& avance, const QString& fechaCorte,
@@ -248,7 +232,7 @@ bool PurgaStock::InsertarLote() {
                     valores << sesion_.ValorParametro(v[c], kComilla);
                 valores << sesion_.ValorParametro(v[4], kArroba);
                 for (int c = 5; c < 9; ++c)
-                    valores << sesion_.ValorParametro(v[c], esNumero(v[c]) ? kArroba : kComilla);
+                    valores << sesion_.ValorParametro(v[c], EsValorNumerico(v[c]) ? kArroba : kComilla);
                 valores << sesion_.ValorParametro(v[9], kArroba);
             }
             if (filasSentencia_ != filas_) {

@@ -2,6 +2,7 @@
 
 #include "suite/datos_p.h"
 #include "suite/operador.h"
+#include "suite/utilidades.h"
 
 #include <clocale>
 #include <cmath>
@@ -370,18 +371,10 @@ QString textoUnicode(const QString& t) {
 
 QString LiteralTSQL(const QVariant& valor) {
     if (!valor.isValid() || valor.isNull()) return QStringLiteral("NULL");
+    if (EsValorEntero(valor)) return valor.toString();
     switch (valor.typeId()) {
     case QMetaType::Bool:
         return valor.toBool() ? QStringLiteral("1") : QStringLiteral("0");
-    case QMetaType::Int:
-    case QMetaType::UInt:
-    case QMetaType::LongLong:
-    case QMetaType::ULongLong:
-    case QMetaType::Long:
-    case QMetaType::ULong:
-    case QMetaType::Short:
-    case QMetaType::UShort:
-        return valor.toString();
     case QMetaType::Double:
     case QMetaType::Float: {
         const double v = valor.toDouble();
@@ -1055,19 +1048,8 @@ QVariant Sesion::ValorCampo(const QString& tabla, const QString& clave, const QS
 QVariant Sesion::ValorSQL(const QVariant& valor, const QString& delimitador) const {
     if (!valor.isValid() || valor.isNull()) return QStringLiteral("NULL");
     if (delimitador == QLatin1String("@")) {
+        if (EsValorEntero(valor)) return valor.toString();
         switch (valor.typeId()) {
-        case QMetaType::Int:
-        case QMetaType::UInt:
-        case QMetaType::LongLong:
-        case QMetaType::ULongLong:
-        case QMetaType::Long:
-        case QMetaType::ULong:
-        case QMetaType::Short:
-        case QMetaType::UShort:
-        case QMetaType::Char:
-        case QMetaType::SChar:
-        case QMetaType::UChar:
-            return valor.toString();
         case QMetaType::Bool:
             return valor.toBool() ? QStringLiteral("1") : QStringLiteral("0");
         case QMetaType::Double:

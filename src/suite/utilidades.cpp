@@ -83,6 +83,29 @@ QString patronDeLectura() {
 }
 } // namespace
 
+bool EsValorEntero(const QVariant& v) {
+    switch (v.typeId()) {
+    case QMetaType::Int:
+    case QMetaType::UInt:
+    case QMetaType::LongLong:
+    case QMetaType::ULongLong:
+    case QMetaType::Long:
+    case QMetaType::ULong:
+    case QMetaType::Short:
+    case QMetaType::UShort:
+    case QMetaType::Char:
+    case QMetaType::SChar:
+    case QMetaType::UChar:
+        return true;
+    default:
+        return false;
+    }
+}
+
+bool EsValorNumerico(const QVariant& v) {
+    return EsValorEntero(v) || v.typeId() == QMetaType::Double || v.typeId() == QMetaType::Float;
+}
+
 QString FormatoFechaCorta() {
     const QLocale loc;
     // The suite's Spanish regional settings write "01/01/2025" (CLDR's Spanish short form is d/M/yy).

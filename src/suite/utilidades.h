@@ -14,6 +14,11 @@ class QWidget;
 // number. A text that does not start with a number reads as 0. "." is the only decimal point.
 double Val(const QString& texto);
 
+// Whether a value holds a whole number, or any number, as such (a text that reads as a number
+// does not count): how a value read from the database is written back or bound.
+bool EsValorEntero(const QVariant& valor);
+bool EsValorNumerico(const QVariant& valor);
+
 // The standard text conversion of a date: dd/MM/yyyy under Spanish locales and C/POSIX, as the
 // suite's Spanish regional settings write it; under any other locale its short date order with a
 // two-digit day and month and a four-digit year (en_US MM/dd/yyyy, de_DE dd.MM.yyyy).

@@ -5,18 +5,14 @@
 #
 #   test_dialogo_x11.sh CONSULTA GENERAR_DEMO
 #
-# Exits 77 (skipped) when xvfb-run, openbox or xdotool is missing.
+# Exits 77 (skipped) when xvfb-run, openbox, xdotool or xprop is missing.
 set -u
+. "$(dirname "$0")/../apoyo/x11.sh"
 
 if [ "${1:-}" != "--dentro" ]; then
     CONSULTA=$1
     GENERAR=$2
-    for programa in xvfb-run openbox xdotool; do
-        if ! command -v "$programa" >/dev/null 2>&1; then
-            echo "falta $programa: prueba omitida"
-            exit 77
-        fi
-    done
+    x11_requerir xvfb-run openbox xdotool xprop
     TRABAJO=$(mktemp -d)
     trap 'rm -rf "$TRABAJO"' EXIT
     "$GENERAR" --filas-consulta 20 "$TRABAJO/demo.db" >/dev/null || exit 1
@@ -33,31 +29,7 @@ SENTENCIA="SELECT 'Beta' AS NOMBRE, 'B01' AS CODIGO UNION ALL SELECT 'Bermejo', 
  UNION ALL SELECT 'Alfa', 'A01' UNION ALL SELECT 'Gamma', 'G01'"
 fallos=0
 
-# A window manager, as on a desktop: focus and default buttons behave as users see them.
-openbox >/dev/null 2>&1 &
-GESTOR=$!
-trap 'kill $GESTOR 2>/dev/null' EXIT
-for _ in $(seq 50); do
-    if ! command -v xprop >/dev/null 2>&1; then
-        sleep 1
-        break
-    fi
-    xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q "window id" && break
-    sleep 0.1
-done
-
-# The window with that title, once it shows, with the keyboard focus.
-ventana() {
-    local id
-    id=$(timeout 30 xdotool search --sync --onlyvisible --name "$1" | head -1)
-    if [ -z "$id" ]; then
-        echo "no se mostró la ventana \"$1\""
-        return 1
-    fi
-    xdotool windowfocus --sync "$id" 2>/dev/null || xdotool windowfocus "$id"
-    sleep 0.3
-    echo "$id"
-}
+x11_gestor
 
 # Runs consulta with the options, plays the keys (a function name), compares its output.
 caso() {

@@ -8,16 +8,12 @@
 # Exits 77 (skipped) when Xvfb, openbox, xdotool, xprop or sqlite3 is missing. With
 # CRIBANZAS_CAPTURAS=folder it leaves a screenshot of every box there.
 set -u
+. "$(dirname "$0")/../apoyo/x11.sh"
 
 if [ "${1:-}" != "--dentro" ]; then
     CRIBANZAS=$1
     GENERAR=$2
-    for programa in xvfb-run openbox xdotool xprop sqlite3; do
-        if ! command -v "$programa" >/dev/null 2>&1; then
-            echo "falta $programa: prueba omitida"
-            exit 77
-        fi
-    done
+    x11_requerir xvfb-run openbox xdotool xprop sqlite3
     TRABAJO=$(mktemp -d)
     trap 'rm -rf "$TRABAJO"' EXIT
     "$GENERAR" --movimientos 600 --asientos 200 --filas-consulta 20 "$TRABAJO/modelo.db" >/dev/null || exit 1
@@ -38,30 +34,11 @@ TRABAJO=$3
 CAPTURAS=${CRIBANZAS_CAPTURAS:-}
 fallos=0
 
-openbox >/dev/null 2>&1 &
-for _ in $(seq 100); do
-    xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q 'window id' && break
-    sleep 0.1
-done
+x11_gestor
 
 fallo() {
     echo "FALLO: $*"
     fallos=$((fallos + 1))
-}
-
-# The visible window with exactly that title, once it shows, with the keyboard focus. A search
-# that meets a window on its way out fails: it is tried again.
-ventana() {
-    local id=
-    for _ in $(seq 300); do
-        id=$(xdotool search --onlyvisible --name "^$1\$" 2>/dev/null | head -1)
-        [ -n "$id" ] && break
-        sleep 0.1
-    done
-    [ -n "$id" ] || return 1
-    xdotool windowfocus --sync "$id" 2>/dev/null || xdotool windowfocus "$id" 2>/dev/null
-    sleep 0.3
-    echo "$id"
 }
 
 capturar() {
@@ -71,7 +48,7 @@ capturar() {
 # Answers the box that shows with that title by a key, after a screenshot; waits until it goes.
 responder() {
     local titulo=$1 tecla=$2 captura=$3 id
-    if ! id=$(ventana "$titulo"); then
+    if ! id=$(ventana "^$titulo\$"); then
         capturar "falta_$captura"
         fallo "no se mostró la caja \"$titulo\" ($captura)"
         return 1
@@ -117,7 +94,7 @@ grupos=$(q "SELECT COUNT(*) FROM (SELECT 1 FROM V_MV_STOCK WHERE FECHA <= '2022-
              AND COALESCE(Anulado, 0) = 0 GROUP BY IDARTICULO, IDUNIDAD, IdDeposito, IdPosicion,
              NroSerie, NroLote, DESCRIPCION)")
 lanzar "$(linea "$BASE")"
-if id=$(ventana Cribanzas); then
+if id=$(ventana '^Cribanzas$'); then
     capturar ventana
     # Fixed in size: the window manager offers no maximizing (openbox still draws the button).
     xprop -id "$id" _NET_WM_ALLOWED_ACTIONS | grep -q MAXIMIZE && fallo "la ventana se puede maximizar"
@@ -184,12 +161,12 @@ cp "$TRABAJO/modelo.db" "$BASE"
 huella=$(sqlite3 "$BASE" .dump | md5sum)
 
 lanzar "$(linea "$BASE")"
-ventana Cribanzas >/dev/null && xdotool key Tab Return
+ventana '^Cribanzas$' >/dev/null && xdotool key Tab Return
 esperar
 [ "$e" == 0 ] || fallo "Cancelar terminó con estado $e"
 
 lanzar "$(linea "$BASE")"
-ventana Cribanzas >/dev/null && xdotool key alt+F4
+ventana '^Cribanzas$' >/dev/null && xdotool key alt+F4
 esperar
 [ "$e" == 0 ] || fallo "el cierre de la ventana terminó con estado $e"
 [ "$(sqlite3 "$BASE" .dump | md5sum)" == "$huella" ] || fallo "salir cambió la base"

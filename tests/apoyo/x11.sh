@@ -1,0 +1,44 @@
+# Shared by the tests that drive a real program under Xvfb with a window manager and real
+# key presses (sourced, not run).
+
+# Ends the test as skipped (77) when one of the programs is missing.
+x11_requerir() {
+    local p
+    for p in "$@"; do
+        if ! command -v "$p" >/dev/null 2>&1; then
+            echo "falta $p: prueba omitida"
+            exit 77
+        fi
+    done
+}
+
+# A window manager, as on a desktop: without one focus and Alt shortcuts misbehave. Returns
+# once it manages the screen.
+x11_gestor() {
+    openbox >/dev/null 2>&1 &
+    X11_GESTOR=$!
+    trap 'kill $X11_GESTOR 2>/dev/null' EXIT
+    for _ in $(seq 100); do
+        xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q 'window id' && return 0
+        sleep 0.1
+    done
+}
+
+# The visible window whose title matches the regular expression, once it shows (30 s at most),
+# with the keyboard focus; prints its id. A search that meets a window on its way out is tried
+# again.
+ventana() {
+    local id=
+    for _ in $(seq 300); do
+        id=$(xdotool search --onlyvisible --name "$1" 2>/dev/null | head -1)
+        [ -n "$id" ] && break
+        sleep 0.1
+    done
+    if [ -z "$id" ]; then
+        echo "no se mostró la ventana \"$1\"" >&2
+        return 1
+    fi
+    xdotool windowfocus --sync "$id" 2>/dev/null || xdotool windowfocus "$id" 2>/dev/null
+    sleep 0.3
+    echo "$id"
+}
