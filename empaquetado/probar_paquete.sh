@@ -34,7 +34,7 @@ done
 tiene() { # PAQUETE PATRÓN: a path of the package matches the extended regular expression
   dpkg-deb -c "$1" | awk '{print $6}' | grep -Eq "$2" || fallo "$(basename "$1") no tiene $2"
 }
-for f in usr/bin/cribanzas usr/bin/consulta usr/share/applications/cribanzas.desktop \
+for f in usr/bin/cribanzas usr/bin/cribanzas-consulta usr/share/applications/cribanzas.desktop \
   usr/share/icons/hicolor/scalable/apps/cribanzas.svg usr/share/icons/hicolor/48x48/apps/cribanzas.png \
   usr/share/man/man1/cribanzas.1.gz; do
   tiene "$programa" "^\./$f\$"
@@ -84,7 +84,7 @@ cat "$trabajo/salida.txt" "$trabajo/errores.txt" | sed 's/^/   /'
 mascaras=$trabajo/casa/.config/cribanzas/consultas.vlm
 [ "$(stat -c %s "$mascaras" 2>/dev/null)" = 4808 ] || fallo "no se escribió $mascaras"
 echo "   máscaras en ${mascaras#"$trabajo"/}, $(stat -c '%s bytes, de %U' "$mascaras")"
-"${entorno[@]}" QT_QPA_PLATFORM=offscreen "${como[@]}" "$raiz/usr/bin/consulta" --help >/dev/null ||
+"${entorno[@]}" QT_QPA_PLATFORM=offscreen "${como[@]}" "$raiz/usr/bin/cribanzas-consulta" --help >/dev/null ||
   fallo "consulta --help"
 
 echo "== Programa que usa el paquete -dev"

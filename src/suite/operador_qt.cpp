@@ -126,7 +126,7 @@ int OperadorQt::reporte(const ErrorSistema& error, const QString& procedimiento)
 
 std::optional<QString> OperadorQt::entrada(const QString& m, const QString& t, const QString& d) {
     bool ok = false;
-    QString r = QInputDialog::getText(QApplication::activeWindow(), t, m, QLineEdit::Normal, d, &ok);
+    QString r = QInputDialog::getText(ventanaDeLaCaja(), t, m, QLineEdit::Normal, d, &ok);
     if (!ok) return std::nullopt;
     return r;
 }

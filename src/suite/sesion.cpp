@@ -697,6 +697,16 @@ QString Sesion::CadenaConexion() const {
 void Sesion::Conectar(bool, long) {
     Desconectar();
     auto& p = *d_;
+    // Started without the suite's session line (from the desktop menu, say): say what is
+    // missing instead of the ODBC manager's "data source name not found".
+    if (p.dbName.trimmed().isEmpty()) {
+        operador().MsgBox(
+            QStringLiteral("No se pudo conectar con la base de datos: no se indicó cuál (@DbName).\r"
+                           "La suite abre este programa con la sesión del operador en la línea de comandos, "
+                           "por ejemplo:\r@DbName=CONTA;@Usuario=...;@Password=...;"),
+            Estilo::Critico, QString());
+        return;
+    }
     p.rutaSqlite = esRutaSqlite(p.dbName);
     p.nombreConexion = nuevoNombreDeConexion();
     QString fallo;
