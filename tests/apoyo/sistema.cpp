@@ -37,11 +37,6 @@ void PruebaSistema::TearDown() {
     guion_ = nullptr;
 }
 
-QString PruebaSistema::LineaPara(const QString& ruta, const QString& extra) {
-    return QStringLiteral("@Server=;@DbName=%1;@Usuario=;@Password=;@UsuarioLogeado=ana;@Caja=1;%2")
-        .arg(ruta, extra);
-}
-
 QStringList EsquemaInicio() {
     return demodb::SentenciasTablas() +
            QStringList{

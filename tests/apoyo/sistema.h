@@ -1,6 +1,7 @@
 #pragma once
 // Tests of the system's procedures: a fresh process state per test, a scripted operator, the
 // suite's tables.
+#include "apoyo/proceso.h"
 #include "apoyo/sql_directo.h"
 #include "suite/operador.h"
 
@@ -19,8 +20,6 @@ class PruebaSistema : public ::testing::Test {
 protected:
     void SetUp() override;
     void TearDown() override;
-    // A command line for a SQLite database file.
-    static QString LineaPara(const QString& ruta, const QString& extra = {});
     QString Ruta(const QString& nombre) const { return dir_.filePath(nombre); }
     OperadorGuion& Guion() { return *guion_; }
     // The texts of the recorded prompts, in order.

@@ -89,7 +89,7 @@ TEST_F(GramaticaTSQL, CadaSentenciaEnviadaEsTSQL) {
         const QString sql = SentenciaConValores(s.sql, s.valores);
         formas.emplace(Forma(sql), sql);
     };
-    EstablecerLineaComandos(LineaPara(base));
+    EstablecerLineaComandos(LineaDeSuite(base));
     FrmCrb frm;
     frm.Form_Load();
     ASSERT_FALSE(Guion().Terminado());

@@ -35,7 +35,7 @@ protected:
     }
     // Starts up and returns the value read (the start-up must reach the database).
     double Arrancar() {
-        EstablecerLineaComandos(LineaPara(base));
+        EstablecerLineaComandos(LineaDeSuite(base));
         QElapsedTimer reloj;
         reloj.start();
         InicioSistema();

@@ -156,7 +156,7 @@ protected:
 TEST_F(FallosDeBase, BloqueadaAlConectarTerminaConCuatro) {
     OtroProceso otro(base);
     otro.Tomar("EXCLUSIVE");
-    EstablecerLineaComandos(LineaPara(base));
+    EstablecerLineaComandos(LineaDeSuite(base));
     frm = std::make_unique<FrmCrb>();
     QElapsedTimer reloj;
     reloj.start();
@@ -173,7 +173,7 @@ TEST_F(FallosDeBase, BloqueadaAlConectarTerminaConCuatro) {
 
 TEST_F(FallosDeBase, BloqueadaAlListarLosEjerciciosReintentar) {
     OtroProceso otro(base);
-    EstablecerLineaComandos(LineaPara(base));
+    EstablecerLineaComandos(LineaDeSuite(base));
     bool primera = true, tomado = false;
     gSesion().AntesDeEjecutar = [&](const QString& sql) {
         if (primera) EsperaCorta();
