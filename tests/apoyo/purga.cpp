@@ -75,7 +75,7 @@ QList<demodb::SaldoStock> PruebaPurga::Saldos(const QDate& hasta, demodb::Agrupa
 }
 
 void PruebaPurga::Abrir() {
-    EstablecerLineaComandos(LineaPara(base));
+    EstablecerLineaComandos(LineaDeSuite(base));
     auto vista = std::make_unique<VistaGrabada>(&avance);
     vista->falloMostrar = &falloMostrar;
     gAvance().InstalarVista(std::move(vista));

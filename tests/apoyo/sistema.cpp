@@ -10,13 +10,8 @@ void PruebaSistema::SetUp() {
     ReiniciarComponentes();
     EstablecerCarpetaAplicacion(dir_.path());
     // Files of the machine's /etc/cribanzas or of the user's folder must not leak into a test.
-    for (const auto& [nombre, carpeta] :
-         {std::pair{VariableCarpetaSistema, "sistema"}, std::pair{"XDG_CONFIG_HOME", "usuario"}}) {
-        entornoAntes_.emplace_back(nombre, qEnvironmentVariableIsSet(nombre)
-                                               ? std::optional<QByteArray>(qgetenv(nombre))
-                                               : std::nullopt);
-        qputenv(nombre, Ruta(carpeta).toLocal8Bit());
-    }
+    entorno_.Fijar(VariableCarpetaSistema, Ruta("sistema").toLocal8Bit());
+    entorno_.Fijar("XDG_CONFIG_HOME", Ruta("usuario").toLocal8Bit());
     auto guion = std::make_unique<OperadorGuion>();
     guion_ = guion.get();
     anterior_ = InstalarOperador(std::move(guion));
@@ -26,20 +21,9 @@ void PruebaSistema::TearDown() {
     ReiniciarModGlobal();
     ReiniciarComponentes();
     EstablecerCarpetaAplicacion({});
-    for (const auto& [nombre, valor] : entornoAntes_) {
-        if (valor)
-            qputenv(nombre, *valor);
-        else
-            qunsetenv(nombre);
-    }
-    entornoAntes_.clear();
+    entorno_.Restaurar();
     InstalarOperador(std::move(anterior_));
     guion_ = nullptr;
-}
-
-QString PruebaSistema::LineaPara(const QString& ruta, const QString& extra) {
-    return QStringLiteral("@Server=;@DbName=%1;@Usuario=;@Password=;@UsuarioLogeado=ana;@Caja=1;%2")
-        .arg(ruta, extra);
 }
 
 QStringList EsquemaInicio() {

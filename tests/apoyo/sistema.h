@@ -1,17 +1,16 @@
 #pragma once
 // Tests of the system's procedures: a fresh process state per test, a scripted operator, the
 // suite's tables.
+#include "apoyo/entorno.h"
+#include "apoyo/proceso.h"
 #include "apoyo/sql_directo.h"
 #include "suite/operador.h"
 
 #include <gtest/gtest.h>
 #include <memory>
-#include <optional>
 #include <QString>
 #include <QStringList>
 #include <QTemporaryDir>
-#include <utility>
-#include <vector>
 
 // Every test of the system's procedures starts from a clean process: globals reset, a
 // scripted operator installed, the application folder in a temporary directory.
@@ -19,8 +18,6 @@ class PruebaSistema : public ::testing::Test {
 protected:
     void SetUp() override;
     void TearDown() override;
-    // A command line for a SQLite database file.
-    static QString LineaPara(const QString& ruta, const QString& extra = {});
     QString Ruta(const QString& nombre) const { return dir_.filePath(nombre); }
     OperadorGuion& Guion() { return *guion_; }
     // The texts of the recorded prompts, in order.
@@ -32,7 +29,7 @@ protected:
 private:
     std::unique_ptr<Operador> anterior_;
     // The system and user folders of the program's files, inside dir_ while the test runs.
-    std::vector<std::pair<const char*, std::optional<QByteArray>>> entornoAntes_;
+    EntornoFijado entorno_;
 };
 
 // The suite's tables as the demo generator makes them, with a few fiscal years: 2021 and 2022

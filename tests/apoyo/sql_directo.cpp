@@ -21,6 +21,12 @@ template <typename F> void conBase(const QString& ruta, F&& f) {
 }
 } // namespace
 
+::testing::AssertionResult CrearDemo(const QString& ruta, const demodb::OpcionesDemo& opciones) {
+    QString error;
+    if (demodb::CrearBaseDemo(ruta, opciones, &error)) return ::testing::AssertionSuccess();
+    return ::testing::AssertionFailure() << "demo database " << ruta << ": " << error;
+}
+
 void EjecutarSql(const QString& ruta, const QStringList& sentencias) {
     conBase(ruta, [&](QSqlDatabase& db) {
         for (const QString& s : sentencias) {

@@ -11,6 +11,9 @@
 #include <QStringList>
 #include <QVariant>
 
+// Makes the demo generator's database at `ruta`; a failure carries the generator's error:
+//   ASSERT_TRUE(CrearDemo(ruta, {.asientos = 100, .movimientos = 400}));
+::testing::AssertionResult CrearDemo(const QString& ruta, const demodb::OpcionesDemo& opciones);
 // Runs statements against a SQLite file (created when missing); fails the test on error.
 void EjecutarSql(const QString& ruta, const QStringList& sentencias);
 // One value of a query on a SQLite file (first column of the first row; invalid when none).

@@ -1,4 +1,5 @@
 // The unattended purge and dry run, run as the administrator runs them: the real program.
+#include "apoyo/proceso.h"
 #include "apoyo/sql_directo.h"
 #include "app/desatendido.h"
 #include "app/registro_sentencias.h"
@@ -6,29 +7,16 @@
 
 #include <QDateTime>
 #include <QFile>
-#include <QProcess>
 #include <QRegularExpression>
 #include <QTemporaryDir>
 
 namespace {
-struct Corrida {
-    int estado = -1;
-    QString salida;
-    QString errores;
-};
-
+// The unattended mode needs no GUI platform: by default the program gets none at all.
 Corrida Correr(const QStringList& argumentos, const QString& plataforma = {}) {
-    QProcess p;
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.remove(QStringLiteral("DISPLAY"));
-    env.remove(QStringLiteral("QT_QPA_PLATFORM"));
-    if (!plataforma.isEmpty()) env.insert(QStringLiteral("QT_QPA_PLATFORM"), plataforma);
-    p.setProcessEnvironment(env);
-    p.start(QStringLiteral(CRIBANZAS_BIN), argumentos);
-    EXPECT_TRUE(p.waitForFinished(120000));
-    return {p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1,
-            QString::fromLocal8Bit(p.readAllStandardOutput()),
-            QString::fromLocal8Bit(p.readAllStandardError())};
+    QProcessEnvironment entorno = EntornoSinPantalla();
+    entorno.remove(QStringLiteral("QT_QPA_PLATFORM"));
+    if (!plataforma.isEmpty()) entorno.insert(QStringLiteral("QT_QPA_PLATFORM"), plataforma);
+    return CorrerPrograma(CRIBANZAS_BIN, argumentos, entorno);
 }
 
 long Numero(const QString& texto, const QString& patron) {
@@ -48,12 +36,8 @@ protected:
     void SetUp() override {
         ASSERT_TRUE(dir_.isValid());
         base = dir_.filePath("conta.db");
-        demodb::OpcionesDemo o;
-        o.movimientos = 3000;
-        o.asientos = 800;
-        QString error;
-        ASSERT_TRUE(demodb::CrearBaseDemo(base, o, &error)) << error.toStdString();
-        linea = QString("@Server=;@DbName=%1;@Usuario=;@Password=;@UsuarioLogeado=admin;@Caja=1;").arg(base);
+        ASSERT_TRUE(CrearDemo(base, {.asientos = 800, .movimientos = 3000}));
+        linea = LineaDeSuite(base);
     }
     QByteArray Huella() {
         QString error;

@@ -22,7 +22,6 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QProcess>
 #include <QStandardPaths>
 #include <QTimer>
 
@@ -76,12 +75,7 @@ TEST_F(GramaticaTSQL, CadaSentenciaEnviadaEsTSQL) {
     ASSERT_FALSE(sqlfluff.isEmpty()) << "sqlfluff is missing: scripts/dependencias.sh installs it";
 
     const QString base = Ruta("conta.db");
-    demodb::OpcionesDemo o;
-    o.movimientos = 2000;
-    o.asientos = 400;
-    o.filasConsulta = 20;
-    QString error;
-    ASSERT_TRUE(demodb::CrearBaseDemo(base, o, &error)) << error.toStdString();
+    ASSERT_TRUE(CrearDemo(base, {.asientos = 400, .movimientos = 2000, .filasConsulta = 20}));
 
     std::map<QString, QString> formas; // shape -> the first statement of that shape
     gSesion().Observador = [&](const SentenciaSesion& s) {
@@ -89,7 +83,7 @@ TEST_F(GramaticaTSQL, CadaSentenciaEnviadaEsTSQL) {
         const QString sql = SentenciaConValores(s.sql, s.valores);
         formas.emplace(Forma(sql), sql);
     };
-    EstablecerLineaComandos(LineaPara(base));
+    EstablecerLineaComandos(LineaDeSuite(base));
     FrmCrb frm;
     frm.Form_Load();
     ASSERT_FALSE(Guion().Terminado());
@@ -147,14 +141,12 @@ TEST_F(GramaticaTSQL, CadaSentenciaEnviadaEsTSQL) {
           "FROM VT_PROVEEDORES", "FROM MA_CONTACTOS", "SELECT COUNT(*) FROM V_MV_STOCK"})
         EXPECT_FALSE(todas.filter(QString::fromLatin1(parte)).isEmpty()) << parte;
 
-    QProcess p;
-    p.setWorkingDirectory(carpeta);
-    p.start(sqlfluff, {"parse", "--nocolor", "--format", "json", "."});
-    ASSERT_TRUE(p.waitForFinished(240000));
-    const QByteArray salida = p.readAllStandardOutput();
-    const QJsonDocument json = QJsonDocument::fromJson(salida);
-    ASSERT_TRUE(json.isArray()) << salida.left(2000).toStdString()
-                                << QString::fromLocal8Bit(p.readAllStandardError()).toStdString();
+    const Corrida c =
+        CorrerPrograma(sqlfluff, {"parse", "--nocolor", "--format", "json", "."}, EntornoSinPantalla(),
+                       240000, [&](QProcess& p) { p.setWorkingDirectory(carpeta); });
+    ASSERT_TRUE(c.terminada);
+    const QJsonDocument json = QJsonDocument::fromJson(c.salida.toUtf8());
+    ASSERT_TRUE(json.isArray()) << c.salida.left(2000).toStdString() << c.errores.toStdString();
     QStringList rotas;
     int leidos = 0;
     for (const QJsonValue& v : json.array()) {
@@ -167,6 +159,6 @@ TEST_F(GramaticaTSQL, CadaSentenciaEnviadaEsTSQL) {
     }
     EXPECT_EQ(leidos, int(formas.size()));
     EXPECT_TRUE(rotas.isEmpty()) << "not T-SQL:\n" << rotas.join("\n").toStdString();
-    EXPECT_EQ(p.exitCode(), 0);
+    EXPECT_EQ(c.estado, 0);
     std::printf("[ sqlfluff ] %d statement shapes checked, %d not T-SQL\n", leidos, int(rotas.size()));
 }

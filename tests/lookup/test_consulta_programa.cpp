@@ -1,26 +1,11 @@
 // The example program's command line: what it refuses, and how.
+#include "apoyo/proceso.h"
+
 #include <gtest/gtest.h>
-#include <QProcess>
 
 namespace {
-struct Salida {
-    int codigo = -1;
-    QByteArray salida;
-    QByteArray errores;
-};
-Salida Correr(const QStringList& args) {
-    QProcess p;
-    p.start(QStringLiteral(CONSULTA_EXE), args);
-    Salida s;
-    if (!p.waitForFinished(30000)) {
-        p.kill();
-        p.waitForFinished();
-        return s;
-    }
-    s.codigo = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
-    s.salida = p.readAllStandardOutput();
-    s.errores = p.readAllStandardError();
-    return s;
+Corrida Correr(const QStringList& args) {
+    return CorrerPrograma(CONSULTA_EXE, args, EntornoSinPantalla(), 30000);
 }
 } // namespace
 
@@ -35,12 +20,12 @@ TEST(ProgramaConsulta, ErroresDeUso) {
         {linea, QStringLiteral("VT_CLIENTES"), QStringLiteral("--clave")},
     };
     for (const QStringList& args : casos) {
-        const Salida s = Correr(args);
-        EXPECT_EQ(s.codigo, 64) << args.join(' ').toStdString();
+        const Corrida s = Correr(args);
+        EXPECT_EQ(s.estado, 64) << args.join(' ').toStdString();
         EXPECT_TRUE(s.errores.contains("Uso: consulta")) << args.join(' ').toStdString();
         EXPECT_TRUE(s.salida.isEmpty()) << args.join(' ').toStdString();
     }
-    const Salida ayuda = Correr({QStringLiteral("--help")});
-    EXPECT_EQ(ayuda.codigo, 0);
+    const Corrida ayuda = Correr({QStringLiteral("--help")});
+    EXPECT_EQ(ayuda.estado, 0);
     EXPECT_TRUE(ayuda.salida.contains("--devueltos"));
 }

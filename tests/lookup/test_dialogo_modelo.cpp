@@ -1,5 +1,6 @@
 // The lookup list's model without a database: the Spanish key, stable sorting, and the fast
 // search agreeing with a plain scan in view order.
+#include "apoyo/entorno.h"
 #include "lookup/lib_modeloconsulta.h"
 #include "lookup/lib_teclas.h"
 #include "lookup/lib_textoconsulta.h"
@@ -27,14 +28,6 @@ QStringList Vista(const ModeloConsulta& m, int columna) {
     return r;
 }
 
-class ConLocale {
-public:
-    explicit ConLocale(const QLocale& l) : anterior_(QLocale()) { QLocale::setDefault(l); }
-    ~ConLocale() { QLocale::setDefault(anterior_); }
-
-private:
-    QLocale anterior_;
-};
 } // namespace
 
 // The Spanish key: blanks at the ends, case and accents do not count; "ñ" is a letter of its

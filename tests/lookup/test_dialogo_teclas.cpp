@@ -12,17 +12,6 @@
 #include <QTest>
 #include <QTranslator>
 
-namespace {
-class ConLocale {
-public:
-    explicit ConLocale(const QLocale& l) : anterior_(QLocale()) { QLocale::setDefault(l); }
-    ~ConLocale() { QLocale::setDefault(anterior_); }
-
-private:
-    QLocale anterior_;
-};
-} // namespace
-
 class Teclas : public PruebaDialogo {
 protected:
     void SetUp() override {

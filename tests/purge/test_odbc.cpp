@@ -18,18 +18,14 @@ protected:
         ASSERT_TRUE(f.open(QIODevice::WriteOnly));
         f.write(QString("[CribanzasPurga]\nDriver=SQLite3\nDatabase=%1\nTimeout=3000\n").arg(base).toUtf8());
         f.close();
-        anterior = qgetenv("ODBCINI");
-        qputenv("ODBCINI", ini.toLocal8Bit());
+        entorno.Fijar("ODBCINI", ini.toLocal8Bit());
     }
     void TearDown() override {
         PruebaPurga::TearDown();
-        if (anterior.isEmpty())
-            qunsetenv("ODBCINI");
-        else
-            qputenv("ODBCINI", anterior);
+        entorno.Restaurar();
     }
     QString ini;
-    QByteArray anterior;
+    EntornoFijado entorno;
 };
 } // namespace
 

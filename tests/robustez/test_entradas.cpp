@@ -12,7 +12,6 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
-#include <QProcess>
 #include <QRandomGenerator>
 #include <sys/stat.h>
 
@@ -35,7 +34,7 @@ protected:
     }
     // Starts up and returns the value read (the start-up must reach the database).
     double Arrancar() {
-        EstablecerLineaComandos(LineaPara(base));
+        EstablecerLineaComandos(LineaDeSuite(base));
         QElapsedTimer reloj;
         reloj.start();
         InicioSistema();
@@ -95,39 +94,17 @@ TEST_F(Ini, UnaCarpetaOUnaTuberiaEnLugarDelArchivo) {
 // ---- Command line, through the program --------------------------------------------------------
 
 namespace {
-struct Corrida {
-    int estado = -1;
-    QString salida, errores;
-    qint64 ms = 0;
-};
-
-Corrida Cribanzas(const QStringList& args) {
-    QProcess p;
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.remove("DISPLAY");
-    env.insert("QT_QPA_PLATFORM", "offscreen");
-    p.setProcessEnvironment(env);
-    QElapsedTimer reloj;
-    reloj.start();
-    p.start(CRIBANZAS_BIN, args);
-    EXPECT_TRUE(p.waitForFinished(120000));
-    return {p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1,
-            QString::fromLocal8Bit(p.readAllStandardOutput()),
-            QString::fromLocal8Bit(p.readAllStandardError()), reloj.elapsed()};
-}
-
 class LineaDeComandos : public ::testing::Test {
 protected:
     static void SetUpTestSuite() {
         dir = std::make_unique<QTemporaryDir>();
         base = dir->filePath("conta.db");
-        demodb::OpcionesDemo o;
-        o.movimientos = 400;
-        o.asientos = 100;
-        QString error;
-        ASSERT_TRUE(demodb::CrearBaseDemo(base, o, &error)) << error.toStdString();
+        ASSERT_TRUE(CrearDemo(base, {.asientos = 100, .movimientos = 400}));
     }
     static void TearDownTestSuite() { dir.reset(); }
+    static Corrida Cribanzas(const QStringList& argumentos) {
+        return CorrerPrograma(CRIBANZAS_BIN, argumentos);
+    }
     static Corrida Simular(const QString& linea) {
         return Cribanzas({"--desatendido", "--ejercicio", "2022", "--simular", linea});
     }

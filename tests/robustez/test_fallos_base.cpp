@@ -11,7 +11,6 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
-#include <QProcess>
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QUuid>
@@ -156,7 +155,7 @@ protected:
 TEST_F(FallosDeBase, BloqueadaAlConectarTerminaConCuatro) {
     OtroProceso otro(base);
     otro.Tomar("EXCLUSIVE");
-    EstablecerLineaComandos(LineaPara(base));
+    EstablecerLineaComandos(LineaDeSuite(base));
     frm = std::make_unique<FrmCrb>();
     QElapsedTimer reloj;
     reloj.start();
@@ -173,7 +172,7 @@ TEST_F(FallosDeBase, BloqueadaAlConectarTerminaConCuatro) {
 
 TEST_F(FallosDeBase, BloqueadaAlListarLosEjerciciosReintentar) {
     OtroProceso otro(base);
-    EstablecerLineaComandos(LineaPara(base));
+    EstablecerLineaComandos(LineaDeSuite(base));
     bool primera = true, tomado = false;
     gSesion().AntesDeEjecutar = [&](const QString& sql) {
         if (primera) EsperaCorta();
@@ -370,28 +369,19 @@ TEST(BaseDeSoloLectura, NoEscribeNadaYLoDice) {
     QTemporaryDir dir;
     ASSERT_TRUE(dir.isValid());
     const QString ruta = dir.filePath("conta.db");
-    demodb::OpcionesDemo o;
-    o.movimientos = 400;
-    o.asientos = 100;
-    QString error;
-    ASSERT_TRUE(demodb::CrearBaseDemo(ruta, o, &error)) << error.toStdString();
+    ASSERT_TRUE(CrearDemo(ruta, {.asientos = 100, .movimientos = 400}));
     const QString linea = "@DbName=" + ruta + ";";
     auto correr = [&](const QStringList& args, bool comoNadie) {
-        QProcess p;
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert("QT_QPA_PLATFORM", "offscreen");
-        env.remove("DISPLAY");
-        p.setProcessEnvironment(env);
-        if (comoNadie)
-            p.setChildProcessModifier([] {
-                if (setgid(65534) != 0 || setuid(65534) != 0) _exit(99);
-            });
-        p.start(CRIBANZAS_BIN, args);
-        EXPECT_TRUE(p.waitForFinished(120000));
-        return std::pair{p.exitCode(), QString::fromLocal8Bit(p.readAllStandardError())};
+        return CorrerPrograma(CRIBANZAS_BIN, args, EntornoSinPantalla(), 120000, [&](QProcess& p) {
+            if (comoNadie)
+                p.setChildProcessModifier([] {
+                    if (setgid(65534) != 0 || setuid(65534) != 0) _exit(99);
+                });
+        });
     };
     // Once as ourselves, so that the masks file of the program's folder exists.
-    ASSERT_EQ(correr({"--desatendido", "--ejercicio", "2022", "--simular", linea}, false).first, 0);
+    ASSERT_EQ(correr({"--desatendido", "--ejercicio", "2022", "--simular", linea}, false).estado, 0);
+    QString error;
     const QByteArray antes = demodb::Huella(ruta, &error);
     QFile::setPermissions(dir.path(), QFile::ReadOwner | QFile::ExeOwner | QFile::ReadOther |
                                           QFile::ExeOther | QFile::ReadGroup | QFile::ExeGroup);
@@ -407,14 +397,14 @@ TEST(BaseDeSoloLectura, NoEscribeNadaYLoDice) {
     }
 
     const auto simulacion = correr({"--desatendido", "--ejercicio", "2022", "--simular", linea}, root);
-    ASSERT_NE(simulacion.first, 99) << "could not become nobody";
-    EXPECT_EQ(simulacion.first, Salida::Depurado)
-        << "a dry run only reads: " << simulacion.second.toStdString();
+    ASSERT_NE(simulacion.estado, 99) << "could not become nobody";
+    EXPECT_EQ(simulacion.estado, Salida::Depurado)
+        << "a dry run only reads: " << simulacion.errores.toStdString();
     const auto purga = correr({"--desatendido", "--ejercicio", "2022", "--confirmar", linea}, root);
-    EXPECT_EQ(purga.first, Salida::Incompleto) << purga.second.toStdString();
-    EXPECT_TRUE(purga.second.contains("readonly") || purga.second.contains("solo lectura"))
-        << purga.second.toStdString();
-    EXPECT_FALSE(purga.second.contains("El proceso finalizó con éxito"));
+    EXPECT_EQ(purga.estado, Salida::Incompleto) << purga.errores.toStdString();
+    EXPECT_TRUE(purga.errores.contains("readonly") || purga.errores.contains("solo lectura"))
+        << purga.errores.toStdString();
+    EXPECT_FALSE(purga.errores.contains("El proceso finalizó con éxito"));
     QFile::setPermissions(ruta, QFile::ReadOwner | QFile::WriteOwner);
     QFile::setPermissions(dir.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
     EXPECT_EQ(demodb::Huella(ruta, &error), antes) << "nothing written";

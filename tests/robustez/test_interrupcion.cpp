@@ -31,18 +31,6 @@ constexpr int kFilasPorSentencia = 10;
 constexpr int kParametrosPorSaldo = 10;
 const QStringList kDias = {"2022-12-31", "2023-01-01", "2023-06-30", "2024-12-31", "2030-01-01"};
 
-QString LineaDe(const QString& ruta) {
-    return QStringLiteral("@Server=;@DbName=%1;@Usuario=;@Password=;@UsuarioLogeado=admin;@Caja=1;")
-        .arg(ruta);
-}
-
-QProcessEnvironment Entorno() {
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.remove(QStringLiteral("DISPLAY"));
-    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
-    return env;
-}
-
 QString Texto(const QString& ruta, const QString& sql) {
     return ConsultarValor(ruta, sql).toString();
 }
@@ -109,11 +97,11 @@ struct Muerte {
 
 Muerte Matar(const QString& ruta, const QString& parar, std::chrono::microseconds demora) {
     QProcess p;
-    p.setProcessEnvironment(Entorno());
+    p.setProcessEnvironment(EntornoSinPantalla());
     QStringList args{"--ejercicio", kAnio, "--limite-parametros",
                      QString::number(kFilasPorSentencia * kParametrosPorSaldo)};
     if (!parar.isEmpty()) args << "--parar" << parar;
-    args << LineaDe(ruta);
+    args << LineaDeSuite(ruta);
     p.start(QStringLiteral(ASISTENTE_BIN), args);
     EXPECT_TRUE(p.waitForStarted());
     Muerte m;
@@ -153,6 +141,13 @@ Muerte Matar(const QString& ruta, const QString& parar, std::chrono::microsecond
     return m;
 }
 
+// The real program, unattended: the purge of the year to its end.
+Corrida Cribanzas(const QString& ruta) {
+    return CorrerPrograma(CRIBANZAS_BIN,
+                          {"--desatendido", "--ejercicio", kAnio, "--confirmar", LineaDeSuite(ruta)},
+                          EntornoSinPantalla(), 300000);
+}
+
 int Rondas() {
     return qEnvironmentVariableIsSet("CRIBANZAS_RONDAS_MUERTE")
                ? qEnvironmentVariableIntValue("CRIBANZAS_RONDAS_MUERTE")
@@ -177,11 +172,7 @@ protected:
         dir = std::make_unique<QTemporaryDir>();
         ASSERT_TRUE(dir->isValid());
         original = dir->filePath("original.db");
-        demodb::OpcionesDemo o;
-        o.movimientos = 3000;
-        o.asientos = 800;
-        QString error;
-        ASSERT_TRUE(demodb::CrearBaseDemo(original, o, &error)) << error.toStdString();
+        ASSERT_TRUE(CrearDemo(original, {.asientos = 800, .movimientos = 3000}));
         for (const QString& d : kDias)
             saldosAntes.push_back(Saldos(original, d));
         stockAntes = Texto(original, "SELECT group_concat(IdMovimiento || '|' || COALESCE(TC,'') || '|' || "
@@ -277,16 +268,12 @@ TEST_P(Interrupcion, LaCorridaSiguienteTerminaLaDepuracion) {
     const bool terminada = !conMarca && asientos == 0;
 
     // The next purge of the year, the real program, finishes the job.
-    QProcess p;
-    p.setProcessEnvironment(Entorno());
-    p.start(QStringLiteral(CRIBANZAS_BIN),
-            {"--desatendido", "--ejercicio", kAnio, "--confirmar", LineaDe(ruta)});
-    ASSERT_TRUE(p.waitForFinished(300000));
-    const QString errores = QString::fromLocal8Bit(p.readAllStandardError());
-    EXPECT_EQ(p.exitCode(), terminada ? Salida::NadaQueDepurar : Salida::Depurado) << errores.toStdString();
+    const Corrida c = Cribanzas(ruta);
+    ASSERT_TRUE(c.terminada);
+    EXPECT_EQ(c.estado, terminada ? Salida::NadaQueDepurar : Salida::Depurado) << c.errores.toStdString();
     if (conMarca) {
-        EXPECT_TRUE(errores.contains("la depuración del ejercicio 2022 quedó sin terminar"))
-            << errores.toStdString();
+        EXPECT_TRUE(c.errores.contains("la depuración del ejercicio 2022 quedó sin terminar"))
+            << c.errores.toStdString();
     }
     const QStringList final = Volcado(ruta);
     EXPECT_EQ(final, referencia) << "rows that differ from one uninterrupted purge:"
@@ -301,22 +288,6 @@ INSTANTIATE_TEST_SUITE_P(Momentos, Interrupcion, ::testing::ValuesIn(Momentos())
                              return n;
                          });
 // ---- Another station writing during the purge ---------------------------------------------
-
-struct Corrida {
-    int estado = -1;
-    QString errores;
-};
-
-// The real program, unattended, to the end.
-Corrida Cribanzas(const QString& ruta) {
-    QProcess p;
-    p.setProcessEnvironment(Entorno());
-    p.start(QStringLiteral(CRIBANZAS_BIN),
-            {"--desatendido", "--ejercicio", kAnio, "--confirmar", LineaDe(ruta)});
-    EXPECT_TRUE(p.waitForFinished(300000));
-    return {p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1,
-            QString::fromLocal8Bit(p.readAllStandardError())};
-}
 
 // The number of inserts the other station saw committed so far.
 qint64 Confirmados(const QString& archivo) {
@@ -342,11 +313,7 @@ TEST(OtraEstacion, InsertaMovimientosAtrasadosDuranteUnaDepuracionGrande) {
     QTemporaryDir dir;
     ASSERT_TRUE(dir.isValid());
     const QString ruta = dir.filePath("conta.db");
-    demodb::OpcionesDemo o;
-    o.movimientos = 100000;
-    o.asientos = 2000;
-    QString error;
-    ASSERT_TRUE(demodb::CrearBaseDemo(ruta, o, &error)) << error.toStdString();
+    ASSERT_TRUE(CrearDemo(ruta, {.asientos = 2000, .movimientos = 100000}));
     const auto antes = Saldos(ruta, "2030-01-01");
     const QString confirmados = dir.filePath("confirmados"), parar = dir.filePath("parar");
 

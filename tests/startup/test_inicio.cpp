@@ -24,7 +24,7 @@ protected:
             {QString("INSERT INTO TA_CONFIGURACION VALUES ('GENERAL', '%1', %2)").arg(clave, valorSql)});
     }
     void Arrancar(const QString& extra = {}) {
-        EstablecerLineaComandos(LineaPara(base, extra));
+        EstablecerLineaComandos(LineaDeSuite(base, extra));
         InicioSistema();
     }
     QString base;
@@ -50,7 +50,7 @@ TEST_F(Inicio, ConectaYArmaLaCadenaDeConexion) {
 }
 
 TEST_F(Inicio, ConexionRechazadaTerminaConCuatro) {
-    EstablecerLineaComandos(LineaPara(Ruta("no-existe.db")));
+    EstablecerLineaComandos(LineaDeSuite(Ruta("no-existe.db")));
     InicioSistema();
     EXPECT_FALSE(gSesion().Conectado());
     ASSERT_TRUE(Guion().Terminado());

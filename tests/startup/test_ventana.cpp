@@ -21,7 +21,7 @@ protected:
         EjecutarSql(base, EsquemaInicio());
     }
     std::unique_ptr<FrmCrb> Abrir() {
-        EstablecerLineaComandos(LineaPara(base));
+        EstablecerLineaComandos(LineaDeSuite(base));
         auto frm = std::make_unique<FrmCrb>();
         frm->Form_Load();
         return frm;

@@ -1,4 +1,5 @@
 // The ODBC route end to end, against SQLite's ODBC driver through a temporary data source.
+#include "apoyo/entorno.h"
 #include "apoyo/sesion.h"
 
 #include "apoyo/sql_directo.h"
@@ -41,8 +42,7 @@ protected:
                     .arg(ruta_)
                     .toUtf8());
         f.close();
-        anteriorIni_ = qgetenv("ODBCINI");
-        qputenv("ODBCINI", ini_.toUtf8());
+        entorno_.Fijar("ODBCINI", ini_.toUtf8());
         sesion_ = std::make_unique<Sesion>();
         sesion_->setDbName("PRUEBA_CRIBANZAS");
         sesion_->setUsuario("");
@@ -54,13 +54,10 @@ protected:
     }
     void TearDown() override {
         PruebaSesion::TearDown();
-        if (anteriorIni_.isEmpty())
-            qunsetenv("ODBCINI");
-        else
-            qputenv("ODBCINI", anteriorIni_);
+        entorno_.Restaurar();
     }
     QString ini_;
-    QByteArray anteriorIni_;
+    EntornoFijado entorno_;
 };
 
 } // namespace

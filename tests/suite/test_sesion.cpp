@@ -1,4 +1,5 @@
 // The session: connection, key look-ups, literals, statements and transactions.
+#include "apoyo/entorno.h"
 #include "apoyo/sesion.h"
 
 #include <QDate>
@@ -324,7 +325,8 @@ TEST_F(PruebaSesion, ArchivoQueNoEsBaseDeDatos) {
 }
 
 TEST_F(PruebaSesion, OrigenOdbcInexistente) {
-    qputenv("ODBCINI", dir_.filePath("odbc.ini").toUtf8());
+    EntornoFijado entorno;
+    entorno.Fijar("ODBCINI", dir_.filePath("odbc.ini").toUtf8());
     Sesion s;
     s.setDbName("NO_EXISTE_ESTE_ORIGEN");
     s.setUsuario("u");
@@ -335,7 +337,6 @@ TEST_F(PruebaSesion, OrigenOdbcInexistente) {
     EXPECT_TRUE(t.startsWith("No se pudo conectar con la base de datos \"NO_EXISTE_ESTE_ORIGEN\":\r"))
         << t.toStdString();
     EXPECT_TRUE(t.contains("Data source name not found")) << t.toStdString();
-    qunsetenv("ODBCINI");
 }
 
 TEST_F(PruebaSesion, RutaConBlancosYSignos) {

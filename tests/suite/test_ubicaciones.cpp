@@ -1,12 +1,12 @@
 // Where the files beside the executable are found and created: the program's folder, then
 // the system folder, then the user's.
+#include "apoyo/entorno.h"
 #include "suite/componentes.h"
 #include "suite/error.h"
 #include "suite/globales.h"
 #include "suite/ubicaciones.h"
 
 #include <gtest/gtest.h>
-#include <optional>
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
@@ -18,24 +18,13 @@ protected:
         ASSERT_TRUE(dir_.isValid());
         ASSERT_TRUE(QDir(dir_.path()).mkpath("programa"));
         EstablecerCarpetaAplicacion(Ruta("programa"));
-        Fijar(VariableCarpetaSistema, Ruta("etc"));
-        Fijar("XDG_CONFIG_HOME", Ruta("xdg"));
-        Fijar("HOME", Ruta("casa"));
+        entorno_.Fijar(VariableCarpetaSistema, Ruta("etc").toLocal8Bit());
+        entorno_.Fijar("XDG_CONFIG_HOME", Ruta("xdg").toLocal8Bit());
+        entorno_.Fijar("HOME", Ruta("casa").toLocal8Bit());
     }
     void TearDown() override {
         EstablecerCarpetaAplicacion({});
-        for (const auto& [nombre, valor] : antes_) {
-            if (valor)
-                qputenv(nombre, *valor);
-            else
-                qunsetenv(nombre);
-        }
-    }
-    void Fijar(const char* nombre, const QString& valor) {
-        antes_.emplace_back(nombre, qEnvironmentVariableIsSet(nombre)
-                                        ? std::optional<QByteArray>(qgetenv(nombre))
-                                        : std::nullopt);
-        qputenv(nombre, valor.toLocal8Bit());
+        entorno_.Restaurar();
     }
     QString Ruta(const QString& relativa) const { return dir_.filePath(relativa); }
     static void Escribir(const QString& ruta, const QByteArray& contenido) {
@@ -49,7 +38,7 @@ protected:
     }
 
     QTemporaryDir dir_;
-    std::vector<std::pair<const char*, std::optional<QByteArray>>> antes_;
+    EntornoFijado entorno_;
 };
 } // namespace
 

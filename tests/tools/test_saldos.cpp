@@ -118,12 +118,8 @@ TEST_F(Saldos, FailureIsReported) {
 TEST(SaldosDemo, ForwardedOpeningBalanceKeepsLaterBalances) {
     QTemporaryDir dir;
     const QString ruta = dir.filePath(QStringLiteral("demo.db"));
-    demodb::OpcionesDemo opciones;
-    opciones.movimientos = 4000;
-    opciones.gruposObjetivo = 300;
-    opciones.filasConsulta = 40;
+    ASSERT_TRUE(CrearDemo(ruta, {.movimientos = 4000, .gruposObjetivo = 300, .filasConsulta = 40}));
     QString error;
-    ASSERT_TRUE(demodb::CrearBaseDemo(ruta, opciones, &error)) << error;
     OpcionesSaldo despues;
     despues.hasta = QDate(2025, 12, 31);
     despues.agrupacion = Agrupacion::ArticuloUnidadDescripcion;
