@@ -97,8 +97,9 @@ struct SesionInterna {
     static void CambioAFlujo(Sesion& s, int delta);
     // Reads every streaming result of the session into memory.
     static void LeerPendientes(Sesion& s);
-    // Before any statement: reads pending results, checks the transaction, calls the hook.
-    static void AntesDe(Sesion& s, const QString& texto);
+    // Before any statement (as written, and as sent): reads pending results, checks the
+    // transaction, calls the hooks.
+    static void AntesDe(Sesion& s, const QString& sql, const QString& texto);
     // Prepares a statement: reads pending results, translates, calls the hook, prepares.
     static QSqlQuery Preparar(Sesion& s, const QString& sql, bool soloAdelante = true);
     // Executes a prepared statement; raises with the lead text on failure.

@@ -822,7 +822,7 @@ void SesionInterna::LeerPendientes(Sesion& s) {
     s.d_->leerPendientes();
 }
 
-void SesionInterna::AntesDe(Sesion& s, const QString& texto) {
+void SesionInterna::AntesDe(Sesion& s, const QString& sql, const QString& texto) {
     auto& p = *s.d_;
     if (!p.conectado || !p.db.isOpen())
         throw ErrorSistema(Errores::BaseDeDatos,
@@ -835,8 +835,7 @@ void SesionInterna::AntesDe(Sesion& s, const QString& texto) {
             QStringLiteral(
                 "La base de datos terminó la transacción por su cuenta; la sentencia no se ejecutó."));
     }
-    // The statement as written is known when Preparar or a transaction announced it.
-    p.avisarAntes(texto == p.textoPendiente ? p.sqlPendiente : texto, texto);
+    p.avisarAntes(sql, texto);
 }
 
 QSqlQuery SesionInterna::Preparar(Sesion& s, const QString& sql, bool soloAdelante) {
@@ -845,9 +844,7 @@ QSqlQuery SesionInterna::Preparar(Sesion& s, const QString& sql, bool soloAdelan
         throw ErrorSistema(Errores::BaseDeDatos,
                            QStringLiteral("No hay conexión abierta con la base de datos."));
     const QString texto = p.esSqlite ? TraducirTSQL(sql) : sql;
-    p.sqlPendiente = sql;
-    p.textoPendiente = texto;
-    AntesDe(s, texto);
+    AntesDe(s, sql, texto);
     QSqlQuery q(p.db);
     q.setForwardOnly(soloAdelante);
     if (!q.prepare(texto)) {
@@ -899,77 +896,63 @@ void Sesion::Ejecutar(const QString& sql) {
 
 void Sesion::EjecutarConValores(const QString& sql, const QVariantList& valores) {
     auto& p = *d_;
-    if (sqlite3* h = p.manejadorSqlite()) {
-        // SQLite's own statement: Qt's driver would turn every "?" into a name, and SQLite
-        // looks each new name up among the earlier ones, a cost that grows with the square of
-        // a batch's values.
-        if (p.hayPreparada(sql, valores.size())) {
-            p.sqlPendiente = sql;
-            p.textoPendiente = p.textoEnviado;
-            SesionInterna::AntesDe(*this, p.textoEnviado);
-        } else {
-            p.olvidarPreparada();
+    sqlite3* const h = p.manejadorSqlite();
+    // Nothing stays prepared after a failure: a retry does not lean on a statement that failed.
+    auto fallar = [&](const QString& texto, const QString& motivo, const QSqlError& e) {
+        p.olvidarPreparada();
+        p.avisarDespues(texto, valores, -1, motivo);
+        SesionInterna::Fallar(*this, QStringLiteral("No se pudo ejecutar la sentencia: "), e);
+    };
+    auto fallarSqlite = [&](const QString& texto, int r, const QString& motivo) {
+        fallar(texto, motivo,
+               QSqlError(QStringLiteral("Unable to execute statement"), motivo, QSqlError::StatementError,
+                         QString::number(r)));
+    };
+    if (p.hayPreparada(sql, valores.size())) {
+        SesionInterna::AntesDe(*this, sql, p.textoEnviado);
+    } else {
+        p.olvidarPreparada();
+        if (h) {
+            // SQLite's own statement: Qt's driver would turn every "?" into a name, and SQLite
+            // looks each new name up among the earlier ones, a cost that grows with the square
+            // of a batch's values.
             const QString texto = TraducirTSQL(sql);
-            p.sqlPendiente = sql;
-            p.textoPendiente = texto;
-            SesionInterna::AntesDe(*this, texto);
+            SesionInterna::AntesDe(*this, sql, texto);
             sqlite3_stmt* s = nullptr;
             const int r = sqlite3_prepare16_v3(h, texto.utf16(), int(texto.size() * 2),
                                                SQLITE_PREPARE_PERSISTENT, &s, nullptr);
             p.preparadaSqlite.reset(s);
-            if (r != SQLITE_OK || !s) {
-                const QString motivo = QString::fromUtf8(sqlite3_errmsg(h));
-                p.olvidarPreparada();
-                p.avisarDespues(texto, valores, -1, motivo);
-                SesionInterna::Fallar(*this, QStringLiteral("No se pudo ejecutar la sentencia: "),
-                                      QSqlError(QStringLiteral("Unable to execute statement"), motivo,
-                                                QSqlError::StatementError, QString::number(r)));
-            }
-            p.textoPreparado = sql;
+            if (r != SQLITE_OK || !s) fallarSqlite(texto, r, QString::fromUtf8(sqlite3_errmsg(h)));
             p.textoEnviado = texto;
-            p.valoresPreparados = valores.size();
+        } else {
+            p.preparada = SesionInterna::Preparar(*this, sql);
+            p.textoEnviado = p.preparada->lastQuery();
         }
+        p.textoPreparado = sql;
+        p.valoresPreparados = valores.size();
+    }
+    const QString enviado = p.textoEnviado;
+    if (h) {
         sqlite3_stmt* s = p.preparadaSqlite.get();
-        int r = valores.size() == sqlite3_bind_parameter_count(s) ? SQLITE_OK : SQLITE_RANGE;
+        const bool cuentaIgual = valores.size() == sqlite3_bind_parameter_count(s);
+        int r = cuentaIgual ? SQLITE_OK : SQLITE_RANGE;
         for (int i = 0; r == SQLITE_OK && i < int(valores.size()); ++i)
             r = ligarSqlite(s, i + 1, SesionInterna::ValorParaLigar(*this, valores[i]));
         if (r == SQLITE_OK) r = sqlite3_step(s);
-        const QString enviado = p.textoEnviado;
-        if (r != SQLITE_DONE && r != SQLITE_ROW) {
-            const QString motivo = r == SQLITE_RANGE && valores.size() != sqlite3_bind_parameter_count(s)
-                                       ? QStringLiteral("Parameter count mismatch")
-                                       : QString::fromUtf8(sqlite3_errmsg(h));
-            p.olvidarPreparada();
-            p.avisarDespues(enviado, valores, -1, motivo);
-            SesionInterna::Fallar(*this, QStringLiteral("No se pudo ejecutar la sentencia: "),
-                                  QSqlError(QStringLiteral("Unable to execute statement"), motivo,
-                                            QSqlError::StatementError, QString::number(r)));
-        }
+        if (r != SQLITE_DONE && r != SQLITE_ROW)
+            fallarSqlite(enviado, r,
+                         cuentaIgual ? QString::fromUtf8(sqlite3_errmsg(h))
+                                     : QStringLiteral("Parameter count mismatch"));
         sqlite3_reset(s);
         p.avisarDespues(enviado, valores, sqlite3_changes(h), std::nullopt);
         return;
     }
-    if (p.hayPreparada(sql, valores.size())) {
-        p.sqlPendiente = sql;
-        p.textoPendiente = p.textoEnviado;
-        SesionInterna::AntesDe(*this, p.textoEnviado);
-    } else {
-        p.olvidarPreparada();
-        p.preparada = SesionInterna::Preparar(*this, sql);
-        p.textoPreparado = sql;
-        p.textoEnviado = p.preparada->lastQuery();
-        p.valoresPreparados = valores.size();
-    }
     QSqlQuery& q = *p.preparada;
     for (qsizetype i = 0; i < valores.size(); ++i)
         q.bindValue(int(i), SesionInterna::ValorParaLigar(*this, valores[i]));
-    const QString enviado = p.textoEnviado;
     if (!q.exec()) {
-        // Prepared afresh the next time: a retry does not lean on a statement that failed.
         const QSqlError e = q.lastError();
-        p.olvidarPreparada();
-        p.avisarDespues(enviado, valores, -1, textoDeError(e));
-        SesionInterna::Fallar(*this, QStringLiteral("No se pudo ejecutar la sentencia: "), e);
+        fallar(enviado, textoDeError(e), e);
     }
     p.avisarDespues(enviado, valores, q.numRowsAffected(), std::nullopt);
     q.finish();
@@ -1148,9 +1131,7 @@ void Sesion::IniciarTransaccion() {
     // another writer may hold it: the transaction would then fail half way. IMMEDIATE takes it
     // now, waiting for the others. Sent as a statement, both drivers leave it alone.
     const QString texto = p.esSqlite ? QStringLiteral("BEGIN IMMEDIATE TRANSACTION") : sql;
-    p.sqlPendiente = sql;
-    p.textoPendiente = texto;
-    SesionInterna::AntesDe(*this, texto);
+    SesionInterna::AntesDe(*this, sql, texto);
     std::optional<QString> error;
     if (p.esSqlite) {
         p.alargarEspera();
@@ -1182,7 +1163,7 @@ void Sesion::ConfirmarTransaccion() {
     if (p.transaccionPerdida) terminarPerdida();
     const QString texto = QStringLiteral("COMMIT TRANSACTION");
     try {
-        SesionInterna::AntesDe(*this, texto);
+        SesionInterna::AntesDe(*this, texto, texto);
     } catch (const ErrorSistema& e) {
         if (e.Numero == Errores::TransaccionPerdida) terminarPerdida();
         throw;
@@ -1216,7 +1197,7 @@ void Sesion::DeshacerTransaccion() {
         return;
     }
     const QString texto = QStringLiteral("ROLLBACK TRANSACTION");
-    SesionInterna::AntesDe(*this, texto);
+    SesionInterna::AntesDe(*this, texto, texto);
     std::optional<QString> error;
     if (p.esSqlite) {
         error = p.ejecutarPropia(texto);
