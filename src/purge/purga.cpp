@@ -4,28 +4,15 @@
 #include "suite/trampa.h"
 
 #include <QComboBox>
-
-namespace {
-// Keeps the window's buttons and close box idle while the purge runs.
-class PurgaEnCurso {
-public:
-    explicit PurgaEnCurso(bool& bandera) : bandera_(bandera), anterior_(bandera) { bandera_ = true; }
-    ~PurgaEnCurso() { bandera_ = anterior_; }
-    PurgaEnCurso(const PurgaEnCurso&) = delete;
-    PurgaEnCurso& operator=(const PurgaEnCurso&) = delete;
-
-private:
-    bool& bandera_;
-    bool anterior_;
-};
-} // namespace
+#include <QScopedValueRollback>
 
 void FrmCrb::CmdAceptar_Click() {
     UltimoDesenlace = Desenlace::Fallo;
     MotivoIncompleto.clear();
     ResultadoDepuracion r;
     {
-        PurgaEnCurso enCurso(purgando_);
+        // The window's buttons and close box stay idle while the purge runs.
+        const QScopedValueRollback enCurso(purgando_, true);
         r = Depuracion(this).Ejecutar(txtfields->currentText());
     }
     UltimoDesenlace = r.desenlace;

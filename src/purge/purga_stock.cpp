@@ -144,11 +144,15 @@ bool PurgaStock::LeerSaldos() {
 bool PurgaStock::CerrarSinSaldos() {
     // Nothing to carry: the transaction only read (and marked the stock done).
     if (pasos_.HuboFallo()) return false;
-    return Paso(ClasePaso::Prescindible, [&] { avance_.Cerrar(); }) && Paso(ClasePaso::Esencial, [&] {
-               if (rs_.Abierto()) rs_.Close();
-               sesion_.ConfirmarTransaccion();
-               enTransaccion_ = false;
-           });
+    return Paso(ClasePaso::Prescindible, [&] { avance_.Cerrar(); }) && Cometer();
+}
+
+bool PurgaStock::Cometer() {
+    return Paso(ClasePaso::Esencial, [&] {
+        if (rs_.Abierto()) rs_.Close();
+        sesion_.ConfirmarTransaccion();
+        enTransaccion_ = false;
+    });
 }
 
 bool PurgaStock::Columnas() {
@@ -261,9 +265,7 @@ bool PurgaStock::Borrar() {
                         QStringLiteral("Este proceso puede demorar unos minutos, por favor sea pasciente..."),
                         QString());
                 }) &&
-           Paso(ClasePaso::Datos, [&] {
-               sesion_.Ejecutar(S::Borrado(fechaSQL_, sesion_.ValorSQL(numero_, kComilla).toString()));
-           });
+           Paso(ClasePaso::Datos, [&] { sesion_.Ejecutar(S::Borrado(fechaSQL_, comprobanteSQL_)); });
 }
 
 bool PurgaStock::Marcar() {
@@ -273,13 +275,7 @@ bool PurgaStock::Marcar() {
 
 bool PurgaStock::Confirmar() {
     // Commit only when every database step finally succeeded.
-    if (pasos_.HuboFallo()) return false;
-    if (!Paso(ClasePaso::Esencial, [&] {
-            if (rs_.Abierto()) rs_.Close();
-            sesion_.ConfirmarTransaccion();
-            enTransaccion_ = false;
-        }))
-        return false;
+    if (pasos_.HuboFallo() || !Cometer()) return false;
     // 14
     return Paso(ClasePaso::Prescindible, [&] { avance_.Cerrar(); });
 }

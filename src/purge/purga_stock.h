@@ -42,6 +42,8 @@ private:
     bool Borrar();
     bool Marcar();
     bool Confirmar();
+    // Closes the balances and commits; the transaction is over.
+    bool Cometer();
     void Deshacer();
     void Concluir();
     // Runs one step of a kind; inside the transaction, a transaction the database ended by

@@ -1,5 +1,7 @@
 #include "purge/sentencias_depuracion.h"
 
+#include "purge/marca_depuracion.h"
+
 namespace SentenciasDepuracion {
 
 QString ContarAsientos(const QString& codigo) {
@@ -26,17 +28,19 @@ QString FechaUltimaDepuracion() {
 }
 
 QString Marca() {
-    return QStringLiteral("SELECT * FROM TA_CONFIGURACION WHERE RTRIM(LTRIM(CLAVE)) = 'DEPURACIONPENDIENTE'");
+    return QStringLiteral("SELECT * FROM TA_CONFIGURACION WHERE RTRIM(LTRIM(CLAVE)) = '%1'")
+        .arg(MarcaDepuracion::Clave);
 }
 
 QString InsertarMarca(const QString& valorSQL) {
-    return QStringLiteral("INSERT INTO TA_CONFIGURACION (Grupo, CLAVE, VALOR) VALUES ('DATOS', "
-                          "'DEPURACIONPENDIENTE', ") +
+    return QStringLiteral("INSERT INTO TA_CONFIGURACION (Grupo, CLAVE, VALOR) VALUES ('DATOS', '%1', ")
+               .arg(MarcaDepuracion::Clave) +
            valorSQL + u')';
 }
 
 QString BorrarMarca() {
-    return QStringLiteral("DELETE FROM TA_CONFIGURACION WHERE RTRIM(LTRIM(CLAVE)) = 'DEPURACIONPENDIENTE'");
+    return QStringLiteral("DELETE FROM TA_CONFIGURACION WHERE RTRIM(LTRIM(CLAVE)) = '%1'")
+        .arg(MarcaDepuracion::Clave);
 }
 
 QString BorrarAsientos(const QString& codigo) {
