@@ -31,11 +31,6 @@ protected:
         escribir(titulo, texto);
         return sinEleccion(estilo);
     }
-    int reporte(const ErrorSistema& error, const QString& procedimiento) override {
-        QString texto = QStringLiteral("Error %1: %2").arg(error.Numero).arg(error.Descripcion);
-        if (!procedimiento.isEmpty()) texto += QStringLiteral("\nProcedimiento: %1").arg(procedimiento);
-        return mensaje(texto, Estilo::AnularReintentarOmitir | Estilo::Critico, TituloAplicacion());
-    }
     std::optional<QString> entrada(const QString& mensaje, const QString& titulo, const QString&) override {
         escribir(titulo, mensaje);
         return std::nullopt;
@@ -72,6 +67,11 @@ int Operador::MsgBox(const QString& texto, int estilo, const QString& tit) {
 }
 int Operador::ReportarError(const ErrorSistema& error, const QString& procedimiento) {
     return reporte(error, procedimiento);
+}
+int Operador::reporte(const ErrorSistema& error, const QString& procedimiento) {
+    QString texto = QStringLiteral("Error %1: %2").arg(error.Numero).arg(error.Descripcion);
+    if (!procedimiento.isEmpty()) texto += QStringLiteral("\nProcedimiento: %1").arg(procedimiento);
+    return mensaje(texto, Estilo::AnularReintentarOmitir | Estilo::Critico, TituloAplicacion());
 }
 std::optional<QString> Operador::InputBox(const QString& m, const QString& t, const QString& d) {
     return entrada(m, t.isEmpty() ? TituloAplicacion() : t, d);

@@ -57,7 +57,8 @@ public:
 
 protected:
     virtual int mensaje(const QString& texto, int estilo, const QString& titulo) = 0;
-    virtual int reporte(const ErrorSistema& error, const QString& procedimiento) = 0;
+    // By default a critical Abort/Retry/Ignore box with the error's number, text and procedure.
+    virtual int reporte(const ErrorSistema& error, const QString& procedimiento);
     virtual std::optional<QString> entrada(const QString& mensaje, const QString& titulo,
                                            const QString& porDefecto) = 0;
     virtual int menu(const QStringList& elementos, const QPoint& donde) = 0;

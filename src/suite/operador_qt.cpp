@@ -118,12 +118,6 @@ int OperadorQt::mensaje(const QString& texto, int estilo, const QString& tit) {
     return botones.size() == 1 ? 1 : (estilo & 0x7) == 2 ? 3 : (estilo & 0x7) == 4 ? 7 : 2;
 }
 
-int OperadorQt::reporte(const ErrorSistema& error, const QString& procedimiento) {
-    QString texto = QStringLiteral("Error %1: %2").arg(error.Numero).arg(error.Descripcion);
-    if (!procedimiento.isEmpty()) texto += QStringLiteral("\nProcedimiento: %1").arg(procedimiento);
-    return mensaje(texto, Estilo::AnularReintentarOmitir | Estilo::Critico, TituloAplicacion());
-}
-
 std::optional<QString> OperadorQt::entrada(const QString& m, const QString& t, const QString& d) {
     bool ok = false;
     QString r = QInputDialog::getText(ventanaDeLaCaja(), t, m, QLineEdit::Normal, d, &ok);
