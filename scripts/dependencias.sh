@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
 # Installs the Debian packages the project needs, skipping those already there.
 set -euo pipefail
+sudo_cmd=""
+[ "$(id -u)" -ne 0 ] && sudo_cmd="sudo"
 paquetes=(cmake ninja-build g++ clang libclang-rt-14-dev pkg-config clang-format
   qt6-base-dev libqt6sql6-sqlite libqt6sql6-odbc
   unixodbc unixodbc-dev odbcinst libsqliteodbc tdsodbc
@@ -17,8 +19,6 @@ for p in "${paquetes[@]}"; do
 done
 if [ ${#faltan[@]} -gt 0 ]; then
   echo "Instalando: ${faltan[*]}"
-  sudo_cmd=""
-  [ "$(id -u)" -ne 0 ] && sudo_cmd="sudo"
   $sudo_cmd apt-get update -qq
   DEBIAN_FRONTEND=noninteractive $sudo_cmd apt-get install -y -qq --no-install-recommends "${faltan[@]}" >/dev/null
 fi
@@ -26,8 +26,6 @@ fi
 # The operators' Spanish locale, which the system tests run under.
 if ! locale -a 2>/dev/null | grep -qi '^es_AR\.utf-\?8$'; then
   echo "Generando el locale es_AR.UTF-8"
-  sudo_cmd=""
-  [ "$(id -u)" -ne 0 ] && sudo_cmd="sudo"
   $sudo_cmd sed -i 's/^# *\(es_AR\.UTF-8 UTF-8\)/\1/' /etc/locale.gen
   grep -q '^es_AR\.UTF-8 UTF-8' /etc/locale.gen || echo 'es_AR.UTF-8 UTF-8' | $sudo_cmd tee -a /etc/locale.gen >/dev/null
   $sudo_cmd locale-gen >/dev/null

@@ -1,14 +1,13 @@
 #!/usr/bin/env bash
-# One command from a fresh machine: checks the C++ formatting first (it fails in seconds),
-# installs what is missing, builds into build/ and runs every test; then builds once more with
+# One command from a fresh machine: installs what is missing, checks the C++ formatting (it
+# fails in seconds, before any build), builds into build/ and runs every test; then builds once more with
 # clang, AddressSanitizer and UndefinedBehaviorSanitizer (with the fuzz targets) into
 # build-asan/ and runs every test there too.
 set -euo pipefail
 raiz=$(cd "$(dirname "$0")/.." && pwd)
 export QT_QPA_PLATFORM=offscreen
-command -v clang-format-14 >/dev/null || "$raiz/scripts/dependencias.sh"
-"$raiz/scripts/formato.sh"
 "$raiz/scripts/dependencias.sh"
+"$raiz/scripts/formato.sh"
 "$raiz/scripts/compilar.sh"
 echo "== Pruebas (build/)"
 ctest --test-dir "$raiz/build" --output-on-failure -j2 --timeout 600
