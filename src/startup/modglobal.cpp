@@ -139,7 +139,7 @@ void InicioSistema() {
     gConsulta().gUsarMascarasConsultas = Verdadero;
     // The first masks file found is used. A missing one is written where it can be, never
     // with an error report: when no folder takes it the lookups simply go without masks.
-    const QString mascaras = QStringLiteral("consultas.vlm");
+    const QString& mascaras = MascarasArchivo::NombreArchivo;
     gConsulta().gRutaMascaraConsultas = BuscarArchivoAplicacion(mascaras);
     if (gConsulta().gRutaMascaraConsultas.isEmpty()) {
         const QString escrito = CrearArchivoAplicacion(mascaras, [](const QString& ruta) {
