@@ -9,7 +9,7 @@
 //
 // CRIBANZAS_RONDAS_MUERTE sets the number of timed kills (default 2); a thorough run:
 //   CRIBANZAS_RONDAS_MUERTE=100 build/bin/test_interrupcion
-#include "apoyo/sistema.h"
+#include "apoyo/purga.h"
 #include "app/desatendido.h"
 #include "demodb.h"
 
@@ -70,15 +70,7 @@ std::string Diferencia(const QStringList& a, const QStringList& b) {
 }
 
 QList<demodb::SaldoStock> Saldos(const QString& ruta, const QString& dia) {
-    demodb::OpcionesSaldo o;
-    o.hasta = QDate::fromString(dia, Qt::ISODate);
-    o.anuladoNuloValido = true; // the purge carries movements with a Null Anulado as valid
-    QList<demodb::SaldoStock> r;
-    QString error;
-    EXPECT_TRUE(demodb::SaldosStock(ruta, o, &r, &error)) << error.toStdString();
-    for (auto& s : r)
-        s.movimientos = 0;
-    return r;
+    return SinConteo(SaldosValidos(ruta, QDate::fromString(dia, Qt::ISODate)));
 }
 
 qint64 Contar(const QString& ruta, const QString& donde) {
