@@ -68,19 +68,19 @@ void GuionDialogo::Mirar() {
     visto_.UsaCantidades = d->UsaCantidades;
     visto_.dialogo = d;
     if (antes_) antes_(*d);
-    auto boton = [d](const char* nombre) { return d->findChild<QAbstractButton*>(QLatin1String(nombre)); };
+    // The button when the dialog has it, else its key.
+    auto pulsar = [d](const char* boton, Qt::Key tecla) {
+        if (auto* b = d->findChild<QAbstractButton*>(QLatin1String(boton)))
+            b->click();
+        else
+            QTest::keyClick(d, tecla);
+    };
     switch (accion_) {
     case Accion::Cancelar:
-        if (auto* b = boton("CmdCancelar"))
-            b->click();
-        else
-            QTest::keyClick(d, Qt::Key_Escape);
+        pulsar("CmdCancelar", Qt::Key_Escape);
         break;
     case Accion::Aceptar:
-        if (auto* b = boton("CmdAceptar"))
-            b->click();
-        else
-            QTest::keyClick(d, Qt::Key_Return);
+        pulsar("CmdAceptar", Qt::Key_Return);
         break;
     case Accion::Cerrar:
         d->close();

@@ -32,6 +32,18 @@ QList<demodb::SaldoStock> SinConteo(QList<demodb::SaldoStock> saldos) {
     return saldos;
 }
 
+QList<demodb::SaldoStock> SaldosValidos(const QString& ruta, const QDate& hasta,
+                                        demodb::Agrupacion agrupacion) {
+    demodb::OpcionesSaldo o;
+    o.hasta = hasta;
+    o.agrupacion = agrupacion;
+    o.anuladoNuloValido = true;
+    QList<demodb::SaldoStock> r;
+    QString error;
+    EXPECT_TRUE(demodb::SaldosStock(ruta, o, &r, &error)) << error.toStdString();
+    return r;
+}
+
 void PruebaPurga::SetUp() {
     PruebaSistema::SetUp();
     base = Ruta("conta.db");
@@ -61,17 +73,6 @@ void PruebaPurga::TearDown() {
 
 QVariant PruebaPurga::Config(const QString& clave) {
     return Valor(QStringLiteral("SELECT VALOR FROM TA_CONFIGURACION WHERE TRIM(CLAVE) = '%1'").arg(clave));
-}
-
-QList<demodb::SaldoStock> PruebaPurga::Saldos(const QDate& hasta, demodb::Agrupacion agrupacion) {
-    demodb::OpcionesSaldo o;
-    o.hasta = hasta;
-    o.agrupacion = agrupacion;
-    o.anuladoNuloValido = true;
-    QList<demodb::SaldoStock> r;
-    QString error;
-    EXPECT_TRUE(demodb::SaldosStock(base, o, &r, &error)) << error.toStdString();
-    return r;
 }
 
 void PruebaPurga::Abrir() {

@@ -69,6 +69,10 @@ QString InsertarMov(const Mov& m);
 
 // The balances without their count of movements, which a purge changes by design.
 QList<demodb::SaldoStock> SinConteo(QList<demodb::SaldoStock> saldos);
+// Balances per group of valid movements of the file up to a day, as the purge counts them (Null
+// Anulado counts as valid).
+QList<demodb::SaldoStock> SaldosValidos(const QString& ruta, const QDate& hasta,
+                                        demodb::Agrupacion agrupacion = demodb::Agrupacion::Completa);
 
 class PruebaPurga : public PruebaSistema {
 protected:
@@ -82,9 +86,11 @@ protected:
     }
     // The VALOR of a configuration key (matched trimmed); invalid when there is no row.
     QVariant Config(const QString& clave);
-    // Balances per group of valid movements up to a day (Null Anulado counts as valid).
+    // SaldosValidos of the test's database.
     QList<demodb::SaldoStock> Saldos(const QDate& hasta,
-                                     demodb::Agrupacion agrupacion = demodb::Agrupacion::Completa);
+                                     demodb::Agrupacion agrupacion = demodb::Agrupacion::Completa) {
+        return SaldosValidos(base, hasta, agrupacion);
+    }
 
     // Loads the window on the database (with the statement hook and the recorded progress).
     void Abrir();

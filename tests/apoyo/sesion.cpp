@@ -36,18 +36,12 @@ void TransaccionDeEscritura(Sesion& sesion, const QString& ruta) {
     // Another program writes for 400 ms, in a thread of its own.
     std::atomic<bool> tomado{false};
     std::thread otro([&] {
-        const QString nombre = QUuid::createUuid().toString();
-        {
-            QSqlDatabase db = QSqlDatabase::addDatabase("QSQLITE", nombre);
-            db.setDatabaseName(ruta);
-            EXPECT_TRUE(db.open());
-            QSqlQuery q(db);
-            EXPECT_TRUE(q.exec("BEGIN IMMEDIATE")) << q.lastError().text().toStdString();
-            tomado = true;
-            std::this_thread::sleep_for(std::chrono::milliseconds(400));
-            q.exec("ROLLBACK");
-        }
-        QSqlDatabase::removeDatabase(nombre);
+        const ConexionDirecta otra(ruta);
+        QSqlQuery q(otra.db());
+        EXPECT_TRUE(q.exec("BEGIN IMMEDIATE")) << q.lastError().text().toStdString();
+        tomado = true;
+        std::this_thread::sleep_for(std::chrono::milliseconds(400));
+        q.exec("ROLLBACK");
     });
     while (!tomado)
         std::this_thread::sleep_for(std::chrono::milliseconds(5));

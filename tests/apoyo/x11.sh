@@ -1,15 +1,10 @@
 # Shared by the tests that drive a real program under Xvfb with a window manager and real
 # key presses (sourced, not run).
+. "$(dirname "${BASH_SOURCE[0]}")/comun.sh"
 
 # Ends the test as skipped (77) when one of the programs is missing.
 x11_requerir() {
-    local p
-    for p in "$@"; do
-        if ! command -v "$p" >/dev/null 2>&1; then
-            echo "falta $p: prueba omitida"
-            exit 77
-        fi
-    done
+    requerir "$@"
 }
 
 # A window manager, as on a desktop: without one focus and Alt shortcuts misbehave. Returns

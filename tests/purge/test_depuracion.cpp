@@ -7,9 +7,7 @@
 #include <QComboBox>
 #include <QLabel>
 #include <QPushButton>
-#include <QSqlDatabase>
 #include <QSqlQuery>
-#include <QUuid>
 
 namespace {
 struct FilaSI {
@@ -54,24 +52,18 @@ protected:
     }
     std::vector<FilaSI> FilasSI(const QString& comprobante) {
         std::vector<FilaSI> r;
-        const QString nombre = QUuid::createUuid().toString();
-        {
-            QSqlDatabase db = QSqlDatabase::addDatabase("QSQLITE", nombre);
-            db.setDatabaseName(base);
-            EXPECT_TRUE(db.open());
-            QSqlQuery q(db);
-            EXPECT_TRUE(
-                q.exec("SELECT IDCOMPROBANTE, SECUENCIA, FECHA, IDARTICULO, DESCRIPCION, IDUNIDAD, CANTIDAD, "
-                       "CantidadUD, IdDeposito, IdPosicion, NroSerie, NroLote, ControladoPor FROM V_MV_STOCK "
-                       "WHERE TC = 'SI' AND IDCOMPROBANTE = '" +
-                       comprobante + "' ORDER BY SECUENCIA"));
-            while (q.next())
-                r.push_back({q.value(0).toString(), q.value(1).toInt(), q.value(2).toString(),
-                             q.value(3).toString(), q.value(4).toString(), q.value(5).toString(),
-                             q.value(6).toDouble(), q.value(7), q.value(8), q.value(9), q.value(10),
-                             q.value(11), q.value(12).toString()});
-        }
-        QSqlDatabase::removeDatabase(nombre);
+        const ConexionDirecta directa(base);
+        QSqlQuery q(directa.db());
+        EXPECT_TRUE(
+            q.exec("SELECT IDCOMPROBANTE, SECUENCIA, FECHA, IDARTICULO, DESCRIPCION, IDUNIDAD, CANTIDAD, "
+                   "CantidadUD, IdDeposito, IdPosicion, NroSerie, NroLote, ControladoPor FROM V_MV_STOCK "
+                   "WHERE TC = 'SI' AND IDCOMPROBANTE = '" +
+                   comprobante + "' ORDER BY SECUENCIA"));
+        while (q.next())
+            r.push_back({q.value(0).toString(), q.value(1).toInt(), q.value(2).toString(),
+                         q.value(3).toString(), q.value(4).toString(), q.value(5).toString(),
+                         q.value(6).toDouble(), q.value(7), q.value(8), q.value(9), q.value(10), q.value(11),
+                         q.value(12).toString()});
         return r;
     }
     const FilaSI* Buscar(const std::vector<FilaSI>& filas, const QString& articulo,

@@ -4,7 +4,6 @@
 #include "apoyo/purga.h"
 
 #include <QFile>
-#include <QSqlDatabase>
 #include <QSqlQuery>
 #include <QSqlRecord>
 #include <random>
@@ -20,26 +19,20 @@ QVariant unoDe(std::mt19937& azar, std::initializer_list<QVariant> valores) {
 // Every stock row, every column with the type SQLite stored it as.
 QString filasDelStock(const QString& ruta) {
     QString r;
-    {
-        QSqlDatabase db = QSqlDatabase::addDatabase("QSQLITE", "filas-del-stock");
-        db.setDatabaseName(ruta);
-        EXPECT_TRUE(db.open());
-        QSqlQuery q(db);
-        EXPECT_TRUE(q.exec("SELECT * FROM V_MV_STOCK ORDER BY IdMovimiento"));
-        while (q.next()) {
-            for (int i = 0; i < q.record().count(); ++i) {
-                const QVariant v = q.value(i);
-                r += v.isNull()
-                         ? QString("NULL")
-                         : QString("%1:%2").arg(v.typeName(), v.typeId() == QMetaType::Double
-                                                                  ? QString::number(v.toDouble(), 'g', 17)
-                                                                  : v.toString());
-                r += '|';
-            }
-            r += '\n';
+    const ConexionDirecta base(ruta);
+    QSqlQuery q(base.db());
+    EXPECT_TRUE(q.exec("SELECT * FROM V_MV_STOCK ORDER BY IdMovimiento"));
+    while (q.next()) {
+        for (int i = 0; i < q.record().count(); ++i) {
+            const QVariant v = q.value(i);
+            r += v.isNull() ? QString("NULL")
+                            : QString("%1:%2").arg(v.typeName(), v.typeId() == QMetaType::Double
+                                                                     ? QString::number(v.toDouble(), 'g', 17)
+                                                                     : v.toString());
+            r += '|';
         }
+        r += '\n';
     }
-    QSqlDatabase::removeDatabase("filas-del-stock");
     return r;
 }
 } // namespace

@@ -9,7 +9,7 @@
 //
 // CRIBANZAS_RONDAS_MUERTE sets the number of timed kills (default 2); a thorough run:
 //   CRIBANZAS_RONDAS_MUERTE=100 build/bin/test_interrupcion
-#include "apoyo/sistema.h"
+#include "apoyo/purga.h"
 #include "app/desatendido.h"
 #include "demodb.h"
 
@@ -70,15 +70,14 @@ std::string Diferencia(const QStringList& a, const QStringList& b) {
 }
 
 QList<demodb::SaldoStock> Saldos(const QString& ruta, const QString& dia) {
-    demodb::OpcionesSaldo o;
-    o.hasta = QDate::fromString(dia, Qt::ISODate);
-    o.anuladoNuloValido = true; // the purge carries movements with a Null Anulado as valid
-    QList<demodb::SaldoStock> r;
-    QString error;
-    EXPECT_TRUE(demodb::SaldosStock(ruta, o, &r, &error)) << error.toStdString();
-    for (auto& s : r)
-        s.movimientos = 0;
-    return r;
+    return SinConteo(SaldosValidos(ruta, QDate::fromString(dia, Qt::ISODate)));
+}
+
+// Every stock movement in order, one text: equal texts mean an untouched table.
+QString Movimientos(const QString& ruta) {
+    return Texto(ruta, "SELECT group_concat(IdMovimiento || '|' || COALESCE(TC,'') || '|' || "
+                       "COALESCE(IDCOMPROBANTE,'') || '|' || FECHA || '|' || COALESCE(CANTIDAD,'N'), ';') "
+                       "FROM (SELECT * FROM V_MV_STOCK ORDER BY IdMovimiento)");
 }
 
 qint64 Contar(const QString& ruta, const QString& donde) {
@@ -175,10 +174,7 @@ protected:
         ASSERT_TRUE(CrearDemo(original, {.asientos = 800, .movimientos = 3000}));
         for (const QString& d : kDias)
             saldosAntes.push_back(Saldos(original, d));
-        stockAntes = Texto(original, "SELECT group_concat(IdMovimiento || '|' || COALESCE(TC,'') || '|' || "
-                                     "COALESCE(IDCOMPROBANTE,'') || '|' || FECHA || '|' || "
-                                     "COALESCE(CANTIDAD,'N'), ';') FROM (SELECT * FROM V_MV_STOCK ORDER BY "
-                                     "IdMovimiento)");
+        stockAntes = Movimientos(original);
         asientosAntes = Contar(original, "MV_ASIENTOS WHERE CAST(PERIODO AS INTEGER) = 2022");
         ASSERT_GT(asientosAntes, 0);
 
@@ -250,12 +246,7 @@ TEST_P(Interrupcion, LaCorridaSiguienteTerminaLaDepuracion) {
     const qint64 filasSI =
         Contar(ruta, "V_MV_STOCK WHERE TC = 'SI' AND IDCOMPROBANTE = '" + comprobante + "'");
     if (filasSI == 0) {
-        EXPECT_EQ(Texto(ruta,
-                        "SELECT group_concat(IdMovimiento || '|' || COALESCE(TC,'') || '|' || "
-                        "COALESCE(IDCOMPROBANTE,'') || '|' || FECHA || '|' || COALESCE(CANTIDAD,'N'), ';') "
-                        "FROM (SELECT * FROM V_MV_STOCK ORDER BY IdMovimiento)"),
-                  stockAntes)
-            << "stock not purged must be untouched";
+        EXPECT_EQ(Movimientos(ruta), stockAntes) << "stock not purged must be untouched";
     } else {
         EXPECT_EQ(filasSI, qint64(saldosAntes[0].size())) << "half a voucher";
         EXPECT_EQ(asientos, 0) << "the stock goes after the journal";

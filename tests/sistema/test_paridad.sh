@@ -7,16 +7,13 @@
 #
 # Exits 77 (skipped) without sqlite3, the SQLite3 ODBC driver or the es_AR.UTF-8 locale.
 set -u
+. "$(dirname "$0")/../apoyo/comun.sh"
 CRIBANZAS=$1
 GENERAR=$2
 
-omitir() {
-    echo "$1: prueba omitida"
-    exit 77
-}
-command -v sqlite3 >/dev/null 2>&1 || omitir "falta sqlite3"
+requerir sqlite3
 odbcinst -q -d 2>/dev/null | grep -q '^\[SQLite3\]' || omitir "falta el controlador ODBC SQLite3"
-locale -a 2>/dev/null | grep -qi '^es_AR\.utf-\?8$' || omitir "falta el locale es_AR.UTF-8"
+hay_es_AR || omitir "falta el locale es_AR.UTF-8"
 
 TRABAJO=$(mktemp -d)
 trap 'rm -rf "$TRABAJO"' EXIT
@@ -34,12 +31,6 @@ primero=$(sqlite3 "$MODELO" "SELECT IDArticulo FROM V_MV_STOCK WHERE FECHA <= '2
     NroLote, Descripcion LIMIT 1")
 [ "$primero" == "AAA-00001" ] || { echo "el primer grupo es $primero, no el entero"; exit 1; }
 
-fallos=0
-fallo() {
-    echo "FALLO: $*"
-    fallos=$((fallos + 1))
-}
-
 referencia=
 for ruta in sqlite odbc; do
     for loc in C es_AR.UTF-8; do
@@ -55,7 +46,7 @@ for ruta in sqlite odbc; do
         env -u LANG -u LANGUAGE -u QT_QPA_PLATFORM LC_ALL=$loc ODBCINI="$TRABAJO/odbc.ini" \
             ASAN_OPTIONS="${ASAN_OPTIONS:-}:fast_unwind_on_malloc=0" \
             "$CRIBANZAS" --desatendido --ejercicio 2022 --confirmar \
-            "@Server=;@DbName=$nombre;@Usuario=;@Password=;@UsuarioLogeado=ana;@Caja=1;" \
+            "$(linea_suite "$nombre")" \
             >"$TRABAJO/salida.txt" 2>&1
         estado=$?
         [ $estado == 0 ] || fallo "$ruta $loc: estado $estado" "$(tail -5 "$TRABAJO/salida.txt")"
@@ -71,7 +62,6 @@ done
 
 # The reference itself holds the exact values (all four could be equally wrong).
 BASE=$TRABAJO/sqlite-C.db
-q() { sqlite3 "$BASE" "$1"; }
 [ "$(q "SELECT printf('%.4f|%.4f|', CANTIDAD, CantidadUD) || (DESCRIPCION = 'Ñandú') FROM V_MV_STOCK
         WHERE TC = 'SI' AND IDARTICULO = 'AAA-00002'")" == "12.7500|0.7500|1" ] || fallo "el saldo de Ñandú"
 [ "$(q "SELECT DESCRIPCION = 'Caño' FROM V_MV_STOCK WHERE TC = 'SI' AND IDARTICULO = 'AAA-00001'")" == 1 ] ||
@@ -79,5 +69,4 @@ q() { sqlite3 "$BASE" "$1"; }
 [ "$(q "SELECT VALOR FROM TA_CONFIGURACION WHERE CLAVE = 'FECHAULTIMADEPURACION'")" == "01/01/2022" ] ||
     fallo "FECHAULTIMADEPURACION"
 
-[ $fallos -eq 0 ] && echo "ok"
-exit $((fallos > 0))
+terminar

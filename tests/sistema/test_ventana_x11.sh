@@ -13,13 +13,13 @@ set -u
 if [ "${1:-}" != "--dentro" ]; then
     CRIBANZAS=$1
     GENERAR=$2
-    x11_requerir xvfb-run openbox xdotool xprop sqlite3
+    requerir xvfb-run openbox xdotool xprop sqlite3
     TRABAJO=$(mktemp -d)
     trap 'rm -rf "$TRABAJO"' EXIT
     "$GENERAR" --movimientos 600 --asientos 200 --filas-consulta 20 "$TRABAJO/modelo.db" >/dev/null || exit 1
     unset QT_QPA_PLATFORM
     # The operator's Spanish locale when the machine has it (its dates are the ones checked).
-    if locale -a 2>/dev/null | grep -qi '^es_AR\.utf-\?8$'; then
+    if hay_es_AR; then
         export LC_ALL=es_AR.UTF-8
     else
         echo "sin es_AR.UTF-8: la ventana corre en C.UTF-8"
@@ -32,14 +32,8 @@ fi
 CRIBANZAS=$2
 TRABAJO=$3
 CAPTURAS=${CRIBANZAS_CAPTURAS:-}
-fallos=0
 
 x11_gestor
-
-fallo() {
-    echo "FALLO: $*"
-    fallos=$((fallos + 1))
-}
 
 capturar() {
     [ -n "$CAPTURAS" ] && mkdir -p "$CAPTURAS" && import -window root "$CAPTURAS/$1.png"
@@ -74,8 +68,6 @@ esperar() {
     e=$?
 }
 
-q() { sqlite3 "$BASE" "$1"; }
-
 # Balances per group at a date after the cut-off, as the purge counts them.
 saldos() {
     q "SELECT IDARTICULO, IDUNIDAD, IdDeposito, IdPosicion, NroSerie, NroLote, DESCRIPCION,
@@ -84,8 +76,6 @@ saldos() {
        GROUP BY 1, 2, 3, 4, 5, 6, 7 ORDER BY 1, 2, 3, 4, 5, 6, 7"
 }
 
-linea() { echo "@Server=;@DbName=$1;@Usuario=;@Password=;@UsuarioLogeado=ana;@Caja=1;"; }
-
 # ---- A whole purge: two refused years, then the closed one -----------------------------------
 BASE=$TRABAJO/purga.db
 cp "$TRABAJO/modelo.db" "$BASE"
@@ -93,7 +83,7 @@ antes=$(saldos)
 grupos=$(q "SELECT COUNT(*) FROM (SELECT 1 FROM V_MV_STOCK WHERE FECHA <= '2022-12-31'
              AND COALESCE(Anulado, 0) = 0 GROUP BY IDARTICULO, IDUNIDAD, IdDeposito, IdPosicion,
              NroSerie, NroLote, DESCRIPCION)")
-lanzar "$(linea "$BASE")"
+lanzar "$(linea_suite "$BASE")"
 if id=$(ventana '^Cribanzas$'); then
     capturar ventana
     # Fixed in size: the window manager offers no maximizing (openbox still draws the button).
@@ -140,7 +130,7 @@ q "INSERT INTO TA_CONFIGURACION VALUES ('DATOS', 'DEPURACIONPENDIENTE', '2022;A;
    UPDATE TA_CONFIGURACION SET VALOR = '01/01/2022' WHERE CLAVE = 'fechaoperdesde';
    UPDATE TA_CONFIGURACION SET VALOR = '31/12/2022' WHERE CLAVE = 'fechaoperhasta';
    DELETE FROM MV_ASIENTOS WHERE CAST(PERIODO AS INTEGER) = 2022;"
-lanzar "$(linea "$BASE")"
+lanzar "$(linea_suite "$BASE")"
 # Yes is the offer's default button.
 responder "Aviso al operador" Return pendiente
 responder "Aviso al operador" Return exito_pendiente
@@ -160,21 +150,20 @@ BASE=$TRABAJO/salidas.db
 cp "$TRABAJO/modelo.db" "$BASE"
 huella=$(sqlite3 "$BASE" .dump | md5sum)
 
-lanzar "$(linea "$BASE")"
+lanzar "$(linea_suite "$BASE")"
 ventana '^Cribanzas$' >/dev/null && xdotool key Tab Return
 esperar
 [ "$e" == 0 ] || fallo "Cancelar terminó con estado $e"
 
-lanzar "$(linea "$BASE")"
+lanzar "$(linea_suite "$BASE")"
 ventana '^Cribanzas$' >/dev/null && xdotool key alt+F4
 esperar
 [ "$e" == 0 ] || fallo "el cierre de la ventana terminó con estado $e"
 [ "$(sqlite3 "$BASE" .dump | md5sum)" == "$huella" ] || fallo "salir cambió la base"
 
-lanzar "$(linea "$TRABAJO/no_existe.db")"
+lanzar "$(linea_suite "$TRABAJO/no_existe.db")"
 responder Cribanzas Return sin_conexion
 esperar
 [ "$e" == 4 ] || fallo "sin conexión terminó con estado $e"
 
-[ $fallos -eq 0 ] && echo "ok"
-exit $((fallos > 0))
+terminar

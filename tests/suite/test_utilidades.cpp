@@ -1,4 +1,5 @@
 // The small suite pieces: numeric reading, dates, the error trap, collections and INI files.
+#include "apoyo/entorno.h"
 #include "suite/coleccion.h"
 #include "suite/componentes.h"
 #include "suite/datos_p.h"
@@ -65,21 +66,23 @@ TEST(Utilidades, FechaSQLYSinNulo) {
 
 TEST(Utilidades, FechasCortasSegunElLocale) {
     const Utilidades u;
-    const QLocale anterior;
     // The suite's Spanish form, whatever CLDR says (d/M/yy); both forms are read back.
     for (const char* nombre : {"es_AR", "es_ES", "C"}) {
-        QLocale::setDefault(QLocale(nombre));
+        const ConLocale local{QLocale(nombre)};
         EXPECT_EQ(FormatoFechaCorta(), "dd/MM/yyyy") << nombre;
         EXPECT_EQ(TextoEstandar(QDate(2022, 1, 1)), "01/01/2022") << nombre;
         for (const char* t : {"1/1/2022", "01/01/2022", "2022-01-01"})
             EXPECT_EQ(u.FechaSQL(t), "CONVERT(DATETIME,'20220101',112)") << nombre << " " << t;
     }
-    QLocale::setDefault(QLocale("en_US"));
-    EXPECT_EQ(FormatoFechaCorta(), "MM/dd/yyyy");
-    EXPECT_EQ(u.FechaSQL("1/31/2022"), "CONVERT(DATETIME,'20220131',112)");
-    QLocale::setDefault(QLocale("de_DE"));
-    EXPECT_EQ(TextoEstandar(QDate(2022, 1, 1)), "01.01.2022");
-    QLocale::setDefault(anterior);
+    {
+        const ConLocale eeuu{QLocale("en_US")};
+        EXPECT_EQ(FormatoFechaCorta(), "MM/dd/yyyy");
+        EXPECT_EQ(u.FechaSQL("1/31/2022"), "CONVERT(DATETIME,'20220131',112)");
+    }
+    {
+        const ConLocale aleman{QLocale("de_DE")};
+        EXPECT_EQ(TextoEstandar(QDate(2022, 1, 1)), "01.01.2022");
+    }
     // A date column holding the short form, with or without the zeros.
     EXPECT_EQ(NormalizarValor(QVariant(QStringLiteral("1/1/2022")), ClaseColumna::Fecha),
               QVariant(QDate(2022, 1, 1)));
