@@ -22,8 +22,6 @@ public:
     QString Error() const { return archivo_.errorString(); }
     // The session observer that writes the log (the log must outlive its use).
     void Observar(const SentenciaSesion& s);
-    // Whether a line could not be written (the first failure is told on standard error).
-    bool HuboFallo() const { return fallo_; }
 
     // One field as the log writes it.
     static QString Campo(const QString& texto);
@@ -31,5 +29,5 @@ public:
 private:
     QFile archivo_;
     QDateTime inicio_;
-    bool fallo_ = false;
+    bool fallo_ = false; // a line could not be written: told once, on standard error
 };

@@ -68,7 +68,7 @@ public:
         n_ = n;
     }
     void push_back(T v) {
-        if (n_ == cap_) reserve(cap_ ? 2 * cap_ : 64);
+        asegurar(1);
         p_[n_++] = v;
     }
     void clear() {

@@ -27,24 +27,6 @@ bool esBlancoAscii(unsigned char c) {
     return c == ' ' || (c >= '\t' && c <= '\r');
 }
 
-void agregarUtf8(char32_t c, std::string& s) {
-    if (c < 0x80) {
-        s += char(c);
-    } else if (c < 0x800) {
-        s += char(0xC0 | (c >> 6));
-        s += char(0x80 | (c & 0x3F));
-    } else if (c < 0x10000) {
-        s += char(0xE0 | (c >> 12));
-        s += char(0x80 | ((c >> 6) & 0x3F));
-        s += char(0x80 | (c & 0x3F));
-    } else {
-        s += char(0xF0 | (c >> 18));
-        s += char(0x80 | ((c >> 12) & 0x3F));
-        s += char(0x80 | ((c >> 6) & 0x3F));
-        s += char(0x80 | (c & 0x3F));
-    }
-}
-
 // One character of UTF-8 (at least one byte available): its code point and length. A byte
 // that starts no valid sequence reads as U+FFFD on its own.
 std::size_t decodificar(const unsigned char* p, std::size_t n, char32_t& c) {
@@ -90,7 +72,7 @@ void claveGeneral(char32_t c, std::string& s) {
         if (d < 0x80)
             s += char(TablaAscii[d]);
         else
-            agregarUtf8(d, s);
+            s += QString::fromUcs4(&d, 1).toStdString();
     }
 }
 

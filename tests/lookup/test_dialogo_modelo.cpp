@@ -5,9 +5,12 @@
 #include "lookup/lib_teclas.h"
 #include "lookup/lib_textoconsulta.h"
 
+#include <algorithm>
 #include <gtest/gtest.h>
+#include <numeric>
 #include <QLocale>
 #include <QRandomGenerator>
+#include <type_traits>
 
 namespace {
 void Cargar(ModeloConsulta& m, const std::vector<QStringList>& filas, int columnas) {
@@ -27,6 +30,53 @@ QStringList Vista(const ModeloConsulta& m, int columna) {
         r << m.Texto(i, columna);
     return r;
 }
+
+// A text of fewer than `hasta` pieces drawn at random.
+QString TextoAzar(QRandomGenerator& azar, const QStringList& piezas, int hasta) {
+    QString s;
+    const int n = int(azar.bounded(hasta));
+    for (int i = 0; i < n; ++i)
+        s += piezas[int(azar.bounded(piezas.size()))];
+    return s;
+}
+
+std::vector<QStringList> FilasAzar(QRandomGenerator& azar, const QStringList& piezas, int hasta, int filas,
+                                   int columnas) {
+    std::vector<QStringList> r;
+    for (int i = 0; i < filas; ++i) {
+        QStringList f;
+        for (int c = 0; c < columnas; ++c)
+            f << TextoAzar(azar, piezas, hasta);
+        r.push_back(f);
+    }
+    return r;
+}
+
+// The stored rows in their loading order: the view before any sort.
+std::vector<int> OrdenDeCarga(std::size_t filas) {
+    std::vector<int> r(filas);
+    std::iota(r.begin(), r.end(), 0);
+    return r;
+}
+
+// What the model's sort must give: a stable sort of the view order `orden` by `clave` of the
+// column's texts.
+template <typename F>
+void OrdenarReferencia(std::vector<int>& orden, const std::vector<QStringList>& filas, int columna,
+                       Qt::SortOrder sentido, F clave) {
+    std::vector<std::invoke_result_t<F, const QString&>> claves;
+    for (const auto& f : filas)
+        claves.push_back(clave(f[columna]));
+    std::stable_sort(orden.begin(), orden.end(), [&](int a, int b) {
+        return sentido == Qt::AscendingOrder ? claves[std::size_t(a)] < claves[std::size_t(b)]
+                                             : claves[std::size_t(b)] < claves[std::size_t(a)];
+    });
+}
+
+using Ordenes = std::vector<std::pair<int, Qt::SortOrder>>;
+// Both columns both ways, each sort starting from the order the one before left.
+const Ordenes AmbasColumnasYSentidos{
+    {0, Qt::AscendingOrder}, {1, Qt::DescendingOrder}, {0, Qt::DescendingOrder}, {1, Qt::AscendingOrder}};
 
 } // namespace
 
@@ -176,34 +226,12 @@ TEST(ModeloConsulta, OrdenIgualAOrdenEstableDeReferencia) {
                                 "ñandú",
                                 "n\u0303",
                                 "😀"};
-    auto texto = [&] {
-        QString s;
-        const int n = int(azar.bounded(6));
-        for (int i = 0; i < n; ++i)
-            s += piezas[int(azar.bounded(piezas.size()))];
-        return s;
-    };
-    std::vector<QStringList> filas;
-    for (int i = 0; i < 2500; ++i)
-        filas.push_back({texto(), texto()});
+    const std::vector<QStringList> filas = FilasAzar(azar, piezas, 6, 2500, 2);
     ModeloConsulta m;
     Cargar(m, filas, 2);
-    std::vector<int> orden(filas.size());
-    for (std::size_t i = 0; i < orden.size(); ++i)
-        orden[i] = int(i);
-    for (const auto& [columna, sentido] :
-         std::vector<std::pair<int, Qt::SortOrder>>{{0, Qt::AscendingOrder},
-                                                    {1, Qt::DescendingOrder},
-                                                    {0, Qt::DescendingOrder},
-                                                    {1, Qt::AscendingOrder}}) {
-        std::vector<std::string> claves;
-        for (const auto& f : filas)
-            claves.push_back(Clave(f[columna]));
-        const Qt::SortOrder orden_ = sentido; // clang 14 cannot capture a structured binding
-        std::stable_sort(orden.begin(), orden.end(), [&](int a, int b) {
-            return orden_ == Qt::AscendingOrder ? claves[std::size_t(a)] < claves[std::size_t(b)]
-                                                : claves[std::size_t(b)] < claves[std::size_t(a)];
-        });
+    std::vector<int> orden = OrdenDeCarga(filas.size());
+    for (const auto& [columna, sentido] : AmbasColumnasYSentidos) {
+        OrdenarReferencia(orden, filas, columna, sentido, [](const QString& t) { return Clave(t); });
         m.Ordenar(columna, sentido);
         for (std::size_t i = 0; i < orden.size(); ++i)
             ASSERT_EQ(m.FilaAlmacenada(int(i)), orden[i])
@@ -217,28 +245,18 @@ TEST(ModeloConsulta, BusquedaRapidaIgualALineal) {
     QRandomGenerator azar(7);
     const QStringList piezas = {"a", "B",  "ab", "Á", "á", "ñ", "Ñu", " ", "z",      "zz",      "0",
                                 "1", "be", "BE", "µ", "ß", "n", "N",  "€", "\u00A0", "n\u0303", "😀"};
-    auto texto = [&] {
-        QString s;
-        const int n = int(azar.bounded(5));
-        for (int i = 0; i < n; ++i)
-            s += piezas[int(azar.bounded(piezas.size()))];
-        return s;
-    };
-    std::vector<QStringList> filas;
-    for (int i = 0; i < 3000; ++i)
-        filas.push_back({texto(), texto(), texto()});
+    const std::vector<QStringList> filas = FilasAzar(azar, piezas, 5, 3000, 3);
     ModeloConsulta m;
     Cargar(m, filas, 3);
     std::vector<QString> busquedas;
     for (int i = 0; i < 150; ++i)
-        busquedas.push_back(texto());
+        busquedas.push_back(TextoAzar(azar, piezas, 5));
     busquedas.push_back(QStringLiteral("  "));
     busquedas.push_back(QStringLiteral("no hay tal"));
-    for (const auto& [columna, sentido] :
-         std::vector<std::pair<int, Qt::SortOrder>>{{0, Qt::AscendingOrder},
-                                                    {0, Qt::DescendingOrder},
-                                                    {2, Qt::AscendingOrder},
-                                                    {1, Qt::DescendingOrder}}) {
+    for (const auto& [columna, sentido] : Ordenes{{0, Qt::AscendingOrder},
+                                                  {0, Qt::DescendingOrder},
+                                                  {2, Qt::AscendingOrder},
+                                                  {1, Qt::DescendingOrder}}) {
         m.Ordenar(columna, sentido);
         for (int buscada = 0; buscada < 3; ++buscada)
             for (const QString& q : busquedas)
@@ -295,38 +313,18 @@ TEST(ModeloConsulta, OrdenYBusquedaEnEspanol) {
     QRandomGenerator azar(5);
     const QStringList piezas = {"Ál", "al", "AL", "vár", "var", "ez", "ÉZ", "ñ", "Ñ", "n", "N",  "o",
                                 "ó",  "pé", "PE", "rez", "z",   " ",  "0",  "9", "u", "ü", "nu", "ÑU"};
-    auto texto = [&] {
-        QString s;
-        const int n = int(azar.bounded(5));
-        for (int i = 0; i < n; ++i)
-            s += piezas[int(azar.bounded(piezas.size()))];
-        return s;
-    };
-    std::vector<QStringList> filas;
-    for (int i = 0; i < 1500; ++i)
-        filas.push_back({texto(), texto()});
+    const std::vector<QStringList> filas = FilasAzar(azar, piezas, 5, 1500, 2);
     ModeloConsulta r;
     Cargar(r, filas, 2);
-    std::vector<int> orden(filas.size());
-    for (std::size_t i = 0; i < orden.size(); ++i)
-        orden[i] = int(i);
-    for (const auto& [columna, sentido] :
-         std::vector<std::pair<int, Qt::SortOrder>>{{0, Qt::AscendingOrder},
-                                                    {1, Qt::DescendingOrder},
-                                                    {0, Qt::DescendingOrder},
-                                                    {1, Qt::AscendingOrder}}) {
-        const int c = columna; // clang 14 cannot capture a structured binding
-        const bool desc = sentido == Qt::DescendingOrder;
-        std::stable_sort(orden.begin(), orden.end(), [&](int a, int b) {
-            const auto pa = Pesos(filas[std::size_t(a)][c]), pb = Pesos(filas[std::size_t(b)][c]);
-            return desc ? pb < pa : pa < pb;
-        });
+    std::vector<int> orden = OrdenDeCarga(filas.size());
+    for (const auto& [columna, sentido] : AmbasColumnasYSentidos) {
+        OrdenarReferencia(orden, filas, columna, sentido, Pesos);
         r.Ordenar(columna, sentido);
         for (std::size_t i = 0; i < orden.size(); ++i)
             ASSERT_EQ(r.FilaAlmacenada(int(i)), orden[i])
                 << "columna " << columna << " sentido " << sentido << " fila " << i;
         for (int k = 0; k < 60; ++k) {
-            const QString q = k == 0 ? QString() : texto();
+            const QString q = k == 0 ? QString() : TextoAzar(azar, piezas, 5);
             for (int buscada = 0; buscada < 2; ++buscada) {
                 int esperada = -1;
                 for (std::size_t i = 0; i < orden.size() && esperada < 0; ++i)
