@@ -231,8 +231,15 @@ bool EmpiezaConClave(const char* p, std::size_t n, const std::string& q, std::st
     const auto* b = reinterpret_cast<const unsigned char*>(p);
     const auto* r = reinterpret_cast<const unsigned char*>(q.data());
     const std::size_t m = q.size();
+    // A search key ends in a blank only when nothing after its last blank has a key of its own
+    // (a lone combining mark). Then the cell's trailing blanks, which its key drops, decide:
+    // the cell's whole key is compared.
+    if (m > 0 && static_cast<unsigned char>(q[m - 1]) == TablaAscii[' ']) {
+        ClaveUtf8(p, n, auxiliar);
+        return EmpiezaCon(auxiliar, q);
+    }
     std::size_t i = 0;
-    // Only the leading blanks matter: q is trimmed, so it never ends in a blank.
+    // Otherwise only the leading blanks matter.
     while (i < n && esBlancoAscii(b[i]))
         ++i;
     if (i < n && b[i] >= 0x80) {

@@ -243,8 +243,9 @@ TEST(ModeloConsulta, OrdenIgualAOrdenEstableDeReferencia) {
 // exactly the row a plain scan in view order selects.
 TEST(ModeloConsulta, BusquedaRapidaIgualALineal) {
     QRandomGenerator azar(7);
-    const QStringList piezas = {"a", "B",  "ab", "Á", "á", "ñ", "Ñu", " ", "z",      "zz",      "0",
-                                "1", "be", "BE", "µ", "ß", "n", "N",  "€", "\u00A0", "n\u0303", "😀"};
+    const QStringList piezas = {"a", "B",  "ab", "Á",      "á",       "ñ",  "Ñu",    " ",
+                                "z", "zz", "0",  "1",      "be",      "BE", "µ",     "ß",
+                                "n", "N",  "€",  "\u00A0", "n\u0303", "😀",  "\u0301"};
     const std::vector<QStringList> filas = FilasAzar(azar, piezas, 5, 3000, 3);
     ModeloConsulta m;
     Cargar(m, filas, 3);
