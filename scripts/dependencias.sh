@@ -23,10 +23,19 @@ if [ ${#faltan[@]} -gt 0 ]; then
   DEBIAN_FRONTEND=noninteractive $sudo_cmd apt-get install -y -qq --no-install-recommends "${faltan[@]}" >/dev/null
 fi
 
-# The operators' Spanish locale, which the system tests run under.
-if ! locale -a 2>/dev/null | grep -qi '^es_AR\.utf-\?8$'; then
-  echo "Generando el locale es_AR.UTF-8"
-  $sudo_cmd sed -i 's/^# *\(es_AR\.UTF-8 UTF-8\)/\1/' /etc/locale.gen
-  grep -q '^es_AR\.UTF-8 UTF-8' /etc/locale.gen || echo 'es_AR.UTF-8 UTF-8' | $sudo_cmd tee -a /etc/locale.gen >/dev/null
-  $sudo_cmd locale-gen >/dev/null
+# The operators' Spanish locale, which the system tests run under, and the locales the date
+# test runs the purge under (a cron job's or a desktop's, none of which may change a date).
+# Only the missing ones are generated.
+locales=(es_AR en_US de_DE pt_BR ar_EG)
+faltan=()
+for l in "${locales[@]}"; do
+  locale -a 2>/dev/null | grep -qi "^$l\.utf-\?8\$" || faltan+=("$l")
+done
+if [ ${#faltan[@]} -gt 0 ]; then
+  echo "Generando los locales: ${faltan[*]/%/.UTF-8}"
+  for l in "${faltan[@]}"; do
+    $sudo_cmd sed -i "s/^# *\($l\.UTF-8 UTF-8\)/\1/" /etc/locale.gen
+    grep -q "^$l\.UTF-8 UTF-8" /etc/locale.gen || echo "$l.UTF-8 UTF-8" | $sudo_cmd tee -a /etc/locale.gen >/dev/null
+  done
+  $sudo_cmd locale-gen --keep-existing >/dev/null
 fi

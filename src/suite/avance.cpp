@@ -47,3 +47,22 @@ void Avance::Cerrar() {
     visible_ = false;
     if (vista_) vista_->Cerrar();
 }
+
+void Avance::Esperando(int segundos, int limite) {
+    if (!vista_) vista_ = vistaPorDefecto();
+    if (segundos < 0) {
+        if (abiertoPorEspera_)
+            vista_->Cerrar();
+        else if (visible_)
+            vista_->Mostrar(linea1_, linea2_, valor_);
+        abiertoPorEspera_ = false;
+        return;
+    }
+    if (!visible_ && !abiertoPorEspera_) {
+        abiertoPorEspera_ = true;
+        vista_->Iniciar(QStringLiteral("Base de datos ocupada"));
+    }
+    vista_->Mostrar(QStringLiteral("Esperando a otra estación…"),
+                    QStringLiteral("La base de datos está ocupada (se espera hasta %1 s).").arg(limite),
+                    QStringLiteral("%1 s").arg(segundos));
+}

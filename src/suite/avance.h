@@ -24,6 +24,10 @@ public:
                  const QVariant& valor = {});
     void Cerrar();
     bool Visible() const { return visible_; }
+    // A statement waits for another station (the session's wait notice): shown over whatever
+    // the display shows, seconds waited and the most it waits; segundos < 0 puts back what it
+    // showed, or hides it when the wait opened it.
+    void Esperando(int segundos, int limite);
     // Installs another view (nullptr: the default one, see suite/interfaz.h) and returns the
     // previous one.
     std::unique_ptr<AvanceVista> InstalarVista(std::unique_ptr<AvanceVista> vista);
@@ -31,5 +35,6 @@ public:
 private:
     std::unique_ptr<AvanceVista> vista_;
     bool visible_ = false;
+    bool abiertoPorEspera_ = false;
     QString linea1_, linea2_, valor_;
 };

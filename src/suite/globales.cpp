@@ -35,7 +35,13 @@ Utilidades& gUtilidades() {
     return primerUso(componentes().utilidades);
 }
 Sesion& gSesion() {
-    return primerUso(componentes().sesion);
+    auto& s = componentes().sesion;
+    if (!s) {
+        s = std::make_unique<Sesion>();
+        // A long wait for another station shows in the progress display.
+        s->AvisoDeEspera = [](int segundos, int limite) { gAvance().Esperando(segundos, limite); };
+    }
+    return *s;
 }
 ArchivoIni& gArchivoIni() {
     return primerUso(componentes().ini);

@@ -4,16 +4,20 @@
 #include "suite/operador.h"
 #include "suite/utilidades.h"
 
+#include <climits>
 #include <clocale>
 #include <cmath>
 #include <langinfo.h>
 #include <QAtomicInt>
+#include <QCoreApplication>
+#include <QElapsedTimer>
 #include <QFileInfo>
 #include <QLocale>
 #include <QRegularExpression>
 #include <QSqlDriver>
 #include <QSqlError>
 #include <QSqlResult>
+#include <QThread>
 #include <QUrl>
 #include <sql.h>
 #include <sqlext.h>
@@ -469,7 +473,62 @@ struct Sesion::Privado {
     Sesion* sesion = nullptr;
     // The statement between its preparation and its outcome: as written and as sent.
     QString sqlPendiente, textoPendiente;
-    int esperaAnterior = -1; // SQLite's busy wait before a transaction lengthened it (ms)
+
+    // The wait for another writer on a SQLite file (SQLite's busy handler): when it started,
+    // the last whole second told, whether the session is inside it, whether it is connecting.
+    QElapsedTimer esperaReloj;
+    int esperaDicha = -1;
+    bool enEspera = false;
+    bool conectando = false;
+    static constexpr int kEsperaAlConectar = 5000; // ms, a refused connection must say so soon
+    static constexpr int kEsperaVisible = 2000;    // ms: from here on the wait is shown
+
+    int limiteEspera() const {
+        if (conectando) return kEsperaAlConectar;
+        return commandTimeout <= 0 || commandTimeout > 2000000 ? INT_MAX : commandTimeout * 1000;
+    }
+    // SQLite calls it while another connection holds the lock a statement needs; 0 gives up
+    // (the statement fails with "database is locked"). Every statement waits up to the command
+    // time-out, as on SQL Server, in short steps. The program's windows keep painting meanwhile:
+    // only timers and paint events go through, never the operator's input, so nothing can
+    // start another statement; one that tries anyway is refused (AntesDe).
+    static int esperarOtroEscritor(void* datos, int veces) {
+        // Nothing may unwind through SQLite: a failure in the notice ends the wait.
+        try {
+            return static_cast<Privado*>(datos)->esperar(veces);
+        } catch (...) {
+            return 0;
+        }
+    }
+    int esperar(int veces) {
+        if (veces == 0) esperaReloj.start();
+        const qint64 ms = esperaReloj.elapsed();
+        const int limite = limiteEspera();
+        if (ms >= limite) return 0;
+        struct Dentro {
+            bool& b;
+            explicit Dentro(bool& x) : b(x) { b = true; }
+            ~Dentro() { b = false; }
+        } dentro(enEspera);
+        if (ms >= kEsperaVisible && int(ms / 1000) != esperaDicha) {
+            esperaDicha = int(ms / 1000);
+            if (sesion->AvisoDeEspera) sesion->AvisoDeEspera(esperaDicha, limite / 1000);
+        }
+        QCoreApplication* app = QCoreApplication::instance();
+        if (app && QThread::currentThread() == app->thread())
+            QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+        // SQLite's own steps: a lock let go soon is taken soon, a long one costs little.
+        static constexpr int pasos[] = {1, 2, 5, 10, 15, 20, 25, 25, 25, 50};
+        const int paso = veces < int(std::size(pasos)) ? pasos[veces] : 50;
+        QThread::msleep(ulong(std::min<qint64>(paso, limite - ms)));
+        return 1;
+    }
+    // The statement that waited has its outcome: the display shows what it showed before.
+    void finDeEspera() {
+        if (esperaDicha < 0) return;
+        esperaDicha = -1;
+        if (sesion->AvisoDeEspera) sesion->AvisoDeEspera(-1, 0);
+    }
 
     // Tells the observer about a statement; before it, the observer may throw.
     void avisarAntes(const QString& sql, const QString& texto) {
@@ -480,6 +539,7 @@ struct Sesion::Privado {
     }
     void avisarDespues(const QString& texto, QVariantList valores, qint64 filas,
                        std::optional<QString> error) {
+        finDeEspera();
         const QString sql = texto == textoPendiente ? sqlPendiente : texto;
         sqlPendiente.clear();
         textoPendiente.clear();
@@ -496,26 +556,6 @@ struct Sesion::Privado {
         avisarDespues(texto, {}, -1, error);
         return error;
     }
-    // Inside a transaction SQLite waits for other writers up to the command time-out, as
-    // SQL Server's statements do; through ODBC the data source's Timeout rules instead.
-    void alargarEspera() {
-        sqlite3* h = manejadorSqlite();
-        if (!h || esperaAnterior >= 0) return;
-        QSqlQuery q(db);
-        if (!q.exec(QStringLiteral("PRAGMA busy_timeout")) || !q.next()) return;
-        const int anterior = q.value(0).toInt();
-        q.finish();
-        const int deseada =
-            commandTimeout <= 0 || commandTimeout > 2000000 ? 2000000000 : commandTimeout * 1000;
-        if (deseada <= anterior) return;
-        sqlite3_busy_timeout(h, deseada);
-        esperaAnterior = anterior;
-    }
-    void restaurarEspera() {
-        if (esperaAnterior < 0) return;
-        if (sqlite3* h = manejadorSqlite()) sqlite3_busy_timeout(h, esperaAnterior);
-        esperaAnterior = -1;
-    }
     // Ends the transaction without a word (after a failure, or at disconnection).
     void deshacerCallando() {
         if (db.isOpen()) {
@@ -524,7 +564,6 @@ struct Sesion::Privado {
             else
                 db.rollback();
         }
-        restaurarEspera();
         enTransaccion = false;
         transaccionPerdida = false;
     }
@@ -718,7 +757,8 @@ void Sesion::Conectar(bool, long) {
             const QString ruta = QFileInfo(p.dbName.trimmed()).absoluteFilePath();
             db.setDatabaseName(QUrl::fromLocalFile(ruta).toString(QUrl::FullyEncoded) +
                                QStringLiteral("?mode=rw"));
-            db.setConnectOptions(QStringLiteral("QSQLITE_OPEN_URI;QSQLITE_BUSY_TIMEOUT=3000"));
+            // The wait for other writers is the session's own (Privado::esperar).
+            db.setConnectOptions(QStringLiteral("QSQLITE_OPEN_URI"));
         } else {
             db = QSqlDatabase::addDatabase(QStringLiteral("QODBC"), p.nombreConexion);
             db.setDatabaseName(p.dbName);
@@ -728,9 +768,13 @@ void Sesion::Conectar(bool, long) {
             db.setConnectOptions(QStringLiteral("SQL_ATTR_LOGIN_TIMEOUT=15"));
         }
         bool abierta = false;
-        if (p.rutaSqlite)
+        if (p.rutaSqlite) {
             abierta = db.open();
-        else {
+            const QVariant h = abierta ? db.driver()->handle() : QVariant();
+            if (h.isValid() && qstrcmp(h.typeName(), "sqlite3*") == 0)
+                sqlite3_busy_handler(*static_cast<sqlite3* const*>(h.constData()),
+                                     &Privado::esperarOtroEscritor, &p);
+        } else {
             const CodificacionUtf8 utf8;
             abierta = db.open();
         }
@@ -738,8 +782,11 @@ void Sesion::Conectar(bool, long) {
             fallo = textoDeError(db.lastError());
         } else if (p.rutaSqlite) {
             // A file that is not a database opens fine; the first read tells.
+            p.conectando = true;
             QSqlQuery q(db);
             if (!q.exec(QStringLiteral("PRAGMA schema_version"))) fallo = textoDeError(q.lastError());
+            p.conectando = false;
+            p.finDeEspera();
         }
         if (!fallo.isEmpty())
             db.close();
@@ -824,6 +871,10 @@ void SesionInterna::LeerPendientes(Sesion& s) {
 
 void SesionInterna::AntesDe(Sesion& s, const QString& sql, const QString& texto) {
     auto& p = *s.d_;
+    if (p.enEspera)
+        throw ErrorSistema(Errores::BaseDeDatos,
+                           QStringLiteral("La sesión está esperando a otra estación; la sentencia no se "
+                                          "ejecutó."));
     if (!p.conectado || !p.db.isOpen())
         throw ErrorSistema(Errores::BaseDeDatos,
                            QStringLiteral("No hay conexión abierta con la base de datos."));
@@ -840,9 +891,6 @@ void SesionInterna::AntesDe(Sesion& s, const QString& sql, const QString& texto)
 
 QSqlQuery SesionInterna::Preparar(Sesion& s, const QString& sql, bool soloAdelante) {
     auto& p = *s.d_;
-    if (!p.conectado || !p.db.isOpen())
-        throw ErrorSistema(Errores::BaseDeDatos,
-                           QStringLiteral("No hay conexión abierta con la base de datos."));
     const QString texto = p.esSqlite ? TraducirTSQL(sql) : sql;
     AntesDe(s, sql, texto);
     QSqlQuery q(p.db);
@@ -1134,9 +1182,7 @@ void Sesion::IniciarTransaccion() {
     SesionInterna::AntesDe(*this, sql, texto);
     std::optional<QString> error;
     if (p.esSqlite) {
-        p.alargarEspera();
         error = p.ejecutarPropia(texto);
-        if (error) p.restaurarEspera();
     } else {
         if (!p.db.transaction()) error = textoDeError(p.db.lastError());
         p.avisarDespues(texto, {}, -1, error);
@@ -1182,7 +1228,6 @@ void Sesion::ConfirmarTransaccion() {
         throw ErrorSistema(Errores::BaseDeDatos,
                            QStringLiteral("No se pudo confirmar la transacción: ") + *error);
     }
-    p.restaurarEspera();
     p.enTransaccion = false;
 }
 
@@ -1205,7 +1250,6 @@ void Sesion::DeshacerTransaccion() {
         if (!p.db.rollback()) error = textoDeError(p.db.lastError());
         p.avisarDespues(texto, {}, -1, error);
     }
-    p.restaurarEspera();
     p.enTransaccion = false;
     p.transaccionPerdida = false;
     if (error)

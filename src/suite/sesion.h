@@ -82,8 +82,9 @@ public:
     void Conectar(bool bandera = false, long modo = 3);
     void Desconectar();
 
-    // Command time-out in seconds (ODBC query time-out; SQLite waits a few seconds for locks,
-    // and up to this inside a transaction).
+    // Command time-out in seconds: the ODBC query time-out, and on a SQLite file how long a
+    // statement waits for another writer's lock (the connection itself waits 5 s at most). 0: no
+    // limit.
     int CommandTimeout() const;
     void setCommandTimeout(int segundos);
     bool EsSQLite() const;
@@ -122,10 +123,9 @@ public:
     void setLimiteParametros(int limite);
 
     // Transactions (the stock purge runs all or nothing). On SQLite the transaction takes
-    // the write lock as it starts (BEGIN IMMEDIATE) and, through Qt's driver, waits up to the
-    // command time-out for other writers, at its start and at its commit; through the ODBC
-    // driver the data source's Timeout is the wait. On SQL Server the statements inside take
-    // their locks.
+    // the write lock as it starts (BEGIN IMMEDIATE), waiting for other writers like any
+    // statement; through the ODBC driver the data source's Timeout is the wait. On SQL Server
+    // the statements inside take their locks.
     void IniciarTransaccion();
     void ConfirmarTransaccion();
     void DeshacerTransaccion();
@@ -138,6 +138,11 @@ public:
     // The short form for tests: the text sent, before every statement (and before the
     // observer sees it); may throw ErrorSistema likewise.
     std::function<void(const QString& sql)> AntesDeEjecutar;
+    // A statement on a SQLite file that has waited a few seconds for another writer: told about
+    // once a second with the seconds waited and the most it waits, then once with -1 when the
+    // statement has its outcome. It runs inside the wait: it may show and paint, not use the
+    // session. (Through ODBC the driver waits inside its call, and nothing is told.)
+    std::function<void(int segundos, int limite)> AvisoDeEspera;
 
     // The Qt connection (for the recordsets and tests).
     QSqlDatabase Base() const;

@@ -6,7 +6,6 @@
 #include <cmath>
 #include <QDate>
 #include <QDir>
-#include <QLocale>
 
 double Val(const QString& texto) {
     // Blanks are skipped wherever they stand, as the suite's numeric reading does.
@@ -51,38 +50,6 @@ double Val(const QString& texto) {
     return v;
 }
 
-namespace {
-// A date pattern with its runs of day and month digits and of year digits rewritten by the
-// given rule; quoted literals and names (ddd, MMM) stay as they are.
-template <typename Regla> QString reescribirPatron(const QString& patron, Regla regla) {
-    QString r;
-    for (qsizetype i = 0; i < patron.size();) {
-        const QChar c = patron[i];
-        if (c == QChar('\'')) {
-            const qsizetype fin = patron.indexOf(QChar('\''), i + 1);
-            const qsizetype hasta = fin < 0 ? patron.size() : fin + 1;
-            r += QStringView(patron).mid(i, hasta - i);
-            i = hasta;
-            continue;
-        }
-        qsizetype j = i;
-        while (j < patron.size() && patron[j] == c)
-            ++j;
-        r += regla(c, j - i, QStringView(patron).mid(i, j - i));
-        i = j;
-    }
-    return r;
-}
-
-// The pattern the short form is read with: one or two digits for day and month.
-QString patronDeLectura() {
-    return reescribirPatron(FormatoFechaCorta(), [](QChar c, qsizetype n, QStringView tramo) -> QString {
-        if ((c == QChar('d') || c == QChar('M')) && n == 2) return QString(c);
-        return tramo.toString();
-    });
-}
-} // namespace
-
 bool EsValorEntero(const QVariant& v) {
     switch (v.typeId()) {
     case QMetaType::Int:
@@ -107,22 +74,13 @@ bool EsValorNumerico(const QVariant& v) {
 }
 
 QString FormatoFechaCorta() {
-    const QLocale loc;
-    // The suite's Spanish regional settings write "01/01/2025" (CLDR's Spanish short form is d/M/yy).
-    if (loc.language() == QLocale::C || loc.language() == QLocale::Spanish)
-        return QStringLiteral("dd/MM/yyyy");
-    // Elsewhere the locale's own order, with the same widths.
-    return reescribirPatron(loc.dateFormat(QLocale::ShortFormat),
-                            [](QChar c, qsizetype n, QStringView tramo) -> QString {
-                                if ((c == QChar('d') || c == QChar('M')) && n <= 2) return QString(2, c);
-                                if (c == QChar('y')) return QStringLiteral("yyyy");
-                                return tramo.toString();
-                            });
+    return QStringLiteral("dd/MM/yyyy");
 }
 
 QDate LeerFechaCorta(const QString& texto) {
     const QString t = texto.trimmed();
-    QDate d = QDate::fromString(t, patronDeLectura());
+    // QDate's patterns read with the C locale: ASCII digits, whatever the process locale.
+    QDate d = QDate::fromString(t, QStringLiteral("d/M/yyyy"));
     if (!d.isValid()) d = QDate::fromString(t.left(10), Qt::ISODate);
     return d;
 }

@@ -19,9 +19,9 @@ double Val(const QString& texto);
 bool EsValorEntero(const QVariant& valor);
 bool EsValorNumerico(const QVariant& valor);
 
-// The standard text conversion of a date: dd/MM/yyyy under Spanish locales and C/POSIX, as the
-// suite's Spanish regional settings write it; under any other locale its short date order with a
-// two-digit day and month and a four-digit year (en_US MM/dd/yyyy, de_DE dd.MM.yyyy).
+// The standard text conversion of a date: dd/MM/yyyy with ASCII digits, the form the suite's
+// stations read, whatever the process locale (a cron job's, an English desktop's) says. The
+// database is shared: a date written in any other form would be misread by the others.
 QString FormatoFechaCorta();
 // A date text in that form, with one or two digits for day and month ("1/1/2022" and
 // "01/01/2022"), or in ISO form ("2022-01-01", a time after it ignored); invalid otherwise.

@@ -2,6 +2,9 @@
 #include "apoyo/entorno.h"
 #include "apoyo/sesion.h"
 
+#include <atomic>
+#include <chrono>
+#include <optional>
 #include <QDate>
 #include <QDateTime>
 #include <QDir>
@@ -9,6 +12,8 @@
 #include <QFile>
 #include <QSqlDatabase>
 #include <QSqlQuery>
+#include <QTimer>
+#include <thread>
 
 namespace {
 
@@ -261,23 +266,54 @@ TEST_F(Consultas, TransaccionDeshechaYPerdida) {
     EXPECT_EQ(Valor("SELECT COUNT(*) FROM x").toInt(), 1);
 }
 
-TEST_F(Consultas, BaseBloqueadaFallaEnPocosSegundos) {
-    QSqlDatabase otra = QSqlDatabase::addDatabase("QSQLITE", "bloqueo");
-    otra.setDatabaseName(ruta_);
-    ASSERT_TRUE(otra.open());
-    {
-        QSqlQuery q(otra);
-        ASSERT_TRUE(q.exec("BEGIN EXCLUSIVE"));
-    }
+TEST_F(Consultas, EsperaAOtroEscritorSinDejarPasarOtraSentencia) {
+    // Another program writes for 600 ms, in a thread of its own.
+    std::atomic<bool> tomado{false};
+    std::thread otro([&] {
+        const ConexionDirecta otra(ruta_);
+        QSqlQuery q(otra.db());
+        EXPECT_TRUE(q.exec("BEGIN IMMEDIATE"));
+        tomado = true;
+        std::this_thread::sleep_for(std::chrono::milliseconds(600));
+        q.exec("COMMIT");
+    });
+    while (!tomado)
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    // Meanwhile timers fire (windows paint), and a statement started from one is refused.
+    int disparos = 0;
+    std::optional<QString> rechazo;
+    QTimer reloj;
+    reloj.setInterval(50);
+    QObject::connect(&reloj, &QTimer::timeout, [&] {
+        if (++disparos > 1) return;
+        try {
+            sesion_->Ejecutar("INSERT INTO x VALUES (2)");
+        } catch (const ErrorSistema& e) {
+            rechazo = e.Descripcion;
+        }
+    });
+    reloj.start();
+    sesion_->setCommandTimeout(10);
     QElapsedTimer t;
     t.start();
-    EXPECT_THROW(sesion_->Ejecutar("INSERT INTO x VALUES (1)"), ErrorSistema);
-    EXPECT_LT(t.elapsed(), 10000);
+    EXPECT_NO_THROW(sesion_->Ejecutar("INSERT INTO x VALUES (1)")) << "outside a transaction too";
+    EXPECT_GE(t.elapsed(), 400);
+    otro.join();
+    reloj.stop();
+    EXPECT_GE(disparos, 3);
+    ASSERT_TRUE(rechazo.has_value());
+    EXPECT_TRUE(rechazo->contains("esperando a otra estación")) << rechazo->toStdString();
+    EXPECT_EQ(Valor("SELECT group_concat(a) FROM x").toString(), "1");
+
+    // A lock held beyond the command time-out: the statement fails after it, not before.
+    const ConexionDirecta otra(ruta_);
+    ASSERT_TRUE(otra.ejecutar("BEGIN EXCLUSIVE"));
+    sesion_->setCommandTimeout(1);
+    t.restart();
+    EXPECT_THROW(sesion_->Ejecutar("INSERT INTO x VALUES (3)"), ErrorSistema);
     EXPECT_GE(t.elapsed(), 1000);
-    QSqlQuery(otra).exec("ROLLBACK");
-    otra.close();
-    otra = QSqlDatabase();
-    QSqlDatabase::removeDatabase("bloqueo");
+    EXPECT_LT(t.elapsed(), 5000);
+    otra.ejecutar("ROLLBACK");
 }
 
 TEST_F(Consultas, CadenaDeConexion) {
