@@ -1,18 +1,31 @@
 #include "suite/operador_qt.h"
 
+#include "suite/interfaz_qt.h"
+
+#include <algorithm>
 #include <QApplication>
+#include <QElapsedTimer>
+#include <QFontMetrics>
 #include <QInputDialog>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLayout>
 #include <QMenu>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QScreen>
+#include <QWindow>
 
 namespace {
+// Keys that reach a box this soon after it appears were typed before the operator could read
+// it (a double Enter on the button that asked the question): they answer nothing.
+constexpr int kTeclasAnticipadasMs = 300;
+
 // A message box as wide as its longest line, as the suite's platform sizes them: QMessageBox
 // wraps anything wider than 500 pixels, which breaks the suite's lines (padded with blanks to
-// centre under each other). Only a line wider than the screen wraps.
+// centre under each other). Only a line wider than the screen wraps; nothing is narrower than
+// its title. It is placed at the centre of the pointer's screen before it is mapped, and
+// ignores the keys typed ahead of it.
 class CajaMensaje : public QMessageBox {
 public:
     using QMessageBox::QMessageBox;
@@ -26,6 +39,34 @@ protected:
     void showEvent(QShowEvent* e) override {
         QMessageBox::showEvent(e);
         ajustar();
+        // Its final size is known: placed now, before the window manager sees it, and only now.
+        CentrarEnPantallaDelPuntero(this);
+        // Counted from the first exposure; from now where none comes.
+        aLaVista_.start();
+        expuesta_ = false;
+        if (QWindow* w = windowHandle()) w->installEventFilter(this);
+        qApp->installEventFilter(this);
+    }
+    void hideEvent(QHideEvent* e) override {
+        qApp->removeEventFilter(this);
+        QMessageBox::hideEvent(e);
+    }
+    bool eventFilter(QObject* objeto, QEvent* e) override {
+        if (objeto == windowHandle() && e->type() == QEvent::Expose && !expuesta_ &&
+            windowHandle()->isExposed()) {
+            expuesta_ = true;
+            aLaVista_.start();
+        }
+        if (e->type() != QEvent::KeyPress && e->type() != QEvent::KeyRelease &&
+            e->type() != QEvent::ShortcutOverride)
+            return QMessageBox::eventFilter(objeto, e);
+        auto* destino = qobject_cast<QWidget*>(objeto);
+        if (!destino || (destino != this && !isAncestorOf(destino)))
+            return QMessageBox::eventFilter(objeto, e);
+        if (aLaVista_.elapsed() >= kTeclasAnticipadasMs) return QMessageBox::eventFilter(objeto, e);
+        // Accepting the override keeps a button's mnemonic from firing; the key itself goes.
+        e->accept();
+        return true;
     }
 
 private:
@@ -36,7 +77,7 @@ private:
         const int maximo = pantalla ? pantalla->availableGeometry().width() : 1024;
         etiqueta->setWordWrap(false);
         layout()->activate();
-        int ancho = layout()->totalMinimumSize().width();
+        int ancho = std::max(layout()->totalMinimumSize().width(), anchoDelTitulo());
         if (ancho > maximo) {
             etiqueta->setWordWrap(true);
             ancho = maximo;
@@ -46,6 +87,15 @@ private:
         setFixedSize(ancho, alto);
         QCoreApplication::removePostedEvents(this, QEvent::LayoutRequest);
     }
+    // The window manager draws the title in a bold font, beside the window's icon and its
+    // buttons: room for both.
+    int anchoDelTitulo() const {
+        QFont negrita = font();
+        negrita.setBold(true);
+        return QFontMetrics(negrita).horizontalAdvance(windowTitle()) * 5 / 4 + 110;
+    }
+    QElapsedTimer aLaVista_;
+    bool expuesta_ = false;
 };
 
 // The window a box belongs to: the active one, unless it is hidden or a passing tool window (the

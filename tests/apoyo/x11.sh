@@ -21,7 +21,8 @@ x11_gestor() {
 
 # The visible window whose title matches the regular expression, once it shows (30 s at most),
 # with the keyboard focus; prints its id. A search that meets a window on its way out is tried
-# again.
+# again. It returns half a second after the focus: a message box ignores the keys that reach it
+# in its first 300 ms, as typed before it showed.
 ventana() {
     local id=
     for _ in $(seq 300); do
@@ -34,6 +35,6 @@ ventana() {
         return 1
     fi
     xdotool windowfocus --sync "$id" 2>/dev/null || xdotool windowfocus "$id" 2>/dev/null
-    sleep 0.3
+    sleep 0.5
     echo "$id"
 }
