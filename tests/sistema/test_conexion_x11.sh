@@ -39,7 +39,8 @@ fi
 CRIBANZAS=$2
 TRABAJO=$3
 CAPTURAS=${CRIBANZAS_CAPTURAS:-}
-DIALOGO='^Conexión con la base de datos$'
+# "Conexión" without its accent: xdotool's regular expressions follow the locale's bytes.
+DIALOGO='^Conexi.* con la base de datos$'
 CLAVE=Secreto-X11-9q
 BASE=$TRABAJO/purga.db
 INI=$XDG_CONFIG_HOME/cribanzas/conexion.ini
@@ -47,7 +48,8 @@ INI=$XDG_CONFIG_HOME/cribanzas/conexion.ini
 x11_gestor
 
 capturar() {
-    [ -n "$CAPTURAS" ] && mkdir -p "$CAPTURAS" && import -window root "$CAPTURAS/$1.png"
+    if [ -n "$CAPTURAS" ]; then mkdir -p "$CAPTURAS" && import -window root "$CAPTURAS/$1.png"; fi
+    return 0
 }
 # Started from the menu: no argument at all.
 lanzar() {
