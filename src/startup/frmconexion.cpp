@@ -136,9 +136,13 @@ std::optional<EleccionConexion> FrmConexion::Eleccion() const {
     return std::nullopt;
 }
 
-void FrmConexion::showEvent(QShowEvent* e) {
-    CentrarEnPantallaDelPuntero(this);
-    QDialog::showEvent(e);
+void FrmConexion::setVisible(bool visible) {
+    // Placed once, at its final size, before QDialog would place it from a provisional one.
+    if (visible && !isVisible()) {
+        adjustSize();
+        CentrarEnPantallaDelPuntero(this);
+    }
+    QDialog::setVisible(visible);
 }
 
 void FrmConexion::CmbOrigen_Activated(int indice) {

@@ -20,6 +20,7 @@ public:
 
     // The choice on screen, with the password as typed; nothing while no source is chosen.
     std::optional<EleccionConexion> Eleccion() const;
+    void setVisible(bool visible) override;
 
     // Controls, in tab order (object names are the control names).
     QComboBox* CmbOrigen = nullptr;
@@ -28,9 +29,6 @@ public:
     QPushButton* CmdConectar = nullptr;
     QPushButton* CmdCancelar = nullptr;
     QLabel* lblFallo = nullptr;
-
-protected:
-    void showEvent(QShowEvent* e) override;
 
 private Q_SLOTS:
     void CmdConectar_Click();

@@ -24,23 +24,37 @@ constexpr int kTeclasAnticipadasMs = 300;
 // A message box as wide as its longest line, as the suite's platform sizes them: QMessageBox
 // wraps anything wider than 500 pixels, which breaks the suite's lines (padded with blanks to
 // centre under each other). Only a line wider than the screen wraps; nothing is narrower than
-// its title. It is placed at the centre of the pointer's screen before it is mapped, and
-// ignores the keys typed ahead of it.
+// its title. It ignores the keys typed ahead of it.
+//
+// It is sized and placed at the centre of the pointer's screen once, before it is mapped, and
+// never resized to QMessageBox's own wrapping afterwards. QDialog would first place it from a
+// provisional size; the window system's late answer to that first request could then overwrite
+// the final position, and the next resize sent the box there (off centre, once at 0,0).
 class CajaMensaje : public QMessageBox {
 public:
     using QMessageBox::QMessageBox;
 
+    void setVisible(bool visible) override {
+        if (visible && !isVisible()) {
+            ajustar();
+            CentrarEnPantallaDelPuntero(this);
+            colocada_ = size();
+        }
+        QMessageBox::setVisible(visible);
+    }
+
 protected:
     bool event(QEvent* e) override {
-        const bool r = QMessageBox::event(e);
-        if (e->type() == QEvent::LayoutRequest) ajustar();
+        if (e->type() != QEvent::LayoutRequest) return QMessageBox::event(e);
+        // QMessageBox would resize itself to its own wrapping here: this box keeps its size.
+        const bool r = QDialog::event(e);
+        ajustar();
         return r;
     }
     void showEvent(QShowEvent* e) override {
-        QMessageBox::showEvent(e);
+        QMessageBox::showEvent(e); // sizes it its own way
         ajustar();
-        // Its final size is known: placed now, before the window manager sees it, and only now.
-        CentrarEnPantallaDelPuntero(this);
+        if (size() != colocada_) CentrarEnPantallaDelPuntero(this); // still before it is mapped
         // Counted from the first exposure; from now where none comes.
         aLaVista_.start();
         expuesta_ = false;
@@ -72,7 +86,7 @@ protected:
 private:
     void ajustar() {
         auto* etiqueta = findChild<QLabel*>(QStringLiteral("qt_msgbox_label"));
-        if (!etiqueta || !layout() || !isVisible()) return;
+        if (!etiqueta || !layout()) return;
         const QScreen* pantalla = screen() ? screen() : QGuiApplication::primaryScreen();
         const int maximo = pantalla ? pantalla->availableGeometry().width() : 1024;
         etiqueta->setWordWrap(false);
@@ -94,6 +108,7 @@ private:
         negrita.setBold(true);
         return QFontMetrics(negrita).horizontalAdvance(windowTitle()) * 5 / 4 + 110;
     }
+    QSize colocada_;
     QElapsedTimer aLaVista_;
     bool expuesta_ = false;
 };

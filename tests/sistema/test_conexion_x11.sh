@@ -7,15 +7,15 @@
 #
 #   test_conexion_x11.sh CRIBANZAS GENERAR_DEMO
 #
-# Exits 77 (skipped) when Xvfb, openbox, xdotool, xprop, sqlite3 or the SQLite3 ODBC driver is
-# missing. With CRIBANZAS_CAPTURAS=folder it leaves a screenshot of every step there.
+# Exits 77 (skipped) when Xvfb, openbox, xdotool, x11-utils, sqlite3 or the SQLite3 ODBC driver
+# is missing. With CRIBANZAS_CAPTURAS=folder it leaves a screenshot of every step there.
 set -u
 . "$(dirname "$0")/../apoyo/x11.sh"
 
 if [ "${1:-}" != "--dentro" ]; then
     CRIBANZAS=$1
     GENERAR=$2
-    requerir xvfb-run openbox xdotool xprop sqlite3 odbcinst
+    x11_requerir sqlite3 odbcinst
     odbcinst -q -d 2>/dev/null | grep -q '^\[SQLite3\]' || omitir "falta el controlador ODBC SQLite3"
     TRABAJO=$(mktemp -d)
     trap 'rm -rf "$TRABAJO"' EXIT
@@ -81,6 +81,7 @@ elegir_archivo() {
 lanzar
 if mostrada "$DIALOGO" primera; then
     capturar dialogo_primera
+    centrada "$(xdotool search --onlyvisible --name "$DIALOGO" | head -1)" "el diálogo"
     # The first source is preselected; user and password follow in tab order.
     xdotool key Tab
     xdotool type --delay 20 "ana"

@@ -5,7 +5,7 @@
 #
 #   test_ventana_x11.sh CRIBANZAS GENERAR_DEMO
 #
-# Exits 77 (skipped) when Xvfb, openbox, xdotool, xprop, xwininfo or sqlite3 is missing. With
+# Exits 77 (skipped) when Xvfb, openbox, xdotool, x11-utils or sqlite3 is missing. With
 # CRIBANZAS_CAPTURAS=folder it leaves a screenshot of every box there.
 set -u
 . "$(dirname "$0")/../apoyo/x11.sh"
@@ -13,7 +13,7 @@ set -u
 if [ "${1:-}" != "--dentro" ]; then
     CRIBANZAS=$1
     GENERAR=$2
-    requerir xvfb-run openbox xdotool xprop xwininfo sqlite3
+    x11_requerir sqlite3
     TRABAJO=$(mktemp -d)
     trap 'rm -rf "$TRABAJO"' EXIT
     "$GENERAR" --movimientos 600 --asientos 200 --filas-consulta 20 "$TRABAJO/modelo.db" >/dev/null || exit 1
@@ -39,19 +39,6 @@ capturar() {
     [ -n "$CAPTURAS" ] && mkdir -p "$CAPTURAS" && import -window root "$CAPTURAS/$1.png"
 }
 
-# Every box shows at the centre of the screen (1024x768), never where the window manager would
-# put it first.
-centrada() {
-    local x y an al
-    # xwininfo, not xdotool: under a reparenting window manager xdotool adds the frame twice.
-    read -r x y an al < <(xwininfo -id "$1" | awk '/Absolute upper-left X/ {x = $NF}
-        /Absolute upper-left Y/ {y = $NF} /Width:/ {w = $NF} /Height:/ {h = $NF} END {print x, y, w, h}')
-    local cx=$((x + an / 2)) cy=$((y + al / 2))
-    if [ $((cx - 512)) -lt -20 ] || [ $((cx - 512)) -gt 20 ] || [ $((cy - 384)) -lt -30 ] || [ $((cy - 384)) -gt 30 ]; then
-        fallo "la caja $2 no está centrada: $an x $al en $x,$y"
-    fi
-}
-
 # Answers the box that shows with that title by a key, after a screenshot; waits until it goes.
 responder() {
     local titulo=$1 tecla=$2 captura=$3 id
@@ -61,7 +48,7 @@ responder() {
         return 1
     fi
     capturar "$captura"
-    centrada "$id" "$captura"
+    centrada "$id" "la caja $captura"
     xdotool key "$tecla"
     # That box, not the next one with the same title.
     for _ in $(seq 50); do
@@ -114,15 +101,9 @@ if id=$(ventana '^Cribanzas$'); then
     responder "Aviso al operador" Return rechazo_2024
     xdotool key ctrl+a
     xdotool type --delay 60 "2022"
-    # A double Enter on the focused Aceptar, and one more the moment the question shows: keys
-    # typed ahead of the question must not answer it.
+    # A double Enter on the focused Aceptar: the second, typed ahead of the question, must not
+    # answer it.
     xdotool key Tab Return Return
-    for _ in $(seq 250); do
-        caja=$(xdotool search --onlyvisible --name '^Aviso al operador$' 2>/dev/null | head -1)
-        [ -n "$caja" ] && [ "$(xdotool getactivewindow 2>/dev/null)" == "$caja" ] && break
-        sleep 0.02
-    done
-    xdotool key Return
     sleep 1
     capturar pregunta_tras_teclas_anticipadas
     [ "$(q "SELECT COUNT(*) FROM MV_ASIENTOS WHERE CAST(PERIODO AS INTEGER) = 2022")" != 0 ] ||
