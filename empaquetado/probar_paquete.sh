@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
-# The packaging check: builds the Debian packages from a build tree and lists them; runs the
-# unpacked program from a read-only folder, as a user other than root (root writes through
-# read-only folders), for an unattended dry run on a demo database; builds a caller of the
-# lookup component against the unpacked -dev package.
+# The packaging check: builds the Debian packages from a build tree, lists them and has lintian
+# check them (no error, no warning); runs the unpacked program from a read-only folder, as a
+# user other than root (root writes through read-only folders), for an unattended dry run on a
+# demo database; builds a caller of the lookup component against the unpacked -dev package.
 #
 #   probar_paquete.sh ARBOL CPACK CONSUMIDOR GENERAR_DEMO GENERADOR QT6_DIR
 set -euo pipefail
@@ -36,8 +36,13 @@ tiene() { # PAQUETE PATRÓN: a path of the package matches the extended regular 
 }
 for f in usr/bin/cribanzas usr/bin/cribanzas-consulta usr/share/applications/cribanzas.desktop \
   usr/share/icons/hicolor/scalable/apps/cribanzas.svg usr/share/icons/hicolor/48x48/apps/cribanzas.png \
-  usr/share/man/man1/cribanzas.1.gz; do
+  usr/share/man/man1/cribanzas.1.gz usr/share/man/man1/cribanzas-consulta.1.gz; do
   tiene "$programa" "^\./$f\$"
+done
+for deb in "$programa" "$dev"; do
+  paquete=$(dpkg-deb -f "$deb" Package)
+  tiene "$deb" "^\./usr/share/doc/$paquete/copyright\$"
+  tiene "$deb" "^\./usr/share/doc/$paquete/changelog\.Debian\.gz\$"
 done
 tiene "$dev" '/include/cribanzas/lookup/lib_clscons2\.h$'
 tiene "$dev" '/cmake/CribanzasConsulta/CribanzasConsultaConfig\.cmake$'
@@ -51,14 +56,32 @@ for p in tdsodbc qt6-translations-l10n; do
   grep -Eq "(^|, )$p( |,|$)" <<<"$recomienda" || fallo "cribanzas no recomienda $p"
 done
 
+echo "== Lintian"
+# Its own notices (it warns root against running it) go to standard error, the packages' to
+# standard output.
+lintian --fail-on error,warning "$programa" "$dev" >"$trabajo/lintian.txt" 2>"$trabajo/lintian.err" || {
+  cat "$trabajo/lintian.txt" "$trabajo/lintian.err" >&2
+  fallo "lintian"
+}
+if [ -s "$trabajo/lintian.txt" ]; then sed 's/^/   /' "$trabajo/lintian.txt"; else echo "   sin errores ni avisos"; fi
+# What lintian cannot see: the owner's two decisions still stand in for real ones.
+if dpkg-deb -f "$programa" Maintainer | grep -q 'A DEFINIR'; then
+  echo "   pendiente del dueño: el mantenedor ($(dpkg-deb -f "$programa" Maintainer))"
+fi
+if dpkg-deb --fsys-tarfile "$programa" | tar -xOf - ./usr/share/doc/cribanzas/copyright | grep -q 'PENDIENTE'; then
+  echo "   pendiente del dueño: la licencia (empaquetado/copyright)"
+fi
+
 echo "== Menú y manual"
 raiz=$trabajo/raiz
 dpkg-deb -x "$programa" "$raiz"
 desktop-file-validate "$raiz/usr/share/applications/cribanzas.desktop" || fallo "la entrada del menú no es válida"
-LC_ALL=C.UTF-8 MANWIDTH=80 man --warnings -l "$raiz/usr/share/man/man1/cribanzas.1.gz" \
-  >"$trabajo/manual.txt" 2>"$trabajo/manual.err" || fallo "man -l: $(cat "$trabajo/manual.err")"
-[ ! -s "$trabajo/manual.err" ] || fallo "avisos del manual: $(cat "$trabajo/manual.err")"
-grep -q 'ESTADO DE SALIDA' "$trabajo/manual.txt" || fallo "el manual no se lee"
+for manual in cribanzas cribanzas-consulta; do
+  LC_ALL=C.UTF-8 MANWIDTH=80 man --warnings -l "$raiz/usr/share/man/man1/$manual.1.gz" \
+    >"$trabajo/manual.txt" 2>"$trabajo/manual.err" || fallo "man -l $manual: $(cat "$trabajo/manual.err")"
+  [ ! -s "$trabajo/manual.err" ] || fallo "avisos del manual de $manual: $(cat "$trabajo/manual.err")"
+  grep -q 'ESTADO DE SALIDA' "$trabajo/manual.txt" || fallo "el manual de $manual no se lee"
+done
 
 echo "== Simulación desde una carpeta de solo lectura"
 chmod -R a-w "$raiz"

@@ -11,8 +11,8 @@ paquetes=(cmake ninja-build g++ clang libclang-rt-14-dev pkg-config clang-format
 # The T-SQL grammar check of every statement the tool sends (ctest -L gramatica).
 paquetes+=(sqlfluff)
 # Building and checking the Debian packages: dpkg-shlibdeps and file (for CPack), the icon's
-# PNG sizes, and the checks of the menu entry and the man page.
-paquetes+=(dpkg-dev file librsvg2-bin desktop-file-utils man-db)
+# PNG sizes, the checks of the menu entry and the man pages, and Debian's package checker.
+paquetes+=(dpkg-dev file librsvg2-bin desktop-file-utils man-db lintian)
 faltan=()
 for p in "${paquetes[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || faltan+=("$p")

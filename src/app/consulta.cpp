@@ -1,6 +1,7 @@
 // consulta: shows the suite's lookup over a table (through its mask) or a statement, as a
 // screen of the suite would, and prints what the caller gets back as one JSON object.
 #include "lookup/lib_clscons2.h"
+#include "startup/frmconexion.h"
 #include "startup/modglobal.h"
 #include "suite/globales.h"
 #include "suite/interfaz_qt.h"
@@ -25,6 +26,7 @@ const char* const TextoUso =
     "\n"
     "  La linea de comandos es la de la suite, por ejemplo\n"
     "    \"@Server=;@DbName=/ruta/conta.db;@Usuario=;@Password=;@UsuarioLogeado=ana;@Caja=1;\"\n"
+    "  Si no nombra la base de datos (por ejemplo \"\"), se pide en un dialogo.\n"
     "  TABLA_O_SENTENCIA: la Tabla de una mascara de consultas.vlm (por ejemplo VT_CLIENTES)\n"
     "  o una sentencia SELECT.\n"
     "\n"
@@ -116,6 +118,7 @@ QJsonValue Lista(const ColeccionRef& c) {
 int main(int argc, char* argv[]) {
     QApplication app(argc, argv);
     InstalarInterfazQt();
+    InstalarDialogoConexion();
     CargarTraduccionesQt();
     QApplication::setApplicationName(QStringLiteral("Cribanzas"));
     EstablecerTituloAplicacion(QStringLiteral("Cribanzas"));

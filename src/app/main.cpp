@@ -2,6 +2,7 @@
 #include "app/desatendido.h"
 #include "app/ejecutar_desatendido.h"
 #include "purge/frmcrb.h"
+#include "startup/frmconexion.h"
 #include "startup/modglobal.h"
 #include "suite/globales.h"
 #include "suite/interfaz_qt.h"
@@ -27,6 +28,7 @@ int main(int argc, char* argv[]) {
 
     QApplication app(argc, argv);
     InstalarInterfazQt();
+    InstalarDialogoConexion();
     CargarTraduccionesQt();
     QApplication::setApplicationName(QStringLiteral("Cribanzas"));
     EstablecerTituloAplicacion(QStringLiteral("Cribanzas"));

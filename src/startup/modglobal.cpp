@@ -2,6 +2,7 @@
 
 #include "lookup/def_qconsulta.h"
 #include "lookup/lib_clscons2.h"
+#include "startup/conexion.h"
 #include "suite/globales.h"
 #include "suite/operador.h"
 #include "suite/trampa.h"
@@ -119,14 +120,31 @@ void InicioSistema() {
         CortarValor(linea, QStringLiteral("@UsuarioLogeado"), gUsuarioLogeado);
         CortarValor(linea, QStringLiteral("@Caja"), gCaja);
 
-        gSesion().setUsuario(usuario);
-        gSesion().setDbName(dbName);
-        gSesion().setPassword(password);
-        gSesion().setServer(server);
-        gSesion().Conectar(false, 3);
-        if (!gSesion().Conectado()) {
-            operador().Terminar(SalidaSinConexion);
-            return;
+        if (dbName.trimmed().isEmpty() && SelectorConexionActual()) {
+            // Started without the suite's session (from the menu): the operator chooses the
+            // database. The database login may be shared, so the user is the system's.
+            if (!SelectorConexionActual()()) {
+                operador().Terminar(SalidaSinConexion);
+                return;
+            }
+            if (gUsuarioLogeado.isEmpty()) gUsuarioLogeado = gEquipo().UsuarioEquipo();
+        } else {
+            gSesion().setUsuario(usuario);
+            gSesion().setDbName(dbName);
+            gSesion().setPassword(password);
+            gSesion().setServer(server);
+            gSesion().Conectar(false, 3);
+            if (!gSesion().Conectado()) {
+                operador().Terminar(SalidaSinConexion);
+                return;
+            }
+            // Another database would fail at every setting and every year read: one message.
+            if (const auto motivo = MotivoBaseAjena()) {
+                gSesion().Desconectar();
+                operador().MsgBox(*motivo, Estilo::Critico);
+                operador().Terminar(SalidaSinConexion);
+                return;
+            }
         }
         gSesion().setCommandTimeout(360);
     }
@@ -230,4 +248,5 @@ void ReiniciarModGlobal() {
     consulta().reset();
     mascara().reset();
     lineaFijada().reset();
+    InstalarSelectorConexion({});
 }

@@ -43,7 +43,9 @@ void EstablecerLineaComandos(const QString& linea);
 bool CortarValor(const QString& linea, const QString& clave, QString& valor);
 
 // The start-up: workstation, INI value, command line, connection (or the end of the
-// process, status 4), connection string, lookup set-up, configuration load.
+// process, status 4), connection string, lookup set-up, configuration load. A command line
+// that names no database asks the installed connection selector (startup/conexion.h), when
+// there is one; a database without the suite's tables ends the process with status 4 too.
 void InicioSistema();
 // One value of TA_CONFIGURACION by key; a missing key gives " ", a failed read "".
 QString Cfg(const QString& clave);
@@ -51,7 +53,7 @@ void CargarConfiguracion(const QString& carpetaAplicacion);
 // Writes the four default masks into the masks file of gConsulta.
 void CrearMascarasConsultas();
 
-// Puts every variable back to its initial value and drops gConsulta (tests).
+// Puts every variable back to its initial value, drops gConsulta and the connection selector (tests).
 void ReiniciarModGlobal();
 
 // Exit status when the connection cannot be opened.

@@ -1,42 +1,97 @@
 #include "suite/operador_qt.h"
 
+#include "suite/interfaz_qt.h"
+
+#include <algorithm>
 #include <QApplication>
+#include <QElapsedTimer>
+#include <QFontMetrics>
 #include <QInputDialog>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLayout>
 #include <QMenu>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QScreen>
+#include <QWindow>
 
 namespace {
+// Keys that reach a box this soon after it appears were typed before the operator could read
+// it (a double Enter on the button that asked the question): they answer nothing.
+constexpr int kTeclasAnticipadasMs = 300;
+
 // A message box as wide as its longest line, as the suite's platform sizes them: QMessageBox
 // wraps anything wider than 500 pixels, which breaks the suite's lines (padded with blanks to
-// centre under each other). Only a line wider than the screen wraps.
+// centre under each other). Only a line wider than the screen wraps; nothing is narrower than
+// its title. It ignores the keys typed ahead of it.
+//
+// It is sized and placed at the centre of the pointer's screen once, before it is mapped, and
+// never resized to QMessageBox's own wrapping afterwards. QDialog would first place it from a
+// provisional size; the window system's late answer to that first request could then overwrite
+// the final position, and the next resize sent the box there (off centre, once at 0,0).
 class CajaMensaje : public QMessageBox {
 public:
     using QMessageBox::QMessageBox;
 
+    void setVisible(bool visible) override {
+        if (visible && !isVisible()) {
+            ajustar();
+            CentrarEnPantallaDelPuntero(this);
+            colocada_ = size();
+        }
+        QMessageBox::setVisible(visible);
+    }
+
 protected:
     bool event(QEvent* e) override {
-        const bool r = QMessageBox::event(e);
-        if (e->type() == QEvent::LayoutRequest) ajustar();
+        if (e->type() != QEvent::LayoutRequest) return QMessageBox::event(e);
+        // QMessageBox would resize itself to its own wrapping here: this box keeps its size.
+        const bool r = QDialog::event(e);
+        ajustar();
         return r;
     }
     void showEvent(QShowEvent* e) override {
-        QMessageBox::showEvent(e);
+        QMessageBox::showEvent(e); // sizes it its own way
         ajustar();
+        if (size() != colocada_) CentrarEnPantallaDelPuntero(this); // still before it is mapped
+        // Counted from the first exposure; from now where none comes.
+        aLaVista_.start();
+        expuesta_ = false;
+        if (QWindow* w = windowHandle()) w->installEventFilter(this);
+        qApp->installEventFilter(this);
+    }
+    void hideEvent(QHideEvent* e) override {
+        qApp->removeEventFilter(this);
+        QMessageBox::hideEvent(e);
+    }
+    bool eventFilter(QObject* objeto, QEvent* e) override {
+        if (objeto == windowHandle() && e->type() == QEvent::Expose && !expuesta_ &&
+            windowHandle()->isExposed()) {
+            expuesta_ = true;
+            aLaVista_.start();
+        }
+        if (e->type() != QEvent::KeyPress && e->type() != QEvent::KeyRelease &&
+            e->type() != QEvent::ShortcutOverride)
+            return QMessageBox::eventFilter(objeto, e);
+        auto* destino = qobject_cast<QWidget*>(objeto);
+        if (!destino || (destino != this && !isAncestorOf(destino)))
+            return QMessageBox::eventFilter(objeto, e);
+        if (aLaVista_.elapsed() >= kTeclasAnticipadasMs) return QMessageBox::eventFilter(objeto, e);
+        // Accepting the override keeps a button's mnemonic from firing; the key itself goes.
+        e->accept();
+        return true;
     }
 
 private:
     void ajustar() {
         auto* etiqueta = findChild<QLabel*>(QStringLiteral("qt_msgbox_label"));
-        if (!etiqueta || !layout() || !isVisible()) return;
+        if (!etiqueta || !layout()) return;
         const QScreen* pantalla = screen() ? screen() : QGuiApplication::primaryScreen();
         const int maximo = pantalla ? pantalla->availableGeometry().width() : 1024;
         etiqueta->setWordWrap(false);
         layout()->activate();
-        int ancho = layout()->totalMinimumSize().width();
+        int ancho = std::max(layout()->totalMinimumSize().width(), anchoDelTitulo());
         if (ancho > maximo) {
             etiqueta->setWordWrap(true);
             ancho = maximo;
@@ -46,6 +101,16 @@ private:
         setFixedSize(ancho, alto);
         QCoreApplication::removePostedEvents(this, QEvent::LayoutRequest);
     }
+    // The window manager draws the title in a bold font, beside the window's icon and its
+    // buttons: room for both.
+    int anchoDelTitulo() const {
+        QFont negrita = font();
+        negrita.setBold(true);
+        return QFontMetrics(negrita).horizontalAdvance(windowTitle()) * 5 / 4 + 110;
+    }
+    QSize colocada_;
+    QElapsedTimer aLaVista_;
+    bool expuesta_ = false;
 };
 
 // The window a box belongs to: the active one, unless it is hidden or a passing tool window (the

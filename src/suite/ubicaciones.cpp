@@ -19,16 +19,17 @@ QString CarpetaSistema() {
     return ConBarra(otra.isEmpty() ? QStringLiteral("/etc/cribanzas") : otra);
 }
 
-QString CarpetaUsuario() {
+} // namespace
+
+QString CarpetaDeUsuario() {
     // A relative XDG_CONFIG_HOME is invalid by the XDG rules and is ignored.
     QString base = qEnvironmentVariable("XDG_CONFIG_HOME");
     if (base.isEmpty() || QDir::isRelativePath(base)) base = QDir::homePath() + QStringLiteral("/.config");
     return ConBarra(base + QStringLiteral("/cribanzas"));
 }
-} // namespace
 
 QStringList CarpetasDeArchivos() {
-    return {ConBarra(CarpetaAplicacion()), CarpetaSistema(), CarpetaUsuario()};
+    return {ConBarra(CarpetaAplicacion()), CarpetaSistema(), CarpetaDeUsuario()};
 }
 
 QString BuscarArchivoAplicacion(const QString& nombre) {

@@ -17,6 +17,8 @@ inline constexpr char VariableCarpetaSistema[] = "CRIBANZAS_CARPETA_SISTEMA";
 
 // The three folders in search order, each ending in "/".
 QStringList CarpetasDeArchivos();
+// The user's configuration folder (the third of them), ending in "/"; it may not exist yet.
+QString CarpetaDeUsuario();
 
 // The path of the first regular file of that name in those folders, or empty when none has one.
 QString BuscarArchivoAplicacion(const QString& nombre);

@@ -1,11 +1,11 @@
 #!/bin/bash
 # The purge window as an operator runs it: the real cribanzas under a real X server (Xvfb) with
-# a window manager (openbox), driven with real key presses (xdotool). Then its exit status and
-# the database are checked.
+# a window manager (openbox), driven with real key presses (xdotool), keys typed ahead of the
+# question included. Then its exit status and the database are checked.
 #
 #   test_ventana_x11.sh CRIBANZAS GENERAR_DEMO
 #
-# Exits 77 (skipped) when Xvfb, openbox, xdotool, xprop or sqlite3 is missing. With
+# Exits 77 (skipped) when Xvfb, openbox, xdotool, x11-utils or sqlite3 is missing. With
 # CRIBANZAS_CAPTURAS=folder it leaves a screenshot of every box there.
 set -u
 . "$(dirname "$0")/../apoyo/x11.sh"
@@ -13,7 +13,7 @@ set -u
 if [ "${1:-}" != "--dentro" ]; then
     CRIBANZAS=$1
     GENERAR=$2
-    requerir xvfb-run openbox xdotool xprop sqlite3
+    x11_requerir sqlite3
     TRABAJO=$(mktemp -d)
     trap 'rm -rf "$TRABAJO"' EXIT
     "$GENERAR" --movimientos 600 --asientos 200 --filas-consulta 20 "$TRABAJO/modelo.db" >/dev/null || exit 1
@@ -48,6 +48,7 @@ responder() {
         return 1
     fi
     capturar "$captura"
+    centrada "$id" "la caja $captura"
     xdotool key "$tecla"
     # That box, not the next one with the same title.
     for _ in $(seq 50); do
@@ -100,8 +101,13 @@ if id=$(ventana '^Cribanzas$'); then
     responder "Aviso al operador" Return rechazo_2024
     xdotool key ctrl+a
     xdotool type --delay 60 "2022"
-    # Enter on the focused Aceptar.
-    xdotool key Tab Return
+    # A double Enter on the focused Aceptar: the second, typed ahead of the question, must not
+    # answer it.
+    xdotool key Tab Return Return
+    sleep 1
+    capturar pregunta_tras_teclas_anticipadas
+    [ "$(q "SELECT COUNT(*) FROM MV_ASIENTOS WHERE CAST(PERIODO AS INTEGER) = 2022")" != 0 ] ||
+        fallo "una tecla anticipada respondió Sí a la pregunta"
     responder "Aviso al operador" Return pregunta
     responder "Aviso al operador" Return exito
 else
