@@ -46,6 +46,15 @@ QString textoDelDia(const QVariant& v) {
     return m.hasMatch() ? m.captured(1) : t;
 }
 
+// An owner-checked statement on the record changed nothing: the record is no longer this run's.
+ErrorSistema marcaAjena() {
+    return ErrorSistema(
+        Errores::FilaNoEncontrada,
+        QStringLiteral("La marca de depuración pendiente (clave %1 de TA_CONFIGURACION) ya no es "
+                       "la de esta depuración: otro proceso la cambió o la eliminó.")
+            .arg(MarcaDepuracion::Clave));
+}
+
 QString textoDeValor(const std::optional<QVariant>& v) {
     if (!v) return QStringLiteral("(sin valor)");
     return v->isNull() ? QStringLiteral("(sin valor)") : v->toString();
@@ -540,12 +549,7 @@ void Depuracion::MarcarStock() {
     MarcaDepuracion hecha = *marca_;
     hecha.fase = MarcaDepuracion::Fase::StockHecho;
     const QString valor = hecha.Codificar();
-    if (!CambiarMarca(S::ReescribirMarca(Literal(valor), Literal(valorMarca_)), valor))
-        throw ErrorSistema(
-            Errores::FilaNoEncontrada,
-            QStringLiteral("La marca de depuración pendiente (clave %1 de TA_CONFIGURACION) "
-                           "ya no es la de esta depuración: otro proceso la cambió o la eliminó.")
-                .arg(MarcaDepuracion::Clave));
+    if (!CambiarMarca(S::ReescribirMarca(Literal(valor), Literal(valorMarca_)), valor)) throw marcaAjena();
     valorHecho_ = valor;
 }
 
@@ -560,12 +564,7 @@ bool Depuracion::QuitarMarca(PasosDepuracion& pasos) {
                            .arg(marca_->ejercicio),
                        [&] {
                            if (!CambiarMarca(S::QuitarMarca(Literal(valorMarca_)), std::nullopt))
-                               throw ErrorSistema(
-                                   Errores::FilaNoEncontrada,
-                                   QStringLiteral("La marca de depuración pendiente (clave %1 de "
-                                                  "TA_CONFIGURACION) ya no es la de esta depuración: otro "
-                                                  "proceso la cambió o la eliminó.")
-                                       .arg(MarcaDepuracion::Clave));
+                               throw marcaAjena();
                            marcaQuitada_ = true;
                        });
 }
@@ -612,6 +611,8 @@ Depuracion::PrevisionStock Depuracion::PreverStock(const FechasEjercicio& fechas
                 rs_.MoveNext();
             sesion_.CerrarRecordset(rs_);
         } catch (const ErrorSistema& e) {
+            // Only an overflow is a reason known in advance; any other failure is reported as such.
+            if (!e.Descripcion.contains(QLatin1String("overflow"), Qt::CaseInsensitive)) throw;
             if (rs_.Abierto()) sesion_.CerrarRecordset(rs_);
             return impedir(QStringLiteral("No se pueden sumar los saldos del stock al %1: %2")
                                .arg(fechas.corte, e.Descripcion.trimmed()) +
