@@ -4,9 +4,18 @@
 
 OpcionesDesatendido AnalizarArgumentos(const QStringList& argumentos) {
     OpcionesDesatendido o;
+    const auto ayuda = [](const QString& a) {
+        return a == QLatin1String("--help") || a == QLatin1String("-h");
+    };
+    const bool desatendido = !argumentos.isEmpty() && argumentos.first() == QLatin1String("--desatendido");
+    if ((argumentos.size() == 1 && ayuda(argumentos.first())) ||
+        (desatendido && argumentos.size() > 1 && ayuda(argumentos.at(1)))) {
+        o.ayuda = true;
+        return o;
+    }
     // In window mode the whole argument text is the suite's session line: a password may well
-    // start with "--".
-    if (!argumentos.contains(QStringLiteral("--desatendido"))) {
+    // start with "--", or hold "--desatendido" once the shell split it at its blanks.
+    if (!desatendido) {
         o.linea = argumentos.join(QChar(' '));
         return o;
     }
@@ -59,8 +68,10 @@ QString TextoDeUso() {
         "  cribanzas \"<línea de la suite>\"\n"
         "  cribanzas --desatendido --ejercicio N [--simular] [--confirmar]\n"
         "            [--registro-sentencias RUTA] \"<línea de la suite>\"\n"
+        "  cribanzas --help\n"
         "\n"
-        "  --desatendido   depura sin ventana; los mensajes van a la salida de errores\n"
+        "  --desatendido   depura sin ventana (solo como primer argumento); los mensajes van\n"
+        "                  a la salida de errores\n"
         "  --ejercicio N   el ejercicio cerrado a depurar\n"
         "  --simular       no escribe nada: informa qué haría la depuración\n"
         "  --confirmar     responde Sí a la confirmación (obligatoria para depurar)\n"
@@ -68,7 +79,8 @@ QString TextoDeUso() {
         "                  agrega a RUTA cada sentencia enviada a la base, una por línea:\n"
         "                  hora, sentencia y resultado separados por tabuladores\n"
         "\n"
-        "Estado de salida: 0 depurado (o simulado), 1 ejercicio rechazado, 2 nada que depurar,\n"
+        "Estado de salida: 0 depurado (o simulado), 1 ejercicio rechazado (u otra estación\n"
+        "está depurando), 2 nada que depurar,\n"
         "3 depuración incompleta o abandonada, 4 sin conexión, 64 error de uso.\n");
 }
 
@@ -126,6 +138,7 @@ void OperadorDesatendido::terminar(int) {}
 AvanceTerminal::AvanceTerminal(FILE* salida) : salida_(salida), terminal_(isatty(fileno(salida)) == 1) {}
 
 void AvanceTerminal::Iniciar(const QString& titulo) {
+    omitida_.clear();
     std::fprintf(salida_, "%s\n", titulo.toLocal8Bit().constData());
     ultimaLinea1_.clear();
     reloj_.start();
@@ -142,7 +155,14 @@ void AvanceTerminal::Mostrar(const QString& linea1, const QString& linea2, const
         std::fprintf(salida_, "\r\033[K%s", texto.toLocal8Bit().constData());
         enLinea_ = true;
     } else {
-        if (linea1 == ultimaLinea1_ && reloj_.isValid() && reloj_.elapsed() < 2000) return;
+        if (linea1 == ultimaLinea1_ && reloj_.isValid() && reloj_.elapsed() < 2000) {
+            omitida_ = texto;
+            return;
+        }
+        // A log keeps each phase's last figure: the line the throttle left out goes first.
+        if (!omitida_.isEmpty() && linea1 != ultimaLinea1_)
+            std::fprintf(salida_, "%s\n", omitida_.toLocal8Bit().constData());
+        omitida_.clear();
         std::fprintf(salida_, "%s\n", texto.toLocal8Bit().constData());
     }
     ultimaLinea1_ = linea1;
@@ -151,6 +171,8 @@ void AvanceTerminal::Mostrar(const QString& linea1, const QString& linea2, const
 }
 
 void AvanceTerminal::Cerrar() {
+    if (!omitida_.isEmpty()) std::fprintf(salida_, "%s\n", omitida_.toLocal8Bit().constData());
+    omitida_.clear();
     if (enLinea_) std::fprintf(salida_, "\n");
     enLinea_ = false;
     std::fflush(salida_);

@@ -20,6 +20,7 @@ inline constexpr int Uso = 64;
 } // namespace Salida
 
 struct OpcionesDesatendido {
+    bool ayuda = false; // --help or -h: the usage text, nothing else
     bool desatendido = false;
     bool simular = false;
     bool confirmar = false;
@@ -29,10 +30,11 @@ struct OpcionesDesatendido {
     QString error;              // a usage error, when not empty
 };
 
-// Takes the options out of the program's arguments (without the program itself). Without the
-// whole argument "--desatendido" nothing is an option: every argument is the session line. With
-// it, options are recognised only as whole arguments, and any other argument starting with "--"
-// is a usage error.
+// Takes the options out of the program's arguments (without the program itself). Unless the
+// first argument is "--desatendido", nothing is an option: every argument is the session line
+// (a password split by the shell may hold "--desatendido" in its middle). With it, options are
+// recognised only as whole arguments, and any other argument starting with "--" is a usage
+// error. "--help" or "-h" alone, or right after "--desatendido", asks for the usage text.
 OpcionesDesatendido AnalizarArgumentos(const QStringList& argumentos);
 QString TextoDeUso();
 
@@ -72,5 +74,6 @@ private:
     bool terminal_;
     bool enLinea_ = false;
     QString ultimaLinea1_;
+    QString omitida_; // the last line left out by the throttle, written before the next phase
     QElapsedTimer reloj_;
 };

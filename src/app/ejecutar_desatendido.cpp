@@ -25,6 +25,11 @@ int Simular(const QString& codigo, FILE* salida) {
     auto linea = [&](const QString& t) { std::fprintf(salida, "%s\n", t.toLocal8Bit().constData()); };
     linea(QStringLiteral("Simulación de la depuración del ejercicio %1 (%2), nada se escribe:")
               .arg(codigo, s.descripcion));
+    // What the purge would say went to the messages; no work is announced.
+    if (s.desenlace == Desenlace::SinDatos) {
+        linea(QStringLiteral("  Nada que depurar: el ejercicio no tiene asientos."));
+        return Salida::NadaQueDepurar;
+    }
     const bool stockHecho = s.pendiente && s.pendiente->fase == MarcaDepuracion::Fase::StockHecho;
     if (s.pendiente)
         linea(QStringLiteral("  La depuración de este ejercicio quedó sin terminar: se terminaría (%1).")
@@ -44,7 +49,7 @@ int Simular(const QString& codigo, FILE* salida) {
                   .arg(s.validos)
                   .arg(s.anulados));
     } else {
-        linea(QStringLiteral("  Falta el tipo de comprobante SI: el stock no se depuraría."));
+        linea(QStringLiteral("  Stock: no hay movimientos que llevar al saldo inicial."));
     }
     linea(QStringLiteral("  Período operativo durante la depuración: %1 a %2")
               .arg(s.fechas.desde, s.fechas.hasta));
@@ -101,7 +106,9 @@ int EjecutarDesatendido(const OpcionesDesatendido& o, FILE* salida) {
             return Salida::Incompleto;
         }
     }
-    return Estado(Depuracion().Ejecutar(o.ejercicio).desenlace);
+    Depuracion depuracion;
+    depuracion.EstablecerUsuario(gUsuarioLogeado);
+    return Estado(depuracion.Ejecutar(o.ejercicio).desenlace);
 }
 
 int ProgramaDesatendido(int& argc, char** argv, const OpcionesDesatendido& opciones) {

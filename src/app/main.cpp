@@ -18,6 +18,7 @@ int main(int argc, char* argv[]) {
     for (int i = 1; i < argc; ++i)
         argumentos << QString::fromLocal8Bit(argv[i]);
     const OpcionesDesatendido opciones = AnalizarArgumentos(argumentos);
+    if (opciones.ayuda) return std::fputs(TextoDeUso().toLocal8Bit().constData(), stdout) < 0;
     if (!opciones.error.isEmpty()) {
         std::fprintf(stderr, "cribanzas: %s\n\n%s", opciones.error.toLocal8Bit().constData(),
                      TextoDeUso().toLocal8Bit().constData());

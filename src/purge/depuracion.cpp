@@ -9,12 +9,17 @@
 #include <limits>
 #include <QDateTime>
 #include <QRegularExpression>
+#include <QScopeGuard>
 
 namespace S = SentenciasDepuracion;
 
 namespace {
 const QString kAviso = QStringLiteral("Aviso al operador");
 const QChar CR(u'\r');
+
+const QString kNadaCambio = QStringLiteral("No se modificó nada.");
+const QString kFaltaSI =
+    QStringLiteral("DEBE DAR DE ALTA EN TABLA DE COMPROBANTES EL CODIGO SI PARA SALDO INICIAL...");
 
 const QString kExito = QStringLiteral("        El proceso finalizó con éxito!!!        ") + CR +
                        QStringLiteral("Luego del proceso de depuración es recomendable realizar una "
@@ -39,6 +44,15 @@ QString textoDelDia(const QVariant& v) {
         QStringLiteral("^(\\S.*\\S)\\s+\\d{1,2}:\\d{2}(:\\d{2}(\\.\\d+)?)?$"));
     const auto m = conHora.match(t);
     return m.hasMatch() ? m.captured(1) : t;
+}
+
+// An owner-checked statement on the record changed nothing: the record is no longer this run's.
+ErrorSistema marcaAjena() {
+    return ErrorSistema(
+        Errores::FilaNoEncontrada,
+        QStringLiteral("La marca de depuración pendiente (clave %1 de TA_CONFIGURACION) ya no es "
+                       "la de esta depuración: otro proceso la cambió o la eliminó.")
+            .arg(MarcaDepuracion::Clave));
 }
 
 QString textoDeValor(const std::optional<QVariant>& v) {
@@ -89,6 +103,27 @@ QString Depuracion::TextoOtroPendiente(const QString& codigo, qint64 ejercicio) 
                           "terminar.")
                .arg(codigo.trimmed(), anio) +
            CR + QStringLiteral("Termine primero la depuración del ejercicio %1.").arg(anio);
+}
+
+QString Depuracion::TextoOcupado(const std::optional<MarcaDepuracion>& marca) {
+    const QString despues =
+        QStringLiteral("No se puede depurar mientras tanto: vuelva a intentarlo cuando termine.");
+    if (!marca)
+        return QStringLiteral(
+                   "Otra estación tiene abierta la depuración de ejercicios y todavía no la confirmó.") +
+               CR + despues;
+    const QString otra =
+        QStringLiteral("Otra estación está depurando el ejercicio %1.").arg(marca->ejercicio) + CR;
+    if (!marca->dueno) return otra + despues;
+    auto nombre = [](const QString& t) { return t.trimmed().isEmpty() ? QStringLiteral("(sin nombre)") : t; };
+    return otra +
+           QStringLiteral("La inició el usuario %1 en la estación %2, el %3.")
+               .arg(nombre(marca->dueno->usuario), nombre(marca->dueno->equipo), marca->dueno->inicio) +
+           CR + despues;
+}
+
+QString Depuracion::TextoSinDatos() {
+    return QStringLiteral("No se han encontrado datos para depurar, el ejercicio ya ha sido depurado!!!!");
 }
 
 QString Depuracion::SiguienteComprobante(const QVariant& maximo) {
@@ -156,6 +191,13 @@ ResultadoDepuracion Depuracion::Ejecutar(const QString& texto) {
         r.desenlace = Desenlace::SinCodigo;
         return r;
     }
+    // The purge lock, before anything of the purge is read; held through the question, and
+    // released however this ends.
+    const auto soltar = qScopeGuard([this] { cerrojo_.reset(); });
+    if (!TomarCerrojo(pasos)) {
+        r.desenlace = desenlace_;
+        return r;
+    }
     // 2, 3
     long n = 0;
     if (!Contar(pasos, codigo, n)) return r;
@@ -203,12 +245,7 @@ ResultadoDepuracion Depuracion::Ejecutar(const QString& texto) {
     }
     // 9
     r.desenlace = Desenlace::SinDatos;
-    if (!pasos(ClasePaso::Prescindible, [&] {
-            operador_.MsgBox(
-                QStringLiteral(
-                    "No se han encontrado datos para depurar, el ejercicio ya ha sido depurado!!!!"),
-                Estilo::Informacion);
-        }))
+    if (!pasos(ClasePaso::Prescindible, [&] { operador_.MsgBox(TextoSinDatos(), Estilo::Informacion); }))
         return r;
     pasos(ClasePaso::Prescindible, [&] {
         if (rs_.Abierto()) sesion_.CerrarRecordset(rs_);
@@ -252,7 +289,8 @@ void Depuracion::Confirmar(PasosDepuracion& pasos, const QString& codigo, const 
             PurgarAsientos(c);
         }))
         return;
-    r.depuracionIniciada = true;
+    // Refused before anything changed: the window stays, as after a refused year.
+    r.depuracionIniciada = !rechazado_;
     r.desenlace = desenlace_;
     r.hayError = hayError_;
     if (desenlace_ == Desenlace::Incompleto) {
@@ -260,6 +298,49 @@ void Depuracion::Confirmar(PasosDepuracion& pasos, const QString& codigo, const 
         lineas.removeFirst();
         r.motivo = lineas.join(u' ');
     }
+}
+
+bool Depuracion::TomarCerrojo(PasosDepuracion& pasos) {
+    if (cerrojo_ && cerrojo_->Tomado()) return true;
+    desenlace_ = Desenlace::Fallo;
+    auto cerrojo = std::make_unique<CerrojoDepuracion>(sesion_);
+    CerrojoDepuracion::Estado estado = CerrojoDepuracion::Estado::Libre;
+    if (!pasos(ClasePaso::Esencial, [&] { estado = cerrojo->Tomar(); })) return false;
+    if (estado != CerrojoDepuracion::Estado::Ajeno) {
+        cerrojo_ = std::move(cerrojo);
+        return true;
+    }
+    // Another station is purging: nothing else is read, nothing is written.
+    desenlace_ = Desenlace::Rechazado;
+    rechazado_ = true;
+    const auto marca = MarcaDelOtro();
+    pasos(ClasePaso::Prescindible, [&] { operador_.MsgBox(TextoOcupado(marca), Estilo::Critico, kAviso); });
+    return false;
+}
+
+std::optional<MarcaDepuracion> Depuracion::MarcaDelOtro() {
+    try {
+        return LeerMarca();
+    } catch (const ErrorSistema&) {
+        return std::nullopt;
+    }
+}
+
+bool Depuracion::OtraEstacionDepura() {
+    if (cerrojo_ && cerrojo_->Tomado()) return false;
+    return CerrojoDepuracion(sesion_).Probar() == CerrojoDepuracion::Estado::Ajeno;
+}
+
+QString Depuracion::Literal(const QString& valor) const {
+    return sesion_.ValorSQL(valor, QStringLiteral("'")).toString();
+}
+
+bool Depuracion::CambiarMarca(const QString& sql, const std::optional<QString>& queda) {
+    const qint64 filas = sesion_.Ejecutar(sql);
+    if (filas >= 0) return filas > 0;
+    // No count from the driver: the row itself tells.
+    const auto marca = LeerMarca();
+    return queda ? marca && marca->leido == *queda : !marca || marca->leido != valorMarca_;
 }
 
 bool Depuracion::ValidarEjercicio(const QString& texto, Recordset& rsEjercicio) {
@@ -314,12 +395,19 @@ void Depuracion::PurgarAsientos(QString& codigo) {
     resultadoStock_ = ResultadoStock::NoEjecutada;
     motivoStock_.clear();
     marca_.reset();
-    marcaPropia_ = marcaQuitada_ = stockIniciado_ = false;
+    marcaPropia_ = marcaQuitada_ = stockIniciado_ = rechazado_ = false;
+    valorMarca_.clear();
+    valorHecho_.clear();
 
+    // Held already when Ejecutar ran first.
+    if (!TomarCerrojo(pasos)) return;
     // 1, 2. Read from the very rows that 7 and 8 change, so 13 and 14 put back exactly that.
     if (!LeerPeriodo(pasos)) return Abandonar(pasos);
     // 3 to 6, with every value the rest needs checked before anything changes.
     if (!LeerEjercicio(pasos, codigo)) return Abandonar(pasos);
+    // What would stop the stock purge for a reason known now stops the purge here, before the
+    // journal goes and there is no way back.
+    if (!ComprobarStock(pasos)) return Abandonar(pasos);
     // The purge's record, before the first change.
     if (!AnotarInicio(pasos, codigo)) return Abandonar(pasos);
     // 7, 8
@@ -405,42 +493,64 @@ bool Depuracion::LeerEjercicio(PasosDepuracion& pasos, const QString& codigo) {
 }
 
 bool Depuracion::AnotarInicio(PasosDepuracion& pasos, const QString& codigo) {
-    if (pendiente_) {
-        marca_ = pendiente_;
-        return true;
-    }
+    const DuenoDepuracion dueno = DuenoDepuracion::Nuevo(
+        gEquipo().NombreEquipo(), usuario_.isEmpty() ? gEquipo().UsuarioEquipo() : usuario_);
+    // The record of an interrupted purge: its owner holds no lock any more (this run holds it),
+    // so this run takes it over, and only this run changes it from now on.
+    if (pendiente_)
+        return pasos(ClasePaso::Esencial, [&] {
+            MarcaDepuracion m = *pendiente_;
+            m.dueno = dueno;
+            const QString valor = m.Codificar();
+            if (!CambiarMarca(S::ReescribirMarca(Literal(valor), Literal(pendiente_->leido)), valor))
+                throw ErrorSistema(
+                    Errores::FilaNoEncontrada,
+                    QStringLiteral("La marca de depuración pendiente (clave %1 de TA_CONFIGURACION) "
+                                   "cambió mientras se la leía: otro proceso la tomó. %2")
+                        .arg(MarcaDepuracion::Clave, kNadaCambio));
+            marca_ = m;
+            valorMarca_ = valor;
+        });
     // A purge that could not be finished after a power cut does not start.
-    return pasos(ClasePaso::Esencial, [&] {
-        const MarcaDepuracion m{codigo.toLongLong(), MarcaDepuracion::Fase::Asientos, guardadoDesde_,
-                                guardadoHasta_};
-        const QString valor = m.Codificar();
-        if (valor.size() > MarcaDepuracion::kLargoMaximo)
-            throw ErrorSistema(Errores::Desbordamiento,
-                               QStringLiteral("El período operativo (fechaoperdesde y fechaoperhasta) es "
-                                              "demasiado largo para anotarlo en la marca de depuración "
-                                              "pendiente: %1 caracteres, caben %2. No se modificó nada.")
-                                   .arg(valor.size())
-                                   .arg(MarcaDepuracion::kLargoMaximo));
-        sesion_.Ejecutar(S::InsertarMarca(sesion_.ValorSQL(valor, QStringLiteral("'")).toString()));
-        marca_ = m;
-        marcaPropia_ = true;
-    });
+    bool reclamada = false;
+    if (!pasos(ClasePaso::Esencial, [&] {
+            const MarcaDepuracion m{codigo.toLongLong(),
+                                    MarcaDepuracion::Fase::Asientos,
+                                    guardadoDesde_,
+                                    guardadoHasta_,
+                                    dueno,
+                                    QString()};
+            const QString valor = m.Codificar();
+            if (valor.size() > MarcaDepuracion::kLargoMaximo)
+                throw ErrorSistema(Errores::Desbordamiento,
+                                   QStringLiteral("El período operativo (fechaoperdesde y fechaoperhasta) es "
+                                                  "demasiado largo para anotarlo en la marca de depuración "
+                                                  "pendiente: %1 caracteres, caben %2. No se modificó nada.")
+                                       .arg(valor.size())
+                                       .arg(MarcaDepuracion::kLargoMaximo));
+            // Inserted only when no record exists, in one statement.
+            reclamada = CambiarMarca(S::ReclamarMarca(Literal(valor)), valor);
+            if (!reclamada) return;
+            marca_ = m;
+            valorMarca_ = valor;
+            marcaPropia_ = true;
+        }))
+        return false;
+    if (reclamada) return true;
+    // Another run claimed the record first (a station with no lock to hold): its purge is its own.
+    rechazado_ = true;
+    const auto otra = MarcaDelOtro();
+    pasos(ClasePaso::Prescindible, [&] { operador_.MsgBox(TextoOcupado(otra), Estilo::Critico, kAviso); });
+    return false;
 }
 
 void Depuracion::MarcarStock() {
     // Runs inside the stock transaction: the "S" commits or rolls back with the stock.
     MarcaDepuracion hecha = *marca_;
     hecha.fase = MarcaDepuracion::Fase::StockHecho;
-    Recordset rs;
-    sesion_.AbrirRecordset(S::Marca(), rs, Cursor::Dinamico, Bloqueo::Optimista, -1);
-    if (rs.BOF())
-        throw ErrorSistema(Errores::FilaNoEncontrada,
-                           QStringLiteral("No se encontró la marca de depuración pendiente (clave %1 de "
-                                          "TA_CONFIGURACION): otro proceso la eliminó.")
-                               .arg(MarcaDepuracion::Clave));
-    rs.Fields(QStringLiteral("Valor")).setValue(hecha.Codificar());
-    rs.Update();
-    rs.Close();
+    const QString valor = hecha.Codificar();
+    if (!CambiarMarca(S::ReescribirMarca(Literal(valor), Literal(valorMarca_)), valor)) throw marcaAjena();
+    valorHecho_ = valor;
 }
 
 bool Depuracion::QuitarMarca(PasosDepuracion& pasos) {
@@ -453,9 +563,76 @@ bool Depuracion::QuitarMarca(PasosDepuracion& pasos) {
                            .arg(MarcaDepuracion::Clave)
                            .arg(marca_->ejercicio),
                        [&] {
-                           sesion_.Ejecutar(S::BorrarMarca());
+                           if (!CambiarMarca(S::QuitarMarca(Literal(valorMarca_)), std::nullopt))
+                               throw marcaAjena();
                            marcaQuitada_ = true;
                        });
+}
+
+Depuracion::PrevisionStock Depuracion::PreverStock(const FechasEjercicio& fechas) {
+    const QString corte = gUtilidades().FechaSQL(fechas.corte);
+    PrevisionStock p;
+    auto impedir = [&](const QString& texto, int estilo = Estilo::Critico, const QString& titulo = kAviso) {
+        p.impedimento = texto;
+        p.estilo = estilo;
+        p.titulo = titulo;
+        return p;
+    };
+    p.hayTipoSI = sesion_.Existe(QStringLiteral("V_TA_CPTE"), QStringLiteral("SI"), QStringLiteral("Codigo"),
+                                 nullptr, TipoClave::Texto, QString());
+    // One pass: what would be carried, and a bound of every balance.
+    sesion_.AbrirRecordset(S::CotaSaldos(corte), rs_, Cursor::SoloAdelante, Bloqueo::SoloLectura, -1);
+    double cota = 0;
+    if (!rs_.BOF()) {
+        p.movimientos = rs_.Valor(0).toLongLong();
+        cota = std::max(std::abs(rs_.Valor(1).toDouble()), std::abs(rs_.Valor(2).toDouble()));
+    }
+    sesion_.CerrarRecordset(rs_);
+    if (!p.hayTipoSI) return p.movimientos > 0 ? impedir(kFaltaSI, Estilo::SoloAceptar, QString()) : p;
+    try {
+        Recordset rs;
+        sesion_.AbrirRecordset(S::MaximoComprobante(false), rs, Cursor::SoloAdelante, Bloqueo::SoloLectura,
+                               -1);
+        const QVariant maximo = rs.BOF() ? QVariant() : rs.Valor(0);
+        sesion_.CerrarRecordset(rs);
+        p.comprobante = PurgaStock::SiguienteLibre(sesion_, maximo);
+    } catch (const ErrorSistema& e) {
+        if (e.Numero != Errores::Desbordamiento && e.Numero != Errores::LlamadaNoValida) throw;
+        return impedir(e.Descripcion + CR + kNadaCambio);
+    }
+    // A sum can overflow only past the bound's limit (SQLite sums whole numbers in 64 bits; a
+    // server's integer column may sum in 32): only then are the balances summed here, as the
+    // stock purge will sum them.
+    const double limite = sesion_.EsSQLite() ? std::ldexp(1.0, 62) : std::ldexp(1.0, 31);
+    if (!(cota < limite)) {
+        try {
+            sesion_.AbrirRecordset(S::Saldos(corte), rs_, Cursor::SoloAdelante, Bloqueo::SoloLectura, -1);
+            while (!rs_.BOF() && !rs_.Eof())
+                rs_.MoveNext();
+            sesion_.CerrarRecordset(rs_);
+        } catch (const ErrorSistema& e) {
+            // Only an overflow is a reason known in advance; any other failure is reported as such.
+            if (!e.Descripcion.contains(QLatin1String("overflow"), Qt::CaseInsensitive)) throw;
+            if (rs_.Abierto()) sesion_.CerrarRecordset(rs_);
+            return impedir(QStringLiteral("No se pueden sumar los saldos del stock al %1: %2")
+                               .arg(fechas.corte, e.Descripcion.trimmed()) +
+                           CR +
+                           QStringLiteral("Corrija las cantidades de los movimientos antes de depurar. ") +
+                           kNadaCambio);
+        }
+    }
+    return p;
+}
+
+bool Depuracion::ComprobarStock(PasosDepuracion& pasos) {
+    // An interrupted purge that committed its stock carries nothing again.
+    if (pendiente_ && pendiente_->fase == MarcaDepuracion::Fase::StockHecho) return true;
+    PrevisionStock p;
+    if (!pasos(ClasePaso::Esencial, [&] { p = PreverStock(fechas_); })) return false;
+    if (p.impedimento.isEmpty()) return true;
+    rechazado_ = true;
+    pasos(ClasePaso::Prescindible, [&] { operador_.MsgBox(p.impedimento, p.estilo, p.titulo); });
+    return false;
 }
 
 bool Depuracion::FijarPeriodo(PasosDepuracion& pasos) {
@@ -532,7 +709,7 @@ bool Depuracion::ReponerPeriodo(PasosDepuracion& pasos) {
 
 void Depuracion::Abandonar(PasosDepuracion& pasos) {
     // Left half way: the operating period goes back all the same, if it was touched.
-    desenlace_ = Desenlace::Fallo;
+    desenlace_ = rechazado_ ? Desenlace::Rechazado : Desenlace::Fallo;
     bool repuesto = true;
     if (periodoCambiado_ && !repuestoDesde_)
         repuesto = pasos(ClasePaso::Datos, [&] { ReponerDesde(); }) && !pasos.UltimoOmitido();
@@ -540,11 +717,10 @@ void Depuracion::Abandonar(PasosDepuracion& pasos) {
         repuesto = pasos(ClasePaso::Datos, [&] { ReponerHasta(); }) && !pasos.UltimoOmitido() && repuesto;
     // Left before the journal or the stock was touched, with the period back: the database is
     // as it was, so this purge's record goes too. Otherwise it stays for the next run to finish.
+    // Only while it is still this run's: another's record is never removed.
     if (marcaPropia_ && !marcaQuitada_ && !asientosBorrados_ && !stockIniciado_ && repuesto)
-        pasos(ClasePaso::Datos, [&] {
-            sesion_.Ejecutar(S::BorrarMarca());
-            marcaQuitada_ = true;
-        });
+        pasos(ClasePaso::Datos,
+              [&] { marcaQuitada_ = CambiarMarca(S::QuitarMarca(Literal(valorMarca_)), std::nullopt); });
 }
 
 QString Depuracion::TextoIncompleto() const {
@@ -588,6 +764,7 @@ void Depuracion::InformarFin(PasosDepuracion& pasos) {
 }
 
 void Depuracion::PurgarStock(QString& fechaCorte) {
+    valorHecho_.clear();
     std::function<void()> marcar;
     if (marca_) marcar = [this] { MarcarStock(); };
     PurgaStock purga(sesion_, operador_, avance_, fechaCorte, marcar);
@@ -595,8 +772,10 @@ void Depuracion::PurgarStock(QString& fechaCorte) {
     resultadoStock_ = purga.Resultado();
     motivoStock_ = purga.Motivo();
     if (purga.HuboError()) hayError_ = true;
-    if (marca_ && resultadoStock_ == ResultadoStock::Completa)
+    if (marca_ && resultadoStock_ == ResultadoStock::Completa && !valorHecho_.isEmpty()) {
         marca_->fase = MarcaDepuracion::Fase::StockHecho;
+        valorMarca_ = valorHecho_;
+    }
 }
 
 // ---- The dry run ----------------------------------------------------------------------------
@@ -604,6 +783,12 @@ void Depuracion::PurgarStock(QString& fechaCorte) {
 Simulacion Depuracion::Simular(const QString& texto) {
     Simulacion s;
     const QString codigo = texto.trimmed();
+    // Another station is purging: said as the purge would say it. The lock is only tested.
+    if (OtraEstacionDepura()) {
+        operador_.MsgBox(TextoOcupado(MarcaDelOtro()), Estilo::Critico, kAviso);
+        s.desenlace = Desenlace::Rechazado;
+        return s;
+    }
     if (ValidarEjercicio(codigo, rsEjercicio_)) {
         s.desenlace = Desenlace::Rechazado;
         return s;
@@ -623,6 +808,11 @@ Simulacion Depuracion::Simular(const QString& texto) {
         return v;
     };
     s.asientos = long(primerValor(S::ContarAsientos(codigo)).toLongLong());
+    if (s.asientos == 0 && !marca) {
+        operador_.MsgBox(TextoSinDatos(), Estilo::Informacion);
+        s.desenlace = Desenlace::SinDatos;
+        return s;
+    }
 
     // Finishing an interrupted purge puts back the period its record kept.
     s.periodoDesde = marca ? marca->desde : LeerValor(S::PeriodoDesde());
@@ -631,14 +821,21 @@ Simulacion Depuracion::Simular(const QString& texto) {
     s.fechas = FechasDe(rs_.Fields(QStringLiteral("Fecha Desde")).Value(),
                         rs_.Fields(QStringLiteral("Fecha Hasta")).Value());
     sesion_.CerrarRecordset(rs_);
-    const QString corte = gUtilidades().FechaSQL(s.fechas.corte);
-    s.desenlace = s.asientos > 0 || marca ? Desenlace::Completo : Desenlace::SinDatos;
+    s.desenlace = Desenlace::Completo;
     // Its stock committed already: nothing of it would run again.
     if (marca && marca->fase == MarcaDepuracion::Fase::StockHecho) return s;
 
-    s.hayTipoSI = sesion_.Existe(QStringLiteral("V_TA_CPTE"), QStringLiteral("SI"), QStringLiteral("Codigo"),
-                                 nullptr, TipoClave::Texto, QString());
-    s.comprobante = SiguienteComprobante(primerValor(S::MaximoComprobante(false)));
+    // What would refuse the purge refuses the dry run, with the same message.
+    const PrevisionStock p = PreverStock(s.fechas);
+    if (!p.impedimento.isEmpty()) {
+        operador_.MsgBox(p.impedimento, p.estilo, p.titulo);
+        s.desenlace = Desenlace::Rechazado;
+        return s;
+    }
+    s.hayTipoSI = p.hayTipoSI;
+    s.comprobante = p.comprobante;
+    if (!s.hayTipoSI) return s;
+    const QString corte = gUtilidades().FechaSQL(s.fechas.corte);
     sesion_.AbrirRecordset(S::Saldos(corte), rs_, Cursor::SoloAdelante, Bloqueo::SoloLectura, -1);
     while (!rs_.BOF() && !rs_.Eof()) {
         ++s.renglones;

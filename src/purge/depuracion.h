@@ -3,11 +3,13 @@
 // confirmation, the journal purge and the stock purge with opening balances. It works on the
 // session, the operator seam and the progress display; the window and the unattended mode
 // both run it and show its result.
+#include "purge/cerrojo_depuracion.h"
 #include "purge/marca_depuracion.h"
 #include "purge/pasos_depuracion.h"
 #include "suite/error.h"
 #include "suite/recordset.h"
 
+#include <memory>
 #include <optional>
 #include <QString>
 #include <QStringList>
@@ -76,18 +78,21 @@ public:
     Depuracion(const Depuracion&) = delete;
     Depuracion& operator=(const Depuracion&) = delete;
 
-    // What "&Aceptar" does: count the year's entries, validate the year, ask, purge. When an
-    // earlier purge of that year was interrupted, it offers to finish it instead; while one of
-    // another year is unfinished, it refuses.
+    // What "&Aceptar" does: take the purge lock, count the year's entries, validate the year,
+    // ask, purge. When an earlier purge of that year was interrupted, it offers to finish it
+    // instead; while one of another year is unfinished, or another station holds the lock, it
+    // refuses. The lock is held from before the count to the end, the question included.
     ResultadoDepuracion Ejecutar(const QString& codigo);
     // Validates the year (a refusal is shown); returns true when it is refused. The year's
     // row is left in rsEjercicio.
     bool ValidarEjercicio(const QString& codigo, Recordset& rsEjercicio);
     // Sets the operating period to the year, deletes its journal entries, runs the stock
     // purge, records the purge date and puts the operating period back. Failures are
-    // handled inside with the operator's Abort/Retry/Ignore box. Its progress record is
-    // written before the first change and removed when nothing is left to do; with the record
-    // of an interrupted purge of the year (read by Ejecutar) it finishes that one.
+    // handled inside with the operator's Abort/Retry/Ignore box. What would make the stock
+    // purge fail for a reason known in advance refuses the purge before anything changes. Its
+    // progress record is claimed before the first change and removed when nothing is left to
+    // do; with the record of an interrupted purge of the year (read by Ejecutar) it takes that
+    // one over and finishes it.
     void PurgarAsientos(QString& codigo);
     // Carries the stock up to the cut-off forward as one "SI" voucher and deletes the
     // movements up to that date, all in one transaction.
@@ -97,6 +102,10 @@ public:
     // The progress record of an interrupted purge, if one was left. Raises ErrorSistema when
     // the record cannot be read back safely (malformed, or on several rows).
     std::optional<MarcaDepuracion> LeerMarca();
+    // Whether another process holds the purge lock now; never takes it.
+    bool OtraEstacionDepura();
+    // The suite user this run's record names as its owner (empty: the login name).
+    void EstablecerUsuario(const QString& usuario) { usuario_ = usuario; }
 
     enum class ResultadoStock {
         NoEjecutada, // never ran
@@ -117,6 +126,11 @@ public:
     static QString TextoPendiente(qint64 ejercicio);
     // The refusal of a purge of another year while that one is unfinished.
     static QString TextoOtroPendiente(const QString& codigo, qint64 ejercicio);
+    // The refusal while another station holds the purge lock: the holder's year, user, station
+    // and start from its record, or, before it wrote one, only that the purge is open there.
+    static QString TextoOcupado(const std::optional<MarcaDepuracion>& marca);
+    // A year with no journal entries left.
+    static QString TextoSinDatos();
     // The voucher number after the highest existing one (Null or empty: the first one).
     // Raises Errores::Desbordamiento when the number part would need more than 8 digits, or
     // when the highest one is negative.
@@ -128,6 +142,25 @@ public:
     static bool EstaCerrado(const QVariant& cerrado, const QVariant& cierre);
 
 private:
+    // What the stock purge will meet, read before anything changes.
+    struct PrevisionStock {
+        bool hayTipoSI = false;
+        qint64 movimientos = 0; // valid movements up to the cut-off
+        QString comprobante;    // the next voucher, when the type exists
+        // Why the stock purge would certainly fail, as the operator is told (empty: it would not).
+        QString impedimento;
+        int estilo = 0;
+        QString titulo;
+    };
+    PrevisionStock PreverStock(const FechasEjercicio& fechas);
+    // Takes the purge lock; refuses (another holds it) or fails with false.
+    bool TomarCerrojo(PasosDepuracion& pasos);
+    // The record, to name the holder in a refusal; nothing when it cannot be read.
+    std::optional<MarcaDepuracion> MarcaDelOtro();
+    // Runs an owner-checked statement on the record: true when it changed its row. `queda` is
+    // the value the row then holds (none: removed), to check when the driver gives no count.
+    bool CambiarMarca(const QString& sql, const std::optional<QString>& queda);
+    QString Literal(const QString& valor) const;
     // Steps of Ejecutar.
     bool Contar(PasosDepuracion& pasos, const QString& codigo, long& n);
     void Confirmar(PasosDepuracion& pasos, const QString& codigo, const QString& pregunta,
@@ -135,6 +168,7 @@ private:
     // Phases of the journal purge; each returns false when the purge must stop.
     bool LeerPeriodo(PasosDepuracion& pasos);
     bool LeerEjercicio(PasosDepuracion& pasos, const QString& codigo);
+    bool ComprobarStock(PasosDepuracion& pasos);
     bool AnotarInicio(PasosDepuracion& pasos, const QString& codigo);
     bool FijarPeriodo(PasosDepuracion& pasos);
     bool BorrarAsientos(PasosDepuracion& pasos, const QString& codigo);
@@ -178,4 +212,9 @@ private:
     std::optional<MarcaDepuracion> marca_;
     bool marcaPropia_ = false, marcaQuitada_ = false;
     bool stockIniciado_ = false;
+    // The record's value as this run stored it last, and as the stock transaction rewrote it.
+    QString valorMarca_, valorHecho_;
+    QString usuario_;
+    std::unique_ptr<CerrojoDepuracion> cerrojo_;
+    bool rechazado_ = false; // refused before anything changed
 };

@@ -188,10 +188,20 @@ void FrmCrb::txtfields_KeyDown(short& KeyCode, short) {
 void FrmCrb::AvisarDepuracionPendiente() {
     if (purgando_ || descargado_ || operador().Terminado()) return;
     std::optional<MarcaDepuracion> marca;
-    if (!Trampa::ConReporte(QStringLiteral("AvisarDepuracionPendiente"))(
-            [&] { marca = Depuracion(this).LeerMarca(); }) ||
+    bool ocupada = false;
+    if (!Trampa::ConReporte(QStringLiteral("AvisarDepuracionPendiente"))([&] {
+            Depuracion depuracion(this);
+            marca = depuracion.LeerMarca();
+            // Only tested: the purge that holds it is not unfinished, it is running.
+            if (marca) ocupada = depuracion.OtraEstacionDepura();
+        }) ||
         !marca)
         return;
+    if (ocupada) {
+        operador().MsgBox(Depuracion::TextoOcupado(marca), Estilo::Informacion,
+                          QStringLiteral("Aviso al operador"));
+        return;
+    }
     txtfields->setEditText(QString::number(marca->ejercicio));
     CmdAceptar_Click();
 }

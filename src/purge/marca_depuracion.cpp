@@ -2,6 +2,10 @@
 
 #include "suite/error.h"
 
+#include <QDateTime>
+#include <QLocale>
+#include <QRandomGenerator>
+
 const QString MarcaDepuracion::Clave = QStringLiteral("DEPURACIONPENDIENTE");
 
 namespace {
@@ -42,11 +46,47 @@ std::optional<QVariant> leerValor(const QString& t, qsizetype& pos) {
     pos = fin + 1 + largo;
     return QVariant(t.mid(fin + 1, largo));
 }
+// A field of the owner up to the next ";" at pos; pos ends on that ";".
+QString leerCampo(const QString& t, qsizetype& pos) {
+    const qsizetype fin = t.indexOf(u';', pos);
+    if (fin <= pos) invalida(t, QStringLiteral("el dueño de la marca está incompleto"));
+    const QString campo = t.mid(pos, fin - pos);
+    pos = fin;
+    return campo;
+}
+
+QString texto(const QString& t, qsizetype& pos) {
+    const std::optional<QVariant> v = leerValor(t, pos);
+    if (!v || v->isNull()) invalida(t, QStringLiteral("el dueño de la marca está incompleto"));
+    return v->toString();
+}
 } // namespace
 
+DuenoDepuracion DuenoDepuracion::Nuevo(const QString& equipo, const QString& usuario) {
+    DuenoDepuracion d;
+    d.corrida = QString::number(QRandomGenerator::system()->generate64(), 16).rightJustified(16, u'0');
+    // ASCII digits whatever the locale: any station reads it.
+    d.inicio = QLocale::c().toString(QDateTime::currentDateTime(), QStringLiteral("dd/MM/yyyy HH:mm:ss"));
+    d.equipo = equipo;
+    d.usuario = usuario;
+    return d;
+}
+
 QString MarcaDepuracion::Codificar() const {
-    return QString::number(ejercicio) + u';' + (fase == Fase::StockHecho ? u'S' : u'A') + u';' +
-           codificarValor(desde) + u';' + codificarValor(hasta);
+    const QString base = QString::number(ejercicio) + u';' + (fase == Fase::StockHecho ? u'S' : u'A') + u';' +
+                         codificarValor(desde) + u';' + codificarValor(hasta);
+    if (!dueno) return base;
+    QString equipo = dueno->equipo, usuario = dueno->usuario;
+    for (;;) {
+        const QString t = base + u';' + dueno->corrida + u';' + dueno->inicio + u';' +
+                          codificarValor(QVariant(equipo)) + u';' + codificarValor(QVariant(usuario));
+        if (t.size() <= kLargoMaximo || (equipo.isEmpty() && usuario.isEmpty())) return t;
+        // Who is purging is told as far as it fits; the period must fit whole.
+        if (usuario.size() >= equipo.size())
+            usuario.chop(1);
+        else
+            equipo.chop(1);
+    }
 }
 
 MarcaDepuracion MarcaDepuracion::Decodificar(const QVariant& valor) {
@@ -69,6 +109,17 @@ MarcaDepuracion MarcaDepuracion::Decodificar(const QVariant& valor) {
     if (pos >= t.size() || t[pos] != u';') invalida(t, QStringLiteral("falta el fin del período"));
     ++pos;
     m.hasta = leerValor(t, pos);
+    m.leido = t;
+    if (pos == t.size()) return m;
+    if (t[pos] != u';') invalida(t, QStringLiteral("sobra texto al final"));
+    DuenoDepuracion d;
+    d.corrida = leerCampo(t, ++pos);
+    d.inicio = leerCampo(t, ++pos);
+    d.equipo = texto(t, ++pos);
+    if (pos >= t.size() || t[pos] != u';')
+        invalida(t, QStringLiteral("el dueño de la marca está incompleto"));
+    d.usuario = texto(t, ++pos);
     if (pos != t.size()) invalida(t, QStringLiteral("sobra texto al final"));
+    m.dueno = d;
     return m;
 }

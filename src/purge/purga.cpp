@@ -1,6 +1,7 @@
 // The confirm button of the purge window: the purge runs, the window shows how it ended.
 #include "purge/depuracion.h"
 #include "purge/frmcrb.h"
+#include "startup/modglobal.h"
 #include "suite/trampa.h"
 
 #include <QComboBox>
@@ -13,7 +14,9 @@ void FrmCrb::CmdAceptar_Click() {
     {
         // The window's buttons and close box stay idle while the purge runs.
         const QScopedValueRollback enCurso(purgando_, true);
-        r = Depuracion(this).Ejecutar(txtfields->currentText());
+        Depuracion depuracion(this);
+        depuracion.EstablecerUsuario(gUsuarioLogeado);
+        r = depuracion.Ejecutar(txtfields->currentText());
     }
     UltimoDesenlace = r.desenlace;
     MotivoIncompleto = r.motivo;

@@ -76,15 +76,39 @@ bool PurgaStock::TipoSI() {
         }))
         return false;
     if (existe_) return true;
+    // Without the type nothing can be carried; with nothing to carry, nothing needs it.
+    qint64 validos = 1;
+    if (!Paso(ClasePaso::Esencial, [&] {
+            Recordset rs;
+            sesion_.AbrirRecordset(S::ContarBorrado(gUtilidades().FechaSQL(fechaCorte_), false), rs);
+            validos = rs.BOF() ? 0 : rs.Valor(0).toLongLong();
+            rs.Close();
+        }))
+        return false;
+    nadaQueLlevar_ = validos == 0;
     Paso(ClasePaso::Prescindible, [&] {
         operador_.MsgBox(
             QStringLiteral("DEBE DAR DE ALTA EN TABLA DE COMPROBANTES EL CODIGO SI PARA SALDO INICIAL..."),
             Estilo::SoloAceptar);
     });
+    if (nadaQueLlevar_) return false;
     resultado_ = Depuracion::ResultadoStock::SinTipoSI;
     motivo_ =
         QStringLiteral("Falta dar de alta el código SI para saldo inicial en la tabla de comprobantes.");
     return false;
+}
+
+QString PurgaStock::SiguienteLibre(Sesion& sesion, const QVariant& maximo) {
+    const QString numero = Depuracion::SiguienteComprobante(maximo);
+    // A highest number that is not of the usual form can give back a number already used; the
+    // deletion would keep that old voucher with the new one, and its stock would count twice.
+    if (sesion.Existe(QStringLiteral("V_MV_STOCK"), numero, QStringLiteral("IDCOMPROBANTE"), nullptr,
+                      TipoClave::Texto, QStringLiteral("TC = 'SI'")))
+        throw ErrorSistema(Errores::LlamadaNoValida,
+                           QStringLiteral("El comprobante de saldo inicial SI %1, siguiente a %2, ya existe. "
+                                          "Corrija la numeración de los comprobantes SI antes de depurar.")
+                               .arg(numero, maximo.toString()));
+    return numero;
 }
 
 bool PurgaStock::AbrirTransaccion() {
@@ -102,19 +126,8 @@ bool PurgaStock::Numerar() {
         }))
         return false;
     if (!Paso(ClasePaso::Esencial, [&] {
-            const QVariant maximo =
-                rs_.BOF() ? QVariant() : rs_.Fields(QStringLiteral("IDCOMPROBANTE")).Value();
-            numero_ = Depuracion::SiguienteComprobante(maximo);
-            // A highest number that is not of the usual form can give back a number already
-            // used; the deletion would keep that old voucher with the new one, and its stock
-            // would count twice.
-            if (sesion_.Existe(QStringLiteral("V_MV_STOCK"), numero_, QStringLiteral("IDCOMPROBANTE"),
-                               nullptr, TipoClave::Texto, QStringLiteral("TC = 'SI'")))
-                throw ErrorSistema(
-                    Errores::LlamadaNoValida,
-                    QStringLiteral("El comprobante de saldo inicial SI %1, siguiente a %2, ya existe. "
-                                   "Corrija la numeración de los comprobantes SI antes de depurar.")
-                        .arg(numero_, maximo.toString()));
+            numero_ = SiguienteLibre(
+                sesion_, rs_.BOF() ? QVariant() : rs_.Fields(QStringLiteral("IDCOMPROBANTE")).Value());
         }))
         return false;
     linea_ = 1;
@@ -302,7 +315,7 @@ void PurgaStock::Concluir() {
     const bool sinCommit = enTransaccion_;
     if (sinCommit) Deshacer();
     if (resultado_ == Depuracion::ResultadoStock::SinTipoSI) return;
-    if (!sinCommit && !pasos_.HuboFallo() && existe_) {
+    if (!sinCommit && !pasos_.HuboFallo() && (existe_ || nadaQueLlevar_)) {
         resultado_ = Depuracion::ResultadoStock::Completa;
         return;
     }

@@ -21,6 +21,9 @@ public:
     PurgaStock& operator=(const PurgaStock&) = delete;
 
     void Ejecutar();
+    // The voucher number after the highest existing one, checked unused: raises ErrorSistema
+    // when it would need a ninth digit (Desbordamiento) or already exists (LlamadaNoValida).
+    static QString SiguienteLibre(Sesion& sesion, const QVariant& maximo);
     Depuracion::ResultadoStock Resultado() const { return resultado_; }
     QString Motivo() const { return motivo_; }
     // Whether a step failed at all (the window's HayError).
@@ -62,6 +65,7 @@ private:
 
     Recordset rs_;
     bool existe_ = false;
+    bool nadaQueLlevar_ = false; // no type "SI", and no movement that would need it
     bool enTransaccion_ = false;
     bool vacio_ = true;
     QString numero_;

@@ -32,15 +32,50 @@ QString Marca() {
         .arg(MarcaDepuracion::Clave);
 }
 
-QString InsertarMarca(const QString& valorSQL) {
-    return QStringLiteral("INSERT INTO TA_CONFIGURACION (Grupo, CLAVE, VALOR) VALUES ('DATOS', '%1', ")
+QString ReclamarMarca(const QString& valorSQL) {
+    return QStringLiteral("INSERT INTO TA_CONFIGURACION (Grupo, CLAVE, VALOR) SELECT 'DATOS', '%1', ")
                .arg(MarcaDepuracion::Clave) +
-           valorSQL + u')';
+           valorSQL +
+           QStringLiteral(
+               " WHERE NOT EXISTS (SELECT * FROM TA_CONFIGURACION WHERE RTRIM(LTRIM(CLAVE)) = '%1')")
+               .arg(MarcaDepuracion::Clave);
 }
 
-QString BorrarMarca() {
-    return QStringLiteral("DELETE FROM TA_CONFIGURACION WHERE RTRIM(LTRIM(CLAVE)) = '%1'")
-        .arg(MarcaDepuracion::Clave);
+QString ReescribirMarca(const QString& nuevoSQL, const QString& anteriorSQL) {
+    return QStringLiteral("UPDATE TA_CONFIGURACION SET VALOR = ") + nuevoSQL +
+           QStringLiteral(" WHERE RTRIM(LTRIM(CLAVE)) = '%1' AND VALOR = ").arg(MarcaDepuracion::Clave) +
+           anteriorSQL;
+}
+
+QString QuitarMarca(const QString& valorSQL) {
+    return QStringLiteral("DELETE FROM TA_CONFIGURACION WHERE RTRIM(LTRIM(CLAVE)) = '%1' AND VALOR = ")
+               .arg(MarcaDepuracion::Clave) +
+           valorSQL;
+}
+
+namespace {
+const QString kRecursoCerrojo = QStringLiteral("'Cribanzas.Depuracion'");
+}
+
+QString TomarCerrojo() {
+    return QStringLiteral(
+               "EXEC sp_getapplock @Resource = %1, @LockMode = 'Exclusive', @LockOwner = 'Session', "
+               "@LockTimeout = 0")
+        .arg(kRecursoCerrojo);
+}
+
+QString ModoCerrojo() {
+    return QStringLiteral("SELECT APPLOCK_MODE('public', %1, 'Session') AS Modo").arg(kRecursoCerrojo);
+}
+
+QString ProbarCerrojo() {
+    return QStringLiteral("SELECT APPLOCK_TEST('public', %1, 'Exclusive', 'Session') AS Libre")
+        .arg(kRecursoCerrojo);
+}
+
+QString SoltarCerrojo() {
+    return QStringLiteral("EXEC sp_releaseapplock @Resource = %1, @LockOwner = 'Session'")
+        .arg(kRecursoCerrojo);
 }
 
 QString BorrarAsientos(const QString& codigo) {
@@ -65,6 +100,13 @@ QString Saldos(const QString& fechaSQL) {
            QStringLiteral(") AND (COALESCE(Anulado,0) = 0) ") +
            QStringLiteral("GROUP BY IDArticulo, IDUnidad, IdDeposito, IdPosicion, NroSerie, ") +
            QStringLiteral("NroLote,Descripcion ");
+}
+
+QString CotaSaldos(const QString& fechaSQL) {
+    return QStringLiteral(
+               "SELECT COUNT(*) AS Movimientos, SUM(ABS(CAST(Cantidad AS FLOAT))) AS Cantidades, "
+               "SUM(ABS(CAST(CantidadUD AS FLOAT))) AS CantidadesUD From V_MV_Stock WHERE (FECHA <= ") +
+           fechaSQL + QStringLiteral(") AND (COALESCE(Anulado,0) = 0)");
 }
 
 QString InsercionSaldos(const QString& tipoSQL, const QString& comprobanteSQL, const QString& fechaSQL,

@@ -13,11 +13,21 @@ QString Ejercicio(const QString& codigo);
 QString PeriodoDesde();
 QString PeriodoHasta();
 QString FechaUltimaDepuracion();
-// The purge's own progress record (MarcaDepuracion): read, written before the first change, and
-// removed at the end. The value goes in as the literal ValorSQL makes of it.
+// The purge's own progress record (MarcaDepuracion): read, claimed before the first change, and
+// removed at the end. Values go in as the literals ValorSQL makes of them. The claim inserts it
+// only when no record exists, in one statement; a rewrite or a removal touches it only while it
+// still holds the value this run stored: each changes one row or none, and the caller checks.
 QString Marca();
-QString InsertarMarca(const QString& valorSQL);
-QString BorrarMarca();
+QString ReclamarMarca(const QString& valorSQL);
+QString ReescribirMarca(const QString& nuevoSQL, const QString& anteriorSQL);
+QString QuitarMarca(const QString& valorSQL);
+// The purge lock on SQL Server: an application lock owned by the session, so that it goes with
+// the connection when the process dies. Taken without waiting; its mode then says whether this
+// session holds it. The test never takes it.
+QString TomarCerrojo();
+QString ModoCerrojo();
+QString ProbarCerrojo();
+QString SoltarCerrojo();
 QString BorrarAsientos(const QString& codigo);
 // The highest "SI" voucher. The purge reads it first inside its transaction, with the stock
 // table locked until the commit: other stations wait, and no movement can come or change
@@ -25,6 +35,9 @@ QString BorrarAsientos(const QString& codigo);
 QString MaximoComprobante(bool bloquearStock);
 // The balance query, grouped as the opening balance keeps it.
 QString Saldos(const QString& fechaSQL);
+// In one pass over what the balance query sums: how many movements, and the sums of the
+// quantities' absolute values, which bound every balance (as floating point: they cannot overflow).
+QString CotaSaldos(const QString& fechaSQL);
 // The opening-balance insert of `filas` rows. Type, voucher, date and "Depuracion" are written
 // in; each row has a "?" for the line number, article, description, unit, quantity, depot,
 // position, serial, lot and second-unit quantity, in that order.

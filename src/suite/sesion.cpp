@@ -722,6 +722,9 @@ void Sesion::setCommandTimeout(int segundos) {
 bool Sesion::EsSQLite() const {
     return d_->esSqlite;
 }
+QString Sesion::Motor() const {
+    return d_->motor;
+}
 QSqlDatabase Sesion::Base() const {
     return d_->db;
 }
@@ -936,10 +939,12 @@ QVariant SesionInterna::ValorParaLigar(const Sesion& s, const QVariant& v) {
     }
 }
 
-void Sesion::Ejecutar(const QString& sql) {
+qint64 Sesion::Ejecutar(const QString& sql) {
     QSqlQuery q = SesionInterna::Preparar(*this, sql);
     SesionInterna::Ejecutar(*this, q, QStringLiteral("No se pudo ejecutar la sentencia: "));
+    const qint64 filas = q.isSelect() ? -1 : q.numRowsAffected();
     q.finish();
+    return filas;
 }
 
 void Sesion::EjecutarConValores(const QString& sql, const QVariantList& valores) {

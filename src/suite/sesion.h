@@ -88,6 +88,8 @@ public:
     int CommandTimeout() const;
     void setCommandTimeout(int segundos);
     bool EsSQLite() const;
+    // The DBMS name an ODBC driver reports ("Microsoft SQL Server", ...); empty on Qt's SQLite.
+    QString Motor() const;
 
     // True when a row of the table has that key; a given recordset comes back open on that
     // row. Key type 3: the key must be a plain whole number (else: not found, no statement
@@ -98,7 +100,8 @@ public:
     QVariant ValorCampo(const QString& tabla, const QString& clave, const QString& campo,
                         const QString& campoClave, long tipoClave, const QString& condicion);
     void CerrarRecordset(Recordset& rs);
-    void Ejecutar(const QString& sql);
+    // Returns the rows the statement changed (-1 when the driver does not say).
+    qint64 Ejecutar(const QString& sql);
     // Opens rs on the statement (closing it first when still open).
     void AbrirRecordset(const QString& sql, Recordset& rs, int cursor = Cursor::SoloAdelante,
                         int bloqueo = Bloqueo::SoloLectura, int opciones = -1);

@@ -46,6 +46,37 @@ QVariant ConsultarValor(const QString& ruta, const QString& sql) {
     return r;
 }
 
+QStringList Volcado(const QString& ruta) {
+    auto texto = [&](const QString& sql) { return ConsultarValor(ruta, sql).toString(); };
+    QStringList filas;
+    const QStringList tablas = texto("SELECT group_concat(name, ',') FROM (SELECT name FROM sqlite_master "
+                                     "WHERE type = 'table' AND name NOT LIKE 'sqlite_%' ORDER BY name)")
+                                   .split(',');
+    for (const QString& t : tablas) {
+        const QStringList columnas =
+            texto(QString("SELECT group_concat('quote(\"' || name || '\")', ' || ''|'' || ') FROM "
+                          "pragma_table_info('%1') WHERE NOT (pk = 1 AND upper(type) = 'INTEGER')")
+                      .arg(t))
+                .split(',');
+        const QString sql = QString("SELECT group_concat(fila, char(10)) FROM (SELECT %1 AS fila FROM \"%2\" "
+                                    "ORDER BY 1)")
+                                .arg(columnas.join(','), t);
+        for (const QString& f : texto(sql).split('\n', Qt::SkipEmptyParts))
+            filas << t + ": " + f;
+    }
+    return filas;
+}
+
+std::string DiferenciaDeVolcados(const QStringList& a, const QStringList& b) {
+    std::string r;
+    int n = 0;
+    for (const QString& f : a)
+        if (!b.contains(f) && ++n <= 8) r += "\n  - " + f.toStdString();
+    for (const QString& f : b)
+        if (!a.contains(f) && ++n <= 16) r += "\n  + " + f.toStdString();
+    return r;
+}
+
 ConexionDirecta::ConexionDirecta(const QString& ruta)
     : nombre_(QStringLiteral("directa-") + QUuid::createUuid().toString()) {
     QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), nombre_);

@@ -19,6 +19,13 @@ void EjecutarSql(const QString& ruta, const QStringList& sentencias);
 // One value of a query on a SQLite file (first column of the first row; invalid when none).
 QVariant ConsultarValor(const QString& ruta, const QString& sql);
 
+// Every row of every table of a SQLite file, sorted, without the columns that are only a row's
+// surrogate id: equal dumps mean the same data. The first connection rolls back what a killed
+// process left in its journal.
+QStringList Volcado(const QString& ruta);
+// The rows of one dump that the other lacks, a few at most, for a failure message.
+std::string DiferenciaDeVolcados(const QStringList& a, const QStringList& b);
+
 // A connection of the test's own that stays open while the object lives.
 class ConexionDirecta {
 public:

@@ -67,6 +67,18 @@ TEST(OpcionesDesatendido, ErroresDeUso) {
     EXPECT_TRUE(ventana.error.isEmpty()) << ventana.error.toStdString();
     EXPECT_FALSE(ventana.desatendido || ventana.simular);
     EXPECT_EQ(ventana.linea, "@DbName=a.db;@Password= --x; --simular");
+    // Only as the first argument: a password with blanks split by the shell may hold it.
+    const auto partida = AnalizarArgumentos(
+        {"@DbName=a.db;@Password=a", "--desatendido", "--ejercicio", "2022", "--confirmar", "b;"});
+    EXPECT_FALSE(partida.desatendido || partida.confirmar);
+    EXPECT_EQ(partida.linea, "@DbName=a.db;@Password=a --desatendido --ejercicio 2022 --confirmar b;");
+    // The usage text: alone, or right after --desatendido; anywhere else it is session text.
+    for (const QStringList& a :
+         {QStringList{"--help"}, QStringList{"-h"}, QStringList{"--desatendido", "--help"},
+          QStringList{"--desatendido", "-h", "--ejercicio", "2022"}})
+        EXPECT_TRUE(AnalizarArgumentos(a).ayuda) << a.join(' ').toStdString();
+    EXPECT_FALSE(AnalizarArgumentos({"@DbName=a.db;", "--help"}).ayuda);
+    EXPECT_FALSE(AnalizarArgumentos({"--desatendido", "--ejercicio", "2022", "--help"}).ayuda);
     EXPECT_EQ(
         AnalizarArgumentos({"--desatendido", "--ejercicio", "1", "--simular", "--registro-sentencias=r.log"})
             .registroSentencias,
@@ -74,6 +86,43 @@ TEST(OpcionesDesatendido, ErroresDeUso) {
     EXPECT_FALSE(
         AnalizarArgumentos({"--desatendido", "--ejercicio", "1", "--simular", "--registro-sentencias"})
             .error.isEmpty());
+}
+
+TEST(OpcionesDesatendido, AyudaSinPantalla) {
+    QProcessEnvironment entorno = EntornoSinPantalla();
+    entorno.remove(QStringLiteral("QT_QPA_PLATFORM"));
+    for (const QStringList& a : {QStringList{"--help"}, QStringList{"--desatendido", "-h"}}) {
+        const auto c = CorrerPrograma(CRIBANZAS_BIN, a, entorno);
+        EXPECT_EQ(c.estado, 0) << c.errores.toStdString();
+        EXPECT_TRUE(c.salida.startsWith("Uso:\n  cribanzas")) << c.salida.toStdString();
+        EXPECT_TRUE(c.errores.isEmpty()) << c.errores.toStdString();
+    }
+}
+
+TEST(AvanceTerminal, UnRegistroTerminaConLaCuentaFinal) {
+    // Written to a file, not a terminal: lines are throttled, but each phase's last figure and
+    // the final one are kept.
+    FILE* f = std::tmpfile();
+    ASSERT_NE(f, nullptr);
+    {
+        AvanceTerminal avance(f);
+        avance.Iniciar("Depurando");
+        for (int i = 1; i <= 500; ++i)
+            avance.Mostrar("Generando Saldo Inicial", "A1", QString::number(i));
+        avance.Mostrar("Eliminando Movimientos", "", "");
+        for (int i = 1; i <= 300; ++i)
+            avance.Mostrar("Otra fase", "", QString::number(i));
+        avance.Cerrar();
+    }
+    std::rewind(f);
+    QFile leido;
+    ASSERT_TRUE(leido.open(f, QIODevice::ReadOnly));
+    const QStringList lineas = QString::fromLocal8Bit(leido.readAll()).split('\n', Qt::SkipEmptyParts);
+    leido.close();
+    std::fclose(f);
+    EXPECT_EQ(lineas, QStringList({"Depurando", "Generando Saldo Inicial | A1 | 1",
+                                   "Generando Saldo Inicial | A1 | 500", "Eliminando Movimientos",
+                                   "Otra fase | 1", "Otra fase | 300"}));
 }
 
 TEST(RegistroSentencias, UnaLineaPorSentenciaSiempre) {
@@ -148,6 +197,15 @@ TEST_F(Desatendido, EstadosDeSalida) {
     EXPECT_EQ(Correr({"--desatendido", "--ejercicio", "2020", "--confirmar", linea}).estado,
               Salida::NadaQueDepurar)
         << "a year already purged";
+    // Its dry run says what the purge says, and announces no work.
+    const auto s = Correr({"--desatendido", "--ejercicio", "2020", "--simular", linea});
+    EXPECT_EQ(s.estado, Salida::NadaQueDepurar);
+    EXPECT_TRUE(
+        s.errores.contains("No se han encontrado datos para depurar, el ejercicio ya ha sido depurado!!!!"))
+        << s.errores.toStdString();
+    EXPECT_TRUE(s.salida.contains("Nada que depurar")) << s.salida.toStdString();
+    EXPECT_FALSE(s.salida.contains("Comprobante") || s.salida.contains("Movimientos de stock a eliminar"))
+        << s.salida.toStdString();
     const auto sin = Correr(
         {"--desatendido", "--ejercicio", "2022", "--simular", "@DbName=" + dir_.filePath("otra.db") + ";"});
     EXPECT_EQ(sin.estado, Salida::SinConexion);

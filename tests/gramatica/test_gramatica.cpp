@@ -8,6 +8,7 @@
 #include "lookup/lib_clscons2.h"
 #include "purge/depuracion.h"
 #include "purge/frmcrb.h"
+#include "purge/sentencias_depuracion.h"
 #include "startup/modglobal.h"
 #include "suite/coleccion.h"
 #include "suite/globales.h"
@@ -112,6 +113,10 @@ TEST_F(GramaticaTSQL, CadaSentenciaEnviadaEsTSQL) {
     gSesion().Observador = nullptr;
     // Sent to SQL Server only, when the session asks whether its transaction still stands.
     formas.emplace(QStringLiteral("SELECT @@TRANCOUNT"), QStringLiteral("SELECT @@TRANCOUNT"));
+    // Sent to SQL Server only: the purge lock, taken, tested and released.
+    namespace S = SentenciasDepuracion;
+    for (const QString& sql : {S::TomarCerrojo(), S::ModoCerrojo(), S::ProbarCerrojo(), S::SoltarCerrojo()})
+        formas.emplace(Forma(sql), sql);
 
     // One file per shape, and the grammar's verdict on each.
     const QString carpeta = Ruta("sentencias");
@@ -138,7 +143,8 @@ TEST_F(GramaticaTSQL, CadaSentenciaEnviadaEsTSQL) {
          {"FROM MV_EJERCICIOS WHERE (CIERRE", "count(PERIODO)", "DELETE MV_ASIENTOS",
           "WITH (TABLOCKX, HOLDLOCK)", "SUM(Cantidad) AS SALDOCANTIDAD", "INSERT INTO V_MV_STOCK",
           "Delete v_mv_stock", "UPDATE TA_CONFIGURACION", "BEGIN TRANSACTION", "COMMIT TRANSACTION",
-          "FROM VT_PROVEEDORES", "FROM MA_CONTACTOS", "SELECT COUNT(*) FROM V_MV_STOCK"})
+          "FROM VT_PROVEEDORES", "FROM MA_CONTACTOS", "SELECT COUNT(*) FROM V_MV_STOCK", "WHERE NOT EXISTS",
+          "AND VALOR = ", "SUM(ABS(CAST(Cantidad AS FLOAT)))", "sp_getapplock"})
         EXPECT_FALSE(todas.filter(QString::fromLatin1(parte)).isEmpty()) << parte;
 
     const Corrida c =

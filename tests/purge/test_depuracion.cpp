@@ -233,7 +233,10 @@ TEST_F(Depuracion2022, LoQueRecibiriaSQLServer) {
     ASSERT_GE(inicio, 0);
     EXPECT_EQ(escritas.value(inicio + 1), "SELECT MAX(IDCOMPROBANTE) AS IDCOMPROBANTE FROM V_MV_STOCK WITH "
                                           "(TABLOCKX, HOLDLOCK) WHERE TC = 'SI'");
-    EXPECT_EQ(con("MAX(IDCOMPROBANTE)").size(), 1);
+    // Read first without the lock, by the checks made before anything changes.
+    EXPECT_EQ(con("MAX(IDCOMPROBANTE)"),
+              QStringList({"SELECT MAX(IDCOMPROBANTE) AS IDCOMPROBANTE FROM V_MV_STOCK WHERE TC = 'SI'",
+                           escritas.value(inicio + 1)}));
     // Values in the text go as Unicode literals, the rows' own values are bound; the fixed
     // codes compared with key columns stay plain.
     EXPECT_EQ(
@@ -245,7 +248,8 @@ TEST_F(Depuracion2022, LoQueRecibiriaSQLServer) {
     EXPECT_EQ(con("Delete v_mv_stock"),
               QStringList{"Delete v_mv_stock where fecha <= CONVERT(DATETIME,'20221231',112) AND NOT "
                           "(COALESCE(TC,'') = 'SI' AND COALESCE(IDCOMPROBANTE,'') = N'000100000001X')"});
-    EXPECT_EQ(con("FROM V_TA_CPTE"), QStringList{"SELECT * FROM V_TA_CPTE WHERE Codigo = 'SI'"});
+    EXPECT_EQ(con("FROM V_TA_CPTE"), QStringList(2, "SELECT * FROM V_TA_CPTE WHERE Codigo = 'SI'"))
+        << "checked before anything changes, and by the stock purge";
     EXPECT_EQ(Valor("SELECT DESCRIPCION || '|' || NroLote FROM V_MV_STOCK WHERE TC = 'SI'").toString(),
               descripcion + "|L-ü");
 }
@@ -260,10 +264,21 @@ TEST_F(Depuracion2022, ElOrdenDeLosPasos) {
         ADD_FAILURE() << "not run: " << texto.toStdString();
         return qsizetype(-1);
     };
+    auto ultimo = [&](const QString& texto) {
+        for (qsizetype i = sentencias.size() - 1; i >= 0; --i)
+            if (sentencias[i].contains(texto, Qt::CaseInsensitive)) return i;
+        return qsizetype(-1);
+    };
+    // What would stop the stock purge is checked before the record is claimed.
+    const auto reclamo = indice("INSERT INTO TA_CONFIGURACION (Grupo, CLAVE, VALOR) SELECT 'DATOS', "
+                                "'DEPURACIONPENDIENTE', '2022;A;10:01/01/2024;10:31/12/2024;");
+    EXPECT_LT(indice("FROM V_TA_CPTE"), reclamo);
+    EXPECT_LT(indice("SUM(ABS(CAST(Cantidad AS FLOAT)))"), reclamo);
+    EXPECT_LT(indice("MAX(IDCOMPROBANTE)"), reclamo);
     const auto diario = indice("DELETE FROM MV_ASIENTOS");
-    const auto tipo = indice("FROM V_TA_CPTE");
+    const auto tipo = ultimo("FROM V_TA_CPTE");
     const auto inicio = indice("BEGIN IMMEDIATE TRANSACTION");
-    const auto maximo = indice("MAX(IDCOMPROBANTE)");
+    const auto maximo = ultimo("MAX(IDCOMPROBANTE)");
     const auto saldos = indice("SUM(Cantidad) AS SALDOCANTIDAD");
     const auto insercion = indice("INSERT INTO V_MV_STOCK");
     const auto borrado = indice("from v_mv_stock where fecha");
@@ -284,14 +299,12 @@ TEST_F(Depuracion2022, ElOrdenDeLosPasos) {
     const auto escrituras = SentenciasCon("UPDATE TA_CONFIGURACION");
     ASSERT_EQ(escrituras.size(), 5) << "7, 8, the stock's mark, 13, 14";
     EXPECT_TRUE(escrituras[2].contains("DEPURACIONPENDIENTE"));
-    EXPECT_LT(
-        indice("INSERT INTO TA_CONFIGURACION (Grupo, CLAVE, VALOR) VALUES ('DATOS', 'DEPURACIONPENDIENTE', "
-               "'2022;A;10:01/01/2024;10:31/12/2024')"),
-        indice(escrituras[0]));
+    EXPECT_LT(reclamo, indice(escrituras[0]));
     EXPECT_LT(borrado, indice(escrituras[2]));
     EXPECT_LT(indice(escrituras[2]), confirmacion);
-    EXPECT_EQ(sentencias.last(),
-              "DELETE FROM TA_CONFIGURACION WHERE RTRIM(LTRIM(CLAVE)) = 'DEPURACIONPENDIENTE'");
+    EXPECT_TRUE(sentencias.last().startsWith("DELETE FROM TA_CONFIGURACION WHERE RTRIM(LTRIM(CLAVE)) = "
+                                             "'DEPURACIONPENDIENTE' AND VALOR = '2022;S;10:01/01/2024;"))
+        << sentencias.last().toStdString();
     EXPECT_EQ(SentenciasCon("INSERT INTO V_MV_STOCK").size(), 3) << "six rows, two per statement";
     // No statement ever carries the typed code other than as the bare number.
     EXPECT_EQ(SentenciasCon("DELETE FROM MV_ASIENTOS WHERE CAST(PERIODO AS INTEGER) = 2022").size(), 1);
@@ -338,31 +351,68 @@ TEST_F(Depuracion2022, ElBorradoSoloRespetaElComprobanteNuevo) {
     EXPECT_EQ(Contar("V_MV_STOCK"), 1);
 }
 
-TEST_F(Depuracion2022, SinTipoSIElStockQuedaIntacto) {
+TEST_F(Depuracion2022, SinTipoSINoSeTocaNadaSiHayStockQueLlevar) {
+    // Known before anything changes: the purge is refused then, not after the journal went.
     Movimientos();
     Sql({"DELETE FROM V_TA_CPTE WHERE Codigo = 'SI'"});
     const qint64 filas = Contar("V_MV_STOCK");
+    const qint64 asientos = Contar("MV_ASIENTOS");
     Confirmar();
     Depurar("2022");
-    ASSERT_EQ(Guion().Avisos().size(), 3u);
-    EXPECT_EQ(Guion().Avisos()[1].texto, Textos::FaltaSI);
-    EXPECT_EQ(Guion().Avisos()[1].estilo, 0);
-    EXPECT_EQ(Guion().Avisos()[1].titulo, "Cribanzas");
+    ASSERT_EQ(Guion().Avisos().size(), 2u);
+    EXPECT_EQ(UltimoAviso().texto, Textos::FaltaSI);
+    EXPECT_EQ(UltimoAviso().estilo, 0);
+    EXPECT_EQ(UltimoAviso().titulo, "Cribanzas");
     EXPECT_TRUE(avance.empty()) << "no progress display";
     EXPECT_EQ(Contar("V_MV_STOCK"), filas);
-    EXPECT_EQ(Contar("V_MV_STOCK WHERE ControladoPor = 'Depuracion'"), 0);
-    // The journal is purged and the year recorded, but the last message says the stock was not.
+    EXPECT_EQ(Contar("MV_ASIENTOS"), asientos);
+    EXPECT_FALSE(Config("FECHAULTIMADEPURACION").isValid());
+    EXPECT_FALSE(Config("DEPURACIONPENDIENTE").isValid());
+    EXPECT_EQ(Config("fechaoperdesde").toString(), "01/01/2024");
+    EXPECT_FALSE(Guion().Terminado()) << "nothing changed: the window stays";
+    EXPECT_EQ(frm->UltimoDesenlace, FrmCrb::Desenlace::Rechazado);
+
+    // With nothing valid to carry the type is not needed: the purge goes on and ends.
+    Sql({"UPDATE V_MV_STOCK SET Anulado = 1 WHERE FECHA <= '2022-12-31'"});
+    Guion().Limpiar();
+    Confirmar();
+    Depurar("2022");
+    EXPECT_EQ(Guion().Avisos()[1].texto, Textos::FaltaSI);
+    EXPECT_EQ(UltimoAviso().texto, Textos::Exito);
+    EXPECT_EQ(Contar("V_MV_STOCK"), filas) << "nothing carried, nothing deleted";
     EXPECT_EQ(Contar("MV_ASIENTOS WHERE CAST(PERIODO AS INTEGER) = 2022"), 0);
     EXPECT_EQ(Config("FECHAULTIMADEPURACION").toString(), "01/01/2022");
-    EXPECT_EQ(Config("fechaoperdesde").toString(), "01/01/2024");
-    EXPECT_NE(UltimoAviso().texto, Textos::Exito);
-    EXPECT_TRUE(UltimoAviso().texto.contains("NO los movimientos de stock"));
-    EXPECT_TRUE(UltimoAviso().texto.contains("código SI"));
-    EXPECT_EQ(UltimoAviso().titulo, Textos::Aviso);
-    EXPECT_EQ(UltimoAviso().estilo, 16);
-    EXPECT_TRUE(Guion().Terminado());
-    EXPECT_EQ(frm->UltimoDesenlace, FrmCrb::Desenlace::Incompleto);
-    EXPECT_TRUE(frm->MotivoIncompleto.contains("código SI"));
+    EXPECT_EQ(frm->UltimoDesenlace, FrmCrb::Desenlace::Completo);
+}
+
+TEST_F(Depuracion2022, SaldosQueNoSePuedenSumarNoTocanNada) {
+    // Whole quantities whose sum passes 64 bits: SQLite's SUM stops with "integer overflow".
+    Movimientos();
+    Sql({InsertarMov({.fecha = "2022-10-01", .articulo = "B1", .cantidad = 0}),
+         InsertarMov({.fecha = "2022-10-02", .articulo = "B1", .cantidad = 0}),
+         "UPDATE V_MV_STOCK SET CANTIDAD = 9000000000000000000 WHERE IDARTICULO = 'B1'"});
+    const qint64 asientos = Contar("MV_ASIENTOS");
+    Confirmar();
+    Depurar("2022");
+    ASSERT_EQ(Guion().Avisos().size(), 2u);
+    EXPECT_TRUE(UltimoAviso().texto.startsWith("No se pueden sumar los saldos del stock al 31/12/2022"))
+        << UltimoAviso().texto.toStdString();
+    EXPECT_TRUE(UltimoAviso().texto.contains("overflow")) << UltimoAviso().texto.toStdString();
+    EXPECT_TRUE(UltimoAviso().texto.endsWith("No se modificó nada."));
+    EXPECT_EQ(Contar("MV_ASIENTOS"), asientos);
+    EXPECT_FALSE(Config("DEPURACIONPENDIENTE").isValid());
+    EXPECT_EQ(frm->UltimoDesenlace, FrmCrb::Desenlace::Rechazado);
+
+    // Past the bound but each balance within 64 bits: summed first, then purged.
+    Sql({"UPDATE V_MV_STOCK SET CANTIDAD = 4000000000000000000, IDARTICULO = 'B' || IdMovimiento "
+         "WHERE IDARTICULO = 'B1'"});
+    Guion().Limpiar();
+    sentencias.clear();
+    Confirmar();
+    Depurar("2022");
+    EXPECT_EQ(UltimoAviso().texto, Textos::Exito);
+    EXPECT_EQ(SentenciasCon("SUM(Cantidad) AS SALDOCANTIDAD").size(), 2) << "checked, then carried";
+    EXPECT_EQ(Valor("SELECT COUNT(*) FROM V_MV_STOCK WHERE TC = 'SI' AND CANTIDAD = 4000000000000000000"), 2);
 }
 
 TEST_F(Depuracion2022, SinMovimientosValidosNoBorraNada) {
@@ -381,7 +431,8 @@ TEST_F(Depuracion2022, SinMovimientosValidosNoBorraNada) {
 }
 
 TEST_F(Depuracion2022, ComprobanteSinLugarParaUnNumeroMas) {
-    // A ninth digit, or a minus sign: either makes a 14-character voucher.
+    // A ninth digit, or a minus sign: either makes a 14-character voucher. Known before anything
+    // changes, so the purge is refused then.
     for (const char* maximo : {"000399999999Z", "0009-0000005X"}) {
         SCOPED_TRACE(maximo);
         TearDown();
@@ -389,24 +440,20 @@ TEST_F(Depuracion2022, ComprobanteSinLugarParaUnNumeroMas) {
         Movimientos();
         Sql({InsertarMov(
             {.fecha = "2020-12-31", .articulo = "A9", .cantidad = 1, .tc = "SI", .comprobante = maximo})});
-        const auto antes = Saldos(QDate(2023, 12, 31));
         const qint64 filas = Contar("V_MV_STOCK");
+        const qint64 asientos = Contar("MV_ASIENTOS");
         Confirmar();
-        Guion().Responder(Respuesta::Omitir); // Ignore cannot go on without a number
         Depurar("2022");
-        ASSERT_EQ(Guion().Avisos().size(), 3u);
-        EXPECT_EQ(Guion().Avisos()[1].tipo, "error");
-        EXPECT_EQ(Guion().Avisos()[1].numero, Errores::Desbordamiento);
-        EXPECT_TRUE(Guion().Avisos()[1].texto.contains("8 dígitos"));
-        EXPECT_TRUE(Guion().Avisos()[1].procedimiento.isEmpty());
-        EXPECT_TRUE(SentenciasCon("INSERT INTO V_MV_STOCK").isEmpty());
-        EXPECT_EQ(Contar("V_MV_STOCK"), filas);
-        std::string dif;
-        EXPECT_TRUE(mismosSaldos(antes, Saldos(QDate(2023, 12, 31)), &dif)) << dif;
-        EXPECT_TRUE(frm->HayError);
-        EXPECT_TRUE(UltimoAviso().texto.contains("NO los movimientos de stock"));
+        ASSERT_EQ(Guion().Avisos().size(), 2u);
+        EXPECT_EQ(UltimoAviso().tipo, "mensaje");
+        EXPECT_EQ(UltimoAviso().estilo, 16);
         EXPECT_TRUE(UltimoAviso().texto.contains("8 dígitos"));
-        EXPECT_TRUE(Guion().Terminado());
+        EXPECT_TRUE(UltimoAviso().texto.endsWith("No se modificó nada."));
+        EXPECT_EQ(Contar("V_MV_STOCK"), filas);
+        EXPECT_EQ(Contar("MV_ASIENTOS"), asientos);
+        EXPECT_FALSE(Config("DEPURACIONPENDIENTE").isValid());
+        EXPECT_TRUE(SentenciasCon("INSERT ").isEmpty() && SentenciasCon("UPDATE ").isEmpty());
+        EXPECT_FALSE(Guion().Terminado());
     }
 }
 

@@ -192,7 +192,7 @@ TEST_F(Fallos, DiarioAnularAlBorrarAsientos) {
     Depurar("2022");
     EXPECT_EQ(Contar("MV_ASIENTOS WHERE CAST(PERIODO AS INTEGER) = 2022"), 3);
     EXPECT_EQ(Stock(), stockAntes);
-    EXPECT_TRUE(SentenciasCon("V_MV_STOCK").isEmpty());
+    EXPECT_TRUE(SentenciasCon("BEGIN").isEmpty()) << "the stock purge never started";
     EXPECT_FALSE(Config("FECHAULTIMADEPURACION").isValid());
     PeriodoRepuesto();
     EXPECT_TRUE(Guion().Terminado());
@@ -326,12 +326,28 @@ TEST_F(Fallos, StockConfirmacionAnulada) {
 }
 
 TEST_F(Fallos, StockTipoIlegibleNoSeTomaComoFaltante) {
-    Fallar("FROM V_TA_CPTE");
+    // Read by the stock purge itself (the second read; the first one is the checks').
+    Fallar("FROM V_TA_CPTE", 2);
     Responder({Respuesta::Si, Respuesta::Omitir});
     Depurar("2022");
     for (const auto& a : Guion().Avisos())
         EXPECT_NE(a.texto, Textos::FaltaSI);
     StockIntactoConAviso("Falla simulada #1");
+}
+
+TEST_F(Fallos, ComprobacionIlegibleNoCambiaNada) {
+    // The checks made before anything changes cannot be done: the purge does not start.
+    Fallar("FROM V_TA_CPTE");
+    Responder({Respuesta::Si, Respuesta::Omitir});
+    Depurar("2022");
+    for (const auto& a : Guion().Avisos())
+        EXPECT_NE(a.texto, Textos::FaltaSI);
+    EXPECT_EQ(UltimoAviso().texto, cajaDeError(1));
+    EXPECT_EQ(Stock(), stockAntes);
+    EXPECT_EQ(Contar("MV_ASIENTOS WHERE CAST(PERIODO AS INTEGER) = 2022"), 3);
+    EXPECT_FALSE(Config("DEPURACIONPENDIENTE").isValid());
+    PeriodoRepuesto();
+    EXPECT_EQ(frm->UltimoDesenlace, FrmCrb::Desenlace::Fallo);
 }
 
 TEST_F(Fallos, FallaDePantallaOmitidaNoAfectaAlStock) {

@@ -35,40 +35,6 @@ QString Texto(const QString& ruta, const QString& sql) {
     return ConsultarValor(ruta, sql).toString();
 }
 
-// Every row of every table, sorted, without the columns that are only a row's surrogate id.
-// The first connection rolls back what a killed process left in its journal.
-QStringList Volcado(const QString& ruta) {
-    QStringList filas;
-    const QStringList tablas =
-        Texto(ruta, "SELECT group_concat(name, ',') FROM (SELECT name FROM sqlite_master "
-                    "WHERE type = 'table' AND name NOT LIKE 'sqlite_%' ORDER BY name)")
-            .split(',');
-    for (const QString& t : tablas) {
-        const QStringList columnas =
-            Texto(ruta, QString("SELECT group_concat('quote(\"' || name || '\")', ' || ''|'' || ') FROM "
-                                "pragma_table_info('%1') WHERE NOT (pk = 1 AND upper(type) = 'INTEGER')")
-                            .arg(t))
-                .split(',');
-        const QString sql = QString("SELECT group_concat(fila, char(10)) FROM (SELECT %1 AS fila FROM \"%2\" "
-                                    "ORDER BY 1)")
-                                .arg(columnas.join(','), t);
-        for (const QString& f : Texto(ruta, sql).split('\n', Qt::SkipEmptyParts))
-            filas << t + ": " + f;
-    }
-    return filas;
-}
-
-// The rows of one dump that the other lacks, a few at most.
-std::string Diferencia(const QStringList& a, const QStringList& b) {
-    std::string r;
-    int n = 0;
-    for (const QString& f : a)
-        if (!b.contains(f) && ++n <= 8) r += "\n  - " + f.toStdString();
-    for (const QString& f : b)
-        if (!a.contains(f) && ++n <= 16) r += "\n  + " + f.toStdString();
-    return r;
-}
-
 QList<demodb::SaldoStock> Saldos(const QString& ruta, const QString& dia) {
     return SinConteo(SaldosValidos(ruta, QDate::fromString(dia, Qt::ISODate)));
 }
@@ -268,7 +234,7 @@ TEST_P(Interrupcion, LaCorridaSiguienteTerminaLaDepuracion) {
     }
     const QStringList final = Volcado(ruta);
     EXPECT_EQ(final, referencia) << "rows that differ from one uninterrupted purge:"
-                                 << Diferencia(referencia, final);
+                                 << DiferenciaDeVolcados(referencia, final);
 }
 
 INSTANTIATE_TEST_SUITE_P(Momentos, Interrupcion, ::testing::ValuesIn(Momentos()),
