@@ -114,14 +114,16 @@ void fusionar(const std::vector<Corrida>& corridas, std::uint32_t* salida, std::
 
 constexpr std::uint32_t FilasPorLote = 2048;
 constexpr std::size_t BytesPorLote = std::size_t(1) << 17;
-constexpr int LotesEnCurso = 4;
+constexpr int LotesEnCurso = 16;
 
 } // namespace
 
 struct ModeloConsulta::Carga {
-    // Rows on their way, one after the other: each row its number of cells, then every cell
-    // in its stored form (length and UTF-8) followed by a byte, 0 for a text or else its
-    // value's class and the value's eight bytes. `hechas` rows, `cursor` bytes, are stored.
+    // Rows on their way, one after the other: each row its number of cells (four bytes),
+    // then every cell as four bytes (its length in UTF-16 units, shifted up three bits over
+    // its value's class), the value's eight bytes unless it is a text, and its UTF-16 as the
+    // caller's thread had it. Copying is all that thread does: converting and storing is
+    // left to the second thread. `hechas` rows, `cursor` bytes, are stored.
     struct Lote {
         ArregloPlano<char> bytes;
         std::uint32_t filas = 0, hechas = 0;
@@ -145,12 +147,9 @@ struct ModeloConsulta::Carga {
     ArregloPlano<std::uint32_t> largos; // by stored row: the sort key's length
     std::size_t ordenadas = 0;          // trios in sorted runs
     std::string auxiliar;
-    // The row being stored: its cells (text, or stored form and size) and their values.
+    // The row being stored: its cells and their values.
     std::vector<QStringView> vistas;
-    std::vector<const char*> guardadas;
-    std::vector<std::size_t> largosCeldas;
     std::vector<ValorCelda> valoresFila;
-    std::vector<const ValorCelda*> punterosValores;
     std::uint32_t enviadas = 0;
 
     std::thread hilo;
@@ -196,7 +195,7 @@ struct ModeloConsulta::Carga {
             try {
                 while (l->hechas < l->filas) {
                     const std::size_t fin = leer(*l);
-                    guardarLeida();
+                    guardar(valoresFila.data());
                     l->cursor = fin;
                     ++l->hechas;
                 }
@@ -227,48 +226,40 @@ struct ModeloConsulta::Carga {
         enParalelo = false;
     }
 
-    // The next row of a batch into `guardadas`, `largosCeldas` and `punterosValores`;
-    // returns where the row ends.
+    // The next row of a batch into `vistas` and `valoresFila`; returns where the row ends.
     std::size_t leer(const Lote& l) {
-        const auto* p = reinterpret_cast<const unsigned char*>(l.bytes.data()) + l.cursor;
-        const std::size_t n = interno::leerLargo(p);
-        guardadas.resize(n);
-        largosCeldas.resize(n);
+        const char* p = l.bytes.data() + l.cursor;
+        std::uint32_t n = 0;
+        std::memcpy(&n, p, 4);
+        p += 4;
+        vistas.resize(n);
         valoresFila.resize(n);
-        punterosValores.resize(n);
-        for (std::size_t j = 0; j < n; ++j) {
-            const unsigned char* inicio = p;
-            p += interno::leerLargo(p);
-            guardadas[j] = reinterpret_cast<const char*>(inicio);
-            largosCeldas[j] = std::size_t(p - inicio);
-            const unsigned char clase = *p++;
-            if (clase == 0) {
-                punterosValores[j] = nullptr;
-                continue;
+        for (std::uint32_t j = 0; j < n; ++j) {
+            std::uint32_t cabecera = 0;
+            std::memcpy(&cabecera, p, 4);
+            p += 4;
+            valoresFila[j] = {};
+            if (cabecera & 7) {
+                valoresFila[j].clase = ClaseValor(cabecera & 7);
+                std::memcpy(&valoresFila[j].dato, p, 8);
+                p += 8;
             }
-            valoresFila[j].clase = ClaseValor(clase);
-            std::memcpy(&valoresFila[j].dato, p, 8);
-            p += 8;
-            punterosValores[j] = &valoresFila[j];
+            const std::size_t largo = cabecera >> 3;
+            vistas[j] = QStringView(reinterpret_cast<const char16_t*>(p), qsizetype(largo));
+            p += 2 * largo;
         }
-        return std::size_t(reinterpret_cast<const char*>(p) - l.bytes.data());
+        return std::size_t(p - l.bytes.data());
     }
 
-    // Stores a row and notes its key: the row in `vistas` (with `valores`, or none), or the
-    // one read from a batch. Everything that can fail comes before the row is stored.
-    void guardar(const ValorCelda* valores) { guardarFila(false, valores); }
-    void guardarLeida() { guardarFila(true, nullptr); }
-    void guardarFila(bool leida, const ValorCelda* valores) {
+    // Stores the row in `vistas` (with `valores`, or none: all texts) and notes its key.
+    // Everything that can fail comes before the row is stored.
+    void guardar(const ValorCelda* valores) {
         if (ordenando) {
             trios.asegurar(1);
             largos.asegurar(1);
         }
         const std::uint32_t fila = m.filas_;
-        if (leida)
-            m.guardarFilaGuardada(guardadas.data(), largosCeldas.data(), int(guardadas.size()),
-                                  punterosValores.data());
-        else
-            m.guardarFila(vistas.data(), int(vistas.size()), valores);
+        m.guardarFila(vistas.data(), int(vistas.size()), valores);
         if (!ordenando) return;
         const Columna& c = m.columnas_[std::size_t(columnaOrden)];
         const auto* p = reinterpret_cast<const unsigned char*>(c.bytes.data()) + c.ultima;
@@ -311,23 +302,29 @@ struct ModeloConsulta::Carga {
         if (enviadas >= 0xFFFFFFFEu) throw std::bad_alloc();
         if (!llenando || llenando->lleno()) enviar(); // may fail: then the row is not taken
         Lote& l = *llenando;
-        const std::size_t k = std::size_t(std::max(n, 0));
-        std::size_t maximo = 5;
-        for (std::size_t j = 0; j < k; ++j)
-            maximo += 5 + 3 * std::size_t(celdas[j].size()) + 9;
+        const std::uint32_t k = std::uint32_t(std::max(n, 0));
+        std::size_t maximo = 4;
+        for (std::uint32_t j = 0; j < k; ++j) {
+            if (celdas[j].size() >= (qsizetype(1) << 29)) throw std::bad_alloc(); // past the length's bits
+            maximo += 12 + 2 * std::size_t(celdas[j].size());
+        }
         l.bytes.asegurar(maximo);
         // From here on nothing fails.
         char* o = l.bytes.data() + l.bytes.size();
-        o = interno::escribirLargo(o, k);
-        for (std::size_t j = 0; j < k; ++j) {
-            o = interno::escribirCelda(o, celdas[j]);
-            if (!valores || valores[j].clase == ClaseValor::Texto) {
-                *o++ = 0;
-            } else {
-                *o++ = char(valores[j].clase);
+        std::memcpy(o, &k, 4);
+        o += 4;
+        for (std::uint32_t j = 0; j < k; ++j) {
+            const QStringView c = celdas[j];
+            const std::uint32_t clase = valores ? std::uint32_t(valores[j].clase) : 0;
+            const std::uint32_t cabecera = std::uint32_t(c.size()) << 3 | clase;
+            std::memcpy(o, &cabecera, 4);
+            o += 4;
+            if (clase) {
                 std::memcpy(o, &valores[j].dato, 8);
                 o += 8;
             }
+            std::memcpy(o, c.utf16(), 2 * std::size_t(c.size()));
+            o += 2 * c.size();
         }
         l.bytes.resize(std::size_t(o - l.bytes.data()));
         ++l.filas;
@@ -389,7 +386,7 @@ struct ModeloConsulta::Carga {
                 const std::size_t fin = leer(l);
                 l.cursor = fin;
                 ++l.hechas;
-                guardarLeida();
+                guardar(valoresFila.data());
             }
             pendientes.pop_front();
         }

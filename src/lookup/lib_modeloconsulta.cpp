@@ -9,6 +9,9 @@
 #include <cstring>
 #include <limits>
 #include <new>
+#ifdef __SSE2__
+#include <emmintrin.h>
+#endif
 #include <QDate>
 #include <QDateTime>
 #include <QTime>
@@ -19,9 +22,108 @@
 
 namespace {
 
-using interno::bytesDeLargo;
-using interno::escribirUtf8;
 using interno::leerLargo;
+
+// UTF-8 of a text written from `o` (room for three bytes a unit); returns where it ended.
+// Lone surrogates become U+FFFD. Runs of ASCII go eight characters at a time: most cells
+// are plain ASCII.
+char* escribirUtf8(char* o, QStringView texto) {
+    const char16_t* p = texto.utf16();
+    const char16_t* fin = p + texto.size();
+    while (p < fin) {
+#ifdef __SSE2__
+        if (fin - p >= 8) {
+            const __m128i ocho = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+            if (_mm_movemask_epi8(_mm_cmpeq_epi16(_mm_and_si128(ocho, _mm_set1_epi16(-128)),
+                                                  _mm_setzero_si128())) == 0xFFFF) {
+                _mm_storel_epi64(reinterpret_cast<__m128i*>(o), _mm_packus_epi16(ocho, ocho));
+                o += 8;
+                p += 8;
+                continue;
+            }
+        }
+#endif
+        if (fin - p >= 4) {
+            std::uint64_t cuatro;
+            std::memcpy(&cuatro, p, 8);
+            if ((cuatro & 0xFF80FF80FF80FF80ull) == 0) {
+                o[0] = char(p[0]);
+                o[1] = char(p[1]);
+                o[2] = char(p[2]);
+                o[3] = char(p[3]);
+                o += 4;
+                p += 4;
+                continue;
+            }
+        }
+        char32_t c = *p++;
+        if (c < 0x80) {
+            *o++ = char(c);
+        } else if (c < 0x800) {
+            *o++ = char(0xC0 | (c >> 6));
+            *o++ = char(0x80 | (c & 0x3F));
+        } else {
+            if (c >= 0xD800 && c <= 0xDFFF) {
+                if (c <= 0xDBFF && p < fin && *p >= 0xDC00 && *p <= 0xDFFF) {
+                    c = 0x10000 + ((c - 0xD800) << 10) + (*p++ - 0xDC00);
+                    *o++ = char(0xF0 | (c >> 18));
+                    *o++ = char(0x80 | ((c >> 12) & 0x3F));
+                    *o++ = char(0x80 | ((c >> 6) & 0x3F));
+                    *o++ = char(0x80 | (c & 0x3F));
+                    continue;
+                }
+                c = 0xFFFD;
+            }
+            *o++ = char(0xE0 | (c >> 12));
+            *o++ = char(0x80 | ((c >> 6) & 0x3F));
+            *o++ = char(0x80 | (c & 0x3F));
+        }
+    }
+    return o;
+}
+
+// Bytes a cell's length takes before its bytes.
+std::size_t bytesDeLargo(std::size_t n) {
+    std::size_t k = 1;
+    while (n >= 0x80)
+        n >>= 7, ++k;
+    return k;
+}
+
+// Eight bytes of a key from a position, big-endian, padded with zeros: comparing
+// these as numbers compares the texts' bytes.
+inline std::uint64_t trozoDe(const unsigned char* s, std::size_t n, std::size_t desde) {
+    std::uint64_t k = 0;
+    for (std::size_t i = 0; i < 8; ++i) {
+        const std::size_t j = desde + i;
+        k = (k << 8) | (j < n ? s[j] : 0u);
+    }
+    return k;
+}
+inline std::uint64_t trozoDe(const std::string& s, std::size_t desde) {
+    return trozoDe(reinterpret_cast<const unsigned char*>(s.data()), s.size(), desde);
+}
+
+// A length as stored before a cell's bytes; returns where it ended.
+char* escribirLargo(char* o, std::size_t v) {
+    while (v >= 0x80) {
+        *o++ = char((v & 0x7F) | 0x80);
+        v >>= 7;
+    }
+    *o++ = char(v);
+    return o;
+}
+
+// A cell in its stored form written from `base` (room for five bytes and three a UTF-16
+// unit); returns where it ended. One byte is left for the length, the usual case; a longer
+// one moves the text up.
+char* escribirCelda(char* base, QStringView texto) {
+    const std::size_t n = std::size_t(escribirUtf8(base + 1, texto) - (base + 1));
+    const std::size_t k = bytesDeLargo(n);
+    if (k > 1) std::memmove(base + k, base + 1, n);
+    escribirLargo(base, n);
+    return base + k + n;
+}
 
 } // namespace
 
@@ -320,17 +422,8 @@ void ModeloConsulta::lugarCelda(Columna& c, std::size_t bytes, const ValorCelda*
 void ModeloConsulta::agregarCelda(Columna& c, QStringView texto, const ValorCelda* valor) {
     if (c.celdas % 64 == 0) c.bloques.push_back(c.bytes.size());
     const std::size_t inicio = c.bytes.size();
-    char* fin = interno::escribirCelda(c.bytes.data() + inicio, texto);
+    char* fin = escribirCelda(c.bytes.data() + inicio, texto);
     c.bytes.resize(std::size_t(fin - c.bytes.data()));
-    cerrarCelda(c, inicio, valor);
-}
-
-void ModeloConsulta::agregarCeldaGuardada(Columna& c, const char* celda, std::size_t n,
-                                          const ValorCelda* valor) {
-    if (c.celdas % 64 == 0) c.bloques.push_back(c.bytes.size());
-    const std::size_t inicio = c.bytes.size();
-    std::memcpy(c.bytes.data() + inicio, celda, n);
-    c.bytes.resize(inicio + n);
     cerrarCelda(c, inicio, valor);
 }
 
@@ -370,32 +463,6 @@ void ModeloConsulta::guardarFila(const QStringView* celdas, int n, const ValorCe
     for (auto& c : columnas_) {
         if (c.cantidad) continue;
         agregarCelda(c, j < n ? celdas[j] : QStringView(), valores && j < n ? valores + j : nullptr);
-        ++j;
-    }
-    orden_.push_back(filas_);
-    marcadas_.push_back(0);
-    ++filas_;
-}
-
-void ModeloConsulta::guardarFilaGuardada(const char* const* celdas, const std::size_t* largos, int n,
-                                         const ValorCelda* const* valores) {
-    if (filas_ == 0xFFFFFFFEu) throw std::bad_alloc();
-    static const char vacia = 0; // an empty cell: length 0
-    orden_.asegurar(1);
-    marcadas_.asegurar(1);
-    int j = 0;
-    for (auto& c : columnas_) {
-        if (c.cantidad) continue;
-        lugarCelda(c, j < n ? largos[j] : 1, j < n ? valores[j] : nullptr);
-        ++j;
-    }
-    j = 0;
-    for (auto& c : columnas_) {
-        if (c.cantidad) continue;
-        if (j < n)
-            agregarCeldaGuardada(c, celdas[j], largos[j], valores[j]);
-        else
-            agregarCeldaGuardada(c, &vacia, 1, nullptr);
         ++j;
     }
     orden_.push_back(filas_);
@@ -615,7 +682,7 @@ void ModeloConsulta::trozoOrden(int columna, std::uint32_t fila, const char* p, 
             unsigned char b[ClaveValorMaxima];
             longitud = claveDeValor(clase, c.datos[fila], b);
             for (int t = 0; t < cuantos; ++t)
-                trozos[t] = interno::trozoDe(b, longitud, desde + 8 * std::size_t(t));
+                trozos[t] = trozoDe(b, longitud, desde + 8 * std::size_t(t));
             return;
         }
         // A text among values: after them, in Spanish order.
@@ -628,7 +695,7 @@ void ModeloConsulta::trozoOrden(int columna, std::uint32_t fila, const char* p, 
         clave(columna, fila, auxiliar);
     }
     for (int t = 0; t < cuantos; ++t)
-        trozos[t] = interno::trozoDe(auxiliar, desde + 8 * std::size_t(t));
+        trozos[t] = trozoDe(auxiliar, desde + 8 * std::size_t(t));
     longitud = auxiliar.size();
 }
 

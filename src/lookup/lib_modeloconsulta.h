@@ -208,16 +208,12 @@ private:
     struct Carga;
     friend struct Carga;
     // Room for one more cell of `bytes` bytes in its stored form, then the cell written
-    // into it: from its text, or already in its stored form (length and UTF-8).
+    // into it (its value noted in a column of values).
     static void lugarCelda(Columna& c, std::size_t bytes, const ValorCelda* valor);
     static void agregarCelda(Columna& c, QStringView texto, const ValorCelda* valor);
-    static void agregarCeldaGuardada(Columna& c, const char* celda, std::size_t n, const ValorCelda* valor);
     static void cerrarCelda(Columna& c, std::size_t inicio, const ValorCelda* valor);
-    // A row stored (no view is told); what AgregarFila does outside a loading. The second
-    // takes the cells in their stored form, each with its size and its value (or none).
+    // A row stored (no view is told); what AgregarFila does outside a loading.
     void guardarFila(const QStringView* celdas, int n, const ValorCelda* valores);
-    void guardarFilaGuardada(const char* const* celdas, const std::size_t* largos, int n,
-                             const ValorCelda* const* valores);
     // AgregarFila while loading: the row goes to the loading's thread.
     void cargaAgregar(const QStringView* celdas, int n, const ValorCelda* valores);
     // Bytes of a stored cell (quantity columns: none).
