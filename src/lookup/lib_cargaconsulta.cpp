@@ -323,7 +323,7 @@ struct ModeloConsulta::Carga {
                 std::memcpy(o, &valores[j].dato, 8);
                 o += 8;
             }
-            std::memcpy(o, c.utf16(), 2 * std::size_t(c.size()));
+            if (!c.isEmpty()) std::memcpy(o, c.utf16(), 2 * std::size_t(c.size()));
             o += 2 * c.size();
         }
         l.bytes.resize(std::size_t(o - l.bytes.data()));
