@@ -13,11 +13,13 @@
 
 namespace {
 
-// A row's place in the order: the first sixteen bytes of its key and its stored row.
-struct Trio {
+// A row's place in the order: the first sixteen bytes of its key and its stored row (twenty
+// bytes, no padding: there is one a row).
+struct __attribute__((packed)) Trio {
     std::uint64_t k0, k1;
     std::uint32_t fila;
 };
+static_assert(sizeof(Trio) == 20);
 // The strict order of the merge: by key, then by stored row (the rows of a run are in stored
 // order among equal keys, and the runs follow one another).
 inline bool menor(const Trio& a, const Trio& b) {
@@ -114,7 +116,7 @@ void fusionar(const std::vector<Corrida>& corridas, std::uint32_t* salida, std::
 
 constexpr std::uint32_t FilasPorLote = 2048;
 constexpr std::size_t BytesPorLote = std::size_t(1) << 17;
-constexpr int LotesEnCurso = 16;
+constexpr int LotesEnCurso = 8;
 
 } // namespace
 

@@ -480,10 +480,11 @@ void Lib_FrmCons2::Leer(long&, short&) {
             valores[std::size_t(k)] = {};
             return *static_cast<const QString*>(v.constData());
         }
-        // Numbers and dates are shown as text and sorted by value.
+        // Numbers and dates are shown as text (the field's standard text, as SinNulo of its
+        // Texto gives it for a value that is not Null) and sorted by value.
         valores[std::size_t(k)] = ValorDeCampo(v);
         QString& t = convertidos[std::size_t(k)];
-        t = util.SinNulo(rs.Fields(k).Texto()).toString();
+        t = TextoEstandar(v);
         return t;
     };
     auto agregar = [&] {
