@@ -6,11 +6,15 @@
 //
 // N rows (1,000,000 by default) in a table of four texts, created once in the temporary
 // folder (or at --base) and kept for later runs. K rounds (3) of floor, recordset and dialog,
-// each dialog opened through ConsultaSearch with a mask; the figures are medians, the
-// keystrokes, the header click and the F5 fill are timed in the last round, the memory is the
-// largest growth of any round. Prints one figure per line and, last, "ratio=R": the median
-// of the rounds' dialog load time / floor. Exit status 1 when something went wrong (listed
-// as "fallo:" lines).
+// each dialog opened through ConsultaSearch with a mask. Each round times its first key in
+// the fresh dialog, in the sort column (CODIGO) in odd rounds and in another column
+// (DESCRIPCION) in even ones; the last round also times typing in both and in a column of
+// numbers sorted by value (a second dialog over the same rows), the header click and the F5
+// fill. The memory is the largest growth of any round. A key is timed until its search has
+// selected its row and the list has repainted. Prints one figure per line; "ratio_max=" is
+// the worst round's dialog load time / that round's floor, "primera_tecla_ms=" the slowest
+// first key, and the last line "ratio=R" the median of the rounds' ratios. Exit status 1
+// when something went wrong (listed as "fallo:" lines).
 #include "demodb.h"
 #include "lookup/def_qconsulta.h"
 #include "lookup/lib_clscons2.h"
@@ -38,6 +42,7 @@
 #include <QTest>
 #include <QTimer>
 #include <string>
+#include <sys/resource.h>
 #include <vector>
 
 namespace {
@@ -73,6 +78,17 @@ double cpu() {
     return double(t.tv_sec) * 1e3 + double(t.tv_nsec) / 1e6;
 }
 
+struct Uso {
+    double usuario = 0, sistema = 0;
+    long fallos = 0;
+};
+Uso uso() {
+    rusage r{};
+    getrusage(RUSAGE_SELF, &r);
+    return {double(r.ru_utime.tv_sec) * 1e3 + double(r.ru_utime.tv_usec) / 1e3,
+            double(r.ru_stime.tv_sec) * 1e3 + double(r.ru_stime.tv_usec) / 1e3, r.ru_minflt};
+}
+
 double mediana(std::vector<double> v) {
     if (v.empty()) return 0;
     std::sort(v.begin(), v.end());
@@ -104,7 +120,8 @@ volatile qint64 gSumidero = 0;
 struct Cifras {
     double piso = 0, carga = 0, ordenar = 0, llenar = 0;
     double pisoCpu = 0, cargaCpu = 0;
-    std::vector<double> teclasOrden, teclasOtra;
+    std::vector<double> teclasOrden, teclasOtra, teclasNumero;
+    double primeraOrden = 0, primeraOtra = 0, primeraNumero = 0;
     long memoriaCarga = 0, memoriaTras = 0;
     qint64 bytesTexto = 0;
     int filasVistas = 0;
@@ -158,19 +175,26 @@ double leerRecordset() {
     return double(t.nsecsElapsed()) / 1e6;
 }
 
-// Types the text into a search box one key at a time (each key timed with the repaint that
-// follows it), then empties the box.
-void teclear(QComboBox* caja, const QString& texto, std::vector<double>& tiempos) {
-    caja->setFocus();
-    for (QChar c : texto) {
-        QElapsedTimer t;
-        t.start();
-        QTest::keyClick(caja, c.toLatin1());
+// One key into a search box, timed until its search has finished and the list repainted.
+double tecla(Lib_FrmCons2* d, QComboBox* caja, QChar c) {
+    QElapsedTimer t;
+    t.start();
+    QTest::keyClick(caja, c.toLatin1());
+    do
         QApplication::processEvents();
-        tiempos.push_back(double(t.nsecsElapsed()) / 1e6);
-    }
+    while (d->BusquedaPendiente());
+    return double(t.nsecsElapsed()) / 1e6;
+}
+
+// Types the text into a search box one key at a time, then empties the box.
+void teclear(Lib_FrmCons2* d, QComboBox* caja, const QString& texto, std::vector<double>& tiempos) {
+    caja->setFocus();
+    for (QChar c : texto)
+        tiempos.push_back(tecla(d, caja, c));
     caja->clearEditText();
-    QApplication::processEvents();
+    do
+        QApplication::processEvents();
+    while (d->BusquedaPendiente());
 }
 
 class Vigia : public QObject {
@@ -300,21 +324,32 @@ int main(int argc, char** argv) {
         const bool picoReiniciado = reiniciarPico();
         QElapsedTimer reloj;
         double carga = 0, cargaCpu = 0, antesCpu = 0;
+        Uso usoAntes, usoTras;
         Vigia vigia([&] {
             carga = double(reloj.nsecsElapsed()) / 1e6;
             cargaCpu = cpu() - antesCpu;
+            usoTras = uso();
             c.memoriaCarga = std::max(c.memoriaCarga, (picoReiniciado ? pico() : residente()) - antes);
             c.memoriaTras = std::max(c.memoriaTras, residente() - antes);
             auto* d = qobject_cast<Lib_FrmCons2*>(QApplication::activeModalWidget());
             if (!d) return;
             c.filasVistas = d->Modelo()->rowCount();
+            // The first key of a fresh dialog: the sort column (CODIGO, ascending after the
+            // loading) in odd rounds, another one (DESCRIPCION) in even ones.
+            const int primera = vez % 2 == 0 ? 0 : 1;
+            d->CajaBusqueda(primera)->setFocus();
+            const double ms = tecla(d, d->CajaBusqueda(primera), QChar('t'));
+            double& peor = primera == 0 ? c.primeraOrden : c.primeraOtra;
+            peor = std::max(peor, ms);
+            d->CajaBusqueda(primera)->clearEditText();
+            do
+                QApplication::processEvents();
+            while (d->BusquedaPendiente());
             if (medirTodo) {
-                // Keystrokes on the sort column (CODIGO, ascending after the loading) and on
-                // another one (DESCRIPCION).
-                teclear(d->CajaBusqueda(0), QStringLiteral("TOR0001234"), c.teclasOrden);
-                teclear(d->CajaBusqueda(0), QStringLiteral("zzz"), c.teclasOrden);
-                teclear(d->CajaBusqueda(1), QStringLiteral("tornillo de"), c.teclasOtra);
-                teclear(d->CajaBusqueda(1), QStringLiteral("zzz"), c.teclasOtra);
+                teclear(d, d->CajaBusqueda(0), QStringLiteral("TOR0001234"), c.teclasOrden);
+                teclear(d, d->CajaBusqueda(0), QStringLiteral("zzz"), c.teclasOrden);
+                teclear(d, d->CajaBusqueda(1), QStringLiteral("tornillo de"), c.teclasOtra);
+                teclear(d, d->CajaBusqueda(1), QStringLiteral("zzz"), c.teclasOtra);
                 // A header click: DESCRIPCION, descending.
                 auto* cabecera = d->Lista()->horizontalHeader();
                 const QPoint centro(cabecera->sectionViewportPosition(1) +
@@ -339,15 +374,52 @@ int main(int argc, char** argv) {
         });
         app.installEventFilter(&vigia);
         antesCpu = cpu();
+        usoAntes = uso();
         reloj.start();
         consulta.ConsultaSearch(Tabla, cmps, QString(), campoBusqueda);
         app.removeEventFilter(&vigia);
         cargas.push_back(carga);
         cargasCpu.push_back(cargaCpu);
         ratios.push_back(piso > 0 ? carga / piso : 0);
-        std::printf("vuelta_%d: piso_ms=%.0f recordset_ms=%.0f carga_ms=%.0f (cpu %.0f) ratio=%.3f\n",
-                    vez + 1, piso, recordsets.back(), carga, cargaCpu, ratios.back());
+        // CPU time counts both threads of the loading; the system part and the page faults
+        // tell memory work from computing.
+        std::printf(
+            "vuelta_%d: piso_ms=%.0f (cpu %.0f) recordset_ms=%.0f carga_ms=%.0f (cpu %.0f, sistema %.0f, "
+            "fallos de página %ld) ratio=%.3f\n",
+            vez + 1, piso, pisosCpu.back(), recordsets.back(), carga, cargaCpu,
+            usoTras.sistema - usoAntes.sistema, usoTras.fallos - usoAntes.fallos, ratios.back());
         if (consulta.Valores) c.fallos << QStringLiteral("la consulta no terminó cancelada");
+    }
+
+    {
+        // A column of numbers as the sort column: sorted by value, so a search there is a
+        // pass over the column rather than a binary search.
+        Lib_ClsCons2 consulta;
+        consulta.gConnString = gSesion().CadenaConexion();
+        ColeccionRef ninguna;
+        QString campoBusqueda;
+        bool ordenado = false;
+        Vigia vigia([&] {
+            auto* d = qobject_cast<Lib_FrmCons2*>(QApplication::activeModalWidget());
+            if (!d) return;
+            ordenado = d->Modelo()->PorValor(0) && d->Modelo()->Texto(0, 0) == QLatin1String("1");
+            d->CajaBusqueda(0)->setFocus();
+            c.primeraNumero = tecla(d, d->CajaBusqueda(0), QChar('9'));
+            d->CajaBusqueda(0)->clearEditText();
+            do
+                QApplication::processEvents();
+            while (d->BusquedaPendiente());
+            teclear(d, d->CajaBusqueda(0), QStringLiteral("123456"), c.teclasNumero);
+            teclear(d, d->CajaBusqueda(0), QStringLiteral("x"), c.teclasNumero);
+            d->findChild<QPushButton*>(QStringLiteral("CmdCancelar"))->click();
+        });
+        app.installEventFilter(&vigia);
+        consulta.ConsultaSearch(
+            QStringLiteral("SELECT CAST(SUBSTR(CODIGO, 4) AS INTEGER) AS NUMERO, DESCRIPCION FROM %1")
+                .arg(Tabla),
+            ninguna, QString(), campoBusqueda);
+        app.removeEventFilter(&vigia);
+        if (!ordenado) c.fallos << QStringLiteral("la columna de números no quedó ordenada por valor");
     }
     c.piso = mediana(pisos);
     c.pisoCpu = mediana(pisosCpu);
@@ -370,6 +442,12 @@ int main(int argc, char** argv) {
                 c.teclasOrden.empty() ? 0.0 : *std::max_element(c.teclasOrden.begin(), c.teclasOrden.end()));
     std::printf("tecla_otra_columna_mediana_ms=%.2f (max %.2f)\n", mediana(c.teclasOtra),
                 c.teclasOtra.empty() ? 0.0 : *std::max_element(c.teclasOtra.begin(), c.teclasOtra.end()));
+    std::printf("tecla_columna_numerica_mediana_ms=%.2f (max %.2f)\n", mediana(c.teclasNumero),
+                c.teclasNumero.empty() ? 0.0
+                                       : *std::max_element(c.teclasNumero.begin(), c.teclasNumero.end()));
+    std::printf("primera_tecla_ms=%.1f (columna de orden %.1f, otra columna %.1f, columna numérica %.1f)\n",
+                std::max({c.primeraOrden, c.primeraOtra, c.primeraNumero}), c.primeraOrden, c.primeraOtra,
+                c.primeraNumero);
     std::printf("ordenar_clic_ms=%.0f\n", c.ordenar);
     std::printf("llenar_f5_ms=%.0f\n", c.llenar);
     std::printf("memoria_carga_mb=%.1f (limite %.1f)\n", double(c.memoriaCarga) / mb,
@@ -378,6 +456,7 @@ int main(int argc, char** argv) {
     std::printf("pico_proceso_mb=%.1f\n", double(pico()) / mb);
     for (const auto& f : c.fallos)
         std::printf("fallo: %s\n", qPrintable(f));
+    std::printf("ratio_max=%.3f\n", ratios.empty() ? 0.0 : *std::max_element(ratios.begin(), ratios.end()));
     std::printf("ratio=%.3f\n", mediana(ratios));
     gSesion().Desconectar();
     return c.fallos.isEmpty() ? 0 : 1;

@@ -113,6 +113,21 @@ std::vector<QConsulta> LeerMascaras(const QString& ruta) {
     return r;
 }
 
+bool MascarasFueraDeRegistros(const QString& ruta) {
+    QFile archivo(ruta);
+    if (!archivo.open(QIODevice::ReadOnly)) return false;
+    // A masks file holds a few records; a huge one is not read through here.
+    const QByteArray bytes = archivo.read(qint64(1) << 24);
+    if (archivo.error() != QFileDevice::NoError) return false;
+    const qint64 largo = MascarasArchivo::LongitudRegistro;
+    if (!bytes.isEmpty() && bytes.size() < largo) return true;
+    for (qsizetype i = 0; i < bytes.size(); ++i) {
+        const char c = bytes[i];
+        if ((c == '\n' && i % largo != largo - 1) || (c == '\r' && i % largo != largo - 2)) return true;
+    }
+    return false;
+}
+
 EscritorMascaras::EscritorMascaras(const QString& ruta) : archivo_(ruta) {
     const QFileInfo info(ruta);
     if (ruta.isEmpty() || !info.absoluteDir().exists())

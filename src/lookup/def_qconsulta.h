@@ -84,6 +84,12 @@ private:
 // Every complete record of a file; raises when the file cannot be opened.
 std::vector<QConsulta> LeerMascaras(const QString& ruta);
 
+// Whether a file that can be read is plainly not a run of 1202-byte records: a line end
+// anywhere but at the end of a record (a file edited as text, with LF line ends or lines of
+// other lengths), or less than one record. A torn last record or zero padding is not
+// counted; a file that cannot be read is left to the reader.
+bool MascarasFueraDeRegistros(const QString& ruta);
+
 // The masks file opened for writing (created when missing, never truncated).
 class EscritorMascaras {
 public:

@@ -11,6 +11,7 @@ struct Lib_ClsCons2::Privado {
     QConsulta Mascara;
     std::unique_ptr<Utilidades> utilidades;
     QString ultimoSQL;
+    QString avisadoMascaras; // the masks file already said to be no file of records
 
     Utilidades& UtilidadesConsulta() {
         if (!utilidades) utilidades = std::make_unique<Utilidades>();

@@ -15,6 +15,7 @@
 #include <QAbstractListModel>
 #include <QComboBox>
 #include <QCursor>
+#include <QElapsedTimer>
 #include <QFontMetrics>
 #include <QFrame>
 #include <QGuiApplication>
@@ -26,6 +27,7 @@
 #include <QScreen>
 #include <QScrollBar>
 #include <QTableView>
+#include <QTimer>
 
 namespace {
 const QString Cantidad = QStringLiteral("**Cantidad**");
@@ -64,6 +66,19 @@ template <typename F> bool paso(Trampa& trampa, F&& f) {
             f();
         });
     }
+}
+
+// A step of the reading. A failure is reported in a modal loop that repaints the list, so the
+// loading's thread is waited for first.
+template <typename F> bool pasoCarga(Trampa& trampa, ModeloConsulta& modelo, F&& f) {
+    return paso(trampa, [&] {
+        try {
+            f();
+        } catch (...) {
+            modelo.EsperarCarga();
+            throw;
+        }
+    });
 }
 
 // The designed properties every element of the search boxes takes.
@@ -125,6 +140,13 @@ struct Lib_FrmCons2::Privado {
     int SortOrder = 0;
 
     Medidas medidas;
+
+    // The search typed last, while it is done a slice at a time between the events, so that
+    // the next key replaces it instead of waiting for it.
+    std::optional<ModeloConsulta::Busqueda> pendiente;
+    QTimer* seguirBuscando = nullptr;
+    std::uint32_t filasPorPaso = 1u << 16;
+    int msPorTurno = 8;
 
     // Each search box over its column, wherever the list's columns now stand (scrolled or
     // resized), 50 twips narrower than it.
@@ -215,6 +237,11 @@ Lib_FrmCons2::Lib_FrmCons2(QWidget* parent) : QDialog(parent), d_(std::make_uniq
     d.HScroll1->setSingleStep(150);
     d.HScroll1->setPageStep(1500);
     connect(d.HScroll1, &QScrollBar::valueChanged, this, [this] { HScroll1_Change(); });
+
+    d.seguirBuscando = new QTimer(this);
+    d.seguirBuscando->setSingleShot(true);
+    d.seguirBuscando->setInterval(0);
+    connect(d.seguirBuscando, &QTimer::timeout, this, [this] { avanzarBusqueda(false); });
 
     d.Frame1 = new QFrame(this);
     d.Frame1->setObjectName(QStringLiteral("Frame1"));
@@ -341,6 +368,7 @@ void Lib_FrmCons2::Form_Load() {
             if (!FiltroInicial.trimmed().isEmpty()) {
                 if (d.CmbSearch.empty()) fueraDeLimites();
                 d.CmbSearch[0]->setEditText(FiltroInicial);
+                avanzarBusqueda(true); // the dialog opens on its row
             }
         }))
         return;
@@ -361,6 +389,13 @@ void Lib_FrmCons2::Encolumnar() {
         Recordset& rs = *d.rsConsulta;
         const int campos = rs.FieldCount();
         const QFontMetrics medida(font());
+        // The last column added: as wide as its "X"s, and never narrower than its header
+        // text (a number column of four "X" would cut "CODIGO").
+        QHeaderView* cabecera = d.ListView1->horizontalHeader();
+        auto anchoColumna = [&](int anchoPx) {
+            const int columna = d.modelo->columnCount() - 1;
+            cabecera->resizeSection(columna, std::max(anchoPx, cabecera->sectionSizeHint(columna)));
+        };
         for (int i = 0; i < campos; ++i) {
             Campo campo = rs.Fields(i);
             long s = campo.DefinedSize();
@@ -382,13 +417,11 @@ void Lib_FrmCons2::Encolumnar() {
             caja->setToolTip(campo.Name());
             if (s >= 1000) s = 1000;
             d.modelo->AgregarColumna(campo.Name());
-            const int anchoPx = medida.horizontalAdvance(QString(int(std::max(0L, s)), QChar('X')));
-            d.ListView1->horizontalHeader()->resizeSection(d.modelo->columnCount() - 1, anchoPx);
+            anchoColumna(medida.horizontalAdvance(QString(int(std::max(0L, s)), QChar('X'))));
         }
         if (UsaCantidades) {
             d.modelo->AgregarColumna(Cantidad, true);
-            d.ListView1->horizontalHeader()->resizeSection(d.modelo->columnCount() - 1,
-                                                           medida.horizontalAdvance(QString(10, QChar('X'))));
+            anchoColumna(medida.horizontalAdvance(QString(10, QChar('X'))));
         }
         // Tab goes through the boxes from left to right, then the list and the buttons.
         QWidget* anterior = d.CmbSearch[0];
@@ -409,11 +442,14 @@ void Lib_FrmCons2::Leer(long&, short&) {
     auto& d = *d_;
     Trampa t = Trampa::ConReporte(ProcCarga);
     ModeloConsulta& modelo = *d.modelo;
+    // The rows come out of the loading sorted as the list is.
     struct Carga {
         ModeloConsulta& m;
-        explicit Carga(ModeloConsulta& mm) : m(mm) { m.IniciarCarga(); }
+        Carga(ModeloConsulta& mm, int columna, Qt::SortOrder orden) : m(mm) {
+            m.IniciarCarga(columna, orden);
+        }
         ~Carga() { m.TerminarCarga(); }
-    } carga(modelo);
+    } carga(modelo, d.SortKey, d.SortOrder ? Qt::DescendingOrder : Qt::AscendingOrder);
 
     if (!d.rsConsulta) {
         // The loading made it a new recordset; without one nothing can be read.
@@ -422,23 +458,33 @@ void Lib_FrmCons2::Leer(long&, short&) {
     }
     Recordset& rs = *d.rsConsulta;
     bool vacio = true;
-    if (!paso(t, [&] { vacio = rs.BOF(); })) return;
+    if (!pasoCarga(t, modelo, [&] { vacio = rs.BOF(); })) return;
     if (vacio) return;
 
     int campos = 0;
-    if (!paso(t, [&] { campos = rs.FieldCount(); })) return;
+    if (!pasoCarga(t, modelo, [&] { campos = rs.FieldCount(); })) return;
     const std::size_t n = std::size_t(std::max(campos, 0));
     std::vector<QString> convertidos(n), formateados(n);
     std::vector<QStringView> celdas(n);
+    std::vector<ValorCelda> valores(n);
     const Utilidades& util = gUtilidades();
     static const QString textoVacio;
     // A field's text as SinNulo gives it (Null: empty text); a plain text is read in place.
     auto texto = [&](int k) -> const QString& {
         const QVariant& v = rs.Valor(k);
-        if (!v.isValid() || v.isNull()) return textoVacio;
-        if (v.metaType().id() == QMetaType::QString) return *static_cast<const QString*>(v.constData());
+        if (!v.isValid() || v.isNull()) {
+            valores[std::size_t(k)] = {};
+            return textoVacio;
+        }
+        if (v.metaType().id() == QMetaType::QString) {
+            valores[std::size_t(k)] = {};
+            return *static_cast<const QString*>(v.constData());
+        }
+        // Numbers and dates are shown as text (the field's standard text, as SinNulo of its
+        // Texto gives it for a value that is not Null) and sorted by value.
+        valores[std::size_t(k)] = ValorDeCampo(v);
         QString& t = convertidos[std::size_t(k)];
-        t = util.SinNulo(rs.Fields(k).Texto()).toString();
+        t = TextoEstandar(v);
         return t;
     };
     auto agregar = [&] {
@@ -447,7 +493,7 @@ void Lib_FrmCons2::Leer(long&, short&) {
                 celdas[0] = QStringView(texto(0)).trimmed();
             } else {
                 // The field's text is lent without a reference of its own (no count to keep
-                // up a million times): it lives until the next row, and the cell is stored
+                // up a million times): it lives until the next row, and the cell is copied
                 // before that.
                 const QString& campo = texto(k);
                 QString& t = formateados[std::size_t(k)];
@@ -455,15 +501,16 @@ void Lib_FrmCons2::Leer(long&, short&) {
                 celdas[std::size_t(k)] = t;
             }
         }
-        modelo.AgregarFila(celdas.data(), campos);
+        modelo.AgregarFila(celdas.data(), campos, valores.data());
     };
     for (;;) {
         bool fin = false;
-        if (!paso(t, [&] { fin = rs.Eof(); })) return;
+        if (!pasoCarga(t, modelo, [&] { fin = rs.Eof(); })) return;
         if (fin) break;
-        if (!paso(t, agregar)) return;
-        if (!paso(t, [&] { rs.MoveNext(); })) return;
+        if (!pasoCarga(t, modelo, agregar)) return;
+        if (!pasoCarga(t, modelo, [&] { rs.MoveNext(); })) return;
     }
+    pasoCarga(t, modelo, [&] { modelo.CompletarCarga(); });
 }
 
 // ---- layout --------------------------------------------------------------------------------
@@ -519,7 +566,6 @@ void Lib_FrmCons2::CmbSearch_Change(short Index) {
     // Failures are skipped: each step on its own.
     QString t;
     long c = 0;
-    long p = 0;
     try {
         t = d.CmbSearch[std::size_t(Index)]->currentText().trimmed();
     } catch (...) {
@@ -528,11 +574,48 @@ void Lib_FrmCons2::CmbSearch_Change(short Index) {
         c = gUtilidades().ValorEntero(QString::number(Index));
     } catch (...) {
     }
+    // What Busqueda(c, t) finds, in slices: the search of the key before is dropped.
+    d.pendiente.reset();
+    d.seguirBuscando->stop();
     try {
-        p = Busqueda(c, t);
+        const int columna = c <= 0 ? 0 : int(c);
+        if (columna >= d.modelo->columnCount()) return;
+        d.pendiente = d.modelo->IniciarBusqueda(columna, t);
+    } catch (...) {
+        return;
+    }
+    avanzarBusqueda(false);
+}
+
+void Lib_FrmCons2::avanzarBusqueda(bool hastaElFinal) {
+    auto& d = *d_;
+    if (!d.pendiente) return;
+    QElapsedTimer reloj;
+    reloj.start();
+    int p = 0;
+    try {
+        for (;;) {
+            if (d.modelo->AvanzarBusqueda(*d.pendiente, hastaElFinal ? 0xFFFFFFFFu : d.filasPorPaso)) break;
+            if (!hastaElFinal && reloj.elapsed() >= d.msPorTurno) {
+                // The rest after the events waiting now (the next key among them).
+                d.seguirBuscando->start();
+                return;
+            }
+        }
+        p = d.pendiente->resultado + 1;
     } catch (...) {
     }
-    if (p != 0) SeleccionarFila(int(p - 1));
+    d.pendiente.reset();
+    if (p != 0) SeleccionarFila(p - 1);
+}
+
+bool Lib_FrmCons2::BusquedaPendiente() const {
+    return d_->pendiente.has_value();
+}
+
+void Lib_FrmCons2::BusquedaPorPartes(std::uint32_t filas, int milisegundos) {
+    d_->filasPorPaso = std::max<std::uint32_t>(1, filas);
+    d_->msPorTurno = std::max(0, milisegundos);
 }
 
 void Lib_FrmCons2::CmbSearch_KeyDown(short Index, short KeyCode, short) {
@@ -562,6 +645,7 @@ void Lib_FrmCons2::CmbSearch_KeyDown(short Index, short KeyCode, short) {
 void Lib_FrmCons2::ListView1_ColumnClick(int posicion) {
     auto& d = *d_;
     if (posicion < 1 || posicion > d.modelo->columnCount()) return;
+    avanzarBusqueda(true); // the row just searched for keeps the selection through the sort
     d.SortKey = posicion - 1;
     d.SortOrder = d.SortOrder == 0 ? 1 : 0;
     d.modelo->Ordenar(d.SortKey, d.SortOrder ? Qt::DescendingOrder : Qt::AscendingOrder);
@@ -596,6 +680,8 @@ void Lib_FrmCons2::ListView1_KeyDown(short KeyCode, short Shift) {
         return p - 1;
     };
     const bool cantidades = UsaCantidades == Verdadero;
+    // The keys act on the row of the whole text typed so far.
+    avanzarBusqueda(true);
 
     if (KeyCode == Tecla::Intro) {
         CmdAceptar_Click();
@@ -690,6 +776,8 @@ void Lib_FrmCons2::ListView1_DblClick() {
 
 void Lib_FrmCons2::CmdAceptar_Click() {
     auto& d = *d_;
+    // Enter right after typing accepts the row of the whole text.
+    avanzarBusqueda(true);
     Trampa t = Trampa::ConReporte(QStringLiteral("CmdAceptar_Click"));
     QString trabajo;
     // The value of a column of a row (p = 1-based column position).
@@ -762,6 +850,8 @@ void Lib_FrmCons2::CmdAceptar_Click() {
 }
 
 void Lib_FrmCons2::CmdCancelar_Click() {
+    d_->pendiente.reset();
+    d_->seguirBuscando->stop();
     ValorDevuelto = QString(QLatin1String(""));
     CmpsDevueltos.reset();
     Valores.reset();
@@ -769,6 +859,8 @@ void Lib_FrmCons2::CmdCancelar_Click() {
 }
 
 void Lib_FrmCons2::Descargar() {
+    d_->pendiente.reset();
+    d_->seguirBuscando->stop();
     try {
         d_->modelo->Limpiar();
     } catch (...) {

@@ -5,6 +5,7 @@
 #include "lookup/lib_disposicion.h"
 #include "suite/coleccion.h"
 
+#include <cstdint>
 #include <memory>
 #include <QDialog>
 #include <QString>
@@ -80,6 +81,10 @@ public:
     // The selected row's view position (0-based), or -1; selecting by position.
     int FilaSeleccionada() const;
     void SeleccionarFila(int fila);
+    // A search box's search still under way (done in slices between events on a large list),
+    // and the size of those slices: rows a step and milliseconds a turn of the event loop.
+    bool BusquedaPendiente() const;
+    void BusquedaPorPartes(std::uint32_t filas, int milisegundos);
     // Sort state of the list: the 0-based column and 0 ascending / 1 descending.
     int SortKey() const;
     int SortOrder() const;
@@ -92,6 +97,9 @@ protected:
     void showEvent(QShowEvent* evento) override;
 
 private:
+    // Goes on with the search under way: a turn's worth, or to its end.
+    void avanzarBusqueda(bool hastaElFinal);
+
     struct Privado;
     std::unique_ptr<Privado> d_;
 };

@@ -1,19 +1,28 @@
 #include "lookup/lib_modeloconsulta.h"
 
+#include "lookup/lib_modeloconsulta_p.h"
 #include "lookup/lib_textoconsulta.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstdlib>
 #include <cstring>
+#include <limits>
 #include <new>
 #ifdef __SSE2__
 #include <emmintrin.h>
 #endif
+#include <QDate>
+#include <QDateTime>
+#include <QTime>
+#include <QVariant>
 #ifdef __linux__
 #include <sys/mman.h>
 #endif
 
 namespace {
+
+using interno::leerLargo;
 
 // UTF-8 of a text written from `o` (room for three bytes a unit); returns where it ended.
 // Lone surrogates become U+FFFD. Runs of ASCII go eight characters at a time: most cells
@@ -73,16 +82,7 @@ char* escribirUtf8(char* o, QStringView texto) {
     return o;
 }
 
-// A cell's length as stored before its bytes.
-inline std::size_t leerLargo(const unsigned char*& p) {
-    std::size_t v = 0;
-    for (int desplazar = 0;; desplazar += 7) {
-        const unsigned char b = *p++;
-        v |= std::size_t(b & 0x7F) << desplazar;
-        if (!(b & 0x80)) return v;
-    }
-}
-
+// Bytes a cell's length takes before its bytes.
 std::size_t bytesDeLargo(std::size_t n) {
     std::size_t k = 1;
     while (n >= 0x80)
@@ -92,97 +92,39 @@ std::size_t bytesDeLargo(std::size_t n) {
 
 // Eight bytes of a key from a position, big-endian, padded with zeros: comparing
 // these as numbers compares the texts' bytes.
-std::uint64_t trozoDe(const std::string& s, std::size_t desde) {
+inline std::uint64_t trozoDe(const unsigned char* s, std::size_t n, std::size_t desde) {
     std::uint64_t k = 0;
     for (std::size_t i = 0; i < 8; ++i) {
         const std::size_t j = desde + i;
-        k = (k << 8) | (j < s.size() ? static_cast<unsigned char>(s[j]) : 0u);
+        k = (k << 8) | (j < n ? s[j] : 0u);
     }
     return k;
 }
-
-struct Par {
-    std::uint64_t clave;
-    std::uint32_t fila;
-};
-
-// Scratch space of one sort.
-struct Auxiliares {
-    ArregloPlano<std::uint32_t> filas;
-    ArregloPlano<Par> pares, otros;
-};
-
-// Stable LSD radix sort by `clave` of elements whose key `de` gives: one pass per digit of
-// `bits` bits, skipping the digits every key shares. Returns where the result ended (a or
-// auxiliar).
-template <typename T, typename De>
-T* radix(T* a, T* auxiliar, std::size_t n, int bits, std::uint32_t* cuentas, const De& de) {
-    const int digitos = 64 / bits;
-    const std::size_t cubos = std::size_t(1) << bits;
-    const std::uint64_t mascara = cubos - 1;
-    std::uint64_t o = 0, y = ~std::uint64_t(0);
-    for (std::size_t i = 0; i < n; ++i) {
-        const std::uint64_t k = de(a[i]);
-        o |= k;
-        y &= k;
-        for (int d = 0; d < digitos; ++d)
-            ++cuentas[std::size_t(d) * cubos + ((k >> (bits * d)) & mascara)];
-    }
-    T* origen = a;
-    T* destino = auxiliar;
-    for (int d = 0; d < digitos && o != y; ++d) {
-        if (((o ^ y) >> (bits * d) & mascara) == 0) continue;
-        std::uint32_t* c = cuentas + std::size_t(d) * cubos;
-        std::uint32_t suma = 0;
-        for (std::size_t v = 0; v < cubos; ++v) {
-            const std::uint32_t t = c[v];
-            c[v] = suma;
-            suma += t;
-        }
-        for (std::size_t i = 0; i < n; ++i)
-            destino[c[(de(origen[i]) >> (bits * d)) & mascara]++] = origen[i];
-        std::swap(origen, destino);
-    }
-    return origen;
+inline std::uint64_t trozoDe(const std::string& s, std::size_t desde) {
+    return trozoDe(reinterpret_cast<const unsigned char*>(s.data()), s.size(), desde);
 }
 
-// Stable sort of stored-row numbers by a 64-bit key read through `clave`. Runs of up to 64 Ki
-// rows gather their keys next to the row numbers first (the key of a row is then read once);
-// longer ones move row numbers only, with 16-bit digits, so the extra memory of a big sort
-// stays at four bytes a row.
-template <typename Clave>
-void ordenarPorClave(std::uint32_t* a, std::size_t n, Auxiliares& aux, const Clave& clave) {
-    if (n < 2) return;
-    if (n <= (std::size_t(1) << 16)) {
-        aux.pares.resize(std::max(aux.pares.size(), n));
-        Par* p = aux.pares.data();
-        for (std::size_t i = 0; i < n; ++i)
-            p[i] = {clave(a[i]), a[i]};
-        Par* r = p;
-        if (n < 48) {
-            for (std::size_t i = 1; i < n; ++i) {
-                const Par x = p[i];
-                std::size_t j = i;
-                while (j > 0 && p[j - 1].clave > x.clave) {
-                    p[j] = p[j - 1];
-                    --j;
-                }
-                p[j] = x;
-            }
-        } else {
-            aux.otros.resize(std::max(aux.otros.size(), n));
-            std::uint32_t cuentas[8 * 256] = {};
-            r = radix(p, aux.otros.data(), n, 8, cuentas, [](const Par& x) { return x.clave; });
-        }
-        for (std::size_t i = 0; i < n; ++i)
-            a[i] = r[i].fila;
-        return;
+// A length as stored before a cell's bytes; returns where it ended.
+char* escribirLargo(char* o, std::size_t v) {
+    while (v >= 0x80) {
+        *o++ = char((v & 0x7F) | 0x80);
+        v >>= 7;
     }
-    aux.filas.resize(std::max(aux.filas.size(), n));
-    std::vector<std::uint32_t> cuentas(4 * (std::size_t(1) << 16), 0);
-    std::uint32_t* r = radix(a, aux.filas.data(), n, 16, cuentas.data(), clave);
-    if (r != a) std::memcpy(a, r, n * sizeof(std::uint32_t));
+    *o++ = char(v);
+    return o;
 }
+
+// A cell in its stored form written from `base` (room for five bytes and three a UTF-16
+// unit); returns where it ended. One byte is left for the length, the usual case; a longer
+// one moves the text up.
+char* escribirCelda(char* base, QStringView texto) {
+    const std::size_t n = std::size_t(escribirUtf8(base + 1, texto) - (base + 1));
+    const std::size_t k = bytesDeLargo(n);
+    if (k > 1) std::memmove(base + k, base + 1, n);
+    escribirLargo(base, n);
+    return base + k + n;
+}
+
 } // namespace
 
 namespace {
@@ -246,8 +188,117 @@ void LiberarBloque(void* bloque, std::size_t capacidad) {
     std::free(bloque);
 }
 
-ModeloConsulta::ModeloConsulta(QObject* padre) : QAbstractTableModel(padre) {}
-ModeloConsulta::~ModeloConsulta() = default;
+// ---- values ---------------------------------------------------------------------------------
+
+namespace {
+// The class bytes that lead a key in a column of values; an empty or blank cell has an empty
+// key and comes first.
+constexpr unsigned char ClaseNumero = 1, ClaseFecha = 2, ClaseTexto = 3;
+constexpr std::size_t ClaveValorMaxima = 17;
+constexpr std::uint64_t Signo = std::uint64_t(1) << 63;
+constexpr double Exactos = 9007199254740992.0; // 2^53: from here on not every integer is a double
+
+// Order-preserving bits of a double: negatives with every bit inverted, the rest with the
+// sign bit set.
+std::uint64_t ordenDeReal(double d) {
+    if (d == 0) d = 0; // -0 sorts as 0
+    std::uint64_t b = 0;
+    std::memcpy(&b, &d, sizeof b);
+    return (b & Signo) ? ~b : (b | Signo);
+}
+
+void escribirGrande(unsigned char* o, std::uint64_t v) {
+    for (int i = 7; i >= 0; --i, v >>= 8)
+        o[i] = static_cast<unsigned char>(v);
+}
+
+// The key of a number or a date: its class byte and its value, big-endian. Numbers compare
+// as doubles; beyond 2^53, where a double no longer tells integers apart, the exact integer
+// follows.
+std::size_t claveDeValor(ClaseValor clase, std::uint64_t dato, unsigned char* o) {
+    switch (clase) {
+    case ClaseValor::Entero: {
+        const auto v = static_cast<std::int64_t>(dato);
+        o[0] = ClaseNumero;
+        escribirGrande(o + 1, ordenDeReal(double(v)));
+        if (v < std::int64_t(Exactos) && v > -std::int64_t(Exactos)) return 9;
+        escribirGrande(o + 9, std::uint64_t(v) ^ Signo);
+        return 17;
+    }
+    case ClaseValor::Real: {
+        double d = 0;
+        std::memcpy(&d, &dato, sizeof d);
+        o[0] = ClaseNumero;
+        escribirGrande(o + 1, ordenDeReal(d));
+        if (!std::isfinite(d) || std::fabs(d) < Exactos) return 9;
+        const std::int64_t e = d >= 9.2233720368547758e18    ? std::numeric_limits<std::int64_t>::max()
+                               : d <= -9.2233720368547758e18 ? std::numeric_limits<std::int64_t>::min()
+                                                             : std::int64_t(d);
+        escribirGrande(o + 9, std::uint64_t(e) ^ Signo);
+        return 17;
+    }
+    case ClaseValor::Fecha:
+        o[0] = ClaseFecha;
+        escribirGrande(o + 1, dato ^ Signo);
+        return 9;
+    case ClaseValor::Texto:
+        break;
+    }
+    return 0;
+}
+} // namespace
+
+ValorCelda ValorDeCampo(const QVariant& v) {
+    if (!v.isValid() || v.isNull()) return {};
+    auto entero = [](std::int64_t x) { return ValorCelda{ClaseValor::Entero, std::uint64_t(x)}; };
+    auto real = [](double x) {
+        std::uint64_t b = 0;
+        std::memcpy(&b, &x, sizeof b);
+        return ValorCelda{ClaseValor::Real, b};
+    };
+    constexpr std::int64_t MsDia = 86400000;
+    switch (v.typeId()) {
+    case QMetaType::Bool:
+        return entero(v.toBool() ? 1 : 0);
+    case QMetaType::Char:
+    case QMetaType::SChar:
+    case QMetaType::UChar:
+    case QMetaType::Short:
+    case QMetaType::UShort:
+    case QMetaType::Int:
+    case QMetaType::UInt:
+    case QMetaType::Long:
+    case QMetaType::LongLong:
+        return entero(v.toLongLong());
+    case QMetaType::ULong:
+    case QMetaType::ULongLong: {
+        const qulonglong u = v.toULongLong();
+        if (u <= qulonglong(std::numeric_limits<std::int64_t>::max())) return entero(std::int64_t(u));
+        return real(double(u));
+    }
+    case QMetaType::Float:
+    case QMetaType::Double:
+        return real(v.toDouble());
+    case QMetaType::QDate: {
+        const QDate d = v.toDate();
+        if (!d.isValid()) return {};
+        return {ClaseValor::Fecha, std::uint64_t(d.toJulianDay() * MsDia)};
+    }
+    case QMetaType::QDateTime: {
+        const QDateTime t = v.toDateTime();
+        if (!t.date().isValid()) return {};
+        return {ClaseValor::Fecha,
+                std::uint64_t(t.date().toJulianDay() * MsDia + t.time().msecsSinceStartOfDay())};
+    }
+    case QMetaType::QTime: {
+        const QTime t = v.toTime();
+        if (!t.isValid()) return {};
+        return {ClaseValor::Fecha, std::uint64_t(std::int64_t(t.msecsSinceStartOfDay()))};
+    }
+    default:
+        return {};
+    }
+}
 
 int ModeloConsulta::rowCount(const QModelIndex& padre) const {
     return padre.isValid() ? 0 : int(filas_);
@@ -297,6 +348,8 @@ void ModeloConsulta::sort(int columna, Qt::SortOrder orden) {
 void ModeloConsulta::QuitarColumnas() {
     beginResetModel();
     columnas_.clear();
+    ordenVigente_ = false;
+    ++version_;
     endResetModel();
 }
 
@@ -306,12 +359,13 @@ void ModeloConsulta::AgregarColumna(const QString& encabezado, bool esCantidad) 
     c.cantidad = esCantidad;
     if (!esCantidad)
         for (std::uint32_t f = 0; f < filas_; ++f) {
-            lugarCelda(c, 0); // existing rows: empty cells
-            agregarCelda(c, {});
+            lugarCelda(c, 5, nullptr); // existing rows: empty cells
+            agregarCelda(c, {}, nullptr);
         }
     const int n = int(columnas_.size());
     beginInsertColumns({}, n, n);
     columnas_.push_back(std::move(c));
+    ++version_;
     endInsertColumns();
 }
 
@@ -322,6 +376,10 @@ QString ModeloConsulta::Encabezado(int columna) const {
 
 bool ModeloConsulta::EsCantidad(int columna) const {
     return columna >= 0 && columna < int(columnas_.size()) && columnas_[std::size_t(columna)].cantidad;
+}
+
+bool ModeloConsulta::PorValor(int columna) const {
+    return columna >= 0 && columna < int(columnas_.size()) && columnas_[std::size_t(columna)].porValor;
 }
 
 void ModeloConsulta::MostrarMarcas(bool mostrar) {
@@ -338,75 +396,90 @@ void ModeloConsulta::Limpiar() {
         c.bloques.clear();
         c.celdas = 0;
         c.textos.clear();
+        c.porValor = false;
+        c.clases.clear();
+        c.datos.clear();
     }
     filas_ = 0;
     orden_.clear();
     posicion_.clear();
     posicionesValidas_ = false;
     marcadas_.clear();
+    ordenVigente_ = false;
+    ++version_;
     endResetModel();
 }
 
-void ModeloConsulta::IniciarCarga() {
-    if (cargando_) return;
-    beginResetModel();
-    cargando_ = true;
-}
-
-void ModeloConsulta::TerminarCarga() {
-    if (!cargando_) return;
-    cargando_ = false;
-    endResetModel();
-}
-
-void ModeloConsulta::lugarCelda(Columna& c, qsizetype largo) {
-    // The length before the bytes takes at most five, and UTF-8 three a UTF-16 unit.
-    c.bytes.asegurar(5 + 3 * std::size_t(largo));
+void ModeloConsulta::lugarCelda(Columna& c, std::size_t bytes, const ValorCelda* valor) {
+    c.bytes.asegurar(bytes);
     if (c.celdas % 64 == 0) c.bloques.asegurar(1);
+    if (c.porValor || (valor && valor->clase != ClaseValor::Texto)) {
+        c.clases.asegurar(c.celdas + 1 - c.clases.size());
+        c.datos.asegurar(c.celdas + 1 - c.datos.size());
+    }
 }
 
-void ModeloConsulta::agregarCelda(Columna& c, QStringView texto) {
+void ModeloConsulta::agregarCelda(Columna& c, QStringView texto, const ValorCelda* valor) {
     if (c.celdas % 64 == 0) c.bloques.push_back(c.bytes.size());
     const std::size_t inicio = c.bytes.size();
-    char* base = c.bytes.data() + inicio;
-    // One byte is left for the length, the usual case; a longer one moves the text up.
-    const std::size_t n = std::size_t(escribirUtf8(base + 1, texto) - (base + 1));
-    const std::size_t k = bytesDeLargo(n);
-    if (k > 1) std::memmove(base + k, base + 1, n);
-    char* o = base;
-    std::size_t v = n;
-    while (v >= 0x80) {
-        *o++ = char((v & 0x7F) | 0x80);
-        v >>= 7;
+    char* fin = escribirCelda(c.bytes.data() + inicio, texto);
+    c.bytes.resize(std::size_t(fin - c.bytes.data()));
+    cerrarCelda(c, inicio, valor);
+}
+
+void ModeloConsulta::cerrarCelda(Columna& c, std::size_t inicio, const ValorCelda* valor) {
+    c.ultima = inicio;
+    if (!c.porValor && valor && valor->clase != ClaseValor::Texto) {
+        // The first number or date: every cell before it was a text (room made by lugarCelda).
+        c.porValor = true;
+        c.clases.resize(c.celdas);
+        c.datos.resize(c.celdas);
+        if (c.celdas) {
+            std::memset(c.clases.data(), 0, c.celdas);
+            std::memset(c.datos.data(), 0, c.celdas * sizeof(std::uint64_t));
+        }
     }
-    *o = char(v);
-    c.bytes.resize(inicio + k + n);
+    if (c.porValor) {
+        c.clases.push_back(std::uint8_t(valor ? valor->clase : ClaseValor::Texto));
+        c.datos.push_back(valor ? valor->dato : 0);
+    }
     ++c.celdas;
 }
 
-void ModeloConsulta::AgregarFila(const QStringView* celdas, int n) {
+void ModeloConsulta::guardarFila(const QStringView* celdas, int n, const ValorCelda* valores) {
     if (filas_ == 0xFFFFFFFEu) throw std::bad_alloc();
     // All the room first: once it is there nothing can fail, so a row goes in whole or not at
-    // all.
+    // all. A cell takes at most five bytes for its length and three a UTF-16 unit.
     orden_.asegurar(1);
     marcadas_.asegurar(1);
     int j = 0;
     for (auto& c : columnas_) {
         if (c.cantidad) continue;
-        lugarCelda(c, j < n ? celdas[j].size() : 0);
+        lugarCelda(c, 5 + 3 * std::size_t(j < n ? celdas[j].size() : 0),
+                   valores && j < n ? valores + j : nullptr);
         ++j;
     }
     j = 0;
     for (auto& c : columnas_) {
         if (c.cantidad) continue;
-        agregarCelda(c, j < n ? celdas[j] : QStringView());
+        agregarCelda(c, j < n ? celdas[j] : QStringView(), valores && j < n ? valores + j : nullptr);
         ++j;
     }
-    if (!cargando_) beginInsertRows({}, int(filas_), int(filas_));
     orden_.push_back(filas_);
     marcadas_.push_back(0);
     ++filas_;
+}
+
+void ModeloConsulta::AgregarFila(const QStringView* celdas, int n, const ValorCelda* valores) {
+    if (cargando_ && carga_) {
+        cargaAgregar(celdas, n, valores);
+        return;
+    }
+    if (!cargando_) beginInsertRows({}, int(filas_), int(filas_));
+    guardarFila(celdas, n, valores);
     posicionesValidas_ = false;
+    ordenVigente_ = false;
+    ++version_;
     if (!cargando_) endInsertRows();
 }
 
@@ -468,6 +541,8 @@ QString ModeloConsulta::Texto(int fila, int columna) const {
 void ModeloConsulta::EstablecerTexto(int fila, int columna, const QString& texto) {
     if (fila < 0 || fila >= int(filas_) || !EsCantidad(columna)) return;
     columnas_[std::size_t(columna)].textos.insert(orden_[std::size_t(fila)], texto);
+    if (columna == columnaOrden_) ordenVigente_ = false;
+    ++version_;
     const QModelIndex i = index(fila, columna);
     Q_EMIT dataChanged(i, i, {Qt::DisplayRole});
 }
@@ -504,13 +579,47 @@ int ModeloConsulta::BuscarLineal(int columna, QStringView texto) const {
 }
 
 int ModeloConsulta::Buscar(int columna, QStringView texto) const {
-    if (columna < 0 || columna >= int(columnas_.size()) || filas_ == 0) return -1;
-    const std::string q = Clave(texto);
-    if (q.empty()) return 0;
+    Busqueda b = IniciarBusqueda(columna, texto);
+    while (!AvanzarBusqueda(b, 0xFFFFFFFFu)) {
+    }
+    return b.resultado;
+}
+
+bool ModeloConsulta::BusquedaInmediata(int columna) const {
+    // Sorted by the text of this column: the rows that start with a text are consecutive.
+    return ordenVigente_ && columna == columnaOrden_ && columna >= 0 && columna < int(columnas_.size()) &&
+           !columnas_[std::size_t(columna)].porValor;
+}
+
+ModeloConsulta::Busqueda ModeloConsulta::IniciarBusqueda(int columna, QStringView texto) const {
+    Busqueda b;
+    b.columna = columna;
+    b.clave = Clave(texto);
+    b.version = version_;
+    AvanzarBusqueda(b, 0);
+    return b;
+}
+
+bool ModeloConsulta::AvanzarBusqueda(Busqueda& b, std::uint32_t cuantas) const {
+    if (b.terminada) return true;
+    auto terminar = [&b](int resultado) {
+        b.resultado = resultado;
+        b.terminada = true;
+        return true;
+    };
+    if (b.version != version_) {
+        // The rows or their order changed since the search began: it starts again.
+        b.version = version_;
+        b.siguiente = 0;
+        b.byte = 0;
+        b.mejor = 0xFFFFFFFFu;
+    }
+    const int columna = b.columna;
+    if (columna < 0 || columna >= int(columnas_.size()) || filas_ == 0) return terminar(-1);
+    const std::string& q = b.clave;
+    if (q.empty()) return terminar(0);
     std::string c;
-    if (ordenado_ && columna == columnaOrden_) {
-        // The rows are in the order of this column's keys, so the rows that start
-        // with q are consecutive: find the first of them.
+    if (BusquedaInmediata(columna)) {
         const bool desc = sentido_ == Qt::DescendingOrder;
         auto clase = [&](std::uint32_t pos) {
             clave(columna, orden_[pos], c);
@@ -528,32 +637,58 @@ int ModeloConsulta::Buscar(int columna, QStringView texto) const {
             else
                 alto = medio;
         }
-        return (bajo < filas_ && clase(bajo) == 0) ? int(bajo) : -1;
+        return terminar((bajo < filas_ && clase(bajo) == 0) ? int(bajo) : -1);
     }
-    // Any other column: one pass in stored order (memory order), keeping the match that
-    // comes first in the view.
+    if (cuantas == 0) return false;
+    // A pass in stored order (memory order), keeping the match that comes first in the view.
     asegurarPosiciones();
-    std::uint32_t mejor = filas_;
     const Columna& col = columnas_[std::size_t(columna)];
+    const std::uint32_t hasta =
+        std::uint32_t(std::min<std::uint64_t>(filas_, std::uint64_t(b.siguiente) + cuantas));
+    std::uint32_t f = b.siguiente;
+    std::uint32_t mejor = b.mejor;
     if (col.cantidad) {
-        for (std::uint32_t f = 0; f < filas_; ++f) {
+        for (; f < hasta && mejor != 0; ++f) {
             if (posicion_[f] >= mejor) continue;
             clave(columna, f, c);
             if (EmpiezaCon(c, q)) mejor = posicion_[f];
         }
     } else {
-        recorrer(col, [&](std::uint32_t f, const char* p, std::size_t n) {
-            if (posicion_[f] < mejor && EmpiezaConClave(p, n, q, c)) mejor = posicion_[f];
-        });
+        // Cells past the column's last are empty, and an empty cell never starts with q.
+        const auto* p = reinterpret_cast<const unsigned char*>(col.bytes.data()) + b.byte;
+        const std::uint32_t conCelda = std::min(hasta, col.celdas);
+        for (; f < conCelda && mejor != 0; ++f) {
+            const std::size_t n = leerLargo(p);
+            if (posicion_[f] < mejor && EmpiezaConClave(reinterpret_cast<const char*>(p), n, q, c))
+                mejor = posicion_[f];
+            p += n;
+        }
+        b.byte = std::size_t(p - reinterpret_cast<const unsigned char*>(col.bytes.data()));
+        if (f >= conCelda) f = hasta;
     }
-    return mejor < filas_ ? int(mejor) : -1;
+    b.siguiente = f;
+    b.mejor = mejor;
+    if (mejor != 0 && f < filas_) return false;
+    return terminar(mejor < filas_ ? int(mejor) : -1);
 }
 
 void ModeloConsulta::trozoOrden(int columna, std::uint32_t fila, const char* p, std::size_t n,
                                 std::size_t desde, std::uint64_t* trozos, int cuantos, std::size_t& longitud,
                                 std::string& auxiliar) const {
     const Columna& c = columnas_[std::size_t(columna)];
-    if (!c.cantidad) {
+    if (c.porValor) {
+        const auto clase = fila < c.clases.size() ? ClaseValor(c.clases[fila]) : ClaseValor::Texto;
+        if (clase != ClaseValor::Texto) {
+            unsigned char b[ClaveValorMaxima];
+            longitud = claveDeValor(clase, c.datos[fila], b);
+            for (int t = 0; t < cuantos; ++t)
+                trozos[t] = trozoDe(b, longitud, desde + 8 * std::size_t(t));
+            return;
+        }
+        // A text among values: after them, in Spanish order.
+        ClaveUtf8(p, n, auxiliar);
+        if (!auxiliar.empty()) auxiliar.insert(auxiliar.begin(), char(ClaseTexto));
+    } else if (!c.cantidad) {
         if (TrozoClaveRapido(p, n, desde, trozos, cuantos, longitud)) return;
         ClaveUtf8(p, n, auxiliar);
     } else {
@@ -562,6 +697,15 @@ void ModeloConsulta::trozoOrden(int columna, std::uint32_t fila, const char* p, 
     for (int t = 0; t < cuantos; ++t)
         trozos[t] = trozoDe(auxiliar, desde + 8 * std::size_t(t));
     longitud = auxiliar.size();
+}
+
+template <typename F> void ModeloConsulta::recorrerColumna(int columna, F&& f) const {
+    const Columna& col = columnas_[std::size_t(columna)];
+    if (col.cantidad)
+        for (std::uint32_t fila = 0; fila < filas_; ++fila)
+            f(fila, "", std::size_t(0));
+    else
+        recorrer(col, f);
 }
 
 void ModeloConsulta::ordenarIndices(int columna, bool desc) {
@@ -576,16 +720,7 @@ void ModeloConsulta::ordenarIndices(int columna, bool desc) {
     claves1.resize(n);
     std::string texto;
     const std::uint64_t inversa = desc ? ~std::uint64_t(0) : 0;
-    const Columna& col = columnas_[std::size_t(columna)];
-    // Every stored cell of the column in stored order (quantity cells by their row).
-    auto cadaCelda = [&](auto&& f) {
-        if (col.cantidad)
-            for (std::uint32_t fila = 0; fila < n; ++fila)
-                f(fila, "", std::size_t(0));
-        else
-            recorrer(col, f);
-    };
-    cadaCelda([&](std::uint32_t f, const char* p, std::size_t bytes) {
+    recorrerColumna(columna, [&](std::uint32_t f, const char* p, std::size_t bytes) {
         std::uint64_t k[2] = {0, 0};
         std::size_t l = 0;
         trozoOrden(columna, f, p, bytes, 0, k, 2, l, texto);
@@ -594,39 +729,36 @@ void ModeloConsulta::ordenarIndices(int columna, bool desc) {
         longitudes[f] = std::uint32_t(std::min<std::size_t>(l, 0xFFFFFFFFu));
     });
     std::uint32_t* filas = orden_.data(); // sorted in place, from the current order
-    Auxiliares auxiliar;
+    interno::Auxiliares auxiliar;
     const std::uint64_t* k = claves.data();
-    const std::uint32_t* largo = longitudes.data();
-    ordenarPorClave(filas, n, auxiliar, [k](std::uint32_t f) { return k[f]; });
+    interno::ordenarPorClave(filas, n, auxiliar, [k](std::uint32_t f) { return k[f]; });
+    std::vector<Tramo> tramos;
+    interno::agregarTramos(
+        filas, 0, n, [k](std::uint32_t f) { return k[f]; }, tramos);
+    desempatar(columna, desc, std::move(tramos), 1, longitudes.data(), claves, claves1);
+}
 
+void ModeloConsulta::desempatar(int columna, bool desc, std::vector<Tramo> tramos, std::size_t nivel,
+                                const std::uint32_t* largo, ArregloPlano<std::uint64_t>& claves,
+                                ArregloPlano<std::uint64_t>& claves1) {
     // Runs of equal keys go on with the next eight bytes, level by level, until the texts
     // differ; texts equal in every byte are told apart by their length only (a text may hold
     // character 0).
-    struct Tramo {
-        std::size_t desde, hasta;
-    };
-    std::vector<Tramo> tramos, siguientes;
-    auto agregarTramos = [&](std::size_t desde, std::size_t hasta, const auto& clave,
-                             std::vector<Tramo>& destino) {
-        std::size_t i = desde;
-        while (i < hasta) {
-            const std::uint64_t ki = clave(filas[i]);
-            std::size_t j = i + 1;
-            while (j < hasta && clave(filas[j]) == ki)
-                ++j;
-            if (j - i > 1) destino.push_back({i, j});
-            i = j;
-        }
-    };
-    agregarTramos(
-        0, n, [k](std::uint32_t f) { return k[f]; }, tramos);
+    const std::size_t n = filas_;
+    std::uint32_t* filas = orden_.data();
+    const std::uint64_t inversa = desc ? ~std::uint64_t(0) : 0;
+    std::string texto;
+    interno::Auxiliares auxiliar;
+    std::vector<Tramo> siguientes;
     ArregloPlano<std::uint8_t> falta; // by stored row: needs the bytes of this level
-    for (std::size_t nivel = 1; !tramos.empty(); ++nivel) {
+    for (; !tramos.empty(); ++nivel) {
         const std::size_t desde = nivel * 8;
+        const std::uint64_t* k = nullptr;
         if (nivel % 2 == 1) {
             k = claves1.data(); // read with the level before
         } else {
-            k = claves.data();
+            if (claves.size() != n) claves.resize(n);
+            if (claves1.size() != n) claves1.resize(n);
             if (falta.empty()) {
                 falta.resize(n);
                 std::memset(falta.data(), 0, n);
@@ -636,7 +768,7 @@ void ModeloConsulta::ordenarIndices(int columna, bool desc) {
                 for (std::size_t i = t.desde; i < t.hasta; ++i)
                     if (largo[filas[i]] > desde) falta[filas[i]] = 1, alguna = true;
             if (alguna)
-                cadaCelda([&](std::uint32_t f, const char* p, std::size_t bytes) {
+                recorrerColumna(columna, [&](std::uint32_t f, const char* p, std::size_t bytes) {
                     if (!falta[f]) return;
                     falta[f] = 0;
                     // This level and the next: a cell is worked out once for both.
@@ -646,6 +778,7 @@ void ModeloConsulta::ordenarIndices(int columna, bool desc) {
                     claves[f] = c[0] ^ inversa;
                     claves1[f] = c[1] ^ inversa;
                 });
+            k = claves.data();
         }
         // A text that has ended reads as zero padding at this level.
         auto siguiente = [k, largo, desde, inversa](std::uint32_t f) {
@@ -658,18 +791,29 @@ void ModeloConsulta::ordenarIndices(int columna, bool desc) {
             for (std::size_t i = t.desde; i < t.hasta && !siguen; ++i)
                 siguen = largo[filas[i]] > desde;
             if (!siguen) {
-                ordenarPorClave(filas + t.desde, t.hasta - t.desde, auxiliar, porLargo);
+                interno::ordenarPorClave(filas + t.desde, t.hasta - t.desde, auxiliar, porLargo);
                 continue;
             }
-            ordenarPorClave(filas + t.desde, t.hasta - t.desde, auxiliar, siguiente);
-            agregarTramos(t.desde, t.hasta, siguiente, siguientes);
+            interno::ordenarPorClave(filas + t.desde, t.hasta - t.desde, auxiliar, siguiente);
+            interno::agregarTramos(filas, t.desde, t.hasta, siguiente, siguientes);
         }
         tramos.swap(siguientes);
     }
 }
 
+void ModeloConsulta::quedaOrdenado(int columna, Qt::SortOrder orden) {
+    ordenado_ = true;
+    ordenVigente_ = true;
+    columnaOrden_ = columna;
+    sentido_ = orden;
+    posicionesValidas_ = false;
+    ++version_;
+}
+
 void ModeloConsulta::Ordenar(int columna, Qt::SortOrder orden) {
     if (columna < 0 || columna >= int(columnas_.size())) return;
+    // Already in this order (a loading sorts as it goes): nothing moves.
+    if (ordenVigente_ && columna == columnaOrden_ && orden == sentido_) return;
     Q_EMIT layoutAboutToBeChanged({}, QAbstractItemModel::VerticalSortHint);
     const QModelIndexList persistentes = persistentIndexList();
     std::vector<std::uint32_t> almacenadas;
@@ -678,10 +822,7 @@ void ModeloConsulta::Ordenar(int columna, Qt::SortOrder orden) {
         almacenadas.push_back(i.isValid() && i.row() < int(filas_) ? orden_[std::size_t(i.row())]
                                                                    : 0xFFFFFFFFu);
     ordenarIndices(columna, orden == Qt::DescendingOrder);
-    ordenado_ = true;
-    columnaOrden_ = columna;
-    sentido_ = orden;
-    posicionesValidas_ = false;
+    quedaOrdenado(columna, orden);
     if (!persistentes.isEmpty()) {
         asegurarPosiciones();
         QModelIndexList nuevos;
@@ -699,6 +840,6 @@ void ModeloConsulta::Ordenar(int columna, Qt::SortOrder orden) {
 std::size_t ModeloConsulta::BytesOcupados() const {
     std::size_t t = orden_.size() * 4 + posicion_.size() * 4 + marcadas_.size();
     for (const auto& c : columnas_)
-        t += c.bytes.size() + c.bloques.size() * 8;
+        t += c.bytes.size() + c.bloques.size() * 8 + c.clases.size() + c.datos.size() * 8;
     return t;
 }

@@ -3,8 +3,13 @@
 // UTF-8 buffer and one offset array per column; QStrings are made only when the view asks),
 // with a check mark per row and the quantity column. The view order is a permutation of the
 // stored rows; sorting is stable and searching works on the current order.
+//
+// A loading (IniciarCarga .. TerminarCarga) hands the rows to a second thread, which stores
+// them and sorts them as they come, so that reading the database is the only work left on
+// the caller's thread.
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <QAbstractTableModel>
 #include <QHash>
 #include <QString>
@@ -13,6 +18,19 @@
 #include <string>
 #include <type_traits>
 #include <vector>
+
+class QVariant;
+
+// What a cell is sorted by. Numbers and dates sort by value, before texts, which keep the
+// Spanish order; a Null or blank cell sorts first.
+enum class ClaseValor : std::uint8_t { Texto = 0, Entero, Real, Fecha };
+struct ValorCelda {
+    ClaseValor clase = ClaseValor::Texto;
+    // Entero: the integer; Real: the double's bits; Fecha: milliseconds from Julian day 0.
+    std::uint64_t dato = 0;
+};
+// The value a database field sorts by (texts, Null and anything else: Texto).
+ValorCelda ValorDeCampo(const QVariant& valor);
 
 // Memory blocks for ArregloPlano: large ones are mapped pages that grow by remapping (never
 // two copies of a column while loading) and ask for huge pages (fewer page faults).
@@ -107,12 +125,23 @@ public:
     bool MarcasVisibles() const { return marcas_; }
 
     // Rows. Loading appends rows between IniciarCarga and TerminarCarga (views see one reset).
+    // With a sort column the rows come out of the loading sorted as Ordenar would sort them.
+    // CompletarCarga stores what is still on its way and may fail (like AgregarFila);
+    // TerminarCarga does the same without failing (a row that cannot be stored is left out).
+    // Nothing else may be asked of the model in between.
     void Limpiar();
-    void IniciarCarga();
+    void IniciarCarga(int columnaOrden = -1, Qt::SortOrder orden = Qt::AscendingOrder);
+    void CompletarCarga();
+    // Waits until every row handed over is stored, so that the model may be read (before an
+    // error report, whose modal loop repaints the list).
+    void EsperarCarga();
     void TerminarCarga();
     // Appends a row: one cell per loaded column in column order; missing cells are empty.
-    // Either the whole row is added or, on failure, nothing.
-    void AgregarFila(const QStringView* celdas, int n);
+    // `valores` (one per cell, or none: all texts) tell how the cells sort. Either the whole
+    // row is added or, on failure, nothing.
+    void AgregarFila(const QStringView* celdas, int n, const ValorCelda* valores = nullptr);
+    // Rows sorted at a time while loading (the runs merged at the end); for tests.
+    void FilasPorCorrida(std::uint32_t filas) { filasPorCorrida_ = filas ? filas : 1; }
 
     // By view position (0-based, current order).
     QString Texto(int fila, int columna) const;
@@ -125,13 +154,34 @@ public:
     QString TextoAlmacenado(int columna, int filaAlmacenada) const;
 
     // The first view position whose cell's Spanish key starts with the text's; -1 when none
-    // does. Binary search when the column is the sort column.
+    // does. Binary search when the column is the sort column and sorts by text.
     int Buscar(int columna, QStringView texto) const;
     // The same by a plain scan in view order (reference behaviour, kept for tests).
     int BuscarLineal(int columna, QStringView texto) const;
 
-    // Stable sort of the current order by the cells' Spanish keys (lib_textoconsulta.h).
+    // A search done a slice at a time (a pass over the column), so that the next key can
+    // take its place: IniciarBusqueda, then AvanzarBusqueda until it gives true; `resultado`
+    // is then what Buscar gives. A change of the rows or their order starts it again.
+    struct Busqueda {
+        int columna = -1;
+        std::string clave;
+        std::uint32_t siguiente = 0; // next stored row to look at
+        std::size_t byte = 0;        // where its cell starts
+        std::uint32_t mejor = 0xFFFFFFFFu;
+        std::uint64_t version = 0;
+        bool terminada = false;
+        int resultado = -1;
+    };
+    // Whether a search of the column is a binary search (no slices needed).
+    bool BusquedaInmediata(int columna) const;
+    Busqueda IniciarBusqueda(int columna, QStringView texto) const;
+    bool AvanzarBusqueda(Busqueda& b, std::uint32_t filas) const;
+
+    // Stable sort of the current order by the cells' keys: values, then the Spanish keys of
+    // the texts (lib_textoconsulta.h).
     void Ordenar(int columna, Qt::SortOrder orden);
+    // Whether the column holds numbers or dates (it then sorts by value).
+    bool PorValor(int columna) const;
     bool Ordenado() const { return ordenado_; }
     int ColumnaOrden() const { return columnaOrden_; }
     Qt::SortOrder Orden() const { return sentido_; }
@@ -148,15 +198,30 @@ private:
         ArregloPlano<char> bytes;
         ArregloPlano<std::uint64_t> bloques;
         std::uint32_t celdas = 0;
+        std::size_t ultima = 0;               // where the last cell starts
         QHash<std::uint32_t, QString> textos; // quantity column: stored row -> text
+        // From its first number or date on: every cell's class and value.
+        bool porValor = false;
+        ArregloPlano<std::uint8_t> clases;
+        ArregloPlano<std::uint64_t> datos;
     };
-    // Room for one more cell of `largo` UTF-16 units, then the cell written into it.
-    static void lugarCelda(Columna& c, qsizetype largo);
-    static void agregarCelda(Columna& c, QStringView texto);
+    struct Carga;
+    friend struct Carga;
+    // Room for one more cell of `bytes` bytes in its stored form, then the cell written
+    // into it (its value noted in a column of values).
+    static void lugarCelda(Columna& c, std::size_t bytes, const ValorCelda* valor);
+    static void agregarCelda(Columna& c, QStringView texto, const ValorCelda* valor);
+    static void cerrarCelda(Columna& c, std::size_t inicio, const ValorCelda* valor);
+    // A row stored (no view is told); what AgregarFila does outside a loading.
+    void guardarFila(const QStringView* celdas, int n, const ValorCelda* valores);
+    // AgregarFila while loading: the row goes to the loading's thread.
+    void cargaAgregar(const QStringView* celdas, int n, const ValorCelda* valores);
     // Bytes of a stored cell (quantity columns: none).
     const char* celda(const Columna& c, std::uint32_t fila, std::size_t& n) const;
     // Calls f(fila, bytes, n) for every stored cell of a loaded column, in stored order.
     template <typename F> void recorrer(const Columna& c, F&& f) const;
+    // The same for any column (a quantity column's cells are read by their row).
+    template <typename F> void recorrerColumna(int columna, F&& f) const;
     void clave(int columna, std::uint32_t fila, std::string& salida) const;
     QString textoAlmacenado(int columna, std::uint32_t fila) const;
     void asegurarPosiciones() const;
@@ -165,6 +230,18 @@ private:
     void trozoOrden(int columna, std::uint32_t fila, const char* p, std::size_t n, std::size_t desde,
                     std::uint64_t* trozos, int cuantos, std::size_t& longitud, std::string& auxiliar) const;
     void ordenarIndices(int columna, bool descendente);
+    // Stable sort of the rows of each run of `tramos` (runs of rows whose keys agree in
+    // their first 8 × nivel bytes) by the rest of their keys. `largo`: every stored row's key
+    // length; `claves`, `claves1`: eight-byte pieces of the keys by stored row (sized on
+    // first use when empty; for an odd level, claves1 holds that level's piece).
+    struct Tramo {
+        std::size_t desde, hasta;
+    };
+    void desempatar(int columna, bool descendente, std::vector<Tramo> tramos, std::size_t nivel,
+                    const std::uint32_t* largo, ArregloPlano<std::uint64_t>& claves,
+                    ArregloPlano<std::uint64_t>& claves1);
+    // The sort settings after a sort by the column, or after a loading sorted by it.
+    void quedaOrdenado(int columna, Qt::SortOrder orden);
 
     std::vector<Columna> columnas_;
     std::uint32_t filas_ = 0;
@@ -176,5 +253,9 @@ private:
     bool ordenado_ = false;
     int columnaOrden_ = 0;
     Qt::SortOrder sentido_ = Qt::AscendingOrder;
+    bool ordenVigente_ = false; // nothing changed since the last sort
+    std::uint64_t version_ = 0; // rows, cells or order changed
     bool cargando_ = false;
+    std::unique_ptr<Carga> carga_;
+    std::uint32_t filasPorCorrida_ = 1u << 16;
 };

@@ -32,8 +32,8 @@ TEST_F(PruebaConsulta, LasCuatroMascarasPredeterminadas) {
          "RAZON_SOCIAL"},
         {"v_ma_articulos", "SELECT DESCRIPCION,IDARTICULO FROM V_MA_ARTICULOS WHERE SUSPENDIDO = 0",
          "DESCRIPCION"},
-        // The label is not a key.
-        {"ARTICULOS", "ARTICULOS", ""},
+        // The label is not a key: no mask, so the name is listed whole.
+        {"ARTICULOS", "SELECT * FROM ARTICULOS", ""},
     };
     for (const Caso& c : casos) {
         ColeccionRef ninguna;
@@ -144,9 +144,9 @@ TEST_F(PruebaConsulta, SinMascaraLaSentenciaPasaTalCual) {
     EXPECT_EQ(Sentencia(QStringLiteral("MA_CONTACTOS")),
               QStringLiteral("SELECT Nombre_y_Apellido,Domicilio,Localidad,Telefono FROM MA_CONTACTOS"));
 
-    // A folder at the path is no file.
+    // A folder at the path is no file: no mask, the table whole.
     c_->gRutaMascaraConsultas = dir_.path();
-    EXPECT_EQ(Sentencia(QStringLiteral("MA_CONTACTOS")), QStringLiteral("MA_CONTACTOS"));
+    EXPECT_EQ(Sentencia(QStringLiteral("MA_CONTACTOS")), QStringLiteral("SELECT * FROM MA_CONTACTOS"));
 }
 
 TEST_F(PruebaConsulta, ArchivosDanados) {
@@ -154,33 +154,94 @@ TEST_F(PruebaConsulta, ArchivosDanados) {
     const QByteArray contactos = CodificarRegistro(Mascara("K", "MA_CONTACTOS", "|Localidad|"));
     const QString conMascara =
         QStringLiteral("SELECT CODIGO,RAZON_SOCIAL FROM VT_CLIENTES WHERE Dada_De_Baja = 0");
+    const QString sinMascara = QStringLiteral("SELECT * FROM VT_CLIENTES WHERE Dada_De_Baja = 0");
 
     // A torn last record is not read; the whole ones before it are.
     GuardarBytes(mascaras_, clientes + contactos.left(1201));
     EXPECT_EQ(Sentencia(QStringLiteral("VT_CLIENTES")), conMascara);
-    EXPECT_EQ(Sentencia(QStringLiteral("MA_CONTACTOS")), QStringLiteral("MA_CONTACTOS"));
+    EXPECT_EQ(Sentencia(QStringLiteral("MA_CONTACTOS")), QStringLiteral("SELECT * FROM MA_CONTACTOS"));
 
     // Padding after the records, of zeros or of 255s, matches nothing.
     GuardarBytes(mascaras_, clientes + QByteArray(2404, '\0'));
     EXPECT_EQ(Sentencia(QStringLiteral("VT_CLIENTES")), conMascara);
     GuardarBytes(mascaras_, clientes + QByteArray(1202, '\xFF'));
     EXPECT_EQ(Sentencia(QStringLiteral("VT_CLIENTES")), conMascara);
-    // Shifted off the record grid, the table name lands in the column list: not found.
-    GuardarBytes(mascaras_, QByteArray(150, '\xFF') + clientes);
-    EXPECT_EQ(Sentencia(QStringLiteral("VT_CLIENTES")), QStringLiteral("VT_CLIENTES"))
-        << "off the 1202-byte grid the record is not found";
+    EXPECT_TRUE(Guion().Avisos().empty()) << "a torn record or padding is no reason to warn";
 
     // An empty file, and one that opens but cannot be read.
     GuardarBytes(mascaras_, QByteArray());
-    EXPECT_EQ(Sentencia(QStringLiteral("VT_CLIENTES")), QStringLiteral("VT_CLIENTES"));
+    EXPECT_EQ(Sentencia(QStringLiteral("VT_CLIENTES")), sinMascara);
     EXPECT_EQ(LeerBytes(mascaras_).size(), 0);
     c_->gRutaMascaraConsultas = QStringLiteral("/proc/self/mem");
-    EXPECT_EQ(Sentencia(QStringLiteral("VT_CLIENTES")), QStringLiteral("VT_CLIENTES"));
+    EXPECT_EQ(Sentencia(QStringLiteral("VT_CLIENTES")), sinMascara);
     // A pipe at the path is no file: the request must not wait on it.
     const QString tuberia = Ruta(QStringLiteral("tuberia.vlm"));
     ASSERT_EQ(mkfifo(QFile::encodeName(tuberia).constData(), 0600), 0);
     c_->gRutaMascaraConsultas = tuberia;
-    EXPECT_EQ(Sentencia(QStringLiteral("VT_CLIENTES")), QStringLiteral("VT_CLIENTES"));
+    EXPECT_EQ(Sentencia(QStringLiteral("VT_CLIENTES")), sinMascara);
+    EXPECT_TRUE(Guion().Avisos().empty());
+}
+
+// With no mask for it, a table or view name alone lists the whole table (never runs as a
+// statement); a masks file that is no run of 1202-byte records is said once, by name.
+TEST_F(PruebaConsulta, NombreDeTablaSinMascara) {
+    struct Caso {
+        const char* pedido;
+        const char* sentencia;
+    };
+    const Caso casos[] = {
+        {" VT_CLIENTES ", "SELECT * FROM VT_CLIENTES WHERE Dada_De_Baja = 0"},
+        {"ma_contactos", "SELECT * FROM ma_contactos"},
+        {"dbo.MA_CONTACTOS", "SELECT * FROM dbo.MA_CONTACTOS"},
+        {"[Mis Tablas].\"Una Vista\"", "SELECT * FROM [Mis Tablas].\"Una Vista\""},
+        // Anything else is the caller's statement.
+        {"SELECT CODIGO FROM VT_CLIENTES", "SELECT CODIGO FROM VT_CLIENTES"},
+        {"VT_CLIENTES WHERE CODIGO = 1", "VT_CLIENTES WHERE CODIGO = 1"},
+        {"VT_CLIENTES;", "VT_CLIENTES;"},
+    };
+    for (const Caso& c : casos)
+        EXPECT_EQ(Sentencia(QString::fromUtf8(c.pedido)), QString::fromUtf8(c.sentencia)) << c.pedido;
+    Guion().Limpiar(); // the tables above that do not exist were reported
+
+    // The table is listed: rows and no error report.
+    ColeccionRef ninguna;
+    QString campo;
+    int filas = -1;
+    Pedir(QStringLiteral("MA_CONTACTOS"), ninguna, QString(), campo, GuionDialogo::Accion::Cancelar,
+          [&](Lib_FrmCons2& d) { filas = d.Lista()->model()->rowCount(); });
+    EXPECT_GT(filas, 0);
+    EXPECT_TRUE(campo.isEmpty());
+    EXPECT_TRUE(Guion().Avisos().empty());
+
+    // A masks file edited as text (LF line ends): said once, naming the file; the name is
+    // still listed whole, and the file is left as it was.
+    QByteArray texto;
+    for (const auto& m : MascarasPredeterminadas)
+        texto += CodificarRegistro(Mascara(m.Nombre, m.Tabla, m.Campos)).left(1200) + '\n';
+    GuardarBytes(mascaras_, texto);
+    EXPECT_EQ(Sentencia(QStringLiteral("VT_CLIENTES")),
+              QStringLiteral("SELECT * FROM VT_CLIENTES WHERE Dada_De_Baja = 0"));
+    EXPECT_EQ(Sentencia(QStringLiteral("MA_CONTACTOS")), QStringLiteral("SELECT * FROM MA_CONTACTOS"));
+    ASSERT_EQ(Guion().Avisos().size(), 1u);
+    EXPECT_TRUE(Guion().Avisos()[0].texto.contains(mascaras_)) << Guion().Avisos()[0].texto.toStdString();
+    EXPECT_EQ(LeerBytes(mascaras_), texto);
+    // Shorter lines, and a record pushed off the grid, are no records either.
+    GuardarBytes(mascaras_, "VT_CLIENTES|CODIGO|\r\n");
+    c_ = std::make_unique<Lib_ClsCons2>();
+    c_->gUsarMascarasConsultas = Verdadero;
+    c_->gRutaMascaraConsultas = mascaras_;
+    EXPECT_EQ(Sentencia(QStringLiteral("VT_CLIENTES")),
+              QStringLiteral("SELECT * FROM VT_CLIENTES WHERE Dada_De_Baja = 0"));
+    GuardarBytes(mascaras_,
+                 QByteArray(150, '\xFF') + CodificarRegistro(Mascara("C", "VT_CLIENTES", "|CODIGO|")));
+    EXPECT_EQ(Sentencia(QStringLiteral("VT_CLIENTES")),
+              QStringLiteral("SELECT * FROM VT_CLIENTES WHERE Dada_De_Baja = 0"));
+    EXPECT_EQ(Guion().Avisos().size(), 2u) << "once for this request object and file";
+    // Mended, the file's masks apply again.
+    MascarasPredeterminadasEn(mascaras_);
+    EXPECT_EQ(Sentencia(QStringLiteral("VT_PROVEEDORES")),
+              QStringLiteral("SELECT RAZON_SOCIAL,CODIGO FROM VT_PROVEEDORES WHERE Dada_De_Baja = 0"));
+    EXPECT_EQ(Guion().Avisos().size(), 2u);
 }
 
 TEST_F(PruebaConsulta, EntregaAlDialogoYOpcionesConsumidas) {

@@ -162,3 +162,43 @@ TEST_F(Busqueda, OperacionesPublicas) {
     d_->Descargar();
     EXPECT_EQ(d_->Busqueda(clave, vacio), 0);
 }
+
+// On a list searched in slices, each key replaces the search of the key before: a burst of
+// typing selects only the row of the whole text, and Enter right after it accepts that row.
+TEST_F(PruebaDialogo, TecleoRapidoBuscaSoloElTextoEntero) {
+    // Rows C0001..C2000; NOMBRE "a…" at row 20, "ab…" at 50, "abc…" at 100 (then every 500).
+    Base({"CREATE TABLE T (CODIGO varchar(8), NOMBRE varchar(20))",
+          "WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 2000) "
+          "INSERT INTO T SELECT printf('C%04d', i), printf('%s%04d', CASE i % 500 WHEN 100 THEN 'abc' "
+          "WHEN 50 THEN 'ab' WHEN 20 THEN 'a' ELSE 'x' END, i) FROM n"});
+    auto& d = Abrir("SELECT CODIGO, NOMBRE FROM T", [](Lib_FrmCons2& d) { d.CampoDevuelto = "NOMBRE"; });
+    d.BusquedaPorPartes(50, 0); // one slice of 50 rows a turn of the event loop
+    std::vector<int> seleccionadas;
+    QObject::connect(Lista()->selectionModel(), &QItemSelectionModel::currentRowChanged,
+                     [&](const QModelIndex& i) { seleccionadas.push_back(i.row()); });
+
+    Teclear(1, "a");
+    EXPECT_TRUE(d.BusquedaPendiente());
+    while (d.BusquedaPendiente())
+        QCoreApplication::processEvents();
+    EXPECT_EQ(seleccionadas, std::vector<int>{19});
+
+    // "b" then "c" before the events run: the searches of "ab" never finish.
+    seleccionadas.clear();
+    Teclear(1, "bc");
+    while (d.BusquedaPendiente())
+        QCoreApplication::processEvents();
+    EXPECT_EQ(seleccionadas, std::vector<int>{99});
+
+    // Enter right after typing: the row of "abc0" (row 100), not of what was found before.
+    LimpiarCaja(1);
+    Teclear(1, "abc0");
+    ASSERT_TRUE(d.BusquedaPendiente());
+    QTest::keyClick(Caja(1), Qt::Key_Return);
+    EXPECT_FALSE(d.BusquedaPendiente());
+    EXPECT_EQ(d.ValorDevuelto.toString(), "abc0100");
+    // The public search stays a plain call that answers at once.
+    long columna = 1;
+    QString texto = "abc06";
+    EXPECT_EQ(d.Busqueda(columna, texto), 600);
+}

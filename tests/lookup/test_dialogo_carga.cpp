@@ -18,36 +18,46 @@ double AnchoX(const QWidget& w, int n) {
 class Carga : public PruebaDialogo {};
 
 TEST_F(Carga, ColumnasYCajasDesdeLaSentencia) {
-    Base({"CREATE TABLE T (CODIGO varchar(40), NOMBRE varchar(5000), NOTA text, PRECIO numeric(18,2))",
-          "INSERT INTO T VALUES ('  B1  ', 'Uno', NULL, 2.5)", "INSERT INTO T VALUES (NULL, 'Dos', 'x', 3)"});
-    auto& d =
-        Abrir("SELECT CODIGO, NOMBRE, NOTA FROM T", [](Lib_FrmCons2& d) { d.UsaCantidades = Verdadero; });
+    Base({"CREATE TABLE T (CODIGO varchar(40), NOMBRE varchar(5000), NOTA text, PRECIO numeric(18,2), "
+          "NUMERO_DE_CLIENTE int)",
+          "INSERT INTO T VALUES ('  B1  ', 'Uno', NULL, 2.5, 7)",
+          "INSERT INTO T VALUES (NULL, 'Dos', 'x', 3, 8)"});
+    auto& d = Abrir("SELECT CODIGO, NOMBRE, NOTA, NUMERO_DE_CLIENTE FROM T",
+                    [](Lib_FrmCons2& d) { d.UsaCantidades = Verdadero; });
     EXPECT_EQ(d.windowTitle(), "Consulta...");
     auto* m = d.Modelo();
-    ASSERT_EQ(m->columnCount(), 4);
+    ASSERT_EQ(m->columnCount(), 5);
     EXPECT_EQ(m->headerData(0, Qt::Horizontal).toString(), "CODIGO");
-    EXPECT_EQ(m->headerData(3, Qt::Horizontal).toString(), "**Cantidad**");
-    ASSERT_EQ(d.CantidadCajas(), 3);
-    for (int i = 0; i < 3; ++i) {
+    EXPECT_EQ(m->headerData(4, Qt::Horizontal).toString(), "**Cantidad**");
+    ASSERT_EQ(d.CantidadCajas(), 4);
+    for (int i = 0; i < 4; ++i) {
         EXPECT_TRUE(Caja(i)->isVisible());
         EXPECT_EQ(Caja(i)->objectName(), "CmbSearch");
         EXPECT_EQ(Caja(i)->toolTip(), m->headerData(i, Qt::Horizontal).toString());
     }
-    // Widths: the defined size in "X" widths, capped at 1000; ten for the quantity.
+    // Widths: the defined size in "X" widths, capped at 1000; ten for the quantity; never
+    // narrower than the header text (an int is four "X", less than "NUMERO_DE_CLIENTE").
     const auto& med = d.MedidasTwips();
-    ASSERT_EQ(med.anchosColumnas.size(), 4u);
+    ASSERT_EQ(med.anchosColumnas.size(), 5u);
     EXPECT_EQ(med.anchosColumnas[0], AnchoX(d, 40));
     EXPECT_EQ(med.anchosColumnas[1], AnchoX(d, 1000));
     EXPECT_EQ(med.anchosColumnas[2], AnchoX(d, 1000));
-    EXPECT_EQ(med.anchosColumnas[3], AnchoX(d, 10));
+    const QHeaderView* cabecera = d.Lista()->horizontalHeader();
+    for (int i : {3, 4}) {
+        const QString texto = m->headerData(i, Qt::Horizontal).toString();
+        EXPECT_GT(cabecera->sectionSize(i), QFontMetrics(cabecera->font()).horizontalAdvance(texto)) << i;
+    }
+    EXPECT_GT(med.anchosColumnas[3], AnchoX(d, 4));
+    EXPECT_GE(med.anchosColumnas[4], AnchoX(d, 10));
     // The boxes sit under their columns, 50 narrower.
-    ASSERT_EQ(med.cajas.size(), 3u);
+    ASSERT_EQ(med.cajas.size(), 4u);
     EXPECT_EQ(med.cajas[1].Left, med.anchosColumnas[0]);
     EXPECT_EQ(med.cajas[1].Width, med.anchosColumnas[1] - 50);
+    EXPECT_EQ(med.cajas[3].Width, med.anchosColumnas[3] - 50);
     // Rows: the first column trimmed, Null as empty text; quantities empty.
     EXPECT_EQ(Columna(0), (QStringList{"", "B1"}));
     EXPECT_EQ(Columna(2), (QStringList{"x", ""}));
-    EXPECT_EQ(Columna(3), (QStringList{"", ""}));
+    EXPECT_EQ(Columna(4), (QStringList{"", ""}));
     EXPECT_TRUE(Guion().Avisos().empty());
 }
 

@@ -8,8 +8,12 @@
 #include <algorithm>
 #include <gtest/gtest.h>
 #include <numeric>
+#include <QDate>
+#include <QDateTime>
 #include <QLocale>
 #include <QRandomGenerator>
+#include <QTime>
+#include <QVariant>
 #include <type_traits>
 
 namespace {
@@ -345,4 +349,128 @@ TEST(ModeloConsulta, SinFilas) {
     EXPECT_EQ(m.Buscar(0, u""), -1);
     EXPECT_EQ(m.Buscar(1, u"x"), -1);
     EXPECT_EQ(m.rowCount(), 0);
+}
+
+// Numbers and dates sort by value, before texts (which keep the Spanish order), after Null and
+// blank cells; in a column of numbers the search is a pass over the texts, so "9" finds 9.
+TEST(ModeloConsulta, NumerosYFechasPorValor) {
+    const qint64 grande = (qint64(1) << 53) + 1; // not a double: told from 2^53 by its value
+    const std::vector<std::pair<QVariant, QVariant>> celdas = {
+        {qlonglong(901), QDate(2024, 1, 2)},
+        {qlonglong(88), QDateTime(QDate(2024, 1, 1), QTime(10, 0))},
+        {QVariant(), QVariant()},
+        {qlonglong(9), QDate(2023, 12, 31)},
+        {QStringLiteral("abc"), QStringLiteral("sin fecha")},
+        {2.5, QDate(2024, 1, 1)},
+        {qlonglong(90), QTime(8, 30)},
+        {qlonglong(-5), QDate(1999, 5, 5)},
+        {QStringLiteral("  "), QDate(2024, 1, 1)},
+        {qlonglong(grande), QVariant()},
+        {double(qint64(1) << 53), QDateTime(QDate(2023, 12, 31), QTime(23, 59, 59, 999))},
+        {-0.0, QStringLiteral("Ábaco")},
+        {qlonglong(89), QVariant()},
+        {0, QDate(2024, 1, 2)},
+        {true, QDate()},
+    };
+    ModeloConsulta m;
+    m.AgregarColumna("CODIGO");
+    m.AgregarColumna("FECHA");
+    m.IniciarCarga();
+    for (const auto& [codigo, fecha] : celdas) {
+        const QString textos[2] = {codigo.isNull() ? QString() : codigo.toString(),
+                                   fecha.isNull() ? QString() : fecha.toString()};
+        const QStringView vistas[2] = {textos[0], textos[1]};
+        const ValorCelda valores[2] = {ValorDeCampo(codigo), ValorDeCampo(fecha)};
+        m.AgregarFila(vistas, 2, valores);
+    }
+    m.TerminarCarga();
+    EXPECT_TRUE(m.PorValor(0));
+    EXPECT_TRUE(m.PorValor(1));
+
+    // Blank and Null first (in stored order), then -5 < -0.0 = 0 < true = 1 < 2.5 < 9 < 88 <
+    // 89 < 90 < 901 < 2^53 < 2^53 + 1, then the texts.
+    const std::vector<int> ascendente = {2, 8, 7, 11, 13, 14, 5, 3, 1, 12, 6, 0, 10, 9, 4};
+    auto filas = [&] {
+        std::vector<int> r;
+        for (int i = 0; i < m.rowCount(); ++i)
+            r.push_back(m.FilaAlmacenada(i));
+        return r;
+    };
+    m.Ordenar(0, Qt::AscendingOrder);
+    EXPECT_EQ(filas(), ascendente);
+    EXPECT_EQ(m.Buscar(0, u"9"), 7);   // 9, though 901 and 90 come later and 88 before
+    EXPECT_EQ(m.Buscar(0, u"90"), 10); // 90
+    EXPECT_EQ(m.Buscar(0, u"ab"), 14);
+    for (const char* q : {"", "8", "89", "9007", "-", "0", "x"})
+        EXPECT_EQ(m.Buscar(0, QString::fromLatin1(q)), m.BuscarLineal(0, QString::fromLatin1(q))) << q;
+    // Descending: the reverse, equal keys still in stored order (-0.0 before 0, blank rows).
+    m.Ordenar(0, Qt::DescendingOrder);
+    EXPECT_EQ(filas(), (std::vector<int>{4, 9, 10, 0, 6, 12, 1, 3, 5, 14, 11, 13, 7, 2, 8}));
+    // Dates: by day and time, a time alone before every date; the empty cells (Null, and the
+    // invalid date) and the texts at the ends. Equal keys keep the order the sort found.
+    m.Ordenar(1, Qt::AscendingOrder);
+    EXPECT_EQ(filas(), (std::vector<int>{9, 12, 14, 2, 6, 7, 3, 10, 5, 8, 1, 0, 13, 11, 4}));
+}
+
+// A loading sorted as it goes (runs merged from both ends) gives exactly what a stable sort
+// after the loading gives, for texts and values, both ways, with long shared prefixes and
+// equal keys.
+TEST(ModeloConsulta, CargaOrdenadaIgualAOrdenarDespues) {
+    QRandomGenerator azar(23);
+    const QStringList piezas = {
+        "cliente numero ", "CLIENTE NUMERO ", "0", "1", "a", "Á", "ñ", "Ω", " ", QString(QChar(0)), "z", "😀"};
+    struct Fila {
+        QString texto;
+        QVariant valor;
+    };
+    std::vector<Fila> filas;
+    for (int i = 0; i < 3000; ++i) {
+        Fila f;
+        // Most rows share their first twenty characters, the middle of the order among them.
+        f.texto = (azar.bounded(10) < 7 ? QStringLiteral("Cliente Numero 00000") : QString()) +
+                  TextoAzar(azar, piezas, 6);
+        switch (azar.bounded(5)) {
+        case 0:
+            f.valor = qlonglong(azar.bounded(40)) - 20;
+            break;
+        case 1:
+            f.valor = double(azar.bounded(40)) / 4 - 5;
+            break;
+        case 2:
+            f.valor = QDate(2024, 1, 1).addDays(azar.bounded(30));
+            break;
+        case 3:
+            f.valor = QVariant();
+            break;
+        default:
+            f.valor = f.texto;
+        }
+        filas.push_back(f);
+    }
+    auto cargar = [&](ModeloConsulta& m, int columna, Qt::SortOrder sentido) {
+        m.AgregarColumna("TEXTO");
+        m.AgregarColumna("VALOR");
+        m.FilasPorCorrida(97);
+        m.IniciarCarga(columna, sentido);
+        for (const Fila& f : filas) {
+            const QString valorTexto = f.valor.isNull() ? QString() : f.valor.toString();
+            const QStringView vistas[2] = {f.texto, valorTexto};
+            const ValorCelda valores[2] = {ValorCelda{}, ValorDeCampo(f.valor)};
+            m.AgregarFila(vistas, 2, valores);
+        }
+        m.CompletarCarga();
+        m.TerminarCarga();
+    };
+    for (int columna : {0, 1})
+        for (Qt::SortOrder sentido : {Qt::AscendingOrder, Qt::DescendingOrder}) {
+            ModeloConsulta cargado, despues;
+            cargar(cargado, columna, sentido);
+            cargar(despues, -1, sentido);
+            despues.Ordenar(columna, sentido);
+            ASSERT_EQ(cargado.rowCount(), int(filas.size()));
+            for (int i = 0; i < cargado.rowCount(); ++i)
+                ASSERT_EQ(cargado.FilaAlmacenada(i), despues.FilaAlmacenada(i))
+                    << "columna " << columna << " sentido " << sentido << " fila " << i;
+            EXPECT_EQ(cargado.Buscar(columna, u"1"), despues.BuscarLineal(columna, u"1"));
+        }
 }
