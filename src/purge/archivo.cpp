@@ -2,10 +2,15 @@
 
 #include "purge/archivo_p.h"
 
+#include <atomic>
 #include <cerrno>
+#include <condition_variable>
 #include <cstring>
+#include <deque>
 #include <fcntl.h>
+#include <functional>
 #include <map>
+#include <mutex>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -13,7 +18,9 @@
 #include <QScopeGuard>
 #include <QStandardPaths>
 #include <QStorageInfo>
+#include <QThread>
 #include <sys/stat.h>
+#include <thread>
 #include <unistd.h>
 
 using archivo_p::Citado;
@@ -22,7 +29,8 @@ using archivo_p::DatoDeColumna;
 namespace {
 
 constexpr char kPrefijoParcial[] = "_parcial_";
-// Rows per SQLite transaction while a table is written: memory stays flat, commits are few.
+// Rows per SQLite transaction while a table is written: commits are few, and what a failure
+// leaves to roll back is bounded.
 constexpr qint64 kFilasPorLote = 50000;
 
 QString nombreParcial(const QString& tabla) {
@@ -123,6 +131,176 @@ QString sinCaracteresRaros(const QString& t) {
                                                                                                  : QChar('_');
     return r;
 }
+
+// Rows on their way into a table of the archive. The caller copies each row into a batch and a
+// thread of the writer binds and inserts the batches, so that reading the database and writing
+// the archive overlap on two cores (on one core the caller inserts each batch itself). The
+// connection is the thread's from the first batch until Terminar: the caller does not touch it.
+class Tuberia {
+public:
+    Tuberia(sqlite3* db, sqlite3_stmt* insercion, int columnas) : db_(db), s_(insercion), n_(columnas) {
+        actual_ = nuevoLote();
+        // The cores this process may run on (taskset and cgroups count).
+        if (QThread::idealThreadCount() > 1) hilo_ = std::thread([this] { trabajar(); });
+    }
+    ~Tuberia() { parar(); }
+    Tuberia(const Tuberia&) = delete;
+    Tuberia& operator=(const Tuberia&) = delete;
+
+    // Raises ErrorSistema (through fallar) when an earlier batch could not be written.
+    void Agregar(const Dato* fila, const std::function<void(int, const QString&)>& fallar) {
+        Lote& l = *actual_;
+        for (int i = 0; i < n_; ++i) {
+            const Dato& v = fila[i];
+            l.datos.push_back(v);
+            if (v.tipo == Dato::Tipo::Texto || v.tipo == Dato::Tipo::Fecha || v.tipo == Dato::Tipo::Binario) {
+                l.desde.push_back(qsizetype(l.bytes.size()));
+                l.bytes.append(v.datos ? v.datos : "", size_t(v.largo));
+            } else
+                l.desde.push_back(-1);
+        }
+        if (++l.filas >= kFilasPorEntrega) entregar(fallar);
+    }
+    // Writes what is left and waits for it; then the connection is the caller's again.
+    void Terminar(const std::function<void(int, const QString&)>& fallar) {
+        if (actual_->filas > 0) entregar(fallar);
+        parar();
+        if (error_ != SQLITE_OK) fallar(error_, motivo_);
+    }
+
+private:
+    static constexpr int kFilasPorEntrega = 2048;
+    static constexpr size_t kMaximoEnCola = 3;
+    struct Lote {
+        std::vector<Dato> datos;
+        std::vector<qsizetype> desde; // offset of each value's bytes, or -1
+        std::string bytes;
+        int filas = 0;
+    };
+
+    std::unique_ptr<Lote> nuevoLote() {
+        std::unique_ptr<Lote> l;
+        {
+            std::lock_guard g(m_);
+            if (!libres_.empty()) {
+                l = std::move(libres_.back());
+                libres_.pop_back();
+            }
+        }
+        if (!l) l = std::make_unique<Lote>();
+        l->datos.clear();
+        l->desde.clear();
+        l->bytes.clear();
+        l->filas = 0;
+        return l;
+    }
+    void entregar(const std::function<void(int, const QString&)>& fallar) {
+        Lote& l = *actual_;
+        for (size_t i = 0; i < l.datos.size(); ++i)
+            if (l.desde[i] >= 0) l.datos[i].datos = l.bytes.data() + l.desde[i];
+        if (!hilo_.joinable()) {
+            if (error_ == SQLITE_OK) escribir(l);
+            l.filas = 0;
+            l.datos.clear();
+            l.desde.clear();
+            l.bytes.clear();
+        } else {
+            {
+                std::unique_lock g(m_);
+                cambio_.wait(g, [&] { return cola_.size() < kMaximoEnCola; });
+                cola_.push_back(std::move(actual_));
+            }
+            cambio_.notify_all();
+            actual_ = nuevoLote();
+        }
+        if (error_ != SQLITE_OK) {
+            std::lock_guard g(m_);
+            fallar(error_, motivo_);
+        }
+    }
+    void parar() {
+        if (!hilo_.joinable()) return;
+        {
+            std::lock_guard g(m_);
+            fin_ = true;
+        }
+        cambio_.notify_all();
+        hilo_.join();
+    }
+    void trabajar() {
+        std::unique_lock g(m_);
+        for (;;) {
+            cambio_.wait(g, [&] { return fin_ || !cola_.empty(); });
+            if (cola_.empty()) return;
+            std::unique_ptr<Lote> l = std::move(cola_.front());
+            cola_.pop_front();
+            const bool escribirlo = error_ == SQLITE_OK;
+            g.unlock();
+            cambio_.notify_all();
+            if (escribirlo) escribir(*l);
+            g.lock();
+            libres_.push_back(std::move(l));
+        }
+    }
+    // The rows of a batch, bound and inserted; a commit every kFilasPorLote rows.
+    void escribir(const Lote& l) {
+        static const char vacio[] = "";
+        const Dato* v = l.datos.data();
+        for (int f = 0; f < l.filas; ++f, v += n_) {
+            for (int i = 0; i < n_; ++i) {
+                switch (v[i].tipo) {
+                case Dato::Tipo::Nulo:
+                    sqlite3_bind_null(s_, i + 1);
+                    break;
+                case Dato::Tipo::Entero:
+                    sqlite3_bind_int64(s_, i + 1, v[i].entero);
+                    break;
+                case Dato::Tipo::Real:
+                    sqlite3_bind_double(s_, i + 1, v[i].real);
+                    break;
+                case Dato::Tipo::Texto:
+                case Dato::Tipo::Fecha:
+                    // A null pointer would bind NULL: the empty text is not NULL.
+                    sqlite3_bind_text(s_, i + 1, v[i].datos ? v[i].datos : vacio, int(v[i].largo),
+                                      SQLITE_STATIC);
+                    break;
+                case Dato::Tipo::Binario:
+                    sqlite3_bind_blob(s_, i + 1, v[i].datos ? v[i].datos : vacio, int(v[i].largo),
+                                      SQLITE_STATIC);
+                    break;
+                }
+            }
+            int rc = sqlite3_step(s_);
+            sqlite3_reset(s_);
+            if (rc == SQLITE_DONE && ++enTransaccion_ >= kFilasPorLote) {
+                rc = ejecutar(db_, "COMMIT");
+                if (rc == SQLITE_OK) rc = ejecutar(db_, "BEGIN IMMEDIATE");
+                enTransaccion_ = 0;
+            }
+            if (rc != SQLITE_DONE && rc != SQLITE_OK) {
+                const QString motivo = archivo_p::TextoErrorSqlite(db_, rc);
+                std::lock_guard g(m_);
+                motivo_ = motivo;
+                error_ = rc;
+                return;
+            }
+        }
+    }
+
+    sqlite3* const db_;
+    sqlite3_stmt* const s_;
+    const int n_;
+    std::unique_ptr<Lote> actual_;
+    std::deque<std::unique_ptr<Lote>> cola_;
+    std::vector<std::unique_ptr<Lote>> libres_;
+    std::mutex m_;
+    std::condition_variable cambio_;
+    bool fin_ = false;
+    std::atomic<int> error_{SQLITE_OK};
+    QString motivo_;
+    qint64 enTransaccion_ = 0;
+    std::thread hilo_;
+};
 
 } // namespace
 
@@ -241,8 +419,8 @@ struct EscritorArchivo::Privado {
     bool abierta = false;
     TablaArchivo tabla;
     Sentencia insercion;
+    std::unique_ptr<Tuberia> tuberia; // must go before insercion
     std::unique_ptr<HuellaTabla> huella;
-    qint64 enLote = 0;
     bool enTransaccion = false;
     ConversorDatos conversor;
     // Tables closed and not verified yet.
@@ -282,6 +460,7 @@ struct EscritorArchivo::Privado {
     }
     // Drops the tables that were not verified (best effort: the disk may be what failed).
     void descartarPendientes() {
+        tuberia.reset();
         insercion.cerrar();
         if (enTransaccion) ejecutar(db, "ROLLBACK");
         enTransaccion = false;
@@ -304,7 +483,8 @@ struct EscritorArchivo::Privado {
         sqlite3_extended_result_codes(db, 1);
         // The rollback journal keeps what was verified whole if the process dies while tables
         // are added; row batches need not reach the disk one by one (Verificar syncs).
-        exigir(ejecutar(db, "PRAGMA journal_mode=DELETE; PRAGMA synchronous=OFF; PRAGMA cache_size=-8192"));
+        exigir(ejecutar(db, "PRAGMA page_size=16384; PRAGMA journal_mode=DELETE; PRAGMA synchronous=OFF; "
+                            "PRAGMA cache_size=-8192"));
     }
 };
 
@@ -459,7 +639,7 @@ void EscritorArchivo::AbrirTabla(const QString& nombre, const QString& origen, c
                  QStringLiteral("INSERT INTO %1 VALUES (%2)").arg(parcial, marcas.join(QStringLiteral(",")))),
              nombre);
     p.huella = std::make_unique<HuellaTabla>(clasesDe(columnas));
-    p.enLote = 0;
+    p.tuberia = std::make_unique<Tuberia>(p.db, p.insercion.s, int(columnas.size()));
     p.abierta = true;
 }
 
@@ -468,40 +648,9 @@ void EscritorArchivo::Agregar(const Dato* fila) {
     if (!p.abierta)
         throw ErrorSistema(Errores::OperacionNoPermitida,
                            QStringLiteral("No hay ninguna tabla abierta en el archivo de depuración."));
-    sqlite3_stmt* s = p.insercion.s;
-    const int n = p.huella->Columnas();
-    static const char vacio[] = "";
-    for (int i = 0; i < n; ++i) {
-        const Dato& v = fila[i];
-        switch (v.tipo) {
-        case Dato::Tipo::Nulo:
-            sqlite3_bind_null(s, i + 1);
-            break;
-        case Dato::Tipo::Entero:
-            sqlite3_bind_int64(s, i + 1, v.entero);
-            break;
-        case Dato::Tipo::Real:
-            sqlite3_bind_double(s, i + 1, v.real);
-            break;
-        case Dato::Tipo::Texto:
-        case Dato::Tipo::Fecha:
-            // A null pointer would bind NULL: the empty text is not NULL.
-            sqlite3_bind_text(s, i + 1, v.datos ? v.datos : vacio, int(v.largo), SQLITE_STATIC);
-            break;
-        case Dato::Tipo::Binario:
-            sqlite3_bind_blob(s, i + 1, v.datos ? v.datos : vacio, int(v.largo), SQLITE_STATIC);
-            break;
-        }
-    }
-    const int rc = sqlite3_step(s);
-    sqlite3_reset(s);
-    if (rc != SQLITE_DONE) p.fallar(rc, p.tabla.nombre);
     p.huella->Agregar(fila);
-    if (++p.enLote >= kFilasPorLote) {
-        p.cometer(p.tabla.nombre);
-        p.empezar();
-        p.enLote = 0;
-    }
+    p.tuberia->Agregar(fila,
+                       [&](int, const QString& motivo) { fallarEscritura(p.ruta, p.tabla.nombre, motivo); });
 }
 
 void EscritorArchivo::Agregar(const QVariant* fila) {
@@ -517,6 +666,8 @@ TablaArchivo EscritorArchivo::CerrarTabla() {
     if (!p.abierta)
         throw ErrorSistema(Errores::OperacionNoPermitida,
                            QStringLiteral("No hay ninguna tabla abierta en el archivo de depuración."));
+    p.tuberia->Terminar([&](int, const QString& motivo) { fallarEscritura(p.ruta, p.tabla.nombre, motivo); });
+    p.tuberia.reset();
     p.insercion.cerrar();
     p.cometer(p.tabla.nombre);
     p.tabla.filas = p.huella->Filas();

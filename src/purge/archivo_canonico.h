@@ -35,7 +35,6 @@
 // as 64 lower-case hex digits. A table with no row gives the digest of the empty text.
 #include <memory>
 #include <QByteArray>
-#include <QCryptographicHash>
 #include <QString>
 #include <QVariant>
 #include <string>
@@ -95,9 +94,7 @@ void AnexarCampoCanonico(std::string& salida, ClaseCanonica clase, const Dato& d
 // The canonical text of one row (with its final LF).
 QByteArray TextoCanonico(const std::vector<ClaseCanonica>& clases, const std::vector<Dato>& fila);
 
-// The running row count and digest of one table. The SHA-256 runs on a thread of its own when
-// the machine has more than one core, fed with the canonical text in blocks, while the caller
-// goes on reading and writing rows.
+// The running row count and digest of one table.
 class HuellaTabla {
 public:
     explicit HuellaTabla(std::vector<ClaseCanonica> clases);
@@ -113,9 +110,9 @@ public:
 
 private:
     void Volcar();
-    struct Hilo;
+    struct Sha;
     std::vector<ClaseCanonica> clases_;
-    std::unique_ptr<Hilo> hilo_;
+    std::unique_ptr<Sha> sha_;
     std::string pendiente_;
     qint64 filas_ = 0;
 };

@@ -7,10 +7,12 @@
 
 #include "apoyo/sql_directo.h"
 #include <csignal>
+#include <cstdlib>
 #include <QDate>
 #include <QDateTime>
 #include <QDir>
 #include <QFile>
+#include <QScopeGuard>
 #include <QTemporaryDir>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -294,6 +296,56 @@ TEST_F(Archivo, MuertoAMitadDeEscribirNoDejaNadaQueParezcaArchivo) {
         filas(*e, 10);
     }
     EXPECT_EQ(LectorArchivo(ruta_).Tablas().size(), 2u);
+}
+
+// A disk that fills while the archive is written: the error names the file and the table, a new
+// archive leaves no file behind, and a verified one keeps what it had. Needs root to mount a
+// small file system.
+TEST_F(Archivo, DiscoLlenoNoDejaNadaAMedias) {
+    const QString chico = dir_.filePath("chico");
+    ASSERT_TRUE(QDir().mkpath(chico));
+    if (geteuid() != 0 || std::system(QStringLiteral("mount -t tmpfs -o size=1m tmpfs '%1' 2>/dev/null")
+                                          .arg(chico)
+                                          .toLocal8Bit()
+                                          .constData()) != 0)
+        GTEST_SKIP() << "hace falta montar un tmpfs (root)";
+    const auto desmontar =
+        qScopeGuard([&] { std::system(QStringLiteral("umount '%1'").arg(chico).toLocal8Bit().constData()); });
+    const std::vector<ColumnaArchivo> cols = {{"IdMovimiento", "integer"}, {"DESCRIPCION", "varchar(600)"}};
+    auto llenar = [&](EscritorArchivo& e) {
+        e.AbrirTabla(kTablaMovimientos, "V_MV_STOCK", "IdMovimiento", cols);
+        for (int i = 1; i <= 5000; ++i) {
+            const QVariant v[] = {qlonglong(i), QString(500, QChar('a' + i % 26))};
+            e.Agregar(v);
+        }
+        e.Verificar();
+    };
+    ruta_ = QDir(chico).filePath("nuevo.sqlite");
+    try {
+        auto e = EscritorArchivo::Crear(ruta_, {});
+        llenar(*e);
+        ADD_FAILURE() << "1 MB took 2.5 MB";
+    } catch (const ErrorSistema& e) {
+        EXPECT_TRUE(e.Descripcion.contains(ruta_ + " (tabla movimientos): no queda espacio en el disco"))
+            << e.what();
+    }
+    EXPECT_EQ(QDir(chico).entryList(QDir::Files | QDir::Hidden), QStringList());
+
+    ruta_ = QDir(chico).filePath("verificado.sqlite");
+    Escribir(50);
+    try {
+        auto e = EscritorArchivo::Continuar(ruta_);
+        llenar(*e);
+        ADD_FAILURE() << "1 MB took 2.5 MB";
+    } catch (const ErrorSistema& e) {
+        EXPECT_TRUE(e.Descripcion.contains("no queda espacio en el disco")) << e.what();
+    }
+    LectorArchivo a(ruta_);
+    ASSERT_EQ(a.Tablas().size(), 1u);
+    EXPECT_TRUE(a.Verificar().empty());
+    EXPECT_EQ(
+        ConsultarValor(ruta_, "SELECT COUNT(*) FROM sqlite_master WHERE name LIKE '\\_parcial%' ESCAPE '\\'"),
+        0);
 }
 
 TEST_F(Archivo, ComprobacionesPreviasNombranLaCarpeta) {
