@@ -143,7 +143,8 @@ public:
         // The cores this process may run on (taskset and cgroups count).
         if (QThread::idealThreadCount() > 1) hilo_ = std::thread([this] { trabajar(); });
     }
-    ~Tuberia() { parar(); }
+    // What is still queued is not written: the table is being given up.
+    ~Tuberia() { parar(false); }
     Tuberia(const Tuberia&) = delete;
     Tuberia& operator=(const Tuberia&) = delete;
 
@@ -164,7 +165,7 @@ public:
     // Writes what is left and waits for it; then the connection is the caller's again.
     void Terminar(const std::function<void(int, const QString&)>& fallar) {
         if (actual_->filas > 0) entregar(fallar);
-        parar();
+        parar(true);
         if (error_ != SQLITE_OK) fallar(error_, motivo_);
     }
 
@@ -218,11 +219,12 @@ private:
             fallar(error_, motivo_);
         }
     }
-    void parar() {
+    void parar(bool escribirLoPendiente) {
         if (!hilo_.joinable()) return;
         {
             std::lock_guard g(m_);
             fin_ = true;
+            if (!escribirLoPendiente) cola_.clear();
         }
         cambio_.notify_all();
         hilo_.join();

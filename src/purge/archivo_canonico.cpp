@@ -44,9 +44,34 @@ void anexarReal(std::string& s, double v) {
         anexarEntero(s, qint64(v)); // -0.0 gives 0
         return;
     }
-    char buf[400]; // the longest fixed form of a finite double is about 330 characters
-    const auto r = std::to_chars(buf, buf + sizeof buf, v, std::chars_format::fixed);
-    s.append(buf, r.ptr - buf);
+    // The shortest digits that read back as the same double, then written without exponent.
+    char buf[40];
+    const auto r = std::to_chars(buf, buf + sizeof buf, v, std::chars_format::scientific);
+    const char* p = buf;
+    if (*p == '-') {
+        s.push_back('-');
+        ++p;
+    }
+    char cifras[24];
+    int n = 0;
+    const char* e = p;
+    for (; e < r.ptr && *e != 'e'; ++e)
+        if (*e != '.') cifras[n++] = *e;
+    int exponente = 0;
+    std::from_chars(e + 1 + (e[1] == '+' ? 1 : 0), r.ptr, exponente);
+    // The value is c0.c1...c(n-1) times ten to the exponent.
+    if (exponente >= n - 1) {
+        s.append(cifras, size_t(n));
+        s.append(size_t(exponente - n + 1), '0');
+    } else if (exponente >= 0) {
+        s.append(cifras, size_t(exponente + 1));
+        s.push_back('.');
+        s.append(cifras + exponente + 1, size_t(n - exponente - 1));
+    } else {
+        s.append("0.");
+        s.append(size_t(-exponente - 1), '0');
+        s.append(cifras, size_t(n));
+    }
 }
 
 // A text that reads as a number: blanks around it, a sign, digits with an optional "." and an

@@ -24,8 +24,9 @@
 //   "'" and stays distinct from NULL.
 // - number: a whole value below 2^63 in magnitude is written with all its digits and a "-"
 //   when negative ("12" for the integer 12, the double 12.0 and the text "12.00"); any other
-//   value is the shortest decimal that reads back as the same IEEE double, in plain notation
-//   (no exponent, no trailing zero: "12.5", "0.001"); -0 is "0".
+//   value is written with the shortest digits that read back as the same IEEE double (those of
+//   Python's repr), in plain notation: no exponent, no trailing zero ("12.5", "0.0000001",
+//   1.5e300 as 15 and 299 zeros); -0 is "0".
 // - date: YYYY-MM-DD, then, when the time of day is not midnight, a blank and HH:MM:SS, and
 //   ".mmm" when it has milliseconds ("2022-12-31", "2022-12-31 23:59:59", a time alone
 //   "HH:MM:SS").

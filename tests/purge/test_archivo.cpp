@@ -12,7 +12,9 @@
 #include <QDateTime>
 #include <QDir>
 #include <QFile>
+#include <QProcess>
 #include <QScopeGuard>
+#include <QStandardPaths>
 #include <QTemporaryDir>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -106,6 +108,43 @@ TEST(Canonico, IgualesPorValorYDistintosPorContenido) {
     // The digest of no rows is that of the empty text.
     HuellaTabla vacia({O});
     EXPECT_EQ(vacia.Sha256(), "e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855");
+}
+
+// The digest a DBA recomputes with the header's definition alone (scripts/huella_archivo.py, in
+// Python) is the archive's, on values that test every rule of the canonical form.
+TEST(Canonico, UnDbaLaRecalculaConLaDefinicionEscrita) {
+    const QString python = QStandardPaths::findExecutable("python3");
+    if (python.isEmpty()) GTEST_SKIP() << "sin python3";
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const QString ruta = dir.filePath("dba.sqlite");
+    {
+        auto e = EscritorArchivo::Crear(ruta, {});
+        e->AbrirTabla(kTablaMovimientos, "V_MV_STOCK", "*",
+                      {{"N", "numeric(18,2)"}, {"F", "DATETIME"}, {"T", "nvarchar(40)"}, {"L", ""}});
+        const QVariant filas[][4] = {
+            {qlonglong(12), QString("2022-03-01"), QString("a\tb\\c\r\n"), QByteArray("\x00\xff", 2)},
+            {12.5, QString("2022-03-01 00:00:00"), QString(), QByteArray()},
+            {QString(" 12.50 "), QString("1/3/2022 10:30"),
+             QString::fromUtf8("\xC3\x91"
+                               "and\xC3\xBA \xF0\x9F\x93\xA6"),
+             QVariant()},
+            {QString("1."), QString("2022-03-01T10:30:00.5"), QString("12"), 0.1},
+            {QString(".5e1"), QString("2022-02-30"), QString("  "), qlonglong(9007199254740993LL)},
+            {QString("9007199254740993"), QString("23:59"), QString("\\N"), 1e-7},
+            {QString("12a"), QString("2022-03-01 24:00"), QString("x00"), -0.0},
+            {QString("\xD9\xA1"), QDateTime(QDate(2022, 12, 31), QTime(23, 59, 59)), QString("#1"), true},
+            {1e300, QDate(2022, 1, 1), QString("D2022-01-01"), QString("12.0")},
+        };
+        for (const auto& f : filas)
+            e->Agregar(f);
+        e->Verificar();
+    }
+    QProcess p;
+    p.start(python, {QStringLiteral(CRIBANZAS_FUENTES "/scripts/huella_archivo.py"), ruta});
+    ASSERT_TRUE(p.waitForFinished(60000));
+    EXPECT_EQ(p.exitCode(), 0) << p.readAllStandardOutput().toStdString()
+                               << p.readAllStandardError().toStdString();
 }
 
 namespace {
