@@ -495,7 +495,8 @@ TEST_F(ArchivoOrigen, AmbasRutasDanLaMismaHuella) {
         EXPECT_EQ(x->sha256, y->sha256) << t.nombre;
         EXPECT_EQ(x->columnas, y->columnas) << t.nombre;
         EXPECT_EQ(x->orden, y->orden) << t.nombre;
-        // The stored values too, so that a restore through either route writes the same.
+        // The stored values too, as values (the driver gives a numeric column as double: REAL 12.0
+        // where the file has INTEGER 12), so that a restore through either route writes the same.
         std::vector<QVariantList> filasA;
         a.Recorrer(t.nombre, [&](const Dato* f) {
             QVariantList l;
