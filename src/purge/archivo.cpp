@@ -47,13 +47,13 @@ QString textoErrno(int e) {
     throw ErrorSistema(Errores::ErrorEntradaSalida, texto + QStringLiteral(": ") + motivo);
 }
 
-// Syncs a file or a folder to disk.
-bool sincronizar(const QString& ruta, bool carpeta) {
+// Syncs a file or a folder to disk; 0, or the errno of the failure.
+int sincronizar(const QString& ruta, bool carpeta) {
     const int fd = ::open(QFile::encodeName(ruta).constData(), carpeta ? (O_RDONLY | O_DIRECTORY) : O_RDONLY);
-    if (fd < 0) return false;
-    const bool ok = ::fsync(fd) == 0;
+    if (fd < 0) return errno;
+    const int e = ::fsync(fd) == 0 ? 0 : errno;
     ::close(fd);
-    return ok;
+    return e;
 }
 
 // Runs SQL with no result; the SQLite code (SQLITE_OK when it went).
@@ -421,7 +421,7 @@ struct EscritorArchivo::Privado {
     bool abierta = false;
     TablaArchivo tabla;
     Sentencia insercion;
-    std::unique_ptr<Tuberia> tuberia; // must go before insercion
+    std::unique_ptr<Tuberia> tuberia; // after insercion: its thread stops before the statement goes
     std::unique_ptr<HuellaTabla> huella;
     bool enTransaccion = false;
     ConversorDatos conversor;
@@ -456,9 +456,11 @@ struct EscritorArchivo::Privado {
         return sqlite3_step(q.s) == SQLITE_ROW;
     }
     void sincronizarTodo() {
-        if (!sincronizar(ruta, false) || !sincronizar(QFileInfo(ruta).absolutePath(), true))
+        int e = sincronizar(ruta, false);
+        if (e == 0) e = sincronizar(QFileInfo(ruta).absolutePath(), true);
+        if (e != 0)
             fallarEscritura(ruta, QString(),
-                            QStringLiteral("no se pudo asegurar en el disco: %1").arg(textoErrno(errno)));
+                            QStringLiteral("no se pudo asegurar en el disco: %1").arg(textoErrno(e)));
     }
     // Drops the tables that were not verified (best effort: the disk may be what failed).
     void descartarPendientes() {

@@ -24,43 +24,48 @@
 //
 //   Before any change:
 //     ComprobarCarpetaArchivo(carpeta, nombre, EstimarBytesArchivo(filas, bytesPorFila))
-//       with nombre = NombreArchivoDepuracion(base, ejercicio, now); filas from the dry run's
-//       counts, bytesPorFila from BytesPorFila(DescribirTabla(...).columnas) (archivo_origen.h).
-//       A refusal is an ErrorSistema with the message to show (status 1, nothing changed).
+//       nombre = NombreArchivoDepuracion(base, ejercicio, now); filas from the dry run's counts;
+//       bytesPorFila = BytesPorFila(DescribirTabla(...).columnas) (archivo_origen.h), a generous
+//       guess (about 1.8 times the real size of the demo's stock rows). The default folder
+//       (CarpetaArchivoPorDefecto) is the caller's to create. A refusal is an ErrorSistema whose
+//       text names the folder (unattended status 1, nothing changed).
 //     auto escritor = EscritorArchivo::Crear(ruta, manifiesto)   // estado "escribiendo"
 //     Record the file name and station in the pending purge record.
-//
-//   Journal phase, in one database transaction that holds the journal's rows:
-//     BEGIN (with the lock the purge takes)
 //     ArchivarTabla(sesion, *escritor, kTablaConfiguracion, DescribirTabla(sesion, "TA_CONFIGURACION"),
-//                   <the keys the purge changes>)            // their values before the purge
-//     ArchivarTabla(sesion, *escritor, kTablaAsientos, DescribirTabla(sesion, "MV_ASIENTOS"),
-//                   "CONVERT(INT,PERIODO) = <year>")
-//     escritor->Verificar()        // sync, reopen read-only, recount, rehash, mark verified
-//     DELETE the year's journal; its row count must equal the archive's `asientos` count,
-//     otherwise ROLLBACK (the archive then stands for rows still in the database: Quitar them,
-//     or leave them to be rewritten by the rerun)
-//     COMMIT
-//   Any failure before COMMIT: nothing deleted; destroying the writer drops what was not
-//   verified and removes a file that holds nothing verified.
+//                   <the keys the purge changes>)  // as they were: before the operating period moves
 //
-//   Stock phase, inside the stock transaction, after the table lock:
-//     ArchivarTabla(... kTablaMovimientos, DescribirTabla(sesion, "V_MV_STOCK"), "FECHA <= <cut-off>")
+//   Journal phase, in one database transaction:
+//     BEGIN
+//     ArchivarTabla(sesion, *escritor, kTablaAsientos, DescribirTabla(sesion, "MV_ASIENTOS"),
+//                   "CONVERT(INT,PERIODO) = <year>", BloqueoLectura::Tabla)   // locked until COMMIT
+//     escritor->Verificar()    // sync, reread through a read-only connection, mark verified
+//     DELETE the year's journal: its row count must equal the archive's `asientos` count,
+//     otherwise ROLLBACK
+//     COMMIT
+//   A failure before COMMIT deletes nothing. If the archive was verified by then, it stands
+//   for rows the database still has: Quitar({kTablaAsientos}) (or leave it to the rerun, which
+//   rewrites it through Continuar). Destroying a writer drops what it did not verify and removes
+//   a file it created that holds nothing verified.
+//
+//   Stock phase, inside the stock transaction, right after the statement that takes the lock:
+//     ArchivarTabla(... kTablaMovimientos, DescribirTabla(sesion, "V_MV_STOCK"),
+//                   <the deletion's own condition>)   // before the opening balances go in
 //     insert the opening balances, then
 //     ArchivarTabla(... kTablaSaldoInicial, same table, "TC = 'SI' AND IDCOMPROBANTE = <voucher>")
-//     delete the movements (count checked against `movimientos` minus nothing: the new voucher
-//     is excluded from the deletion), FijarManifiesto("fin", ...), escritor->Verificar()
-//     COMMIT. A rollback after Verificar: Quitar({movimientos, saldo_inicial}) so that the
-//     archive never claims rows the database still has; the rerun writes them again.
+//     delete the movements: the row count must equal the `movimientos` count
+//     FijarManifiesto("fin", ...); escritor->Verificar()  // before the commit
+//     COMMIT. A rollback after Verificar: Quitar({kTablaMovimientos, kTablaSaldoInicial}), so
+//     that the archive never claims rows the database still has; the rerun writes them again.
 //   A rerun of an interrupted purge continues the same file with EscritorArchivo::Continuar
-//   (it drops a cut-off "_parcial_" table), or, when that file cannot be reached, creates a
-//   new one whose manifest key archivo_anterior names the first.
+//   (it drops a table a killed process left half written), or, when that file cannot be
+//   reached, creates a new one whose manifest key archivo_anterior names the first.
 //
 //   Restore:
 //     LectorArchivo archivo(ruta); archivo.ExigirIntegro();     // refuses an edited archive
 //     in one database transaction: Recorrer(kTablaAsientos / kTablaMovimientos) and insert
-//     each row with its columns (ValorDeDato gives the QVariant to bind); delete the rows
-//     listed in saldo_inicial; put back FECHAULTIMADEPURACION from configuracion.
+//     each row with its columns (ValorDeDato gives the QVariant to bind; _rowid_origen, when
+//     there, is the rowid to insert); delete the rows listed in saldo_inicial; put back
+//     FECHAULTIMADEPURACION from configuracion.
 //
 // Threads: the writer and the reader belong to the thread that made them. Nothing here keeps
 // rows in memory beyond one batch.

@@ -456,7 +456,7 @@ TablaOrigen DescribirTabla(Sesion& sesion, const QString& tabla) {
     throw ErrorSistema(Errores::BaseDeDatos, QStringLiteral("No hay conexión abierta con la base de datos."));
 }
 
-QString SentenciaLectura(const TablaOrigen& origen, const QString& condicion) {
+QString SentenciaLectura(const TablaOrigen& origen, const QString& condicion, BloqueoLectura bloqueo) {
     QStringList orden;
     if (origen.conRowid)
         orden << QStringLiteral("rowid");
@@ -469,14 +469,15 @@ QString SentenciaLectura(const TablaOrigen& origen, const QString& condicion) {
     QString sql = QStringLiteral("SELECT ");
     if (origen.conRowid) sql += QStringLiteral("rowid AS %1, ").arg(QLatin1String(kColumnaRowid));
     sql += QStringLiteral("* FROM ") + origen.tabla;
+    if (bloqueo == BloqueoLectura::Tabla) sql += QStringLiteral(" WITH (TABLOCKX, HOLDLOCK)");
     if (!condicion.trimmed().isEmpty()) sql += QStringLiteral(" WHERE ") + condicion.trimmed();
     return sql + QStringLiteral(" ORDER BY ") + orden.join(QStringLiteral(", "));
 }
 
 TablaArchivo ArchivarTabla(Sesion& sesion, EscritorArchivo& escritor, const QString& nombre,
-                           const TablaOrigen& origen, const QString& condicion) {
+                           const TablaOrigen& origen, const QString& condicion, BloqueoLectura bloqueo) {
     escritor.AbrirTabla(nombre, origen.tabla, origen.Orden(), origen.columnas);
-    const QString sql = SentenciaLectura(origen, condicion);
+    const QString sql = SentenciaLectura(origen, condicion, bloqueo);
     if (sqlite3* h = manejadorSqlite(sesion))
         leerSqlite(sesion, h, escritor, origen, sql);
     else if (SQLHDBC h = manejadorOdbc(sesion))

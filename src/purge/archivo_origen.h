@@ -37,12 +37,23 @@ struct TablaOrigen {
 // ErrorSistema when the table is missing.
 TablaOrigen DescribirTabla(Sesion& sesion, const QString& tabla);
 
+// Whether the SELECT locks what it reads until the transaction ends.
+enum class BloqueoLectura {
+    Ninguno,
+    // "WITH (TABLOCKX, HOLDLOCK)" on SQL Server: no other session inserts, changes or deletes a
+    // row of the table before the rows read are deleted in the same transaction. SQLite's
+    // write transaction holds the whole file already (the hint is left out there).
+    Tabla
+};
+
 // The SELECT that reads the rows meeting the condition (T-SQL, without "WHERE"; empty: all
 // rows) in the archive's order.
-QString SentenciaLectura(const TablaOrigen& origen, const QString& condicion);
+QString SentenciaLectura(const TablaOrigen& origen, const QString& condicion,
+                         BloqueoLectura bloqueo = BloqueoLectura::Ninguno);
 
 // Writes the table `nombre` of the archive with the rows of the source table that meet the
 // condition, and returns its count and digest as written. Raises ErrorSistema naming the
 // table when the database cannot be read or the archive written.
 TablaArchivo ArchivarTabla(Sesion& sesion, EscritorArchivo& escritor, const QString& nombre,
-                           const TablaOrigen& origen, const QString& condicion);
+                           const TablaOrigen& origen, const QString& condicion,
+                           BloqueoLectura bloqueo = BloqueoLectura::Ninguno);

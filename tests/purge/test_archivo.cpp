@@ -471,18 +471,34 @@ TEST_F(ArchivoOrigen, AmbasRutasDanLaMismaHuella) {
         s.setDbName(base);
         s.Conectar();
         ASSERT_TRUE(s.Conectado()) << base.toStdString();
-        QStringList sentencias;
-        s.AntesDeEjecutar = [&](const QString& t) { sentencias << t; };
+        QStringList sentencias, enviadas;
+        s.AntesDeEjecutar = [&](const QString& t) { enviadas << t; };
+        s.Observador = [&](const SentenciaSesion& x) {
+            if (x.hecha && !x.error) sentencias << x.sql;
+        };
         s.IniciarTransaccion();
         rutas << dir_.filePath(QStringLiteral("ruta%1.sqlite").arg(rutas.size()));
         auto e = EscritorArchivo::Crear(rutas.back(), {{"base", base}});
+        sentencias.clear();
         for (const Tabla& t : tablas)
-            ArchivarTabla(s, *e, t.nombre, DescribirTabla(s, t.origen), t.condicion);
+            ArchivarTabla(s, *e, t.nombre, DescribirTabla(s, t.origen), t.condicion,
+                          t.nombre == QLatin1String(kTablaAsientos) ? BloqueoLectura::Tabla
+                                                                    : BloqueoLectura::Ninguno);
         e->Verificar();
         s.DeshacerTransaccion();
+        // The statement log gets them in T-SQL; SQLite gets them translated.
+        EXPECT_EQ(
+            sentencias.mid(0, 3),
+            QStringList(
+                {"SELECT * FROM MV_ASIENTOS WITH (TABLOCKX, HOLDLOCK) WHERE CONVERT(INT,PERIODO) = 2022 "
+                 "ORDER BY [IdAsiento]",
+                 "SELECT * FROM V_MV_STOCK WHERE FECHA <= CONVERT(DATETIME,'20221231',112) ORDER BY "
+                 "[IdMovimiento]",
+                 "SELECT rowid AS _rowid_origen, * FROM TA_CONFIGURACION ORDER BY rowid"}));
         EXPECT_TRUE(
-            sentencias.contains("SELECT rowid AS _rowid_origen, * FROM TA_CONFIGURACION ORDER BY rowid"))
-            << sentencias.join('\n').toStdString();
+            enviadas.contains("SELECT * FROM MV_ASIENTOS  WHERE CAST(PERIODO AS INTEGER) = 2022 ORDER BY "
+                              "[IdAsiento]"))
+            << enviadas.join('\n').toStdString();
     }
     LectorArchivo a(rutas[0]), b(rutas[1]);
     ASSERT_EQ(a.Tablas().size(), 3u);
