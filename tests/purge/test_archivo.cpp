@@ -335,6 +335,12 @@ TEST_F(Archivo, MuertoAMitadDeEscribirNoDejaNadaQueParezcaArchivo) {
         filas(*e, 10);
     }
     EXPECT_EQ(LectorArchivo(ruta_).Tablas().size(), 2u);
+    // Rows the database kept (its deletion rolled back) leave the archive.
+    EscritorArchivo::Continuar(ruta_)->Quitar({kTablaMovimientos});
+    LectorArchivo b(ruta_);
+    ASSERT_EQ(b.Tablas().size(), 1u);
+    EXPECT_TRUE(b.Verificar().empty());
+    EXPECT_EQ(ConsultarValor(ruta_, "SELECT COUNT(*) FROM sqlite_master WHERE name = 'movimientos'"), 0);
 }
 
 // A disk that fills while the archive is written: the error names the file and the table, a new
