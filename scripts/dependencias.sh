@@ -6,7 +6,7 @@ sudo_cmd=""
 paquetes=(cmake ninja-build g++ clang libclang-rt-14-dev pkg-config clang-format
   qt6-base-dev libqt6sql6-sqlite libqt6sql6-odbc
   unixodbc unixodbc-dev odbcinst libsqliteodbc tdsodbc
-  libsqlite3-dev sqlite3 libgtest-dev googletest
+  libsqlite3-dev sqlite3 libssl-dev libgtest-dev googletest
   fonts-dejavu-core xvfb xauth xdotool imagemagick openbox x11-utils locales qt6-translations-l10n)
 # The T-SQL grammar check of every statement the tool sends (ctest -L gramatica).
 paquetes+=(sqlfluff)
