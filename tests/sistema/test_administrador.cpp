@@ -6,7 +6,8 @@
 //   lines must cover them all and grant nothing else; a statement of a kind this reading does
 //   not know fails the test, so that a new kind is looked at (and granted) before it ships;
 // - every statement of the README's step list must be in a log, each step's in its order
-//   within one run (a statement marked "SQL Server only" is not sent here).
+//   within one run (a statement marked "SQL Server only" is not sent here, and one marked
+//   "not in every run" need not be).
 #include "apoyo/sistema.h"
 #include "app/desatendido.h"
 #include "app/registro_sentencias.h"
@@ -225,10 +226,10 @@ QList<QStringList> PasosDelReadme(const QString& readme) {
     QList<QStringList> pasos;
     QStringList paso;
     QString actual;
-    bool dentro = false, soloServidor = false;
+    bool dentro = false, omitida = false;
     qsizetype sangria = 0;
     auto cerrar = [&] {
-        if (!soloServidor && !actual.trimmed().isEmpty()) paso << actual.simplified();
+        if (!omitida && !actual.trimmed().isEmpty()) paso << actual.simplified();
         actual.clear();
     };
     for (const QString& linea : readme.mid(desde, hasta - desde).split(u'\n')) {
@@ -251,7 +252,9 @@ QList<QStringList> PasosDelReadme(const QString& readme) {
         if (linea.indexOf(QRegularExpression(QStringLiteral("\\S"))) == sangria &&
             verbo.match(codigo.trimmed()).hasMatch()) {
             cerrar();
-            soloServidor = c >= 0 && linea.mid(c).contains(QStringLiteral("SQL Server only"));
+            const QString nota = c < 0 ? QString() : linea.mid(c);
+            omitida = nota.contains(QStringLiteral("SQL Server only")) ||
+                      nota.contains(QStringLiteral("not in every run"));
         }
         actual += u' ' + codigo;
     }
