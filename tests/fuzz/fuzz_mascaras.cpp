@@ -138,8 +138,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* datos, size_t tamano) {
 
     // A request for the table of the first record, whatever its case and blanks, and one for
     // a table of the default masks.
+    // A file that is not made of whole records is said once and used without masks.
+    const std::vector<QConsulta> usados =
+        MascarasFueraDeRegistros(RutaArchivo()) ? std::vector<QConsulta>{} : registros;
     if (!registros.empty())
-        Peticion(registros, QStringLiteral(" ") + TablaLimpia(registros.front()).toLower());
-    Peticion(registros, QStringLiteral("VT_CLIENTES"));
+        Peticion(usados, QStringLiteral(" ") + TablaLimpia(registros.front()).toLower());
+    Peticion(usados, QStringLiteral("VT_CLIENTES"));
     return 0;
 }
