@@ -3,6 +3,7 @@
 // reported by LeakSanitizer against an unknown module, which no suppression can name. Kept
 // loaded, their leaks carry their library's name and the suppressions for them apply.
 #include <dlfcn.h>
+#include <initializer_list>
 
 namespace {
 const bool mantenidos = [] {
