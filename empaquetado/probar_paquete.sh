@@ -46,6 +46,8 @@ for deb in "$programa" "$dev"; do
 done
 # The operator's guide and every picture it shows, where its links find them.
 tiene "$programa" '^\./usr/share/doc/cribanzas/guia-del-operador\.md$'
+tiene "$programa" '^\./usr/share/doc/cribanzas/guia-del-administrador\.md$'
+tiene "$dev" '^\./usr/share/doc/cribanzas-consulta-dev/desarrollo\.md$'
 for imagen in $(dpkg-deb --fsys-tarfile "$programa" | tar -xOf - ./usr/share/doc/cribanzas/guia-del-operador.md |
   grep -o '(capturas/[^)]*\.png)' | tr -d '()' | sort -u); do
   tiene "$programa" "^\./usr/share/doc/cribanzas/${imagen//./\\.}\$"
