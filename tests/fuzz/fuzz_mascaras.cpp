@@ -141,8 +141,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* datos, size_t tamano) {
     // A file that is not made of whole records is said once and used without masks.
     const std::vector<QConsulta> usados =
         MascarasFueraDeRegistros(RutaArchivo()) ? std::vector<QConsulta>{} : registros;
-    if (!registros.empty())
-        Peticion(usados, QStringLiteral(" ") + TablaLimpia(registros.front()).toLower());
+    if (!registros.empty()) Peticion(usados, QStringLiteral(" ") + TablaLimpia(registros.front()).toLower());
     Peticion(usados, QStringLiteral("VT_CLIENTES"));
     return 0;
 }
