@@ -104,11 +104,6 @@ QVariant fechaDeTexto(const QString& t) {
     return QDateTime(fecha, hora);
 }
 
-QString numeroSinExponente(double v) {
-    if (v == 0) return QStringLiteral("0");
-    return QString::number(v, 'f', QLocale::FloatingPointShortest);
-}
-
 // The table of a single-table SELECT ("SELECT ... FROM name [WHERE ...] [ORDER BY ...]"), as
 // written, and its WHERE condition (empty when none).
 struct TablaYCondicion {
@@ -182,7 +177,7 @@ QString TextoEstandar(const QVariant& v) {
         return v.toBool() ? QStringLiteral("Verdadero") : QStringLiteral("Falso");
     case QMetaType::Double:
     case QMetaType::Float:
-        return numeroSinExponente(v.toDouble());
+        return NumeroSinExponente(v.toDouble());
     case QMetaType::QByteArray:
         return QString::fromUtf8(v.toByteArray());
     default:
