@@ -606,8 +606,10 @@ bool CrearTablaConsulta(const QString& ruta, const QString& nombreTabla, int fil
             return false;
         for (int i = 0; i < filas; ++i) {
             const QString& sustantivo = azar.elegir(sustantivos);
-            const QString descripcion =
-                QStringLiteral("%1 %2 %3").arg(sustantivo, azar.elegir(calificativos), azar.elegir(medidas));
+            // One draw per statement, so that every compiler draws in the same order.
+            const QString& medida = azar.elegir(medidas);
+            const QString& calificativo = azar.elegir(calificativos);
+            const QString descripcion = QStringLiteral("%1 %2 %3").arg(sustantivo, calificativo, medida);
             q.texto(0, QStringLiteral("%1%2")
                            .arg(SinAcentos(sustantivo.left(3)).toUpper())
                            .arg(i + 1, 7, 10, QLatin1Char('0')));

@@ -164,7 +164,10 @@ QString U(const char* texto) {
 }
 
 QString Persona(Azar& azar) {
-    QString nombre = U(azar.elegir(kNombres)) + u' ' + U(azar.elegir(kApellidos));
+    // One draw per statement: the order of a call's arguments (or of +) is the compiler's
+    // choice, and the same seed must give the same file with any compiler.
+    const QString apellido = U(azar.elegir(kApellidos));
+    QString nombre = U(azar.elegir(kNombres)) + u' ' + apellido;
     if (azar.porCiento(25)) nombre += u' ' + U(azar.elegir(kApellidos));
     return nombre;
 }
@@ -193,13 +196,19 @@ QString Cuit(Azar& azar, bool empresa) {
 
 QString RazonSocial(Azar& azar) {
     switch (azar.menorQue(4)) {
-    case 0:
-        return QStringLiteral("%1 %2").arg(Persona(azar), U(azar.elegir(kFormas)));
-    case 1:
-        return QStringLiteral("%1 %2").arg(U(azar.elegir(kRamos)), U(azar.elegir(kLocalidades)));
-    case 2:
-        return QStringLiteral("%1 %2 %3")
-            .arg(U(azar.elegir(kRamos)), U(azar.elegir(kApellidos)), U(azar.elegir(kFormas)));
+    case 0: {
+        const QString forma = U(azar.elegir(kFormas));
+        return QStringLiteral("%1 %2").arg(Persona(azar), forma);
+    }
+    case 1: {
+        const QString localidad = U(azar.elegir(kLocalidades));
+        return QStringLiteral("%1 %2").arg(U(azar.elegir(kRamos)), localidad);
+    }
+    case 2: {
+        const QString forma = U(azar.elegir(kFormas));
+        const QString apellido = U(azar.elegir(kApellidos));
+        return QStringLiteral("%1 %2 %3").arg(U(azar.elegir(kRamos)), apellido, forma);
+    }
     default:
         return Persona(azar);
     }
@@ -261,9 +270,9 @@ Articulo NuevoArticulo(Azar& azar, int indice) {
                    .arg(SinAcentos(nombre).left(3).toUpper())
                    .arg(indice + 1, 5, 10, QLatin1Char('0'));
     a.marca = U(azar.elegir(kMarcas));
-    a.descripcion = QStringLiteral("%1 %2 %3 %4")
-                        .arg(nombre, U(azar.elegir(kVariedades)), U(azar.elegir(kMedidas)), a.marca)
-                        .left(60);
+    const QString medida = U(azar.elegir(kMedidas));
+    const QString variedad = U(azar.elegir(kVariedades));
+    a.descripcion = QStringLiteral("%1 %2 %3 %4").arg(nombre, variedad, medida, a.marca).left(60);
     a.descripcionAnterior = a.descripcion.left(53) + QStringLiteral(" (ant.)");
     a.unidad = U(p.unidad);
     a.unidad2 = U(p.unidad2);
