@@ -79,7 +79,7 @@ TEST_F(Carga, SinFilasSeAbreIgual) {
 
 TEST_F(Carga, SentenciaQueNoAbreSeReportaComoFormLoad) {
     Base({"CREATE TABLE T (A varchar(3))"});
-    Guion().Responder(5); // go on without rows
+    Guion().Responder(Respuesta::Omitir); // go on without rows
     auto& d = Abrir("VT_CLIENTES");
     ASSERT_FALSE(Guion().Avisos().empty());
     EXPECT_EQ(Guion().Avisos()[0].tipo, "error");

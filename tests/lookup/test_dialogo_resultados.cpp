@@ -168,8 +168,8 @@ TEST_F(Resultados, AceptarFallidoYRepetido) {
     });
     d.Modelo()->Marcar(0, true);
     d.Modelo()->Marcar(2, true);
-    Guion().Responder(5); // first read: go on (the working text, still empty, is added)
-    Guion().Responder(3); // second read: leave, the dialog stays open
+    Guion().Responder(Respuesta::Omitir); // first read: go on (the working text, still empty, is added)
+    Guion().Responder(Respuesta::Anular); // second read: leave, the dialog stays open
     d.CmdAceptar_Click();
     ASSERT_EQ(Guion().Avisos().size(), 2u);
     EXPECT_EQ(Guion().Avisos()[0].procedimiento, "CmdAceptar_Click");
