@@ -72,7 +72,7 @@ TEST_F(Carga, SinFilasSeAbreIgual) {
     ASSERT_TRUE(d.Valores);
     ASSERT_TRUE(d.Cantidades);
     // Nothing selected: the accept gathers nothing.
-    d.CmdAceptar_Click();
+    Aceptar(d);
     EXPECT_EQ(d.Valores->Count(), 0);
     EXPECT_FALSE(d.ValorDevuelto.isValid());
 }
