@@ -97,31 +97,31 @@ void OperadorDesatendido::escribir(const QString& titulo, const QString& texto) 
     std::fflush(salida_);
 }
 
-int OperadorDesatendido::mensaje(const QString& texto, int estilo, const QString& titulo) {
+Respuesta OperadorDesatendido::mensaje(const QString& texto, int estilo, const QString& titulo) {
     escribir(titulo, texto);
     switch (estilo & 0x7) {
     case 4: // Yes/No: only the confirmation question is asked this way.
     case 3:
         ++preguntas_;
         std::fprintf(salida_, "  -> %s\n", confirmar_ ? "Sí (--confirmar)" : "No");
-        return confirmar_ ? 6 : 7;
+        return confirmar_ ? Respuesta::Si : Respuesta::No;
     case 2: // Abort, Retry, Ignore: abort, so the purge puts things back.
         std::fprintf(salida_, "  -> Anular\n");
-        return 3;
+        return Respuesta::Anular;
     case 1:
     case 5:
-        return 2;
+        return Respuesta::Cancelar;
     default:
-        return 1;
+        return Respuesta::Aceptar;
     }
 }
 
-int OperadorDesatendido::reporte(const ErrorSistema& error, const QString& procedimiento) {
+Respuesta OperadorDesatendido::reporte(const ErrorSistema& error, const QString& procedimiento) {
     QString texto = QStringLiteral("Error %1: %2").arg(error.Numero).arg(error.Descripcion);
     if (!procedimiento.isEmpty()) texto += QStringLiteral(" (%1)").arg(procedimiento);
     escribir(TituloAplicacion(), texto);
     std::fprintf(salida_, "  -> Anular\n");
-    return 3;
+    return Respuesta::Anular;
 }
 
 std::optional<QString> OperadorDesatendido::entrada(const QString& m, const QString& t, const QString&) {

@@ -46,8 +46,8 @@ public:
     bool SeConfirmo() const { return preguntas_ > 0 && confirmar_; }
 
 protected:
-    int mensaje(const QString& texto, int estilo, const QString& titulo) override;
-    int reporte(const ErrorSistema& error, const QString& procedimiento) override;
+    Respuesta mensaje(const QString& texto, int estilo, const QString& titulo) override;
+    Respuesta reporte(const ErrorSistema& error, const QString& procedimiento) override;
     std::optional<QString> entrada(const QString& mensaje, const QString& titulo,
                                    const QString& porDefecto) override;
     int menu(const QStringList& elementos, const QPoint& donde) override;

@@ -11,6 +11,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <functional>
 #include <optional>
 #include <QAbstractListModel>
 #include <QComboBox>
@@ -42,7 +43,8 @@ void aplicar(QWidget* w, const RectTwips& r) {
 }
 
 [[noreturn]] void sinObjeto() {
-    throw ErrorSistema(91, QStringLiteral("Variable de objeto o de bloque With no establecida"));
+    throw ErrorSistema(Errores::ObjetoNoEstablecido,
+                       QStringLiteral("Variable de objeto o de bloque With no establecida"));
 }
 [[noreturn]] void fueraDeLimites() {
     throw ErrorSistema(Errores::LlamadaNoValida,
@@ -82,7 +84,8 @@ template <typename F> bool pasoCarga(Trampa& trampa, ModeloConsulta& modelo, F&&
 }
 
 // The designed properties every element of the search boxes takes.
-void prepararCaja(Lib_FrmCons2* dialogo, QComboBox* c) {
+// alCambiar gets the box's Index when its text changes or an entry is chosen.
+void prepararCaja(Lib_FrmCons2* dialogo, QComboBox* c, const std::function<void(int)>& alCambiar) {
     c->setEditable(true);
     c->setInsertPolicy(QComboBox::NoInsert);
     c->setCompleter(nullptr);
@@ -90,11 +93,9 @@ void prepararCaja(Lib_FrmCons2* dialogo, QComboBox* c) {
     c->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
     if (auto* v = qobject_cast<QListView*>(c->view())) v->setUniformItemSizes(true);
     c->installEventFilter(dialogo);
-    const short indice = short(c->property("Index").toInt());
-    QObject::connect(c, &QComboBox::editTextChanged, dialogo,
-                     [dialogo, indice] { dialogo->CmbSearch_Change(indice); });
-    QObject::connect(c, &QComboBox::activated, dialogo,
-                     [dialogo, indice] { dialogo->CmbSearch_Change(indice); });
+    const int indice = c->property("Index").toInt();
+    QObject::connect(c, &QComboBox::editTextChanged, dialogo, [alCambiar, indice] { alCambiar(indice); });
+    QObject::connect(c, &QComboBox::activated, dialogo, [alCambiar, indice] { alCambiar(indice); });
 }
 
 // The values of one column in the order of the list when the drop-down was filled.
@@ -134,7 +135,7 @@ struct Lib_FrmCons2::Privado {
     QPushButton* CmdCancelar = nullptr;
 
     std::unique_ptr<Recordset> rsConsulta;
-    QString OpcionMenu;
+    Lib_FrmCons2::Menu OpcionMenu = Lib_FrmCons2::Menu::Ninguna;
     short BusquedaActiva = 0;
     int SortKey = 0;
     int SortOrder = 0;
@@ -268,7 +269,7 @@ Lib_FrmCons2::Lib_FrmCons2(QWidget* parent) : QDialog(parent), d_(std::make_uniq
     aplicar(d.Frame1, m.controles.Frame1);
     m.Width = 7245;
 
-    prepararCaja(this, caja);
+    prepararCaja(this, caja, [this](int i) { CmbSearch_Change(i); });
     setTabOrder(caja, d.ListView1);
     setTabOrder(d.ListView1, d.CmdAceptar);
     setTabOrder(d.CmdAceptar, d.CmdCancelar);
@@ -306,12 +307,7 @@ void Lib_FrmCons2::Form_Load() {
     // 5
     if (!t([&] { Encolumnar(); })) return;
     // 6
-    if (!t([&] {
-            long desde = 1;
-            short cuantas = 0;
-            Leer(desde, cuantas);
-        }))
-        return;
+    if (!t([&] { Leer(); })) return;
     // 7
     int n = 0;
     if (!t([&] { n = d.modelo->columnCount() - (UsaCantidades ? 1 : 0); })) return;
@@ -333,7 +329,9 @@ void Lib_FrmCons2::Form_Load() {
             for (int i = 0; i < n; ++i) {
                 if (i >= int(d.CmbSearch.size())) fueraDeLimites();
                 RectTwips r{a.cajas[std::size_t(i)].Left, 0, a.cajas[std::size_t(i)].Width, 315};
-                if (r.Width < 0) throw ErrorSistema(380, QStringLiteral("Valor de propiedad no válido"));
+                if (r.Width < 0)
+                    throw ErrorSistema(Errores::ValorDePropiedadNoValido,
+                                       QStringLiteral("Valor de propiedad no válido"));
                 m.cajas.push_back(r);
                 aplicar(d.CmbSearch[std::size_t(i)], r);
             }
@@ -402,13 +400,13 @@ void Lib_FrmCons2::Encolumnar() {
             QComboBox* caja = nullptr;
             if (i != 0) {
                 if (i < int(d.CmbSearch.size()))
-                    throw ErrorSistema(360, QStringLiteral("El objeto ya está cargado"));
+                    throw ErrorSistema(Errores::ObjetoYaCargado, QStringLiteral("El objeto ya está cargado"));
                 caja = new QComboBox(d.picFields);
                 caja->setObjectName(QStringLiteral("CmbSearch"));
                 caja->setProperty("Index", i);
                 caja->setGeometry(d.CmbSearch[0]->geometry());
                 caja->setFont(d.CmbSearch[0]->font());
-                prepararCaja(this, caja);
+                prepararCaja(this, caja, [this](int i) { CmbSearch_Change(i); });
                 d.CmbSearch.push_back(caja);
             } else {
                 caja = d.CmbSearch[0];
@@ -438,7 +436,7 @@ void Lib_FrmCons2::Encolumnar() {
     }
 }
 
-void Lib_FrmCons2::Leer(long&, short&) {
+void Lib_FrmCons2::Leer() {
     auto& d = *d_;
     Trampa t = Trampa::ConReporte(ProcCarga);
     ModeloConsulta& modelo = *d.modelo;
@@ -560,7 +558,7 @@ short Lib_FrmCons2::IndiceColumna(QString& Columna) {
     return 0;
 }
 
-void Lib_FrmCons2::CmbSearch_Change(short Index) {
+void Lib_FrmCons2::CmbSearch_Change(int Index) {
     auto& d = *d_;
     if (Index < 0 || Index >= short(d.CmbSearch.size())) return;
     // Failures are skipped: each step on its own.
@@ -618,16 +616,17 @@ void Lib_FrmCons2::BusquedaPorPartes(std::uint32_t filas, int milisegundos) {
     d_->msPorTurno = std::max(0, milisegundos);
 }
 
-void Lib_FrmCons2::CmbSearch_KeyDown(short Index, short KeyCode, short) {
+void Lib_FrmCons2::CmbSearch_KeyDown(int Index, const QKeyEvent& tecla) {
     auto& d = *d_;
-    if (Index < 0 || Index >= short(d.CmbSearch.size())) return;
+    if (Index < 0 || Index >= int(d.CmbSearch.size())) return;
+    const int KeyCode = CodigoTecla(&tecla);
     if (KeyCode == Tecla::F5) {
-        d.OpcionMenu.clear();
+        d.OpcionMenu = Menu::Ninguna;
         const int eleccion = operador().MenuEmergente(
             {QStringLiteral("Llenar Con Posibles Valores"), QStringLiteral("-"), QStringLiteral("Cancelar")},
             QCursor::pos());
         if (eleccion == 0) MNU_Llena_Click();
-        if (d.OpcionMenu.compare(QLatin1String("-1"), Qt::CaseInsensitive) == 0) {
+        if (d.OpcionMenu == Menu::LlenarConValores) {
             QComboBox* caja = d.CmbSearch[std::size_t(Index)];
             const QString texto = caja->currentText();
             const QSignalBlocker bloqueo(caja);
@@ -637,7 +636,7 @@ void Lib_FrmCons2::CmbSearch_KeyDown(short Index, short KeyCode, short) {
         }
     } else if (KeyCode == Tecla::Abajo || KeyCode == Tecla::Arriba || KeyCode == Tecla::AvPag ||
                KeyCode == Tecla::RePag) {
-        ListView1_KeyDown(KeyCode, 0);
+        teclaEnLista(KeyCode, 0);
         d.ListView1->setFocus();
     }
 }
@@ -660,12 +659,16 @@ void Lib_FrmCons2::HScroll1_Change() {
 }
 
 void Lib_FrmCons2::MNU_Llena_Click() {
-    d_->OpcionMenu = QStringLiteral("-1");
+    d_->OpcionMenu = Menu::LlenarConValores;
 }
 
 // ---- the list's keys -----------------------------------------------------------------------
 
-void Lib_FrmCons2::ListView1_KeyDown(short KeyCode, short Shift) {
+void Lib_FrmCons2::ListView1_KeyDown(const QKeyEvent& tecla) {
+    teclaEnLista(CodigoTecla(&tecla), EstadoMayus(tecla.modifiers()));
+}
+
+void Lib_FrmCons2::teclaEnLista(int KeyCode, int Shift) {
     auto& d = *d_;
     Trampa t = Trampa::ConReporte(QStringLiteral("ListView1_KeyDown"));
     auto fila = [&] {
@@ -744,7 +747,7 @@ void Lib_FrmCons2::ListView1_KeyDown(short KeyCode, short Shift) {
     // Type-ahead into the active search box.
     std::optional<QString> agregado;
     bool borrar = false;
-    if ((KeyCode >= 47 && KeyCode <= 93) || KeyCode == Tecla::Espacio) {
+    if (EsTeclaDeEscritura(KeyCode)) {
         agregado = QString(QChar(KeyCode));
     } else if (KeyCode >= Tecla::Numerico0 && KeyCode <= Tecla::Numerico9) {
         agregado = QString(QChar('0' + (KeyCode - Tecla::Numerico0)));
@@ -889,10 +892,10 @@ bool Lib_FrmCons2::eventFilter(QObject* objeto, QEvent* evento) {
         auto* k = static_cast<QKeyEvent*>(evento);
         const int codigo = CodigoTecla(k);
         if (codigo == 0) return false;
-        ListView1_KeyDown(short(codigo), short(EstadoMayus(k->modifiers())));
+        ListView1_KeyDown(*k);
         // Enter has been accepted here (the default button must not accept again); the keys
         // typed ahead belong to the search box, not to the list's own search.
-        const bool delante = (codigo >= 47 && codigo <= 93) || codigo == Tecla::Espacio ||
+        const bool delante = EsTeclaDeEscritura(codigo) ||
                              (codigo >= Tecla::Numerico0 && codigo <= Tecla::F14) ||
                              codigo == Tecla::Retroceso;
         return codigo == Tecla::Intro || delante;
@@ -908,7 +911,7 @@ bool Lib_FrmCons2::eventFilter(QObject* objeto, QEvent* evento) {
         } else if (evento->type() == QEvent::KeyPress) {
             auto* k = static_cast<QKeyEvent*>(evento);
             const int codigo = CodigoTecla(k);
-            CmbSearch_KeyDown(indice, short(codigo), short(EstadoMayus(k->modifiers())));
+            CmbSearch_KeyDown(indice, *k);
             // Moving to the list leaves the box's entries alone.
             return codigo == Tecla::Abajo || codigo == Tecla::Arriba || codigo == Tecla::AvPag ||
                    codigo == Tecla::RePag || codigo == Tecla::F5;
@@ -937,7 +940,7 @@ QComboBox* Lib_FrmCons2::CajaBusqueda(int i) const {
 short Lib_FrmCons2::BusquedaActiva() const {
     return d_->BusquedaActiva;
 }
-QString Lib_FrmCons2::OpcionMenu() const {
+Lib_FrmCons2::Menu Lib_FrmCons2::OpcionMenu() const {
     return d_->OpcionMenu;
 }
 int Lib_FrmCons2::SortKey() const {

@@ -12,6 +12,7 @@
 #include <QVariant>
 
 class QComboBox;
+class QKeyEvent;
 class QTableView;
 class ModeloConsulta;
 
@@ -40,27 +41,18 @@ public:
     void Descargar();
 
     void Encolumnar();
-    void Leer(long& Cdesde, short& Cuantas);
+    // Reads the statement's rows into the list.
+    void Leer();
     long Busqueda(long& Clave, QString& QueValor);
     short IndiceColumna(QString& Columna);
 
-    // ---- Below: the dialog's event handlers and views on its state, public so that tests
-    // (and the benchmark) can drive and inspect the dialog without the modal loop. ----
+    // ---- Below: views on the dialog's state, so that tests (and the benchmark) can inspect
+    // it; they drive it with real key presses and clicks. ----
 
     // The loading alone (Mostrar runs it before the modal display).
     void Form_Load();
-    // The layout for an outer size in twips (a real resize runs it with the window's size).
+    // The layout for an outer size in twips (a resize runs it with the window's size).
     void Form_Resize(double anchoTwips, double altoTwips);
-    void CmdAceptar_Click();
-    void CmdCancelar_Click();
-    void CmbSearch_Change(short Index);
-    void CmbSearch_KeyDown(short Index, short KeyCode, short Shift);
-    // KeyCode is a suite key code (see lib_teclas.h); Shift 1 Shift, 2 Ctrl, 4 Alt.
-    void ListView1_KeyDown(short KeyCode, short Shift);
-    void ListView1_DblClick();
-    void ListView1_ColumnClick(int posicion); // 1-based column position
-    void HScroll1_Change();
-    void MNU_Llena_Click();
 
     // Geometry of the controls in twips, as the loading and the layout computed it.
     struct Medidas {
@@ -77,7 +69,9 @@ public:
     int CantidadCajas() const;
     QComboBox* CajaBusqueda(int indice) const;
     short BusquedaActiva() const;
-    QString OpcionMenu() const;
+    // The search box's pop-up menu choice (F5).
+    enum class Menu : std::uint8_t { Ninguna, LlenarConValores };
+    Menu OpcionMenu() const;
     // The selected row's view position (0-based), or -1; selecting by position.
     int FilaSeleccionada() const;
     void SeleccionarFila(int fila);
@@ -96,7 +90,22 @@ protected:
     void resizeEvent(QResizeEvent* evento) override;
     void showEvent(QShowEvent* evento) override;
 
+private slots:
+    void CmdAceptar_Click();
+    void CmdCancelar_Click();
+    void CmbSearch_Change(int Index);
+    void ListView1_DblClick();
+    void ListView1_ColumnClick(int posicion); // 1-based column position
+    void HScroll1_Change();
+    void MNU_Llena_Click();
+
 private:
+    // A key pressed in a search box, or in the list.
+    void CmbSearch_KeyDown(int Index, const QKeyEvent& tecla);
+    void ListView1_KeyDown(const QKeyEvent& tecla);
+    // What a key does in the list: codigo is a suite key code (lib_teclas.h), mayus its
+    // modifiers (Mayus::Shift, ...).
+    void teclaEnLista(int codigo, int mayus);
     // Goes on with the search under way: a turn's worth, or to its end.
     void avanzarBusqueda(bool hastaElFinal);
 

@@ -41,3 +41,8 @@ inline constexpr int Alt = 4;
 int CodigoTecla(int teclaQt, bool teclado);
 int CodigoTecla(const QKeyEvent* evento);
 int EstadoMayus(Qt::KeyboardModifiers modificadores);
+// A key that types its own character: the space, digits, letters and the punctuation keys
+// whose codes fall between them.
+constexpr bool EsTeclaDeEscritura(int codigo) {
+    return (codigo >= 47 && codigo <= 93) || codigo == Tecla::Espacio;
+}

@@ -276,7 +276,7 @@ bool Depuracion::Contar(PasosDepuracion& pasos, const QString& codigo, long& n) 
 
 void Depuracion::Confirmar(PasosDepuracion& pasos, const QString& codigo, const QString& pregunta,
                            ResultadoDepuracion& r) {
-    int respuesta = 0;
+    Respuesta respuesta = Respuesta::No;
     if (!pasos(ClasePaso::Prescindible,
                [&] { respuesta = operador_.MsgBox(pregunta, Estilo::Informacion | Estilo::SiNo, kAviso); }))
         return;

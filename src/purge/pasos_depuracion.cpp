@@ -2,14 +2,7 @@
 
 #include "suite/operador.h"
 
-namespace {
-// The answers Trampa understands.
-constexpr int kReintentar = Respuesta::Reintentar;
-constexpr int kSeguir = Respuesta::Omitir;
-constexpr int kSalir = Respuesta::Anular;
-} // namespace
-
-Accion AccionPorRespuesta(ClasePaso clase, int respuesta, bool recuperable) {
+Accion AccionPorRespuesta(ClasePaso clase, Respuesta respuesta, bool recuperable) {
     if (!recuperable) return Accion::Salir;
     if (respuesta == Respuesta::Reintentar) return Accion::Reintentar;
     if (respuesta == Respuesta::Omitir && clase != ClasePaso::Esencial) return Accion::Seguir;
@@ -19,12 +12,12 @@ Accion AccionPorRespuesta(ClasePaso clase, int respuesta, bool recuperable) {
 PasosDepuracion::PasosDepuracion(Pregunta pregunta)
     : pregunta_(std::move(pregunta)), trampa_([this](const ErrorSistema& e) {
           const Accion accion = AccionPorRespuesta(clase_, pregunta_(e), recuperable_);
-          if (accion == Accion::Reintentar) return kReintentar;
+          if (accion == Accion::Reintentar) return Respuesta::Reintentar;
           if (accion == Accion::Seguir) ultimoOmitido_ = true;
-          if (accion == Accion::Seguir && clase_ == ClasePaso::Prescindible) return kSeguir;
+          if (accion == Accion::Seguir && clase_ == ClasePaso::Prescindible) return Respuesta::Omitir;
           if (!fallo_ || !recuperable_) motivo_ = e.Descripcion;
           fallo_ = true;
-          return accion == Accion::Seguir ? kSeguir : kSalir;
+          return accion == Accion::Seguir ? Respuesta::Omitir : Respuesta::Anular;
       }) {}
 
 bool PasosDepuracion::operator()(ClasePaso clase, const std::function<void()>& paso) {

@@ -17,12 +17,12 @@ enum class Accion { Reintentar, Seguir, Salir };
 
 // What an answer does to a failing step of a kind. A step that cannot succeed again (the
 // database dropped the transaction it belonged to) leaves whatever the answer.
-Accion AccionPorRespuesta(ClasePaso clase, int respuesta, bool recuperable = true);
+Accion AccionPorRespuesta(ClasePaso clase, Respuesta respuesta, bool recuperable = true);
 
 class PasosDepuracion {
 public:
     // Asks the operator about a failure and returns the answer (Respuesta::Anular, ...).
-    using Pregunta = std::function<int(const ErrorSistema&)>;
+    using Pregunta = std::function<Respuesta(const ErrorSistema&)>;
     explicit PasosDepuracion(Pregunta pregunta);
 
     // Runs one step. True: go on with the next step (done, or ignored).

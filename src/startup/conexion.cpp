@@ -42,7 +42,7 @@ public:
     QString texto;
 
 protected:
-    int mensaje(const QString& t, int, const QString&) override {
+    Respuesta mensaje(const QString& t, int, const QString&) override {
         if (texto.isEmpty()) texto = t;
         return Respuesta::Aceptar;
     }

@@ -175,10 +175,11 @@ QString Cfg(const QString& clave) {
     QString resultado;
     bool salir = false;
     Trampa trampa([&](const ErrorSistema& e) {
-        // No retry here: 5 goes on, anything else returns the empty text.
-        if (gUtilidades().ReportarError(e, {}, QStringLiteral("Cfg")) == 5) return 5;
+        // No retry here: Omitir goes on, anything else returns the empty text.
+        if (gUtilidades().ReportarError(e, {}, QStringLiteral("Cfg")) == Respuesta::Omitir)
+            return Respuesta::Omitir;
         salir = true;
-        return 3;
+        return Respuesta::Anular;
     });
     QString sql;
     Recordset rs;

@@ -8,7 +8,7 @@
 
 namespace {
 // The answer of a message box that nobody answers.
-int sinEleccion(int estilo) {
+Respuesta sinEleccion(int estilo) {
     switch (estilo & 0x7) {
     case 2:
         return Respuesta::Anular;
@@ -27,7 +27,7 @@ int sinEleccion(int estilo) {
 // prompt may be lost. Each one goes to standard error.
 class OperadorSinVentanas : public Operador {
 protected:
-    int mensaje(const QString& texto, int estilo, const QString& titulo) override {
+    Respuesta mensaje(const QString& texto, int estilo, const QString& titulo) override {
         escribir(titulo, texto);
         return sinEleccion(estilo);
     }
@@ -62,13 +62,13 @@ void EstablecerTituloAplicacion(const QString& t) {
     titulo() = t;
 }
 
-int Operador::MsgBox(const QString& texto, int estilo, const QString& tit) {
+Respuesta Operador::MsgBox(const QString& texto, int estilo, const QString& tit) {
     return mensaje(texto, estilo, tit.isEmpty() ? TituloAplicacion() : tit);
 }
-int Operador::ReportarError(const ErrorSistema& error, const QString& procedimiento) {
+Respuesta Operador::ReportarError(const ErrorSistema& error, const QString& procedimiento) {
     return reporte(error, procedimiento);
 }
-int Operador::reporte(const ErrorSistema& error, const QString& procedimiento) {
+Respuesta Operador::reporte(const ErrorSistema& error, const QString& procedimiento) {
     QString texto = QStringLiteral("Error %1: %2").arg(error.Numero).arg(error.Descripcion);
     if (!procedimiento.isEmpty()) texto += QStringLiteral("\nProcedimiento: %1").arg(procedimiento);
     return mensaje(texto, Estilo::AnularReintentarOmitir | Estilo::Critico, TituloAplicacion());
@@ -101,17 +101,17 @@ std::unique_ptr<Operador> InstalarOperador(std::unique_ptr<Operador> nuevo) {
 
 // ---- Scripted ---------------------------------------------------------------
 
-int OperadorGuion::mensaje(const QString& texto, int estilo, const QString& tit) {
+Respuesta OperadorGuion::mensaje(const QString& texto, int estilo, const QString& tit) {
     avisos_.push_back({QStringLiteral("mensaje"), texto, tit, estilo, 0, {}, {}});
     if (!respuestas_.empty()) {
-        int r = respuestas_.front();
+        const Respuesta r = respuestas_.front();
         respuestas_.pop_front();
         return r;
     }
     return sinEleccion(estilo);
 }
 
-int OperadorGuion::reporte(const ErrorSistema& error, const QString& procedimiento) {
+Respuesta OperadorGuion::reporte(const ErrorSistema& error, const QString& procedimiento) {
     avisos_.push_back({QStringLiteral("error"),
                        error.Descripcion,
                        TituloAplicacion(),
@@ -120,7 +120,7 @@ int OperadorGuion::reporte(const ErrorSistema& error, const QString& procedimien
                        procedimiento,
                        {}});
     if (!respuestas_.empty()) {
-        int r = respuestas_.front();
+        const Respuesta r = respuestas_.front();
         respuestas_.pop_front();
         return r;
     }

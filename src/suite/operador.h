@@ -13,7 +13,7 @@
 #include <QStringList>
 #include <vector>
 
-// Message-box styles (the standard numbers) and answers.
+// Message-box styles (the standard numbers).
 namespace Estilo {
 inline constexpr int SoloAceptar = 0;
 inline constexpr int AnularReintentarOmitir = 2;
@@ -21,15 +21,16 @@ inline constexpr int SiNo = 4;
 inline constexpr int Critico = 16;
 inline constexpr int Informacion = 64;
 } // namespace Estilo
-namespace Respuesta {
-inline constexpr int Aceptar = 1;
-inline constexpr int Cancelar = 2;
-inline constexpr int Anular = 3;
-inline constexpr int Reintentar = 4;
-inline constexpr int Omitir = 5;
-inline constexpr int Si = 6;
-inline constexpr int No = 7;
-} // namespace Respuesta
+// The operator's answers, with the standard numbers (callers of ReportarError keep them).
+enum class Respuesta : int {
+    Aceptar = 1,
+    Cancelar = 2,
+    Anular = 3,
+    Reintentar = 4,
+    Omitir = 5,
+    Si = 6,
+    No = 7,
+};
 
 // The application title shown by message boxes that have no title of their own.
 QString TituloAplicacion();
@@ -40,9 +41,9 @@ public:
     virtual ~Operador() = default;
 
     // A message box; an empty title shows the application title. Returns the answer.
-    int MsgBox(const QString& texto, int estilo = Estilo::SoloAceptar, const QString& titulo = {});
-    // The error report of Utilidades.ReportarError: Abort, Retry, Ignore; returns 3, 4 or 5.
-    int ReportarError(const ErrorSistema& error, const QString& procedimiento);
+    Respuesta MsgBox(const QString& texto, int estilo = Estilo::SoloAceptar, const QString& titulo = {});
+    // The error report of Utilidades.ReportarError: Abort, Retry, Ignore.
+    Respuesta ReportarError(const ErrorSistema& error, const QString& procedimiento);
     // The input box: the typed text on OK (which may be empty), nothing on Cancel.
     std::optional<QString> InputBox(const QString& mensaje, const QString& titulo, const QString& porDefecto);
     // A pop-up menu at a screen position: the index of the chosen item, or -1 when closed
@@ -56,9 +57,9 @@ public:
     std::optional<int> CodigoFin() const { return terminado_; }
 
 protected:
-    virtual int mensaje(const QString& texto, int estilo, const QString& titulo) = 0;
+    virtual Respuesta mensaje(const QString& texto, int estilo, const QString& titulo) = 0;
     // By default a critical Abort/Retry/Ignore box with the error's number, text and procedure.
-    virtual int reporte(const ErrorSistema& error, const QString& procedimiento);
+    virtual Respuesta reporte(const ErrorSistema& error, const QString& procedimiento);
     virtual std::optional<QString> entrada(const QString& mensaje, const QString& titulo,
                                            const QString& porDefecto) = 0;
     virtual int menu(const QStringList& elementos, const QPoint& donde) = 0;
@@ -82,7 +83,7 @@ public:
         QString procedimiento; // error reports: the procedure name
         QStringList elementos; // menus
     };
-    void Responder(int respuesta) { respuestas_.push_back(respuesta); }
+    void Responder(Respuesta respuesta) { respuestas_.push_back(respuesta); }
     // OK on the next input box with that text (empty text included), or Cancel.
     void ResponderTexto(const QString& texto) { textos_.push_back(texto); }
     void ResponderCancelar() { textos_.push_back(std::nullopt); }
@@ -92,8 +93,8 @@ public:
     int PendientesDeRespuesta() const { return static_cast<int>(respuestas_.size()); }
 
 protected:
-    int mensaje(const QString& texto, int estilo, const QString& titulo) override;
-    int reporte(const ErrorSistema& error, const QString& procedimiento) override;
+    Respuesta mensaje(const QString& texto, int estilo, const QString& titulo) override;
+    Respuesta reporte(const ErrorSistema& error, const QString& procedimiento) override;
     std::optional<QString> entrada(const QString& mensaje, const QString& titulo,
                                    const QString& porDefecto) override;
     int menu(const QStringList& elementos, const QPoint& donde) override;
@@ -101,7 +102,7 @@ protected:
 
 private:
     std::vector<Aviso> avisos_;
-    std::deque<int> respuestas_;
+    std::deque<Respuesta> respuestas_;
     std::deque<std::optional<QString>> textos_;
     std::deque<int> menus_;
 };

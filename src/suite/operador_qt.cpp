@@ -128,7 +128,7 @@ QWidget* ventanaDeLaCaja() {
 
 } // namespace
 
-int OperadorQt::mensaje(const QString& texto, int estilo, const QString& tit) {
+Respuesta OperadorQt::mensaje(const QString& texto, int estilo, const QString& tit) {
     CajaMensaje box(ventanaDeLaCaja());
     box.setWindowTitle(tit);
     box.setText(QString(texto).replace(QChar('\r'), QChar('\n')));
@@ -143,32 +143,35 @@ int OperadorQt::mensaje(const QString& texto, int estilo, const QString& tit) {
         box.setIcon(QMessageBox::Information);
     struct Boton {
         QString texto;
-        int respuesta;
+        Respuesta respuesta;
         QMessageBox::ButtonRole rol;
     };
+    using R = Respuesta;
     std::vector<Boton> botones;
     switch (estilo & 0x7) {
     case 1:
-        botones = {{"Aceptar", 1, QMessageBox::AcceptRole}, {"Cancelar", 2, QMessageBox::RejectRole}};
+        botones = {{"Aceptar", R::Aceptar, QMessageBox::AcceptRole},
+                   {"Cancelar", R::Cancelar, QMessageBox::RejectRole}};
         break;
     case 2:
-        botones = {{"&Anular", 3, QMessageBox::RejectRole},
-                   {"&Reintentar", 4, QMessageBox::AcceptRole},
-                   {"&Omitir", 5, QMessageBox::ActionRole}};
+        botones = {{"&Anular", R::Anular, QMessageBox::RejectRole},
+                   {"&Reintentar", R::Reintentar, QMessageBox::AcceptRole},
+                   {"&Omitir", R::Omitir, QMessageBox::ActionRole}};
         break;
     case 3:
-        botones = {{"&Sí", 6, QMessageBox::YesRole},
-                   {"&No", 7, QMessageBox::NoRole},
-                   {"Cancelar", 2, QMessageBox::RejectRole}};
+        botones = {{"&Sí", R::Si, QMessageBox::YesRole},
+                   {"&No", R::No, QMessageBox::NoRole},
+                   {"Cancelar", R::Cancelar, QMessageBox::RejectRole}};
         break;
     case 4:
-        botones = {{"&Sí", 6, QMessageBox::YesRole}, {"&No", 7, QMessageBox::NoRole}};
+        botones = {{"&Sí", R::Si, QMessageBox::YesRole}, {"&No", R::No, QMessageBox::NoRole}};
         break;
     case 5:
-        botones = {{"&Reintentar", 4, QMessageBox::AcceptRole}, {"Cancelar", 2, QMessageBox::RejectRole}};
+        botones = {{"&Reintentar", R::Reintentar, QMessageBox::AcceptRole},
+                   {"Cancelar", R::Cancelar, QMessageBox::RejectRole}};
         break;
     default:
-        botones = {{"Aceptar", 1, QMessageBox::AcceptRole}};
+        botones = {{"Aceptar", R::Aceptar, QMessageBox::AcceptRole}};
         break;
     }
     std::vector<QPushButton*> creados;
@@ -180,7 +183,9 @@ int OperadorQt::mensaje(const QString& texto, int estilo, const QString& tit) {
     for (size_t i = 0; i < creados.size(); ++i)
         if (box.clickedButton() == creados[i]) return botones[i].respuesta;
     // Closed without a button: the answer that leaves things as they are.
-    return botones.size() == 1 ? 1 : (estilo & 0x7) == 2 ? 3 : (estilo & 0x7) == 4 ? 7 : 2;
+    if (botones.size() == 1) return R::Aceptar;
+    if ((estilo & 0x7) == 2) return R::Anular;
+    return (estilo & 0x7) == 4 ? R::No : R::Cancelar;
 }
 
 std::optional<QString> OperadorQt::entrada(const QString& m, const QString& t, const QString& d) {

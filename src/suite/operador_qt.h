@@ -6,7 +6,7 @@
 
 class OperadorQt : public Operador {
 protected:
-    int mensaje(const QString& texto, int estilo, const QString& titulo) override;
+    Respuesta mensaje(const QString& texto, int estilo, const QString& titulo) override;
     std::optional<QString> entrada(const QString& mensaje, const QString& titulo,
                                    const QString& porDefecto) override;
     int menu(const QStringList& elementos, const QPoint& donde) override;

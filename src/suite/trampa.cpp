@@ -26,9 +26,9 @@ bool Trampa::operator()(const std::function<void()>& paso) {
         } catch (...) {
             ultimo_ = ErrorDe(std::current_exception());
             ++fallos_;
-            const int eleccion = reporte_(ultimo_);
-            if (eleccion == 4) continue;
-            return eleccion == 5;
+            const Respuesta eleccion = reporte_(ultimo_);
+            if (eleccion == Respuesta::Reintentar) continue;
+            return eleccion == Respuesta::Omitir;
         }
     }
 }
@@ -39,5 +39,5 @@ Trampa Trampa::ConReporte(const QString& procedimiento) {
 }
 
 Trampa Trampa::Silenciosa() {
-    return Trampa([](const ErrorSistema&) { return 5; });
+    return Trampa([](const ErrorSistema&) { return Respuesta::Omitir; });
 }

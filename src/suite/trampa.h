@@ -1,17 +1,18 @@
 #pragma once
 // The error trap of the suite's procedures, stated once: each numbered step runs inside
-// Trampa::operator(); on failure the reporter is asked, and its answer decides:
-// 4 runs the step again, 5 goes on with the next step, anything else leaves the procedure.
+// Trampa::operator(); on failure the reporter is asked, and its answer decides: Reintentar
+// runs the step again, Omitir goes on with the next step, anything else leaves the procedure.
 #include "suite/error.h"
+#include "suite/operador.h"
 #include <functional>
 #include <QString>
 
 class Trampa {
 public:
-    using Reporte = std::function<int(const ErrorSistema&)>;
+    using Reporte = std::function<Respuesta(const ErrorSistema&)>;
     explicit Trampa(Reporte reporte) : reporte_(std::move(reporte)) {}
 
-    // Runs one step. True: go on with the next step (done, or skipped by answer 5).
+    // Runs one step. True: go on with the next step (done, or skipped by Omitir).
     // False: leave the procedure.
     bool operator()(const std::function<void()>& paso);
 

@@ -136,10 +136,10 @@ QString Utilidades::FechaSQL(const QString& fecha) const {
     return QStringLiteral("CONVERT(DATETIME,'%1',112)").arg(d.toString(QStringLiteral("yyyyMMdd")));
 }
 
-int Utilidades::ReportarError(const ErrorSistema& error, const QVariant&,
-                              const QString& procedimiento) const {
-    const int r = operador().ReportarError(error, procedimiento);
-    return (r == 4 || r == 5) ? r : 3;
+Respuesta Utilidades::ReportarError(const ErrorSistema& error, const QVariant&,
+                                    const QString& procedimiento) const {
+    const Respuesta r = operador().ReportarError(error, procedimiento);
+    return (r == Respuesta::Reintentar || r == Respuesta::Omitir) ? r : Respuesta::Anular;
 }
 
 QString Utilidades::CompletarRuta(const QString& carpeta) const {

@@ -1,6 +1,7 @@
 #pragma once
 // The suite's general utilities.
 #include "suite/error.h"
+#include "suite/operador.h"
 #include <QChar>
 #include <QDate>
 #include <QString>
@@ -45,9 +46,10 @@ public:
     // An unambiguous T-SQL date expression for a date text that LeerFechaCorta reads, usable
     // right after "<=": CONVERT(DATETIME,'yyyymmdd',112). Any other text raises error 13.
     QString FechaSQL(const QString& fecha) const;
-    // Shows the error with the procedure name and returns 3, 4 or 5 (through the operator seam).
-    int ReportarError(const ErrorSistema& error, const QVariant& omitido = {},
-                      const QString& procedimiento = {}) const;
+    // Shows the error with the procedure name (through the operator seam) and returns Anular,
+    // Reintentar or Omitir.
+    Respuesta ReportarError(const ErrorSistema& error, const QVariant& omitido = {},
+                            const QString& procedimiento = {}) const;
     // The folder ending in the path separator, so that a file name can be appended.
     QString CompletarRuta(const QString& carpeta) const;
 };

@@ -4,8 +4,22 @@
 #include "suite/globales.h"
 
 #include <QApplication>
+#include <QHeaderView>
+#include <QPushButton>
 #include <QTest>
 #include <QTimer>
+
+void Aceptar(Lib_FrmCons2& d) {
+    auto* boton = d.findChild<QPushButton*>(QStringLiteral("CmdAceptar"));
+    ASSERT_NE(boton, nullptr);
+    QTest::mouseClick(boton, Qt::LeftButton);
+}
+
+void ClicEnEncabezado(Lib_FrmCons2& d, int columna) {
+    QHeaderView* h = d.Lista()->horizontalHeader();
+    const int x = h->sectionViewportPosition(columna) + h->sectionSize(columna) / 2;
+    QTest::mouseClick(h->viewport(), Qt::LeftButton, {}, QPoint(x, h->height() / 2));
+}
 
 void PruebaDialogo::SetUp() {
     PruebaSistema::SetUp();

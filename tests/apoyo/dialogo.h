@@ -35,5 +35,9 @@ protected:
     std::unique_ptr<Lib_FrmCons2> d_;
 };
 
+// Clicks the dialog's Aceptar button, and a column's header (0-based), as the operator would.
+void Aceptar(Lib_FrmCons2& d);
+void ClicEnEncabezado(Lib_FrmCons2& d, int columna);
+
 // Runs `mientras` on the dialog once its modal display has started.
 void AlMostrarse(std::function<void(Lib_FrmCons2&)> mientras);

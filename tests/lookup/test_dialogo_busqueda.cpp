@@ -99,11 +99,11 @@ TEST_F(Busqueda, F5LlenaLaListaDesplegable) {
     ASSERT_EQ(Guion().Avisos().size(), 1u);
     EXPECT_EQ(Guion().Avisos()[0].tipo, "menu");
     EXPECT_EQ(Guion().Avisos()[0].elementos, (QStringList{"Llenar Con Posibles Valores", "-", "Cancelar"}));
-    EXPECT_EQ(d_->OpcionMenu(), "");
+    EXPECT_EQ(d_->OpcionMenu(), Lib_FrmCons2::Menu::Ninguna);
 
     Guion().ResponderMenu(0);
     QTest::keyClick(Caja(2), Qt::Key_F5);
-    EXPECT_EQ(d_->OpcionMenu(), "-1");
+    EXPECT_EQ(d_->OpcionMenu(), Lib_FrmCons2::Menu::LlenarConValores);
     QStringList entradas;
     for (int i = 0; i < Caja(2)->count(); ++i)
         entradas << Caja(2)->itemText(i);
@@ -125,7 +125,7 @@ TEST_F(Busqueda, F5LlenaLaListaDesplegable) {
     for (int i = 0; i < Caja(2)->count(); ++i)
         entradas << Caja(2)->itemText(i);
     EXPECT_EQ(entradas, (QStringList{"Limpieza", "Pinturas", "Ferretería", "Limpieza", "Pinturas"}));
-    EXPECT_EQ(d_->OpcionMenu(), "");
+    EXPECT_EQ(d_->OpcionMenu(), Lib_FrmCons2::Menu::Ninguna);
 }
 
 TEST_F(Busqueda, NavegacionPasaALaListaSinCambiarLaSeleccion) {

@@ -72,14 +72,14 @@ TEST_F(Carga, SinFilasSeAbreIgual) {
     ASSERT_TRUE(d.Valores);
     ASSERT_TRUE(d.Cantidades);
     // Nothing selected: the accept gathers nothing.
-    d.CmdAceptar_Click();
+    Aceptar(d);
     EXPECT_EQ(d.Valores->Count(), 0);
     EXPECT_FALSE(d.ValorDevuelto.isValid());
 }
 
 TEST_F(Carga, SentenciaQueNoAbreSeReportaComoFormLoad) {
     Base({"CREATE TABLE T (A varchar(3))"});
-    Guion().Responder(5); // go on without rows
+    Guion().Responder(Respuesta::Omitir); // go on without rows
     auto& d = Abrir("VT_CLIENTES");
     ASSERT_FALSE(Guion().Avisos().empty());
     EXPECT_EQ(Guion().Avisos()[0].tipo, "error");

@@ -30,7 +30,7 @@ TEST_F(Resultados, AceptarUnaFilaDevuelveLasColumnasPedidas) {
     });
     EXPECT_EQ(Columna(), (QStringList{"Alfa", "Bermejo", "Beta", "Delta", "Gamma"}));
     Teclear(0, "ga");
-    d.CmdAceptar_Click();
+    Aceptar(d);
     ASSERT_TRUE(d.Valores);
     EXPECT_EQ(d.Valores->Lista(), (QStringList{"G01", "G01", "Pinturas"}));
     EXPECT_EQ(d.ValorDevuelto, QVariant(QString("Gamma")));
@@ -76,7 +76,7 @@ TEST_F(Resultados, MarcasSinNingunaMarcada) {
         d.CheckBoxes = Verdadero;
         d.CampoDevuelto = "  ";
     });
-    d.CmdAceptar_Click();
+    Aceptar(d);
     EXPECT_EQ(d.CampoDevuelto, "  "); // blanks are not replaced
     EXPECT_EQ(d.Valores->Count(), 0);
     EXPECT_EQ(d.Cantidades->Count(), 0);
@@ -98,8 +98,8 @@ TEST_F(Resultados, MarcaConElRatonSigueAlOrden) {
     marcar(3);
     ASSERT_TRUE(d.Modelo()->Marcada(0));
     ASSERT_TRUE(d.Modelo()->Marcada(3));
-    d.ListView1_ColumnClick(1); // descending: Delta comes before Alfa
-    d.CmdAceptar_Click();
+    ClicEnEncabezado(d, 0); // descending: Delta comes before Alfa
+    Aceptar(d);
     EXPECT_EQ(d.Valores->Lista(), (QStringList{"D01", "A01"}));
 }
 
@@ -111,7 +111,7 @@ TEST_F(Resultados, UnaFilaDosNombresYCampoVacio) {
     Teclear(0, "be");
     Lista()->setFocus();
     QTest::keyClick(Lista(), Qt::Key_Insert);
-    d.CmdAceptar_Click();
+    Aceptar(d);
     EXPECT_EQ(d.Valores->Lista(), (QStringList{"Bermejo", "Pinturas"}));
     EXPECT_EQ(d.ValorDevuelto, QVariant(QString("Pinturas")));
     EXPECT_EQ(d.Cantidades->Lista(), QStringList{"1.0"});
@@ -121,7 +121,7 @@ TEST_F(Resultados, UnaFilaSinNombresNiCampo) {
     auto& d =
         Abrir("SELECT NOMBRE, CODIGO FROM ARTICULOS", [](Lib_FrmCons2& d) { d.CampoDevuelto = " nombre "; });
     d.SeleccionarFila(4);
-    d.CmdAceptar_Click();
+    Aceptar(d);
     EXPECT_EQ(d.Valores->Count(), 0);
     EXPECT_EQ(d.ValorDevuelto, QVariant(QString("Gamma")));
     Abrir("SELECT NOMBRE, CODIGO FROM ARTICULOS", [](Lib_FrmCons2& d) {
@@ -129,7 +129,7 @@ TEST_F(Resultados, UnaFilaSinNombresNiCampo) {
         d.CmpsDevueltos = Nombres({});
     });
     d_->SeleccionarFila(4);
-    d_->CmdAceptar_Click();
+    Aceptar(*d_);
     EXPECT_EQ(d_->Valores->Count(), 0);
     EXPECT_EQ(d_->ValorDevuelto, QVariant(QString("")));
 }
@@ -141,7 +141,7 @@ TEST_F(Resultados, UnaFilaSinSeleccion) {
         d.UsaCantidades = Verdadero;
     });
     Lista()->clearSelection();
-    d.CmdAceptar_Click();
+    Aceptar(d);
     EXPECT_EQ(d.Valores->Count(), 0);
     EXPECT_EQ(d.Cantidades->Count(), 0);
     EXPECT_FALSE(d.ValorDevuelto.isValid());
@@ -168,9 +168,9 @@ TEST_F(Resultados, AceptarFallidoYRepetido) {
     });
     d.Modelo()->Marcar(0, true);
     d.Modelo()->Marcar(2, true);
-    Guion().Responder(5); // first read: go on (the working text, still empty, is added)
-    Guion().Responder(3); // second read: leave, the dialog stays open
-    d.CmdAceptar_Click();
+    Guion().Responder(Respuesta::Omitir); // first read: go on (the working text, still empty, is added)
+    Guion().Responder(Respuesta::Anular); // second read: leave, the dialog stays open
+    Aceptar(d);
     ASSERT_EQ(Guion().Avisos().size(), 2u);
     EXPECT_EQ(Guion().Avisos()[0].procedimiento, "CmdAceptar_Click");
     EXPECT_EQ(Guion().Avisos()[1].procedimiento, "CmdAceptar_Click");
@@ -178,7 +178,7 @@ TEST_F(Resultados, AceptarFallidoYRepetido) {
     EXPECT_TRUE(d.isVisible());
     // Retry on the next failure, then a good column: entries follow the first run's.
     d.CampoDevuelto = "CODIGO";
-    d.CmdAceptar_Click();
+    Aceptar(d);
     EXPECT_EQ(d.Valores->Lista(), (QStringList{"", "A01", "B01"}));
     EXPECT_FALSE(d.isVisible());
 }

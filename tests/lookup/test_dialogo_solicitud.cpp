@@ -42,7 +42,7 @@ TEST_F(Solicitud, CadaSolicitudTieneSuDialogo) {
         d.CajaBusqueda(0)->setFocus();
         QTest::keyClicks(d.CajaBusqueda(0), "ga");
         d.Modelo()->Marcar(0, true);
-        d.CmdAceptar_Click();
+        Aceptar(d);
     });
     ColeccionRef cmps = NuevaColeccion();
     cmps->Add("CODIGO");

@@ -145,8 +145,8 @@ TEST_F(Teclas, OtrasCombinacionesNoHacenNada) {
 TEST_F(Teclas, CantidadSinFilaSeleccionadaSeReporta) {
     AbrirConCantidades();
     Lista()->clearSelection();
-    Guion().Responder(5);
-    Guion().Responder(3);
+    Guion().Responder(Respuesta::Omitir);
+    Guion().Responder(Respuesta::Anular);
     Tecla(Qt::Key_Insert);
     ASSERT_EQ(Guion().Avisos().size(), 2u);
     EXPECT_EQ(Guion().Avisos()[0].procedimiento, "ListView1_KeyDown");

@@ -43,8 +43,8 @@ protected:
     void Fallar(const QString& contiene, int ocurrencia = 1, int veces = 1, bool perder = false) {
         fallas.push_back({contiene, ocurrencia, veces, perder});
     }
-    void Responder(std::initializer_list<int> respuestas) {
-        for (int r : respuestas)
+    void Responder(std::initializer_list<Respuesta> respuestas) {
+        for (Respuesta r : respuestas)
             Guion().Responder(r);
     }
     std::vector<OperadorGuion::Aviso> Errores() const {
@@ -383,8 +383,8 @@ TEST_F(Fallos, FallaDePantallaAnuladaDeshaceElStock) {
 TEST_F(Fallos, TransaccionPerdidaTerminaPorElCaminoDeError) {
     // The statement fails and the database drops the transaction (a deadlock victim): the
     // session says so at once, and the purge ends whatever the answer.
-    for (int respuesta : {Respuesta::Reintentar, Respuesta::Omitir, Respuesta::Anular}) {
-        SCOPED_TRACE(respuesta);
+    for (Respuesta respuesta : {Respuesta::Reintentar, Respuesta::Omitir, Respuesta::Anular}) {
+        SCOPED_TRACE(int(respuesta));
         TearDown();
         SetUp();
         fallas.push_back({"INSERT INTO V_MV_STOCK", 3, 1, true, Errores::TransaccionPerdida});
@@ -400,8 +400,8 @@ TEST_F(Fallos, TransaccionPerdidaTerminaPorElCaminoDeError) {
 }
 
 TEST_F(Fallos, TransaccionPerdidaDescubiertaEnLaSentenciaSiguiente) {
-    for (int respuesta : {Respuesta::Reintentar, Respuesta::Omitir}) {
-        SCOPED_TRACE(respuesta);
+    for (Respuesta respuesta : {Respuesta::Reintentar, Respuesta::Omitir}) {
+        SCOPED_TRACE(int(respuesta));
         TearDown();
         SetUp();
         Fallar("INSERT INTO V_MV_STOCK", 3, 1, true);

@@ -36,7 +36,7 @@ public:
         : OperadorDesatendido(true), anunciar_(std::move(anunciar)) {}
 
 protected:
-    int mensaje(const QString& texto, int estilo, const QString& titulo) override {
+    Respuesta mensaje(const QString& texto, int estilo, const QString& titulo) override {
         if ((estilo & 7) == Estilo::SiNo) anunciar_(QStringLiteral("pregunta"));
         return OperadorDesatendido::mensaje(texto, estilo, titulo);
     }

@@ -26,11 +26,11 @@ public:
     std::function<void()> alPrimerError;
 
 protected:
-    int mensaje(const QString& texto, int estilo, const QString& titulo) override {
+    Respuesta mensaje(const QString& texto, int estilo, const QString& titulo) override {
         if ((estilo & 7) == Estilo::AnularReintentarOmitir) liberar();
         return OperadorGuion::mensaje(texto, estilo, titulo);
     }
-    int reporte(const ErrorSistema& error, const QString& procedimiento) override {
+    Respuesta reporte(const ErrorSistema& error, const QString& procedimiento) override {
         liberar();
         return OperadorGuion::reporte(error, procedimiento);
     }
@@ -270,8 +270,8 @@ TEST_F(FallosDeBase, BloqueadaEnLaDepuracionDeStockAnular) {
 // ---- Disk full (SQLite's page limit on the session's connection) ---------------------------
 
 TEST_F(FallosDeBase, DiscoLlenoEnLaDepuracionDeStock) {
-    for (int respuesta : {Respuesta::Anular, Respuesta::Omitir, Respuesta::Reintentar}) {
-        SCOPED_TRACE(respuesta);
+    for (Respuesta respuesta : {Respuesta::Anular, Respuesta::Omitir, Respuesta::Reintentar}) {
+        SCOPED_TRACE(int(respuesta));
         TearDown();
         SetUp();
         Abrir();

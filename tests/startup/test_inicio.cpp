@@ -158,7 +158,7 @@ TEST_F(Inicio, CfgFallidoSinReintento) {
     Arrancar();
     EjecutarSql(base, {"DROP TABLE TA_CONFIGURACION"});
     Guion().Limpiar();
-    Guion().Responder(4); // retry is not offered: it returns the empty text
+    Guion().Responder(Respuesta::Reintentar); // retry is not offered: it returns the empty text
     EXPECT_EQ(Cfg("CFondo"), "");
     ASSERT_EQ(Guion().Avisos().size(), 1u);
     EXPECT_EQ(Guion().Avisos()[0].tipo, "error");

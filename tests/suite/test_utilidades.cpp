@@ -89,7 +89,7 @@ ErrorSistema fallo() {
 } // namespace
 
 TEST(Trampa, ReintentarOmitirYAnular) {
-    std::vector<int> respuestas = {4, 5};
+    std::vector<Respuesta> respuestas = {Respuesta::Reintentar, Respuesta::Omitir};
     size_t k = 0;
     int consultas = 0;
     Trampa t([&](const ErrorSistema& e) {
@@ -105,9 +105,9 @@ TEST(Trampa, ReintentarOmitirYAnular) {
     EXPECT_EQ(t.Fallos(), 2);
     EXPECT_TRUE(t.HuboFallo());
 
-    Trampa anular([](const ErrorSistema&) { return 3; });
+    Trampa anular([](const ErrorSistema&) { return Respuesta::Anular; });
     EXPECT_FALSE(anular([] { throw fallo(); }));
-    Trampa otra([](const ErrorSistema&) { return 99; });
+    Trampa otra([](const ErrorSistema&) { return Respuesta::Si; });
     EXPECT_FALSE(otra([] { throw fallo(); }));
     EXPECT_TRUE(otra([] {}));
 
