@@ -132,7 +132,7 @@ protected:
         EXPECT_EQ(Config("fechaoperdesde").toString(), "01/01/2024");
         EXPECT_EQ(Config("fechaoperhasta").toString(), "31/12/2024");
     }
-    bool Completa() { return !Guion().Avisos().empty() && UltimoAviso().texto == Textos::Exito; }
+    bool Completa() { return !Guion().Avisos().empty() && Textos::EsExito(UltimoAviso().texto); }
     QStringList Errores() const {
         QStringList r;
         for (const auto& a : Guion().Avisos())
