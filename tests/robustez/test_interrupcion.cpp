@@ -318,7 +318,9 @@ TEST_P(Interrupcion, LaCorridaSiguienteTerminaLaDepuracion) {
     NadaPerdido(original, ruta, carpeta, comprobante);
     // Once its first verification is done, the purge keeps one archive to the end.
     const bool verificado = conMarca && momento != "lectura:1" && !momento.startsWith("tiempo:");
-    if (verificado) EXPECT_EQ(ArchivosDe(carpeta), archivosAntes) << c.errores.toStdString();
+    if (verificado) {
+        EXPECT_EQ(ArchivosDe(carpeta), archivosAntes) << c.errores.toStdString();
+    }
     if (conMarca) {
         EXPECT_TRUE(c.errores.contains("la depuración del ejercicio 2022 quedó sin terminar"))
             << c.errores.toStdString();
@@ -381,6 +383,24 @@ protected:
     QString punto, errores;
     bool montado = false;
 };
+
+TEST_F(DiscoLleno, SinLugarNiCarpetaSeRechazaAntesDeCambiarNada) {
+    const QString ruta = dir->filePath("sin_lugar.db");
+    QFile::remove(ruta);
+    ASSERT_TRUE(QFile::copy(original, ruta));
+    const QStringList antes = Volcado(ruta);
+    Llenar();
+    for (const QString& carpeta : {punto, punto + "/no_existe"}) {
+        SCOPED_TRACE(carpeta.toStdString());
+        const Corrida c = Cribanzas(ruta, carpeta);
+        EXPECT_EQ(c.estado, Salida::Rechazado) << c.errores.toStdString();
+        EXPECT_TRUE(c.errores.contains(carpeta)) << "the message names the folder";
+        EXPECT_TRUE(c.errores.contains("No se modificó nada.")) << c.errores.toStdString();
+        const QStringList despues = Volcado(ruta);
+        EXPECT_EQ(despues, antes) << DiferenciaDeVolcados(antes, despues);
+    }
+    EXPECT_TRUE(ArchivosDe(punto).isEmpty());
+}
 
 TEST_F(DiscoLleno, AntesDeLosAsientosNoSeBorraNada) {
     const QString ruta = dir->filePath("lleno_asientos.db");
