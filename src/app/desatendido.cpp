@@ -97,7 +97,7 @@ QString TextoDeUso() {
         "                  hora, sentencia y resultado separados por tabuladores\n"
         "\n"
         "Estado de salida: 0 depurado (o simulado), 1 ejercicio rechazado (u otra estación\n"
-        "está depurando), 2 nada que depurar,\n"
+        "está depurando, o el archivo de depuración no se puede escribir), 2 nada que depurar,\n"
         "3 depuración incompleta o abandonada, 4 sin conexión, 64 error de uso.\n");
 }
 
