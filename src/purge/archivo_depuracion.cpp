@@ -4,6 +4,7 @@
 #include "purge/sentencias_depuracion.h"
 #include "suite/globales.h"
 #include "suite/sesion.h"
+#include "suite/transaccion.h"
 
 #include <QDateTime>
 #include <QDir>
@@ -19,27 +20,6 @@ QString ahora() {
         .toOffsetFromUtc(QDateTime::currentDateTime().offsetFromUtc())
         .toString(Qt::ISODate);
 }
-
-// Ends a transaction this code began when it did not commit, whatever the failure.
-struct TransaccionLocal {
-    Sesion& sesion;
-    bool abierta = false;
-    explicit TransaccionLocal(Sesion& s) : sesion(s) {
-        sesion.IniciarTransaccion();
-        abierta = true;
-    }
-    void Confirmar() {
-        sesion.ConfirmarTransaccion();
-        abierta = false;
-    }
-    ~TransaccionLocal() {
-        if (!abierta) return;
-        try {
-            if (sesion.EnTransaccion()) sesion.DeshacerTransaccion();
-        } catch (...) {
-        }
-    }
-};
 } // namespace
 
 ArchivoDepuracion::ArchivoDepuracion(Sesion& sesion, const OpcionesArchivo& opciones, const QString& usuario)
@@ -191,7 +171,7 @@ qint64 ArchivoDepuracion::DepurarAsientos(const QString& codigo, const QString& 
     }
     bool verificada = false;
     try {
-        TransaccionLocal transaccion(sesion_);
+        Transaccion transaccion(sesion_);
         const TablaArchivo t = ArchivarTabla(
             sesion_, *escritor_, tabla, DescribirTabla(sesion_, QStringLiteral("MV_ASIENTOS")),
             QStringLiteral("CONVERT(INT,PERIODO) = ") + codigo.trimmed(), BloqueoLectura::Tabla);
@@ -208,7 +188,7 @@ qint64 ArchivoDepuracion::DepurarAsientos(const QString& codigo, const QString& 
                     .arg(borrados)
                     .arg(tabla, ruta_)
                     .arg(t.filas));
-        transaccion.Confirmar();
+        transaccion.Cometer();
         asientos_ = t.filas;
         tablas_ << tabla;
         return t.filas;
