@@ -11,6 +11,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QLocale>
+#include <QRegularExpression>
 
 namespace S = SentenciasDepuracion;
 
@@ -74,9 +75,16 @@ void ArchivoDepuracion::Elegir(const QString& codigo, const std::optional<MarcaD
         NombreArchivoDepuracion(sesion_.DbName(), codigo.trimmed(), QDateTime::currentDateTime()));
     // A run killed within the same second left a file of that name: the next free one, never
     // that file.
-    const QString base = ruta_.chopped(7); // ".sqlite"
-    for (int n = 2; n < 100 && (QFileInfo::exists(ruta_) || QFileInfo(ruta_).isSymLink()); ++n)
-        ruta_ = QStringLiteral("%1-%2.sqlite").arg(base).arg(n);
+    if (QFileInfo::exists(ruta_) || QFileInfo(ruta_).isSymLink()) ruta_ = SiguienteLibre(ruta_);
+}
+
+QString ArchivoDepuracion::SiguienteLibre(const QString& ruta) {
+    static const QRegularExpression sufijo(QStringLiteral("(-[0-9]{1,2})?\\.sqlite$"));
+    const QString base = QString(ruta).remove(sufijo);
+    QString libre = ruta;
+    for (int n = 2; n < 100 && (QFileInfo::exists(libre) || QFileInfo(libre).isSymLink()); ++n)
+        libre = QStringLiteral("%1-%2.sqlite").arg(base).arg(n);
+    return libre;
 }
 
 qint64 ArchivoDepuracion::ContarFilas(const QString& codigo, const QString& fechaSQL) {
@@ -106,6 +114,7 @@ void ArchivoDepuracion::Comprobar(qint64 filas) {
                     .arg(carpeta));
         return;
     }
+    ruta_ = SiguienteLibre(ruta_); // taken since it was chosen: the next free one
     ComprobarCarpetaArchivo(carpeta, QFileInfo(ruta_).fileName(), bytes);
 }
 
@@ -130,7 +139,17 @@ void ArchivoDepuracion::Abrir(const QString& codigo, const QString& desde, const
         {QStringLiteral("fin"), QString()},
         {QStringLiteral("archivo_anterior"), anterior_.section(QStringLiteral(" (equipo "), 0, 0)},
     };
-    escritor_ = EscritorArchivo::Crear(ruta_, m);
+    // Another purge (of another database of the same name) took that name meanwhile: the next
+    // free one, never its file.
+    for (int intento = 0;; ++intento) {
+        try {
+            escritor_ = EscritorArchivo::Crear(ruta_, m);
+            return;
+        } catch (const ErrorSistema& e) {
+            if (e.Numero != kErrorArchivoExistente || intento >= 20) throw;
+            ruta_ = SiguienteLibre(ruta_);
+        }
+    }
 }
 
 bool ArchivoDepuracion::TieneTabla(const QString& tabla) const {

@@ -80,6 +80,8 @@ private:
     bool TieneTabla(const QString& tabla) const;
     void Escritor() const;
     void Reabrir();
+    // The first name from ruta on ("-2", "-3"... before ".sqlite") that no file has.
+    static QString SiguienteLibre(const QString& ruta);
 
     Sesion& sesion_;
     OpcionesArchivo opciones_;
