@@ -2,8 +2,9 @@
 // movements, copies it twice and, in the same run:
 //   (a) applies the set-based equivalent to one copy: one INSERT ... SELECT ... GROUP BY and one
 //       DELETE, in one transaction;
-//   (b) runs the real purge on the other copy through the window's own procedures, offscreen,
-//       with the operator's answers scripted.
+//   (b) runs the real purge on a second copy through the purge engine the window runs, offscreen,
+//       with the operator's answers scripted, without its archive (--sin-archivo);
+//   (c) the same on a third copy, writing and verifying its archive as the window does.
 // Both copies must end with the same stock balances per group. The pair runs twice: as it is,
 // and with a wait of L ms added to every statement sent, as a network round trip costs.
 //
@@ -11,9 +12,12 @@
 //               [--latencia-ms L]
 //
 // Prints one figure per line, "sentencias=N" (the statements the real purge sent) and, last,
-// "ratio=R" and "ratio_lan=R" with R = real purge time / set-based time, without and with
-// the latency (L = 0.3 unless given; 0 leaves the second pair out).
+// "ratio=R" and "ratio_lan=R" with R = real purge time without the archive / set-based time,
+// without and with the latency (L = 0.3 unless given; 0 leaves the second pair out), and
+// "ratio_archivo=R" the same with the archive. "archivo_mb" is the archive's size, "pico_mb" the
+// peak resident memory of the purge with its archive and "pico_sin_archivo_mb" without.
 #include "demodb.h"
+#include "purge/archivo.h"
 #include "purge/depuracion.h"
 #include "purge/frmcrb.h"
 #include "startup/modglobal.h"
@@ -27,6 +31,7 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QFileInfo>
 #include <QSqlDatabase>
 #include <QSqlError>
 #include <QSqlQuery>
@@ -142,11 +147,29 @@ TiemposConjunto purgaPorConjuntos(const QString& ruta, const QDate& corte, doubl
 // The real purge, as the operator runs it: load the window, type the year, "&Aceptar", Yes.
 struct TiemposPurga {
     qint64 total = 0, saldos = 0, inserciones = 0, borrado = 0, sentencias = 0;
+    qint64 picoKb = 0, archivoBytes = 0;
     bool exito = false;
     QString ultimoMensaje;
 };
-TiemposPurga purgaReal(const QString& ruta, const QString& carpeta, int ejercicio, double latenciaMs) {
+// The peak resident memory since the last reset (kB), and the reset itself.
+qint64 picoKb() {
+    QFile f(QStringLiteral("/proc/self/status"));
+    if (!f.open(QIODevice::ReadOnly)) return -1;
+    for (const QByteArray& l : f.readAll().split('\n'))
+        if (l.startsWith("VmHWM:")) return l.mid(6).trimmed().split(' ').value(0).toLongLong();
+    return -1;
+}
+void reiniciarPico() {
+    QFile f(QStringLiteral("/proc/self/clear_refs"));
+    if (f.open(QIODevice::WriteOnly)) f.write("5");
+}
+
+TiemposPurga purgaReal(const QString& ruta, const QString& carpeta, int ejercicio, double latenciaMs,
+                       bool conArchivo) {
     TiemposPurga t;
+    const QString archivos = QDir(carpeta).filePath(QStringLiteral("archivos"));
+    QDir(archivos).removeRecursively();
+    QDir().mkpath(archivos);
     EstablecerCarpetaAplicacion(carpeta);
     EstablecerLineaComandos(
         QStringLiteral("@Server=;@DbName=%1;@Usuario=;@Password=;@UsuarioLogeado=bench;@Caja=1;").arg(ruta));
@@ -174,18 +197,22 @@ TiemposPurga purgaReal(const QString& ruta, const QString& carpeta, int ejercici
             else if (sql.startsWith(QLatin1String("COMMIT TRANSACTION")))
                 tFin = reloj.elapsed();
         };
-        ventana.txtfields->setEditText(QString::number(ejercicio));
         operadorGuion->Responder(Respuesta::Si);
         t.sentencias = 0;
+        Depuracion depuracion;
+        depuracion.EstablecerArchivo(OpcionesArchivo{conArchivo, archivos});
+        reiniciarPico();
         reloj.start();
-        ventana.CmdAceptar_Click();
+        const ResultadoDepuracion r = depuracion.Ejecutar(QString::number(ejercicio));
         t.total = reloj.elapsed();
+        t.picoKb = picoKb();
+        if (!depuracion.RutaArchivo().isEmpty()) t.archivoBytes = QFileInfo(depuracion.RutaArchivo()).size();
         gSesion().AntesDeEjecutar = nullptr;
         if (tSaldos >= 0 && tPrimera >= 0) t.saldos = tPrimera - tSaldos;
         if (tPrimera >= 0 && tBorrado >= 0) t.inserciones = tBorrado - tPrimera;
         if (tBorrado >= 0 && tFin >= 0) t.borrado = tFin - tBorrado;
         if (!operadorGuion->Avisos().empty()) t.ultimoMensaje = operadorGuion->Avisos().back().texto;
-        t.exito = ventana.UltimoDesenlace == FrmCrb::Desenlace::Completo;
+        t.exito = r.desenlace == Desenlace::Completo;
         gSesion().Desconectar();
     }
     InstalarOperador(std::move(anterior));
@@ -265,9 +292,11 @@ int main(int argc, char** argv) {
     // One pair of runs, each on its own copy of the demo database: the set-based purge and the
     // real one, with `latencia` ms per statement. Returns real / set-based.
     bool iguales = true;
+    double ratioArchivo = 0;
     auto par = [&](double latencia, const QString& sufijo) {
-        const QString conjunto = ruta("bench_conjunto.db"), real = ruta("bench_real.db");
-        for (const QString& copia : {conjunto, real}) {
+        const QString conjunto = ruta("bench_conjunto.db"), real = ruta("bench_real.db"),
+                      conArchivo = ruta("bench_archivo.db");
+        for (const QString& copia : {conjunto, real, conArchivo}) {
             QFile::remove(copia);
             if (!QFile::copy(origen, copia)) fallar(QStringLiteral("no se pudo copiar a %1").arg(copia));
         }
@@ -280,8 +309,18 @@ int main(int argc, char** argv) {
         linea(QStringLiteral("conjunto_ms%1=%2").arg(sufijo).arg(a.total));
         linea(QStringLiteral("sentencias_conjunto%1=%2").arg(sufijo).arg(a.sentencias));
 
-        const TiemposPurga b = purgaReal(real, carpeta, o.ejercicio, latencia);
+        const TiemposPurga b = purgaReal(real, carpeta, o.ejercicio, latencia, false);
         if (!b.exito) fallar(QStringLiteral("la depuración no terminó con éxito: %1").arg(b.ultimoMensaje));
+        const TiemposPurga c = purgaReal(conArchivo, carpeta, o.ejercicio, latencia, true);
+        if (!c.exito)
+            fallar(QStringLiteral("la depuración con archivo no terminó con éxito: %1").arg(c.ultimoMensaje));
+        linea(QStringLiteral("real_con_archivo_ms%1=%2").arg(sufijo).arg(c.total));
+        if (sufijo.isEmpty()) {
+            linea(QStringLiteral("archivo_mb=%1").arg(double(c.archivoBytes) / (1 << 20), 0, 'f', 1));
+            linea(QStringLiteral("pico_sin_archivo_mb=%1").arg(double(b.picoKb) / 1024, 0, 'f', 1));
+            linea(QStringLiteral("pico_mb=%1").arg(double(c.picoKb) / 1024, 0, 'f', 1));
+            ratioArchivo = double(c.total) / double(std::max<qint64>(1, a.total));
+        }
         linea(QStringLiteral("real_consulta_de_saldos_ms%1=%2").arg(sufijo).arg(b.saldos));
         linea(QStringLiteral("real_inserciones_ms%1=%2").arg(sufijo).arg(b.inserciones));
         linea(QStringLiteral("real_borrado_ms%1=%2").arg(sufijo).arg(b.borrado));
@@ -289,8 +328,8 @@ int main(int argc, char** argv) {
         linea(QStringLiteral("sentencias%1=%2").arg(sufijo).arg(b.sentencias));
 
         for (const QDate& d : {corte, QDate()}) {
-            const auto x = saldos(conjunto, d), y = saldos(real, d);
-            if (x != y) {
+            const auto x = saldos(conjunto, d), y = saldos(real, d), z = saldos(conArchivo, d);
+            if (x != y || x != z) {
                 iguales = false;
                 linea(QStringLiteral("saldos_distintos%1_al=%2 (%3 contra %4 grupos)")
                           .arg(sufijo)
@@ -300,7 +339,7 @@ int main(int argc, char** argv) {
             }
         }
         if (o.carpeta.isEmpty())
-            for (const QString& f : {conjunto, real})
+            for (const QString& f : {conjunto, real, conArchivo})
                 QFile::remove(f);
         return double(b.total) / double(std::max<qint64>(1, a.total));
     };
@@ -313,6 +352,7 @@ int main(int argc, char** argv) {
     linea(QStringLiteral("saldos_iguales=%1").arg(iguales ? QStringLiteral("si") : QStringLiteral("no")));
     if (o.carpeta.isEmpty()) QFile::remove(origen);
     linea(QStringLiteral("ratio=%1").arg(ratio, 0, 'f', 2));
+    linea(QStringLiteral("ratio_archivo=%1").arg(ratioArchivo, 0, 'f', 2));
     if (o.latenciaMs > 0) linea(QStringLiteral("ratio_lan=%1").arg(ratioLan, 0, 'f', 2));
     return iguales ? 0 : 2;
 }

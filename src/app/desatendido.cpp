@@ -45,6 +45,15 @@ OpcionesDesatendido AnalizarArgumentos(const QStringList& argumentos) {
                 o.registroSentencias = argumentos.at(++i);
             if (o.registroSentencias.trimmed().isEmpty() && o.error.isEmpty())
                 o.error = QStringLiteral("--registro-sentencias necesita la ruta del registro");
+        } else if (a == QLatin1String("--archivo") || a.startsWith(QLatin1String("--archivo="))) {
+            if (a.contains(QChar('=')))
+                o.carpetaArchivo = a.section(QChar('='), 1);
+            else if (i + 1 < argumentos.size())
+                o.carpetaArchivo = argumentos.at(++i);
+            if (o.carpetaArchivo.trimmed().isEmpty() && o.error.isEmpty())
+                o.error = QStringLiteral("--archivo necesita la carpeta del archivo de depuración");
+        } else if (a == QLatin1String("--sin-archivo")) {
+            o.sinArchivo = true;
         } else if (a.startsWith(QLatin1String("--"))) {
             if (o.error.isEmpty()) o.error = QStringLiteral("opción desconocida: %1").arg(a);
         } else
@@ -54,6 +63,8 @@ OpcionesDesatendido AnalizarArgumentos(const QStringList& argumentos) {
     if (o.error.isEmpty()) {
         if (o.ejercicio.isEmpty())
             o.error = QStringLiteral("falta --ejercicio");
+        else if (o.sinArchivo && !o.carpetaArchivo.isEmpty())
+            o.error = QStringLiteral("--archivo y --sin-archivo no van juntos");
         else if (!o.simular && !o.confirmar)
             o.error =
                 QStringLiteral("una depuración desatendida debe pedirse con --confirmar (o --simular para "
@@ -67,7 +78,8 @@ QString TextoDeUso() {
         "Uso:\n"
         "  cribanzas \"<línea de la suite>\"\n"
         "  cribanzas --desatendido --ejercicio N [--simular] [--confirmar]\n"
-        "            [--registro-sentencias RUTA] \"<línea de la suite>\"\n"
+        "            [--archivo CARPETA | --sin-archivo] [--registro-sentencias RUTA]\n"
+        "            \"<línea de la suite>\"\n"
         "  cribanzas --help\n"
         "\n"
         "  --desatendido   depura sin ventana (solo como primer argumento); los mensajes van\n"
@@ -75,12 +87,17 @@ QString TextoDeUso() {
         "  --ejercicio N   el ejercicio cerrado a depurar\n"
         "  --simular       no escribe nada: informa qué haría la depuración\n"
         "  --confirmar     responde Sí a la confirmación (obligatoria para depurar)\n"
+        "  --archivo CARPETA\n"
+        "                  guarda el archivo de depuración (lo que se elimina, verificado antes\n"
+        "                  de eliminarlo) en CARPETA en lugar de la carpeta de datos del usuario\n"
+        "  --sin-archivo   no escribe el archivo de depuración (para quien hace una copia de\n"
+        "                  resguardo completa de la base)\n"
         "  --registro-sentencias RUTA\n"
         "                  agrega a RUTA cada sentencia enviada a la base, una por línea:\n"
         "                  hora, sentencia y resultado separados por tabuladores\n"
         "\n"
         "Estado de salida: 0 depurado (o simulado), 1 ejercicio rechazado (u otra estación\n"
-        "está depurando), 2 nada que depurar,\n"
+        "está depurando, o el archivo de depuración no se puede escribir), 2 nada que depurar,\n"
         "3 depuración incompleta o abandonada, 4 sin conexión, 64 error de uso.\n");
 }
 

@@ -26,6 +26,8 @@ struct OpcionesDesatendido {
     bool confirmar = false;
     QString ejercicio;
     QString registroSentencias; // where every statement sent is appended (empty: nowhere)
+    QString carpetaArchivo;     // --archivo: the purge archive's folder (empty: INI key or default)
+    bool sinArchivo = false;    // --sin-archivo: the purge writes no archive
     QString linea;              // the suite's command line: what is left once the options are taken out
     QString error;              // a usage error, when not empty
 };

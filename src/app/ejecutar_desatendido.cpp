@@ -9,6 +9,7 @@
 #include <functional>
 #include <optional>
 #include <QCoreApplication>
+#include <QFileInfo>
 #include <QLocale>
 
 namespace {
@@ -18,8 +19,14 @@ QString texto(const std::optional<QVariant>& v) {
 }
 
 // What the purge would do, read with the purge's own statements; nothing is written.
-int Simular(const QString& codigo, FILE* salida) {
-    const Simulacion s = Depuracion().Simular(codigo);
+OpcionesArchivo Archivo(const OpcionesDesatendido& o) {
+    return OpcionesArchivo{!o.sinArchivo, o.carpetaArchivo};
+}
+
+int Simular(const QString& codigo, const OpcionesDesatendido& o, FILE* salida) {
+    Depuracion depuracion;
+    depuracion.EstablecerArchivo(Archivo(o));
+    const Simulacion s = depuracion.Simular(codigo);
     if (s.desenlace == Desenlace::Rechazado) return Salida::Rechazado;
 
     auto linea = [&](const QString& t) { std::fprintf(salida, "%s\n", t.toLocal8Bit().constData()); };
@@ -56,6 +63,17 @@ int Simular(const QString& codigo, FILE* salida) {
     linea(QStringLiteral("  Período operativo que se restaura: %1 a %2")
               .arg(texto(s.periodoDesde), texto(s.periodoHasta)));
     linea(QStringLiteral("  Fecha de última depuración que se registra: %1").arg(s.fechas.desde));
+    if (s.archivo.isEmpty()) {
+        linea(QStringLiteral("  Archivo de depuración: ninguno (--sin-archivo)."));
+    } else {
+        linea(QStringLiteral("  Archivo de depuración: %1%2")
+                  .arg(s.archivo, s.continuaArchivo ? QStringLiteral(" (el de la depuración sin terminar)")
+                                                    : QString()));
+        linea(QStringLiteral("  Filas que guardaría: unas %1").arg(s.filasArchivo + s.renglones));
+        if (!s.archivoAnterior.isEmpty())
+            linea(QStringLiteral("  Archivo de la depuración sin terminar, que no se alcanza: %1")
+                      .arg(s.archivoAnterior));
+    }
     return s.desenlace == Desenlace::Completo ? Salida::Depurado : Salida::NadaQueDepurar;
 }
 
@@ -100,7 +118,7 @@ int EjecutarDesatendido(const OpcionesDesatendido& o, FILE* salida) {
 
     if (o.simular) {
         try {
-            return Simular(o.ejercicio.trimmed(), salida);
+            return Simular(o.ejercicio.trimmed(), o, salida);
         } catch (const ErrorSistema& e) {
             operador().ReportarError(e, QStringLiteral("Simulacion"));
             return Salida::Incompleto;
@@ -108,7 +126,12 @@ int EjecutarDesatendido(const OpcionesDesatendido& o, FILE* salida) {
     }
     Depuracion depuracion;
     depuracion.EstablecerUsuario(gUsuarioLogeado);
-    return Estado(depuracion.Ejecutar(o.ejercicio).desenlace);
+    depuracion.EstablecerArchivo(Archivo(o));
+    const int estado = Estado(depuracion.Ejecutar(o.ejercicio).desenlace);
+    const QString archivo = depuracion.RutaArchivo();
+    if (!archivo.isEmpty() && QFileInfo::exists(archivo))
+        std::fprintf(salida, "Archivo de depuración: %s\n", archivo.toLocal8Bit().constData());
+    return estado;
 }
 
 int ProgramaDesatendido(int& argc, char** argv, const OpcionesDesatendido& opciones) {

@@ -74,7 +74,12 @@ bool Depuracion::EsCodigoEjercicio(const QString& codigo) {
     return c.toLongLong() <= 2147483647LL;
 }
 
-QString Depuracion::TextoPregunta(long n) {
+QString Depuracion::TextoPregunta(long n, const QString& archivo) {
+    const QString guardado =
+        archivo.isEmpty()
+            ? QString()
+            : QStringLiteral("Lo que se elimina se guardará antes en el archivo de depuración:") + CR +
+                  archivo + CR + CR;
     return QStringLiteral(
                "Se eliminarán físicamente los registros correspondientes al ejercicio seleccionado (") +
            QString::number(n) + QStringLiteral(" registros)") + CR + CR +
@@ -83,7 +88,7 @@ QString Depuracion::TextoPregunta(long n) {
            CR +
            QStringLiteral(
                "                 base de datos y Emitir los listados correspondientes.              ") +
-           CR + CR +
+           CR + CR + guardado +
            QStringLiteral(
                "                     ¿Realmente desea ejecutar este proceso?                        ") +
            CR;
@@ -234,13 +239,23 @@ ResultadoDepuracion Depuracion::Ejecutar(const QString& texto) {
     }
     // 7
     if (!pasos(ClasePaso::Prescindible, [&] { Basura(n > 0 || pendiente_); })) return r;
-    // 8. An interrupted purge is finished even when its journal is already gone.
+    // 8. An interrupted purge is finished even when its journal is already gone. The question
+    // names the archive the purge will write.
+    if ((pendiente_ || n > 0) && !pasos(ClasePaso::Esencial, [&] { ElegirArchivo(codigo); })) return r;
     if (pendiente_) {
-        Confirmar(pasos, codigo, TextoPendiente(pendiente_->ejercicio), r);
+        QString pregunta = TextoPendiente(pendiente_->ejercicio);
+        if (archivo_)
+            pregunta +=
+                QString(CR) + CR +
+                (archivo_->Continua()
+                     ? QStringLiteral("Se seguirá usando el archivo de depuración:")
+                     : QStringLiteral("Lo que falta se guardará en un archivo de depuración nuevo:")) +
+                CR + archivo_->Ruta();
+        Confirmar(pasos, codigo, pregunta, r);
         return r;
     }
     if (n > 0) {
-        Confirmar(pasos, codigo, TextoPregunta(n), r);
+        Confirmar(pasos, codigo, TextoPregunta(n, archivo_ ? archivo_->Ruta() : QString()), r);
         return r;
     }
     // 9
@@ -398,6 +413,8 @@ void Depuracion::PurgarAsientos(QString& codigo) {
     marcaPropia_ = marcaQuitada_ = stockIniciado_ = rechazado_ = false;
     valorMarca_.clear();
     valorHecho_.clear();
+    // Chosen by Ejecutar for the question it asked; chosen here otherwise.
+    if (!std::exchange(archivoElegido_, false)) archivo_.reset();
 
     // Held already when Ejecutar ran first.
     if (!TomarCerrojo(pasos)) return;
@@ -408,8 +425,12 @@ void Depuracion::PurgarAsientos(QString& codigo) {
     // What would stop the stock purge for a reason known now stops the purge here, before the
     // journal goes and there is no way back.
     if (!ComprobarStock(pasos)) return Abandonar(pasos);
-    // The purge's record, before the first change.
+    // The archive's folder and file, checked and opened before anything changes.
+    if (!ComprobarArchivo(pasos, codigo)) return Abandonar(pasos);
+    // The purge's record, before the first change; it names the archive.
     if (!AnotarInicio(pasos, codigo)) return Abandonar(pasos);
+    // The configuration rows as they were, before the period moves.
+    if (!ArchivarConfiguracion(pasos)) return Abandonar(pasos);
     // 7, 8
     if (!FijarPeriodo(pasos)) return Abandonar(pasos);
     // 9
@@ -501,6 +522,7 @@ bool Depuracion::AnotarInicio(PasosDepuracion& pasos, const QString& codigo) {
         return pasos(ClasePaso::Esencial, [&] {
             MarcaDepuracion m = *pendiente_;
             m.dueno = dueno;
+            AnotarArchivo(m);
             const QString valor = m.Codificar();
             if (!CambiarMarca(S::ReescribirMarca(Literal(valor), Literal(pendiente_->leido)), valor))
                 throw ErrorSistema(
@@ -514,12 +536,15 @@ bool Depuracion::AnotarInicio(PasosDepuracion& pasos, const QString& codigo) {
     // A purge that could not be finished after a power cut does not start.
     bool reclamada = false;
     if (!pasos(ClasePaso::Esencial, [&] {
-            const MarcaDepuracion m{codigo.toLongLong(),
-                                    MarcaDepuracion::Fase::Asientos,
-                                    guardadoDesde_,
-                                    guardadoHasta_,
-                                    dueno,
-                                    QString()};
+            MarcaDepuracion m{codigo.toLongLong(),
+                              MarcaDepuracion::Fase::Asientos,
+                              guardadoDesde_,
+                              guardadoHasta_,
+                              dueno,
+                              {},
+                              {},
+                              QString()};
+            AnotarArchivo(m);
             const QString valor = m.Codificar();
             if (valor.size() > MarcaDepuracion::kLargoMaximo)
                 throw ErrorSistema(Errores::Desbordamiento,
@@ -656,9 +681,65 @@ bool Depuracion::PasoDeDatos(PasosDepuracion& pasos, const QString& pendiente,
 
 bool Depuracion::BorrarAsientos(PasosDepuracion& pasos, const QString& codigo) {
     return pasos(ClasePaso::Datos, [&] {
-        sesion_.Ejecutar(S::BorrarAsientos(codigo));
+        // Archived and verified first, then deleted in one transaction.
+        if (archivo_)
+            archivo_->DepurarAsientos(codigo, S::BorrarAsientos(codigo));
+        else
+            sesion_.Ejecutar(S::BorrarAsientos(codigo));
         asientosBorrados_ = true;
     });
+}
+
+void Depuracion::ElegirArchivo(const QString& codigo) {
+    archivo_.reset();
+    archivoElegido_ = false;
+    if (!opcionesArchivo_.archivar) return;
+    archivo_ = std::make_unique<ArchivoDepuracion>(sesion_, opcionesArchivo_,
+                                                   usuario_.isEmpty() ? gEquipo().UsuarioEquipo() : usuario_);
+    archivo_->Elegir(codigo, pendiente_);
+    archivoElegido_ = true;
+}
+
+bool Depuracion::ComprobarArchivo(PasosDepuracion& pasos, const QString& codigo) {
+    if (!opcionesArchivo_.archivar) return true;
+    if (!archivo_ && !pasos(ClasePaso::Esencial, [&] { ElegirArchivo(codigo); })) return false;
+    qint64 filas = 0;
+    if (!pasos(ClasePaso::Esencial,
+               [&] { filas = archivo_->ContarFilas(codigo, gUtilidades().FechaSQL(fechas_.corte)); }))
+        return false;
+    try {
+        archivo_->Comprobar(filas);
+        archivo_->Abrir(codigo, fechas_.desde, fechas_.hasta, fechas_.corte);
+        return true;
+    } catch (const ErrorSistema& e) {
+        // Refused before anything changed, as any other reason known in advance.
+        rechazado_ = true;
+        pasos(ClasePaso::Prescindible,
+              [&] { operador_.MsgBox(e.Descripcion + CR + kNadaCambio, Estilo::Critico, kAviso); });
+        return false;
+    }
+}
+
+bool Depuracion::ArchivarConfiguracion(PasosDepuracion& pasos) {
+    if (!archivo_) return true;
+    return pasos(ClasePaso::Esencial, [&] { archivo_->ArchivarConfiguracion(); });
+}
+
+void Depuracion::AnotarArchivo(MarcaDepuracion& m) const {
+    if (!archivo_) return;
+    m.archivo = archivo_->Nombre();
+    m.equipoArchivo = gEquipo().NombreEquipo();
+}
+
+QString Depuracion::TextoArchivo() const {
+    if (!archivo_ || !archivo_->Abierto()) return {};
+    return QStringLiteral("Archivo de depuración: %1").arg(archivo_->Ruta()) + CR +
+           QStringLiteral(
+               "(%1 asientos, %2 movimientos de stock y %3 renglones de saldo inicial guardados en "
+               "esta ejecución)")
+               .arg(archivo_->Asientos())
+               .arg(archivo_->FilasMovimientos())
+               .arg(archivo_->Renglones());
 }
 
 bool Depuracion::DepurarStock(PasosDepuracion& pasos) {
@@ -721,6 +802,9 @@ void Depuracion::Abandonar(PasosDepuracion& pasos) {
     if (marcaPropia_ && !marcaQuitada_ && !asientosBorrados_ && !stockIniciado_ && repuesto)
         pasos(ClasePaso::Datos,
               [&] { marcaQuitada_ = CambiarMarca(S::QuitarMarca(Literal(valorMarca_)), std::nullopt); });
+    // Nothing was deleted and no record names the archive: its file goes too.
+    if (archivo_ && (marcaQuitada_ || !marca_) && !asientosBorrados_ && !stockIniciado_)
+        archivo_->Descartar();
 }
 
 QString Depuracion::TextoIncompleto() const {
@@ -749,13 +833,19 @@ QString Depuracion::TextoIncompleto() const {
         lineas << QStringLiteral("La depuración del ejercicio %1 queda pendiente: vuelva a ejecutarla para "
                                  "terminarla.")
                       .arg(marca_->ejercicio);
+    const QString archivo = TextoArchivo();
+    if (!archivo.isEmpty()) lineas << archivo;
     return lineas.join(CR);
 }
 
 void Depuracion::InformarFin(PasosDepuracion& pasos) {
     if (resultadoStock_ == ResultadoStock::Completa && asientosBorrados_ && pendientes_.isEmpty()) {
         desenlace_ = Desenlace::Completo;
-        pasos(ClasePaso::Prescindible, [&] { operador_.MsgBox(kExito, Estilo::Informacion, kAviso); });
+        const QString archivo = TextoArchivo();
+        pasos(ClasePaso::Prescindible, [&] {
+            operador_.MsgBox(archivo.isEmpty() ? kExito : kExito + CR + CR + archivo, Estilo::Informacion,
+                             kAviso);
+        });
         return;
     }
     // Something was not done: the last message says what, and does not claim success.
@@ -767,7 +857,7 @@ void Depuracion::PurgarStock(QString& fechaCorte) {
     valorHecho_.clear();
     std::function<void()> marcar;
     if (marca_) marcar = [this] { MarcarStock(); };
-    PurgaStock purga(sesion_, operador_, avance_, fechaCorte, marcar);
+    PurgaStock purga(sesion_, operador_, avance_, fechaCorte, marcar, archivo_.get());
     purga.Ejecutar();
     resultadoStock_ = purga.Resultado();
     motivoStock_ = purga.Motivo();
@@ -822,6 +912,14 @@ Simulacion Depuracion::Simular(const QString& texto) {
                         rs_.Fields(QStringLiteral("Fecha Hasta")).Value());
     sesion_.CerrarRecordset(rs_);
     s.desenlace = Desenlace::Completo;
+    if (opcionesArchivo_.archivar) {
+        ArchivoDepuracion archivo(sesion_, opcionesArchivo_, usuario_);
+        archivo.Elegir(codigo, marca);
+        s.archivo = archivo.Ruta();
+        s.archivoAnterior = archivo.Anterior();
+        s.continuaArchivo = archivo.Continua();
+        s.filasArchivo = archivo.ContarFilas(codigo, gUtilidades().FechaSQL(s.fechas.corte));
+    }
     // Its stock committed already: nothing of it would run again.
     if (marca && marca->fase == MarcaDepuracion::Fase::StockHecho) return s;
 

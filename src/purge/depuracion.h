@@ -3,6 +3,7 @@
 // confirmation, the journal purge and the stock purge with opening balances. It works on the
 // session, the operator seam and the progress display; the window and the unattended mode
 // both run it and show its result.
+#include "purge/archivo_depuracion.h"
 #include "purge/cerrojo_depuracion.h"
 #include "purge/marca_depuracion.h"
 #include "purge/pasos_depuracion.h"
@@ -68,6 +69,11 @@ struct Simulacion {
     std::optional<QVariant> periodoDesde, periodoHasta;
     // The interrupted purge of this year that the purge would finish.
     std::optional<MarcaDepuracion> pendiente;
+    // Where the archive would go (empty: --sin-archivo), the rows it would hold, and the
+    // interrupted purge's archive it could not continue.
+    QString archivo, archivoAnterior;
+    qint64 filasArchivo = 0;
+    bool continuaArchivo = false;
 };
 
 class Depuracion {
@@ -106,6 +112,10 @@ public:
     bool OtraEstacionDepura();
     // The suite user this run's record names as its owner (empty: the login name).
     void EstablecerUsuario(const QString& usuario) { usuario_ = usuario; }
+    // Whether and where the purge archives what it deletes (the window always does).
+    void EstablecerArchivo(const OpcionesArchivo& opciones) { opcionesArchivo_ = opciones; }
+    // The archive of the last run (empty: none).
+    QString RutaArchivo() const { return archivo_ ? archivo_->Ruta() : QString(); }
 
     enum class ResultadoStock {
         NoEjecutada, // never ran
@@ -120,8 +130,10 @@ public:
 
     // A year code that may go into a statement: digits only, within 32 bits.
     static bool EsCodigoEjercicio(const QString& codigo);
-    // The confirmation question for n journal entries.
-    static QString TextoPregunta(long n);
+    // The confirmation question for n journal entries; with the archive's path when given.
+    static QString TextoPregunta(long n, const QString& archivo = {});
+    // The lines that name the archive in the final message.
+    QString TextoArchivo() const;
     // The question that offers to finish the interrupted purge of a year.
     static QString TextoPendiente(qint64 ejercicio);
     // The refusal of a purge of another year while that one is unfinished.
@@ -169,6 +181,11 @@ private:
     bool LeerPeriodo(PasosDepuracion& pasos);
     bool LeerEjercicio(PasosDepuracion& pasos, const QString& codigo);
     bool ComprobarStock(PasosDepuracion& pasos);
+    // The archive: chosen, the folder checked, the file opened, before anything changes.
+    void ElegirArchivo(const QString& codigo);
+    bool ComprobarArchivo(PasosDepuracion& pasos, const QString& codigo);
+    bool ArchivarConfiguracion(PasosDepuracion& pasos);
+    void AnotarArchivo(MarcaDepuracion& m) const;
     bool AnotarInicio(PasosDepuracion& pasos, const QString& codigo);
     bool FijarPeriodo(PasosDepuracion& pasos);
     bool BorrarAsientos(PasosDepuracion& pasos, const QString& codigo);
@@ -216,5 +233,8 @@ private:
     QString valorMarca_, valorHecho_;
     QString usuario_;
     std::unique_ptr<CerrojoDepuracion> cerrojo_;
-    bool rechazado_ = false; // refused before anything changed
+    OpcionesArchivo opcionesArchivo_;
+    std::unique_ptr<ArchivoDepuracion> archivo_;
+    bool archivoElegido_ = false; // by Ejecutar, for the purge it confirms
+    bool rechazado_ = false;      // refused before anything changed
 };

@@ -76,16 +76,19 @@ QString MarcaDepuracion::Codificar() const {
     const QString base = QString::number(ejercicio) + u';' + (fase == Fase::StockHecho ? u'S' : u'A') + u';' +
                          codificarValor(desde) + u';' + codificarValor(hasta);
     if (!dueno) return base;
-    QString equipo = dueno->equipo, usuario = dueno->usuario;
+    QString equipo = dueno->equipo, usuario = dueno->usuario, equipoArchivo = this->equipoArchivo;
     for (;;) {
-        const QString t = base + u';' + dueno->corrida + u';' + dueno->inicio + u';' +
-                          codificarValor(QVariant(equipo)) + u';' + codificarValor(QVariant(usuario));
-        if (t.size() <= kLargoMaximo || (equipo.isEmpty() && usuario.isEmpty())) return t;
-        // Who is purging is told as far as it fits; the period must fit whole.
-        if (usuario.size() >= equipo.size())
-            usuario.chop(1);
-        else
-            equipo.chop(1);
+        QString t = base + u';' + dueno->corrida + u';' + dueno->inicio + u';' +
+                    codificarValor(QVariant(equipo)) + u';' + codificarValor(QVariant(usuario));
+        if (!archivo.isEmpty())
+            t += u';' + codificarValor(QVariant(archivo)) + u';' + codificarValor(QVariant(equipoArchivo));
+        if (t.size() <= kLargoMaximo || (equipo.isEmpty() && usuario.isEmpty() && equipoArchivo.isEmpty()))
+            return t;
+        // Who is purging is told as far as it fits; the period and the archive's name must fit whole.
+        QString* largo = &usuario;
+        for (QString* s : {&equipo, &equipoArchivo})
+            if (s->size() > largo->size()) largo = s;
+        largo->chop(1);
     }
 }
 
@@ -119,7 +122,13 @@ MarcaDepuracion MarcaDepuracion::Decodificar(const QVariant& valor) {
     if (pos >= t.size() || t[pos] != u';')
         invalida(t, QStringLiteral("el dueño de la marca está incompleto"));
     d.usuario = texto(t, ++pos);
-    if (pos != t.size()) invalida(t, QStringLiteral("sobra texto al final"));
     m.dueno = d;
+    if (pos == t.size()) return m;
+    if (t[pos] != u';') invalida(t, QStringLiteral("sobra texto al final"));
+    m.archivo = texto(t, ++pos);
+    if (pos >= t.size() || t[pos] != u';')
+        invalida(t, QStringLiteral("el archivo de depuración de la marca está incompleto"));
+    m.equipoArchivo = texto(t, ++pos);
+    if (pos != t.size()) invalida(t, QStringLiteral("sobra texto al final"));
     return m;
 }

@@ -13,7 +13,9 @@
 // "fechaoperhasta" as they were: "-" when the key had no row, "N" when its value was Null, or
 // the text's length, ":" and the text ("10:01/01/2025"). The owner follows: an id unique to the
 // run, when it started (dd/MM/yyyy hh:mm:ss), and the station and user as length and text.
-// Records written before owners were kept end after the period.
+// Records written before owners were kept end after the period. A purge that writes an archive
+// adds its file name and the station that wrote it, as length and text, so that a rerun keeps
+// using that file (or names it in a new one when it cannot reach it).
 #include <optional>
 #include <QString>
 #include <QVariant>
@@ -40,10 +42,12 @@ struct MarcaDepuracion {
     std::optional<QVariant> desde, hasta;
     // No value: a record written before owners were kept.
     std::optional<DuenoDepuracion> dueno;
+    // The purge archive's file name (no folder) and the station that wrote it; empty: none.
+    QString archivo, equipoArchivo;
     // The stored value it was read from (empty for one not read from the table).
     QString leido;
 
-    // The value to store. Station and user are shortened when the whole would not fit the
+    // The value to store. Stations and user are shortened when the whole would not fit the
     // column; nothing else is.
     QString Codificar() const;
     // Reads a stored value; raises ErrorSistema, saying what is wrong, when it is not one.

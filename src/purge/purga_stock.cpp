@@ -1,5 +1,6 @@
 #include "purge/purga_stock.h"
 
+#include "purge/archivo_depuracion.h"
 #include "purge/sentencias_depuracion.h"
 #include "suite/globales.h"
 #include "suite/operador.h"
@@ -28,9 +29,9 @@ int indiceCampo(Recordset& rs, const QString& nombre) {
 } // namespace
 
 PurgaStock::PurgaStock(Sesion& sesion, Operador& operador, Avance& avance, const QString& fechaCorte,
-                       std::function<void()> marcar)
+                       std::function<void()> marcar, ArchivoDepuracion* archivo)
     : sesion_(sesion), operador_(operador), avance_(avance), fechaCorte_(fechaCorte),
-      marcar_(std::move(marcar)), pasos_([this](const ErrorSistema& e) {
+      marcar_(std::move(marcar)), archivo_(archivo), pasos_([this](const ErrorSistema& e) {
           avance_.Cerrar();
           gUtilidades().IndicarOcupado(false);
           huboError_ = true;
@@ -60,10 +61,12 @@ bool PurgaStock::Paso(ClasePaso clase, const std::function<void()>& paso) {
 
 void PurgaStock::Ejecutar() {
     // 2, 3, then everything from the voucher number on in one transaction: all or nothing.
-    if (TipoSI() && AbrirTransaccion() && Numerar() && AbrirAvance() && LeerSaldos()) {
+    // The archive reads the movements right after the lock, before the balances are read.
+    if (TipoSI() && AbrirTransaccion() && Numerar() && AbrirAvance() && ArchivarMovimientos() &&
+        LeerSaldos()) {
         if (vacio_) {
-            if (Marcar()) CerrarSinSaldos();
-        } else if (GenerarSaldos() && Borrar() && Marcar())
+            if (Marcar() && Verificar()) CerrarSinSaldos();
+        } else if (GenerarSaldos() && ArchivarSaldos() && Borrar() && Marcar() && Verificar())
             Confirmar();
     }
     Concluir();
@@ -275,7 +278,47 @@ bool PurgaStock::Borrar() {
                         QStringLiteral("Este proceso puede demorar unos minutos, por favor sea pasciente..."),
                         QString());
                 }) &&
-           Paso(ClasePaso::Datos, [&] { sesion_.Ejecutar(S::Borrado(fechaSQL_, comprobanteSQL_)); });
+           Paso(ClasePaso::Datos, [&] {
+               const qint64 borrados = sesion_.Ejecutar(S::Borrado(fechaSQL_, comprobanteSQL_));
+               // Every row deleted is in the archive, and only those.
+               if (archivo_ && borrados >= 0 && borrados != archivo_->FilasMovimientos())
+                   throw ErrorSistema(
+                       Errores::BaseDeDatos,
+                       QStringLiteral("Se eliminaban %1 movimientos de stock y la tabla %2 del archivo de "
+                                      "depuración %3 guarda %4: se deshace la depuración de stock.")
+                           .arg(borrados)
+                           .arg(QLatin1String(kTablaMovimientos), archivo_->Ruta())
+                           .arg(archivo_->FilasMovimientos()));
+           });
+}
+
+bool PurgaStock::ArchivarMovimientos() {
+    if (!archivo_) return true;
+    return Paso(ClasePaso::Esencial, [&] {
+        archivo_->ArchivarMovimientos(S::CondicionBorrado(gUtilidades().FechaSQL(fechaCorte_),
+                                                          sesion_.ValorSQL(numero_, kComilla).toString()));
+    });
+}
+
+bool PurgaStock::ArchivarSaldos() {
+    if (!archivo_) return true;
+    return Paso(ClasePaso::Esencial, [&] {
+        // The fixed code plain, as the key column is compared elsewhere; the voucher as inserted.
+        archivo_->ArchivarSaldoInicial(QStringLiteral("TC = 'SI' AND IDCOMPROBANTE = ") + comprobanteSQL_);
+    });
+}
+
+bool PurgaStock::Verificar() {
+    if (!archivo_) return true;
+    if (pasos_.HuboFallo()) return false;
+    return Paso(ClasePaso::Esencial, [&] {
+        // Nothing carried and nothing deleted: the archive holds no movement either.
+        if (vacio_) {
+            archivo_->VaciarMovimientos();
+            archivo_->ArchivarSaldoInicial(QStringLiteral("1 = 0"));
+        }
+        archivo_->VerificarStock();
+    });
 }
 
 bool PurgaStock::Marcar() {
@@ -314,6 +357,14 @@ void PurgaStock::Deshacer() {
 void PurgaStock::Concluir() {
     const bool sinCommit = transaccion_.has_value();
     if (sinCommit) Deshacer();
+    // Rolled back: the archive must not hold the stock's rows, which the database still has.
+    if (sinCommit && archivo_) {
+        try {
+            archivo_->DeshacerStock();
+        } catch (const ErrorSistema&) {
+            // The rerun takes them out before it archives the stock again.
+        }
+    }
     if (resultado_ == Depuracion::ResultadoStock::SinTipoSI) return;
     if (!sinCommit && !pasos_.HuboFallo() && (existe_ || nadaQueLlevar_)) {
         resultado_ = Depuracion::ResultadoStock::Completa;

@@ -17,8 +17,10 @@ class PurgaStock {
 public:
     // marcar, when given, runs inside the transaction right before the commit: the purge's
     // record says there that the stock is done, so the two commit or roll back together.
+    // archivo, when given, gets the movements deleted and the opening balances inserted, read
+    // inside the transaction after its lock, and verified before the commit.
     PurgaStock(Sesion& sesion, Operador& operador, Avance& avance, const QString& fechaCorte,
-               std::function<void()> marcar = {});
+               std::function<void()> marcar = {}, ArchivoDepuracion* archivo = nullptr);
     PurgaStock(const PurgaStock&) = delete;
     PurgaStock& operator=(const PurgaStock&) = delete;
 
@@ -45,6 +47,9 @@ private:
     // The article of a row of the batch: its code trimmed, a blank and its description.
     QString Articulo(int fila) const;
     bool Borrar();
+    bool ArchivarMovimientos();
+    bool ArchivarSaldos();
+    bool Verificar();
     bool Marcar();
     bool Confirmar();
     // Closes the balances and commits; the transaction is over.
@@ -61,6 +66,7 @@ private:
     Avance& avance_;
     const QString fechaCorte_;
     const std::function<void()> marcar_;
+    ArchivoDepuracion* const archivo_;
     PasosDepuracion pasos_;
     Depuracion::ResultadoStock resultado_ = Depuracion::ResultadoStock::Fallida;
     QString motivo_;

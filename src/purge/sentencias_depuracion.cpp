@@ -131,9 +131,24 @@ QString InsercionSaldos(const QString& tipoSQL, const QString& comprobanteSQL, c
 
 QString Borrado(const QString& fechaSQL, const QString& comprobanteSQL) {
     // The opening balance just written is dated on the cut-off itself: it must survive.
-    return QStringLiteral("Delete v_mv_stock where fecha <= ") + fechaSQL +
+    return QStringLiteral("Delete v_mv_stock where ") + CondicionBorrado(fechaSQL, comprobanteSQL);
+}
+
+QString CondicionBorrado(const QString& fechaSQL, const QString& comprobanteSQL) {
+    return QStringLiteral("fecha <= ") + fechaSQL +
            QStringLiteral(" AND NOT (COALESCE(TC,'') = 'SI' AND COALESCE(IDCOMPROBANTE,'') = ") +
            comprobanteSQL + QStringLiteral(")");
+}
+
+QString ContarArchivo(const QString& fechaSQL) {
+    return QStringLiteral("SELECT COUNT(*) FROM V_MV_STOCK WHERE FECHA <= ") + fechaSQL;
+}
+
+QString CondicionConfiguracion() {
+    // The operating period, which the purge puts back, and the date of the last purge, which it
+    // leaves.
+    return QStringLiteral(
+        "RTRIM(LTRIM(CLAVE)) IN ('fechaoperdesde', 'fechaoperhasta', 'FECHAULTIMADEPURACION')");
 }
 
 QString ContarBorrado(const QString& fechaSQL, bool anulados) {

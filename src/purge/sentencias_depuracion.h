@@ -46,6 +46,12 @@ QString InsercionSaldos(const QString& tipoSQL, const QString& comprobanteSQL, c
                         int filas);
 // The closing deletion: every movement up to the cut-off except the new voucher's rows.
 QString Borrado(const QString& fechaSQL, const QString& comprobanteSQL);
+// The closing deletion's condition (without WHERE): the archive reads the very rows it removes.
+QString CondicionBorrado(const QString& fechaSQL, const QString& comprobanteSQL);
 // What the closing deletion would remove, valid or annulled (the dry run).
 QString ContarBorrado(const QString& fechaSQL, bool anulados);
+// The movements up to the cut-off, valid or not: with the journal, the archive's size.
+QString ContarArchivo(const QString& fechaSQL);
+// The configuration rows the purge changes, as the archive keeps them (without WHERE).
+QString CondicionConfiguracion();
 } // namespace SentenciasDepuracion

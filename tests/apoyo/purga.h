@@ -126,4 +126,9 @@ inline const QString Exito =
 inline const QString FaltaSI =
     QStringLiteral("DEBE DAR DE ALTA EN TABLA DE COMPROBANTES EL CODIGO SI PARA SALDO INICIAL...");
 inline const QString Aviso = QStringLiteral("Aviso al operador");
+// The success message: its fixed text, then the archive's path and counts.
+inline bool EsExito(const QString& texto) {
+    return texto == Exito ||
+           (texto.startsWith(Exito + "\r\rArchivo de depuración: ") && texto.contains(".sqlite\r("));
+}
 } // namespace Textos

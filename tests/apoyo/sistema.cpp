@@ -12,6 +12,8 @@ void PruebaSistema::SetUp() {
     // Files of the machine's /etc/cribanzas or of the user's folder must not leak into a test.
     entorno_.Fijar(VariableCarpetaSistema, Ruta("sistema").toLocal8Bit());
     entorno_.Fijar("XDG_CONFIG_HOME", Ruta("usuario").toLocal8Bit());
+    // The purge archives go to the test's own data folder.
+    entorno_.Fijar("XDG_DATA_HOME", Ruta("datos").toLocal8Bit());
     auto guion = std::make_unique<OperadorGuion>();
     guion_ = guion.get();
     anterior_ = InstalarOperador(std::move(guion));

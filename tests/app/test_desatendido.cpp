@@ -274,8 +274,13 @@ TEST_F(Desatendido, RegistroDeSentenciasParaElAdministrador) {
     EXPECT_TRUE(purga.contains(
         QString("DELETE MV_ASIENTOS WHERE CONVERT(INT,PERIODO) = 2022 => filas: %1").arg(asientos)))
         << purga.join('\n').toStdString();
-    const qsizetype inicio = purga.indexOf("BEGIN TRANSACTION => ok");
-    ASSERT_GE(inicio, 0);
+    // The journal's transaction: its rows read into the archive under a table lock, then deleted.
+    const qsizetype diario = purga.indexOf("BEGIN TRANSACTION => ok");
+    ASSERT_GE(diario, 0);
+    EXPECT_TRUE(purga.value(diario + 1).contains("FROM MV_ASIENTOS WITH (TABLOCKX, HOLDLOCK)"));
+    EXPECT_TRUE(purga.value(diario + 2).startsWith("DELETE MV_ASIENTOS"));
+    const qsizetype inicio = purga.lastIndexOf("BEGIN TRANSACTION => ok");
+    ASSERT_GT(inicio, diario);
     EXPECT_TRUE(purga.value(inicio + 1).contains("FROM V_MV_STOCK WITH (TABLOCKX, HOLDLOCK)"));
     EXPECT_TRUE(purga.contains("COMMIT TRANSACTION => ok"));
     const QStringList inserciones = purga.filter("INSERT INTO V_MV_STOCK");

@@ -1,6 +1,6 @@
 // The statements the tool sends are T-SQL that SQL Server accepts: the untranslated text of
-// every statement of a refused year, a dry run, a completed purge and a lookup through each
-// default mask, parsed with sqlfluff's T-SQL grammar. One statement per distinct shape (its
+// every statement of a refused year, a dry run, a completed purge (with its archive's reads) and a lookup
+// through each default mask, parsed with sqlfluff's T-SQL grammar. One statement per distinct shape (its
 // literals and numbers set aside), each in a file of its own, so that one that does not parse
 // cannot hide the next.
 #include "apoyo/sistema.h"
@@ -144,7 +144,11 @@ TEST_F(GramaticaTSQL, CadaSentenciaEnviadaEsTSQL) {
           "WITH (TABLOCKX, HOLDLOCK)", "SUM(Cantidad) AS SALDOCANTIDAD", "INSERT INTO V_MV_STOCK",
           "Delete v_mv_stock", "UPDATE TA_CONFIGURACION", "BEGIN TRANSACTION", "COMMIT TRANSACTION",
           "FROM VT_PROVEEDORES", "FROM MA_CONTACTOS", "SELECT COUNT(*) FROM V_MV_STOCK", "WHERE NOT EXISTS",
-          "AND VALOR = ", "SUM(ABS(CAST(Cantidad AS FLOAT)))", "sp_getapplock"})
+          "AND VALOR = ", "SUM(ABS(CAST(Cantidad AS FLOAT)))", "sp_getapplock",
+          // the reads into the purge archive: the journal under its lock, the movements, the
+          // opening balances, the configuration rows by their rowid
+          "FROM MV_ASIENTOS WITH (TABLOCKX, HOLDLOCK) WHERE", "FROM V_MV_STOCK WHERE fecha <=",
+          "FROM V_MV_STOCK WHERE TC = 'SI' AND IDCOMPROBANTE", "rowid AS _rowid_origen"})
         EXPECT_FALSE(todas.filter(QString::fromLatin1(parte)).isEmpty()) << parte;
 
     const Corrida c =

@@ -100,8 +100,8 @@ TEST_F(Cerrojo, OtraEstacionLoTieneYDespuesMuere) {
     Guion().Limpiar();
     Guion().Responder(Respuesta::Si);
     frm->AvisarDepuracionPendiente();
-    EXPECT_EQ(Guion().Avisos().front().texto, Depuracion::TextoPendiente(2022));
-    EXPECT_EQ(UltimoAviso().texto, Textos::Exito);
+    EXPECT_TRUE(Guion().Avisos().front().texto.startsWith(Depuracion::TextoPendiente(2022)));
+    EXPECT_TRUE(Textos::EsExito(UltimoAviso().texto)) << UltimoAviso().texto.toStdString();
     const QStringList tomas = SentenciasCon("UPDATE TA_CONFIGURACION SET VALOR");
     ASSERT_FALSE(tomas.isEmpty());
     EXPECT_TRUE(tomas.first().endsWith("AND VALOR = '" + kOtra + "'")) << tomas.first().toStdString();
@@ -134,7 +134,7 @@ TEST_F(Cerrojo, SinCerrojoLaMarcaEsSoloDeQuienLaReclamo) {
     // of its own record finds none, and the other's stays.
     Sql({"DELETE FROM TA_CONFIGURACION WHERE CLAVE = 'DEPURACIONPENDIENTE'"});
     Reabrir();
-    Antes({"DELETE FROM MV_ASIENTOS"}, otraLaCambia);
+    Antes({"BEGIN IMMEDIATE TRANSACTION"}, otraLaCambia);
     fallas.push_back({.contiene = "DELETE FROM MV_ASIENTOS"});
     Guion().Responder(Respuesta::Si);
     Guion().Responder(Respuesta::Anular);
@@ -147,7 +147,7 @@ TEST_F(Cerrojo, SinCerrojoLaMarcaEsSoloDeQuienLaReclamo) {
     // stock rolls back.
     Sql({"DELETE FROM TA_CONFIGURACION WHERE CLAVE = 'DEPURACIONPENDIENTE'"});
     Reabrir();
-    Antes({"DELETE FROM MV_ASIENTOS"}, otraLaCambia);
+    Antes({"BEGIN IMMEDIATE TRANSACTION"}, otraLaCambia);
     Guion().Responder(Respuesta::Si);
     Depurar("2022");
     EXPECT_EQ(Marca(), kOtra);

@@ -4,6 +4,7 @@
 
 #include <QApplication>
 #include <QComboBox>
+#include <QFileInfo>
 #include <QLabel>
 #include <QPushButton>
 #include <QTest>
@@ -47,12 +48,22 @@ TEST_F(Confirmacion, PreguntaConLaCantidadDeAsientos) {
         "registros)" +
         cr + cr + "Antes de realizar este proceso es recomendable realizar una copia de resguardo de la" +
         cr + QString(17, ' ') + "base de datos y Emitir los listados correspondientes." + QString(14, ' ') +
-        cr + cr + QString(21, ' ') + "¿Realmente desea ejecutar este proceso?" + QString(24, ' ') + cr;
+        cr + cr;
+    const QString pregunta =
+        QString(21, ' ') + "¿Realmente desea ejecutar este proceso?" + QString(24, ' ') + cr;
+    // Between them, the archive the purge would write, in the user's data folder.
+    const QString archivo = "Lo que se elimina se guardará antes en el archivo de depuración:" + cr +
+                            Ruta("datos") + "/cribanzas/archivos/depuracion-conta-2021-";
     ASSERT_EQ(Guion().Avisos().size(), 1u);
-    EXPECT_EQ(UltimoAviso().texto, esperado);
+    const QString texto = UltimoAviso().texto;
+    EXPECT_TRUE(texto.startsWith(esperado + archivo)) << texto.toStdString();
+    EXPECT_TRUE(texto.endsWith(".sqlite" + cr + cr + pregunta)) << texto.toStdString();
+    EXPECT_EQ(texto.size(),
+              (esperado + archivo + pregunta).size() + QString("yyyyMMdd-HHmmss.sqlite").size() + 2);
+    EXPECT_EQ(Depuracion::TextoPregunta(1234), esperado + pregunta) << "without an archive, as it was";
     EXPECT_EQ(UltimoAviso().estilo, 68);
     EXPECT_EQ(UltimoAviso().titulo, "Aviso al operador");
-    for (const QString& linea : esperado.split(cr, Qt::SkipEmptyParts))
+    for (const QString& linea : (esperado + pregunta).split(cr, Qt::SkipEmptyParts))
         if (!linea.contains("registros)")) {
             EXPECT_EQ(linea.size(), 84) << linea.toStdString();
         }
@@ -63,6 +74,7 @@ TEST_F(Confirmacion, PreguntaConLaCantidadDeAsientos) {
     EXPECT_FALSE(Guion().Terminado());
     EXPECT_TRUE(SentenciasCon("DELETE").isEmpty());
     EXPECT_TRUE(SentenciasCon("UPDATE").isEmpty());
+    EXPECT_FALSE(QFileInfo::exists(Ruta("datos") + "/cribanzas")) << "no archive without a purge";
     EXPECT_EQ(frm->UltimoDesenlace, FrmCrb::Desenlace::NoConfirmado);
 }
 

@@ -178,7 +178,7 @@ TEST_F(Depuracion2022, CompletaDeAsientosYStock) {
 
     // What the operator saw, and the end of the program.
     ASSERT_EQ(Guion().Avisos().size(), 2u);
-    EXPECT_EQ(UltimoAviso().texto, Textos::Exito);
+    EXPECT_TRUE(Textos::EsExito(UltimoAviso().texto)) << UltimoAviso().texto.toStdString();
     EXPECT_EQ(UltimoAviso().estilo, 64);
     EXPECT_EQ(UltimoAviso().titulo, Textos::Aviso);
     EXPECT_TRUE(Guion().Terminado());
@@ -221,16 +221,23 @@ TEST_F(Depuracion2022, LoQueRecibiriaSQLServer) {
                       .descripcion = descripcion})});
     Confirmar();
     Depurar("2022");
-    ASSERT_EQ(UltimoAviso().texto, Textos::Exito);
+    ASSERT_TRUE(Textos::EsExito(UltimoAviso().texto)) << UltimoAviso().texto.toStdString();
     auto con = [&](const QString& texto) {
         QStringList r;
         for (const QString& s : escritas)
             if (s.contains(texto)) r << s;
         return r;
     };
+    // The journal: read into the archive under a table lock, then deleted, in one transaction.
+    const auto diario = escritas.indexOf("BEGIN TRANSACTION");
+    ASSERT_GE(diario, 0);
+    EXPECT_EQ(escritas.mid(diario + 1, 3),
+              QStringList({"SELECT * FROM MV_ASIENTOS WITH (TABLOCKX, HOLDLOCK) WHERE CONVERT(INT,PERIODO) = "
+                           "2022 ORDER BY [IdAsiento]",
+                           "DELETE MV_ASIENTOS WHERE CONVERT(INT,PERIODO) = 2022", "COMMIT TRANSACTION"}));
     // The stock table is locked by the first statement of the transaction, until its end.
-    const auto inicio = escritas.indexOf("BEGIN TRANSACTION");
-    ASSERT_GE(inicio, 0);
+    const auto inicio = escritas.lastIndexOf("BEGIN TRANSACTION");
+    ASSERT_GT(inicio, diario);
     EXPECT_EQ(escritas.value(inicio + 1), "SELECT MAX(IDCOMPROBANTE) AS IDCOMPROBANTE FROM V_MV_STOCK WITH "
                                           "(TABLOCKX, HOLDLOCK) WHERE TC = 'SI'");
     // Read first without the lock, by the checks made before anything changes.
@@ -277,13 +284,28 @@ TEST_F(Depuracion2022, ElOrdenDeLosPasos) {
     EXPECT_LT(indice("MAX(IDCOMPROBANTE)"), reclamo);
     const auto diario = indice("DELETE FROM MV_ASIENTOS");
     const auto tipo = ultimo("FROM V_TA_CPTE");
-    const auto inicio = indice("BEGIN IMMEDIATE TRANSACTION");
+    const auto inicio = ultimo("BEGIN IMMEDIATE TRANSACTION");
     const auto maximo = ultimo("MAX(IDCOMPROBANTE)");
     const auto saldos = indice("SUM(Cantidad) AS SALDOCANTIDAD");
     const auto insercion = indice("INSERT INTO V_MV_STOCK");
-    const auto borrado = indice("from v_mv_stock where fecha");
-    const auto confirmacion = indice("COMMIT TRANSACTION");
-    const auto fecha = indice("'FECHAULTIMADEPURACION'");
+    const auto borrado = indice("delete from v_mv_stock where fecha");
+    const auto confirmacion = ultimo("COMMIT TRANSACTION");
+    const auto fecha = indice("= 'FECHAULTIMADEPURACION'");
+    // The archive: the configuration before the period changes, the journal inside its own
+    // transaction before its deletion, the movements right after the lock, the opening balances
+    // once inserted.
+    const auto configuracion = indice("IN ('fechaoperdesde', 'fechaoperhasta', 'FECHAULTIMADEPURACION')");
+    EXPECT_LT(reclamo, configuracion);
+    EXPECT_LT(configuracion, indice("UPDATE TA_CONFIGURACION"));
+    EXPECT_LT(indice("BEGIN IMMEDIATE TRANSACTION"), indice("* FROM MV_ASIENTOS"));
+    EXPECT_LT(indice("* FROM MV_ASIENTOS"), diario);
+    EXPECT_LT(diario, indice("COMMIT TRANSACTION"));
+    const auto movimientos = indice("SELECT * FROM V_MV_STOCK WHERE fecha <=");
+    const auto saldoInicial = indice("FROM V_MV_STOCK WHERE TC = 'SI' AND IDCOMPROBANTE");
+    EXPECT_LT(maximo, movimientos);
+    EXPECT_LT(movimientos, saldos);
+    EXPECT_LT(ultimo("INSERT INTO V_MV_STOCK"), saldoInicial);
+    EXPECT_LT(saldoInicial, borrado);
     EXPECT_LT(indice("CLAVE = 'fechaoperdesde'"), diario);
     EXPECT_LT(diario, tipo);
     EXPECT_LT(tipo, inicio);
@@ -378,7 +400,7 @@ TEST_F(Depuracion2022, SinTipoSINoSeTocaNadaSiHayStockQueLlevar) {
     Confirmar();
     Depurar("2022");
     EXPECT_EQ(Guion().Avisos()[1].texto, Textos::FaltaSI);
-    EXPECT_EQ(UltimoAviso().texto, Textos::Exito);
+    EXPECT_TRUE(Textos::EsExito(UltimoAviso().texto)) << UltimoAviso().texto.toStdString();
     EXPECT_EQ(Contar("V_MV_STOCK"), filas) << "nothing carried, nothing deleted";
     EXPECT_EQ(Contar("MV_ASIENTOS WHERE CAST(PERIODO AS INTEGER) = 2022"), 0);
     EXPECT_EQ(Config("FECHAULTIMADEPURACION").toString(), "01/01/2022");
@@ -410,7 +432,7 @@ TEST_F(Depuracion2022, SaldosQueNoSePuedenSumarNoTocanNada) {
     sentencias.clear();
     Confirmar();
     Depurar("2022");
-    EXPECT_EQ(UltimoAviso().texto, Textos::Exito);
+    EXPECT_TRUE(Textos::EsExito(UltimoAviso().texto)) << UltimoAviso().texto.toStdString();
     EXPECT_EQ(SentenciasCon("SUM(Cantidad) AS SALDOCANTIDAD").size(), 2) << "checked, then carried";
     EXPECT_EQ(Valor("SELECT COUNT(*) FROM V_MV_STOCK WHERE TC = 'SI' AND CANTIDAD = 4000000000000000000"), 2);
 }
@@ -427,7 +449,7 @@ TEST_F(Depuracion2022, SinMovimientosValidosNoBorraNada) {
     EXPECT_EQ(Contar("V_MV_STOCK"), 2);
     EXPECT_TRUE(SentenciasCon("INSERT INTO V_MV_STOCK").isEmpty());
     EXPECT_TRUE(SentenciasCon("DELETE FROM v_mv_stock").isEmpty());
-    EXPECT_EQ(UltimoAviso().texto, Textos::Exito);
+    EXPECT_TRUE(Textos::EsExito(UltimoAviso().texto)) << UltimoAviso().texto.toStdString();
 }
 
 TEST_F(Depuracion2022, ComprobanteSinLugarParaUnNumeroMas) {
@@ -464,7 +486,7 @@ TEST_F(Depuracion2022, FechaDeDepuracionExistenteSeReescribe) {
          InsertarMov({.fecha = "2022-03-01", .articulo = "A1", .cantidad = 10})});
     Confirmar();
     Depurar("2022");
-    EXPECT_EQ(UltimoAviso().texto, Textos::Exito);
+    EXPECT_TRUE(Textos::EsExito(UltimoAviso().texto)) << UltimoAviso().texto.toStdString();
     EXPECT_EQ(Contar("TA_CONFIGURACION WHERE TRIM(CLAVE) = 'FECHAULTIMADEPURACION'"), 1);
     EXPECT_EQ(Valor("SELECT Grupo || '|' || CLAVE || '|' || VALOR FROM TA_CONFIGURACION WHERE TRIM(CLAVE) = "
                     "'FECHAULTIMADEPURACION'")

@@ -14,7 +14,7 @@
 // Kinds: pregunta (the confirmation question, asked with the purge lock held), marca (writes of
 // the purge's own record in TA_CONFIGURACION), periodo (other writes to TA_CONFIGURACION),
 // asientos (the journal deletion), transaccion, insercion (opening-balance rows), borrado (the
-// closing deletion), confirmacion (the commit).
+// closing deletion), confirmacion (the commit), lectura (a read of rows into the purge archive).
 #include "app/desatendido.h"
 #include "app/ejecutar_desatendido.h"
 #include "suite/globales.h"
@@ -63,6 +63,10 @@ QString clase(const QString& sql) {
         sql.contains(QLatin1String("v_mv_stock where fecha"), Qt::CaseInsensitive))
         return QStringLiteral("borrado");
     if (sql.startsWith(QLatin1String("COMMIT TRANSACTION"))) return QStringLiteral("confirmacion");
+    if (sql.startsWith(QLatin1String("SELECT")) && sql.contains(QLatin1String(" ORDER BY ")) &&
+        (sql.contains(QLatin1String("FROM MV_ASIENTOS")) || sql.contains(QLatin1String("FROM V_MV_STOCK")) ||
+         sql.contains(QLatin1String("FROM TA_CONFIGURACION"))))
+        return QStringLiteral("lectura");
     return {};
 }
 } // namespace

@@ -7,22 +7,33 @@
 // the same rows as after one uninterrupted purge of the same fixture, surrogate row ids aside:
 // the same voucher, the same stock rows, the same configuration.
 //
+// Every run archives into a folder of its own: after the rerun, every journal row and stock
+// movement the purge deleted is in exactly one verified archive, and no archive holds a row the
+// database still has. Kills at the archive's boundaries are among the points: before each read
+// into it, after its verification and before the commit that deletes.
+//
 // CRIBANZAS_RONDAS_MUERTE sets the number of timed kills (default 2); a thorough run:
 //   CRIBANZAS_RONDAS_MUERTE=100 build/bin/test_interrupcion
 #include "apoyo/purga.h"
 #include "app/desatendido.h"
 #include "demodb.h"
+#include "purge/archivo.h"
 
 #include <chrono>
+#include <fcntl.h>
 #include <functional>
 #include <iostream>
 #include <QDate>
+#include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QProcess>
 #include <QRandomGenerator>
 #include <QTemporaryDir>
+#include <set>
+#include <sys/mount.h>
 #include <thread>
+#include <unistd.h>
 
 namespace {
 const QString kAnio = QStringLiteral("2022");
@@ -60,11 +71,13 @@ struct Muerte {
     qint64 usPurga = 0;        // from the journal deletion to the end, when it ran to the end
 };
 
-Muerte Matar(const QString& ruta, const QString& parar, std::chrono::microseconds demora) {
+Muerte Matar(const QString& ruta, const QString& parar, std::chrono::microseconds demora,
+             const QString& carpeta) {
     QProcess p;
     p.setProcessEnvironment(EntornoSinPantalla());
-    QStringList args{"--ejercicio", kAnio, "--limite-parametros",
-                     QString::number(kFilasPorSentencia * kParametrosPorSaldo)};
+    QStringList args{"--ejercicio",         kAnio,
+                     "--archivo",           carpeta,
+                     "--limite-parametros", QString::number(kFilasPorSentencia * kParametrosPorSaldo)};
     if (!parar.isEmpty()) args << "--parar" << parar;
     args << LineaDeSuite(ruta);
     p.start(QStringLiteral(ASISTENTE_BIN), args);
@@ -107,10 +120,74 @@ Muerte Matar(const QString& ruta, const QString& parar, std::chrono::microsecond
 }
 
 // The real program, unattended: the purge of the year to its end.
-Corrida Cribanzas(const QString& ruta) {
-    return CorrerPrograma(CRIBANZAS_BIN,
-                          {"--desatendido", "--ejercicio", kAnio, "--confirmar", LineaDeSuite(ruta)},
-                          EntornoSinPantalla(), 300000);
+Corrida Cribanzas(const QString& ruta, const QString& carpeta) {
+    return CorrerPrograma(
+        CRIBANZAS_BIN,
+        {"--desatendido", "--ejercicio", kAnio, "--confirmar", "--archivo", carpeta, LineaDeSuite(ruta)},
+        EntornoSinPantalla(), 300000);
+}
+
+// A fresh archive folder.
+QString Carpeta(const QString& ruta) {
+    QDir(ruta).removeRecursively();
+    EXPECT_TRUE(QDir().mkpath(ruta));
+    return ruta;
+}
+
+QStringList ArchivosDe(const QString& carpeta) {
+    return QDir(carpeta).entryList({"*.sqlite"}, QDir::Files, QDir::Name);
+}
+
+// The ids (first column) of a table of the table's rows in the database.
+std::set<qint64> Ids(const QString& ruta, const QString& sql) {
+    const QString lista = ConsultarValor(ruta, "SELECT group_concat(id) FROM (" + sql + ")").toString();
+    std::set<qint64> r;
+    for (const QString& t : lista.split(',', Qt::SkipEmptyParts))
+        r.insert(t.toLongLong());
+    return r;
+}
+
+// The source ids of a table's rows over every verified archive of the folder; a row in two
+// archives is counted as a duplicate.
+std::set<qint64> Archivadas(const QString& carpeta, const char* tabla, int& duplicadas) {
+    std::set<qint64> r;
+    for (const QString& nombre : ArchivosDe(carpeta)) {
+        std::unique_ptr<LectorArchivo> l;
+        try {
+            l = std::make_unique<LectorArchivo>(QDir(carpeta).filePath(nombre));
+            l->ExigirIntegro();
+        } catch (const ErrorSistema&) {
+            continue; // not verified: it stands for nothing
+        }
+        if (!l->Tabla(QLatin1String(tabla))) continue;
+        l->Recorrer(QLatin1String(tabla), [&](const Dato* fila) {
+            if (!r.insert(ValorDeDato(fila[0]).toLongLong()).second) ++duplicadas;
+            return true;
+        });
+    }
+    return r;
+}
+
+// Every journal row and stock movement deleted since `original` is in exactly one verified
+// archive, no archive holds a row the database still has, and the opening balances archived
+// are the voucher's.
+void NadaPerdido(const QString& original, const QString& ruta, const QString& carpeta,
+                 const QString& comprobante) {
+    int duplicadas = 0;
+    const QString asientos = "SELECT IdAsiento AS id FROM MV_ASIENTOS WHERE CAST(PERIODO AS INTEGER) = 2022";
+    EXPECT_EQ(Archivadas(carpeta, kTablaAsientos, duplicadas), Ids(original, asientos));
+    EXPECT_TRUE(Ids(ruta, asientos).empty());
+    std::set<qint64> borrados;
+    const auto quedan = Ids(ruta, "SELECT IdMovimiento AS id FROM V_MV_STOCK");
+    for (qint64 id : Ids(original, "SELECT IdMovimiento AS id FROM V_MV_STOCK"))
+        if (!quedan.count(id)) borrados.insert(id);
+    EXPECT_FALSE(borrados.empty());
+    EXPECT_EQ(Archivadas(carpeta, kTablaMovimientos, duplicadas), borrados);
+    const auto si = Archivadas(carpeta, kTablaSaldoInicial, duplicadas);
+    EXPECT_EQ(si,
+              Ids(ruta, "SELECT IdMovimiento AS id FROM V_MV_STOCK WHERE TC = 'SI' AND IDCOMPROBANTE = '" +
+                            comprobante + "'"));
+    EXPECT_EQ(duplicadas, 0);
 }
 
 int Rondas() {
@@ -122,10 +199,15 @@ int Rondas() {
 // The kill points: "kind:n" before that statement, "insercion:mitad"/"insercion:ultima" resolved
 // from the reference run, "tiempo:i" the i-th timed kill.
 std::vector<std::string> Momentos() {
-    std::vector<std::string> m = {"marca:1",       "periodo:1",   "periodo:2",       "asientos:1",
-                                  "transaccion:1", "insercion:1", "insercion:mitad", "insercion:ultima",
-                                  "borrado:1",     "marca:2",     "confirmacion:1",  "periodo:3",
-                                  "periodo:4",     "periodo:5",   "marca:3"};
+    // lectura:1 the configuration (the file is new, nothing verified in it yet), lectura:2 the
+    // journal, lectura:3 the movements, lectura:4 the opening balances; asientos:1 and
+    // confirmacion:2 come after a verification, before the commit.
+    std::vector<std::string> m = {"marca:1",          "lectura:1", "periodo:1",   "periodo:2",
+                                  "transaccion:1",    "lectura:2", "asientos:1",  "confirmacion:1",
+                                  "transaccion:2",    "lectura:3", "insercion:1", "insercion:mitad",
+                                  "insercion:ultima", "lectura:4", "borrado:1",   "marca:2",
+                                  "confirmacion:2",   "periodo:3", "periodo:4",   "periodo:5",
+                                  "marca:3"};
     for (int i = 0; i < Rondas(); ++i)
         m.push_back("tiempo:" + std::to_string(i));
     return m;
@@ -147,13 +229,16 @@ protected:
         // One purge to the end: the reference, its statements and how long its purge part lasts.
         const QString ref = dir->filePath("referencia.db");
         ASSERT_TRUE(QFile::copy(original, ref));
-        const Muerte m = Matar(ref, {}, std::chrono::microseconds(-1));
+        const Muerte m =
+            Matar(ref, {}, std::chrono::microseconds(-1), Carpeta(dir->filePath("archivos-ref")));
         ASSERT_TRUE(m.marcas.contains("FIN 0")) << m.marcas.join('\n').toStdString();
         usPurga = m.usPurga;
         inserciones = int(m.marcas.filter("SENTENCIA insercion:").size());
         ASSERT_EQ(m.marcas.filter("SENTENCIA periodo:").size(), 5)
             << "period start and end, the purge date, then both put back";
         ASSERT_EQ(m.marcas.filter("SENTENCIA marca:").size(), 3) << "written, stock done, removed";
+        ASSERT_EQ(m.marcas.filter("SENTENCIA lectura:").size(), 4) << m.marcas.join('\n').toStdString();
+        ASSERT_EQ(m.marcas.filter("SENTENCIA confirmacion:").size(), 2) << "the journal's, the stock's";
         referencia = Volcado(ref);
         ASSERT_EQ(Contar(ref, "MV_ASIENTOS WHERE CAST(PERIODO AS INTEGER) = 2022"), 0);
         ASSERT_EQ(Contar(ref, "TA_CONFIGURACION WHERE CLAVE = 'DEPURACIONPENDIENTE'"), 0);
@@ -186,6 +271,7 @@ TEST_P(Interrupcion, LaCorridaSiguienteTerminaLaDepuracion) {
     QFile::remove(ruta);
     QFile::remove(ruta + "-journal");
     ASSERT_TRUE(QFile::copy(original, ruta));
+    const QString carpeta = Carpeta(dir->filePath("archivos"));
 
     Muerte muerte;
     if (momento.startsWith("tiempo:")) {
@@ -194,12 +280,12 @@ TEST_P(Interrupcion, LaCorridaSiguienteTerminaLaDepuracion) {
         const qint64 tramo = std::max<qint64>(usPurga, 1000) * 11 / 10;
         QRandomGenerator azar(20221231u + quint32(i));
         const qint64 us = (tramo * i + qint64(azar.bounded(quint32(tramo)))) / std::max(rondas, 1);
-        muerte = Matar(ruta, {}, std::chrono::microseconds(us));
+        muerte = Matar(ruta, {}, std::chrono::microseconds(us), carpeta);
         std::cout << "[ kill ] " << us << " us after the journal deletion, last announced "
                   << muerte.ultima.toStdString() << (muerte.terminoAntes ? ", ended before the kill" : "")
                   << "\n";
     } else {
-        muerte = Matar(ruta, momento, std::chrono::microseconds(-1));
+        muerte = Matar(ruta, momento, std::chrono::microseconds(-1), carpeta);
         ASSERT_FALSE(muerte.terminoAntes);
         ASSERT_EQ(muerte.ultima, momento);
     }
@@ -225,9 +311,16 @@ TEST_P(Interrupcion, LaCorridaSiguienteTerminaLaDepuracion) {
     const bool terminada = !conMarca && asientos == 0;
 
     // The next purge of the year, the real program, finishes the job.
-    const Corrida c = Cribanzas(ruta);
+    const QStringList archivosAntes = ArchivosDe(carpeta);
+    const Corrida c = Cribanzas(ruta, carpeta);
     ASSERT_TRUE(c.terminada);
     EXPECT_EQ(c.estado, terminada ? Salida::NadaQueDepurar : Salida::Depurado) << c.errores.toStdString();
+    NadaPerdido(original, ruta, carpeta, comprobante);
+    // Once its first verification is done, the purge keeps one archive to the end.
+    const bool verificado = conMarca && momento != "lectura:1" && !momento.startsWith("tiempo:");
+    if (verificado) {
+        EXPECT_EQ(ArchivosDe(carpeta), archivosAntes) << c.errores.toStdString();
+    }
     if (conMarca) {
         EXPECT_TRUE(c.errores.contains("la depuración del ejercicio 2022 quedó sin terminar"))
             << c.errores.toStdString();
@@ -244,6 +337,104 @@ INSTANTIATE_TEST_SUITE_P(Momentos, Interrupcion, ::testing::ValuesIn(Momentos())
                                  if (c == ':') c = '_';
                              return n;
                          });
+// ---- The archive's disk fills while it is written ---------------------------------------------
+
+// A small tmpfs for the archive (needs root, as CI runs); skipped elsewhere.
+class DiscoLleno : public Interrupcion {
+protected:
+    void SetUp() override {
+        punto = dir->filePath("tmpfs");
+        ASSERT_TRUE(QDir().mkpath(punto));
+        if (::mount("tmpfs", QFile::encodeName(punto).constData(), "tmpfs", 0, "size=16m") != 0)
+            GTEST_SKIP() << "cannot mount a tmpfs here (not root)";
+        montado = true;
+    }
+    void TearDown() override {
+        if (montado) ::umount(QFile::encodeName(punto).constData());
+    }
+    // Runs the helper held before the archive's nth read, fills the disk, and lets it go on.
+    int LlenarAntes(const QString& ruta, const QString& momento) {
+        QProcess p;
+        p.setProcessEnvironment(EntornoSinPantalla());
+        p.start(QStringLiteral(ASISTENTE_BIN),
+                {"--ejercicio", kAnio, "--esperar", momento, "--archivo", punto, LineaDeSuite(ruta)});
+        EXPECT_TRUE(p.waitForStarted());
+        QString salida;
+        while (!salida.contains("PARADO") && p.state() != QProcess::NotRunning) {
+            p.waitForReadyRead(100);
+            salida += QString::fromUtf8(p.readAllStandardOutput());
+        }
+        EXPECT_TRUE(salida.contains("PARADO")) << salida.toStdString();
+        Llenar();
+        p.write("\n");
+        p.closeWriteChannel();
+        EXPECT_TRUE(p.waitForFinished(300000));
+        errores = QString::fromUtf8(p.readAllStandardError());
+        return p.exitCode();
+    }
+    void Llenar() {
+        const int fd = ::open(QFile::encodeName(punto + "/relleno").constData(), O_WRONLY | O_CREAT, 0600);
+        ASSERT_GE(fd, 0);
+        static const char bloque[65536] = {};
+        while (::write(fd, bloque, sizeof bloque) > 0) {
+        }
+        ::close(fd);
+    }
+    QString punto, errores;
+    bool montado = false;
+};
+
+TEST_F(DiscoLleno, SinLugarNiCarpetaSeRechazaAntesDeCambiarNada) {
+    const QString ruta = dir->filePath("sin_lugar.db");
+    QFile::remove(ruta);
+    ASSERT_TRUE(QFile::copy(original, ruta));
+    const QStringList antes = Volcado(ruta);
+    Llenar();
+    for (const QString& carpeta : {punto, punto + "/no_existe"}) {
+        SCOPED_TRACE(carpeta.toStdString());
+        const Corrida c = Cribanzas(ruta, carpeta);
+        EXPECT_EQ(c.estado, Salida::Rechazado) << c.errores.toStdString();
+        EXPECT_TRUE(c.errores.contains(carpeta)) << "the message names the folder";
+        EXPECT_TRUE(c.errores.contains("No se modificó nada.")) << c.errores.toStdString();
+        const QStringList despues = Volcado(ruta);
+        EXPECT_EQ(despues, antes) << DiferenciaDeVolcados(antes, despues);
+    }
+    EXPECT_TRUE(ArchivosDe(punto).isEmpty());
+}
+
+TEST_F(DiscoLleno, AntesDeLosAsientosNoSeBorraNada) {
+    const QString ruta = dir->filePath("lleno_asientos.db");
+    QFile::remove(ruta);
+    ASSERT_TRUE(QFile::copy(original, ruta));
+    const QStringList antes = Volcado(ruta);
+    EXPECT_EQ(LlenarAntes(ruta, "lectura:2"), Salida::Incompleto) << errores.toStdString();
+    EXPECT_TRUE(errores.contains(punto)) << "the message names the folder: " << errores.toStdString();
+    EXPECT_TRUE(errores.contains("asientos")) << errores.toStdString();
+    const QStringList despues = Volcado(ruta);
+    EXPECT_EQ(despues, antes) << DiferenciaDeVolcados(antes, despues);
+    EXPECT_TRUE(ArchivosDe(punto).isEmpty()) << "nothing was deleted: no archive stays";
+}
+
+TEST_F(DiscoLleno, DuranteElStockQuedaPendienteYSeTermina) {
+    const QString ruta = dir->filePath("lleno_stock.db");
+    QFile::remove(ruta);
+    ASSERT_TRUE(QFile::copy(original, ruta));
+    EXPECT_EQ(LlenarAntes(ruta, "lectura:3"), Salida::Incompleto) << errores.toStdString();
+    EXPECT_EQ(Movimientos(ruta), stockAntes) << "the stock rolled back";
+    EXPECT_EQ(Contar(ruta, "MV_ASIENTOS WHERE CAST(PERIODO AS INTEGER) = 2022"), 0);
+    EXPECT_EQ(Contar(ruta, "TA_CONFIGURACION WHERE CLAVE = 'DEPURACIONPENDIENTE'"), 1) << "resumable";
+    const QStringList archivos = ArchivosDe(punto);
+    ASSERT_EQ(archivos.size(), 1);
+    // Space again: the rerun finishes with the same archive.
+    ASSERT_TRUE(QFile::remove(punto + "/relleno"));
+    const Corrida c = Cribanzas(ruta, punto);
+    EXPECT_EQ(c.estado, Salida::Depurado) << c.errores.toStdString();
+    EXPECT_EQ(ArchivosDe(punto), archivos);
+    const QStringList final = Volcado(ruta);
+    EXPECT_EQ(final, referencia) << DiferenciaDeVolcados(referencia, final);
+    NadaPerdido(original, ruta, punto, comprobante);
+}
+
 // ---- Another station writing during the purge ---------------------------------------------
 
 // The number of inserts the other station saw committed so far.
@@ -278,7 +469,7 @@ TEST(OtraEstacion, InsertaMovimientosAtrasadosDuranteUnaDepuracionGrande) {
     estacion.start(QStringLiteral(ESTACION_BIN), {ruta, confirmados, parar});
     ASSERT_TRUE(estacion.waitForStarted());
     ASSERT_TRUE(Esperar([&] { return Confirmados(confirmados) >= 20; }, 60000)) << "the station writes";
-    const Corrida c = Cribanzas(ruta);
+    const Corrida c = Cribanzas(ruta, Carpeta(dir.filePath("archivos")));
     const qint64 alTerminar = Confirmados(confirmados);
     // A few more after the purge, then the station stops.
     EXPECT_TRUE(Esperar([&] { return Confirmados(confirmados) >= alTerminar + 10; }, 60000));

@@ -64,9 +64,11 @@ for caso in "${casos[@]}"; do
     [ $estado == 0 ] || { fallo "$caso: estado $estado" "$(tail -3 "$TRABAJO/salida.txt")"; continue; }
     # The statements with their values and outcomes, without the time they were sent. The
     # progress record's owner (the run's token and its start time) differs from run to run: it
-    # is set aside only when its time has the one form, dd/MM/yyyy HH:mm:ss in ASCII digits.
+    # is set aside only when its time has the one form, dd/MM/yyyy HH:mm:ss in ASCII digits. The
+    # archive's name it records says the database (one per case) and the time.
     cut -f2- "$TRABAJO/$nombre.log" |
-        sed -E 's#;[0-9a-f]{16};[0-9]{2}/[0-9]{2}/[0-9]{4} [0-9]{2}:[0-9]{2}:[0-9]{2};#;<dueño>;#g' \
+        sed -E -e 's#;[0-9a-f]{16};[0-9]{2}/[0-9]{2}/[0-9]{4} [0-9]{2}:[0-9]{2}:[0-9]{2};#;<dueño>;#g' \
+            -e 's#[0-9]+:depuracion-[A-Za-z0-9_-]*\.sqlite#<archivo>#g' \
             >"$TRABAJO/$nombre.sentencias"
     sqlite3 "$BASE" .dump >"$TRABAJO/$nombre.sql"
     if [ -z "$referencia" ]; then

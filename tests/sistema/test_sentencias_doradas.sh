@@ -60,12 +60,16 @@ MODELO=$TRABAJO/modelo.db
 "$GENERAR" --movimientos 300 --asientos 60 --filas-consulta 4 "$MODELO" >/dev/null || exit 1
 sqlite3 "$MODELO" .dump >"$TRABAJO/modelo.sql" || exit 1
 ESTACION=$(hostname)
+# The purge archives go to the scratch folder; their names carry the time of the run.
+export XDG_DATA_HOME=$TRABAJO/datos
+HORA_ARCHIVO='s#-[0-9]{8}-[0-9]{6}(-[0-9]+)?\.sqlite#-<hora>.sqlite#g'
 
 # The log as compared: statement and outcome, the owner and the station set aside.
 normalizar() {
     cut -f2- "$1" |
         sed -E -e 's#;[0-9a-f]{16};[0-9]{2}/[0-9]{2}/[0-9]{4} [0-9]{2}:[0-9]{2}:[0-9]{2};#;<dueño>;#g' \
-            -e "s#;${#ESTACION}:${ESTACION};#;<estación>;#g"
+            -e "s#;${#ESTACION}:${ESTACION};#;<estación>;#g" \
+            -e "s#;${#ESTACION}:${ESTACION}'#;<estación>'#g" -e "$HORA_ARCHIVO"
 }
 
 # One run's record: its status, what it said, its statements, and what it changed in the
@@ -76,7 +80,7 @@ registrar() {
         echo "== estado"
         echo "$estado"
         echo "== salida"
-        [ -f "$salida" ] && sed -e "s#$TRABAJO#<trabajo>#g" "$salida"
+        [ -f "$salida" ] && sed -E -e "s#$TRABAJO#<trabajo>#g" -e "$HORA_ARCHIVO" "$salida"
         echo "== sentencias"
         [ -f "$log" ] && normalizar "$log"
         echo "== cambios en la base"
