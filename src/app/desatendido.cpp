@@ -37,6 +37,13 @@ OpcionesDesatendido AnalizarArgumentos(const QStringList& argumentos) {
                 o.error = QStringLiteral("falta el valor de --ejercicio");
             if (o.ejercicio.trimmed().isEmpty() && o.error.isEmpty())
                 o.error = QStringLiteral("--ejercicio necesita el código del ejercicio");
+        } else if (a == QLatin1String("--restaurar") || a.startsWith(QLatin1String("--restaurar="))) {
+            if (a.contains(QChar('=')))
+                o.restaurar = a.section(QChar('='), 1);
+            else if (i + 1 < argumentos.size())
+                o.restaurar = argumentos.at(++i);
+            if (o.restaurar.trimmed().isEmpty() && o.error.isEmpty())
+                o.error = QStringLiteral("--restaurar necesita la ruta del archivo de depuración");
         } else if (a == QLatin1String("--registro-sentencias") ||
                    a.startsWith(QLatin1String("--registro-sentencias="))) {
             if (a.contains(QChar('=')))
@@ -52,8 +59,14 @@ OpcionesDesatendido AnalizarArgumentos(const QStringList& argumentos) {
     }
     o.linea = resto.join(QChar(' '));
     if (o.error.isEmpty()) {
-        if (o.ejercicio.isEmpty())
-            o.error = QStringLiteral("falta --ejercicio");
+        if (!o.restaurar.isEmpty() && !o.ejercicio.isEmpty())
+            o.error = QStringLiteral("--restaurar y --ejercicio no van juntos: el archivo dice su ejercicio");
+        else if (!o.restaurar.isEmpty() && !o.simular && !o.confirmar)
+            o.error =
+                QStringLiteral("una restauración debe pedirse con --confirmar (o --simular para ver qué "
+                               "haría sin escribir nada)");
+        else if (o.ejercicio.isEmpty() && o.restaurar.isEmpty())
+            o.error = QStringLiteral("falta --ejercicio (o --restaurar ARCHIVO)");
         else if (!o.simular && !o.confirmar)
             o.error =
                 QStringLiteral("una depuración desatendida debe pedirse con --confirmar (o --simular para "
@@ -68,20 +81,26 @@ QString TextoDeUso() {
         "  cribanzas \"<línea de la suite>\"\n"
         "  cribanzas --desatendido --ejercicio N [--simular] [--confirmar]\n"
         "            [--registro-sentencias RUTA] \"<línea de la suite>\"\n"
+        "  cribanzas --desatendido --restaurar ARCHIVO [--simular] [--confirmar]\n"
+        "            [--registro-sentencias RUTA] \"<línea de la suite>\"\n"
         "  cribanzas --help\n"
         "\n"
         "  --desatendido   depura sin ventana (solo como primer argumento); los mensajes van\n"
         "                  a la salida de errores\n"
         "  --ejercicio N   el ejercicio cerrado a depurar\n"
-        "  --simular       no escribe nada: informa qué haría la depuración\n"
-        "  --confirmar     responde Sí a la confirmación (obligatoria para depurar)\n"
+        "  --restaurar ARCHIVO\n"
+        "                  devuelve a la base el ejercicio que guardó el archivo de una\n"
+        "                  depuración, en una sola transacción\n"
+        "  --simular       no escribe nada: informa qué haría la depuración o la restauración\n"
+        "  --confirmar     responde Sí a la confirmación (obligatoria para depurar o restaurar)\n"
         "  --registro-sentencias RUTA\n"
         "                  agrega a RUTA cada sentencia enviada a la base, una por línea:\n"
         "                  hora, sentencia y resultado separados por tabuladores\n"
         "\n"
-        "Estado de salida: 0 depurado (o simulado), 1 ejercicio rechazado (u otra estación\n"
-        "está depurando), 2 nada que depurar,\n"
-        "3 depuración incompleta o abandonada, 4 sin conexión, 64 error de uso.\n");
+        "Estado de salida: 0 depurado o restaurado (o simulado), 1 ejercicio o archivo rechazado\n"
+        "(u otra estación está depurando), 2 nada que depurar,\n"
+        "3 depuración incompleta o abandonada, o restauración fallida (sin cambios),\n"
+        "4 sin conexión, 64 error de uso.\n");
 }
 
 void OperadorDesatendido::escribir(const QString& titulo, const QString& texto) {

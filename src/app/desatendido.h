@@ -25,6 +25,7 @@ struct OpcionesDesatendido {
     bool simular = false;
     bool confirmar = false;
     QString ejercicio;
+    QString restaurar;          // the archive to restore (empty: a purge)
     QString registroSentencias; // where every statement sent is appended (empty: nowhere)
     QString linea;              // the suite's command line: what is left once the options are taken out
     QString error;              // a usage error, when not empty
