@@ -19,6 +19,18 @@ OpcionesDesatendido AnalizarArgumentos(const QStringList& argumentos) {
         o.linea = argumentos.join(QChar(' '));
         return o;
     }
+    // "--nombre VALOR" or "--nombre=VALOR": whether `a` is that option. A missing or blank
+    // value is the usage error `falta`.
+    const auto conValor = [&](const QString& a, int& i, const QString& nombre, QString& destino,
+                              const QString& falta) {
+        if (a != nombre && !a.startsWith(nombre + QChar('='))) return false;
+        if (a.contains(QChar('=')))
+            destino = a.section(QChar('='), 1);
+        else if (i + 1 < argumentos.size())
+            destino = argumentos.at(++i);
+        if (destino.trimmed().isEmpty() && o.error.isEmpty()) o.error = falta;
+        return true;
+    };
     QStringList resto;
     for (int i = 0; i < argumentos.size(); ++i) {
         const QString& a = argumentos.at(i);
@@ -28,30 +40,13 @@ OpcionesDesatendido AnalizarArgumentos(const QStringList& argumentos) {
             o.simular = true;
         else if (a == QLatin1String("--confirmar"))
             o.confirmar = true;
-        else if (a == QLatin1String("--ejercicio") || a.startsWith(QLatin1String("--ejercicio="))) {
-            if (a.contains(QChar('=')))
-                o.ejercicio = a.section(QChar('='), 1);
-            else if (i + 1 < argumentos.size())
-                o.ejercicio = argumentos.at(++i);
-            else
-                o.error = QStringLiteral("falta el valor de --ejercicio");
-            if (o.ejercicio.trimmed().isEmpty() && o.error.isEmpty())
-                o.error = QStringLiteral("--ejercicio necesita el código del ejercicio");
-        } else if (a == QLatin1String("--restaurar") || a.startsWith(QLatin1String("--restaurar="))) {
-            if (a.contains(QChar('=')))
-                o.restaurar = a.section(QChar('='), 1);
-            else if (i + 1 < argumentos.size())
-                o.restaurar = argumentos.at(++i);
-            if (o.restaurar.trimmed().isEmpty() && o.error.isEmpty())
-                o.error = QStringLiteral("--restaurar necesita la ruta del archivo de depuración");
-        } else if (a == QLatin1String("--registro-sentencias") ||
-                   a.startsWith(QLatin1String("--registro-sentencias="))) {
-            if (a.contains(QChar('=')))
-                o.registroSentencias = a.section(QChar('='), 1);
-            else if (i + 1 < argumentos.size())
-                o.registroSentencias = argumentos.at(++i);
-            if (o.registroSentencias.trimmed().isEmpty() && o.error.isEmpty())
-                o.error = QStringLiteral("--registro-sentencias necesita la ruta del registro");
+        else if (conValor(a, i, QStringLiteral("--ejercicio"), o.ejercicio,
+                          QStringLiteral("--ejercicio necesita el código del ejercicio")) ||
+                 conValor(a, i, QStringLiteral("--restaurar"), o.restaurar,
+                          QStringLiteral("--restaurar necesita la ruta del archivo de depuración")) ||
+                 conValor(a, i, QStringLiteral("--registro-sentencias"), o.registroSentencias,
+                          QStringLiteral("--registro-sentencias necesita la ruta del registro"))) {
+            // Its value is taken.
         } else if (a.startsWith(QLatin1String("--"))) {
             if (o.error.isEmpty()) o.error = QStringLiteral("opción desconocida: %1").arg(a);
         } else

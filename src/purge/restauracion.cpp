@@ -57,8 +57,8 @@ QString Corchetes(const QString& nombre) {
 
 class Restaurador {
 public:
-    Restaurador(Sesion& sesion, const LectorArchivo& archivo, ResultadoRestauracion& r)
-        : sesion_(sesion), archivo_(archivo), r_(r) {}
+    Restaurador(Sesion& sesion, const LectorArchivo& archivo, ResultadoRestauracion& r, bool simular)
+        : sesion_(sesion), archivo_(archivo), r_(r), simular_(simular) {}
 
     // The archive's own checks, before the database is touched.
     void ComprobarArchivo() {
@@ -200,7 +200,7 @@ private:
         // Locked until the end, as the purge locks the stock: nothing comes between.
         const TablaArchivo enLaBase =
             HuellaOrigen(sesion_, DescribirTabla(sesion_, QStringLiteral("V_MV_STOCK")), condicionSaldos_,
-                         BloqueoLectura::Tabla);
+                         simular_ ? BloqueoLectura::Ninguno : BloqueoLectura::Tabla);
         const bool mismasColumnas =
             std::equal(enLaBase.columnas.begin(), enLaBase.columnas.end(), t->columnas.begin(),
                        t->columnas.end(), [](const ColumnaArchivo& a, const ColumnaArchivo& b) {
@@ -337,6 +337,7 @@ private:
     Sesion& sesion_;
     const LectorArchivo& archivo_;
     ResultadoRestauracion& r_;
+    const bool simular_; // reads only: no transaction, no lock held
     QDate fechaDepuracion_;
     bool habiaFecha_ = false;
     std::vector<std::pair<QString, QVariant>> filaFecha_;
@@ -356,7 +357,7 @@ ResultadoRestauracion Restaurar(Sesion& sesion, const QString& ruta, bool simula
     std::unique_ptr<Restaurador> restaurador;
     try {
         archivo = std::make_unique<LectorArchivo>(ruta);
-        restaurador = std::make_unique<Restaurador>(sesion, *archivo, r);
+        restaurador = std::make_unique<Restaurador>(sesion, *archivo, r, simular);
         restaurador->ComprobarArchivo();
     } catch (const Rechazo& e) {
         return rechazar(e.texto);
@@ -364,10 +365,11 @@ ResultadoRestauracion Restaurar(Sesion& sesion, const QString& ruta, bool simula
         return rechazar(e.Descripcion);
     }
 
-    // Held to the end: no purge starts meanwhile, and no other restore.
+    // Held to the end: no purge starts meanwhile, and no other restore. The dry run only tests
+    // it, as the purge's does, so that it runs where it cannot write.
     CerrojoDepuracion cerrojo(sesion);
     try {
-        if (cerrojo.Tomar() == CerrojoDepuracion::Estado::Ajeno)
+        if ((simular ? cerrojo.Probar() : cerrojo.Tomar()) == CerrojoDepuracion::Estado::Ajeno)
             return rechazar(
                 QStringLiteral("Otra estación está depurando o restaurando esta base de datos: la "
                                "restauración no puede hacerse ahora."));
@@ -384,7 +386,7 @@ ResultadoRestauracion Restaurar(Sesion& sesion, const QString& ruta, bool simula
         }
     });
     try {
-        sesion.IniciarTransaccion();
+        if (!simular) sesion.IniciarTransaccion();
         restaurador->ComprobarBase();
         if (simular) {
             restaurador->Contar();

@@ -37,6 +37,6 @@ struct ResultadoRestauracion {
     bool idsNuevos = false;
 };
 
-// Restores the archive at `ruta` on the session, holding the purge lock; with `simular` it
-// checks everything (inside a transaction it rolls back) and writes nothing.
+// Restores the archive at `ruta` on the session, holding the purge lock. With `simular` it
+// makes the same checks reading only (it tests the lock, takes no transaction) and writes nothing.
 ResultadoRestauracion Restaurar(Sesion& sesion, const QString& ruta, bool simular);
