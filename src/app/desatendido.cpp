@@ -19,6 +19,18 @@ OpcionesDesatendido AnalizarArgumentos(const QStringList& argumentos) {
         o.linea = argumentos.join(QChar(' '));
         return o;
     }
+    // "--nombre VALOR" or "--nombre=VALOR": whether `a` is that option. A missing or blank
+    // value is the usage error `falta`.
+    const auto conValor = [&](const QString& a, int& i, const QString& nombre, QString& destino,
+                              const QString& falta) {
+        if (a != nombre && !a.startsWith(nombre + QChar('='))) return false;
+        if (a.contains(QChar('=')))
+            destino = a.section(QChar('='), 1);
+        else if (i + 1 < argumentos.size())
+            destino = argumentos.at(++i);
+        if (destino.trimmed().isEmpty() && o.error.isEmpty()) o.error = falta;
+        return true;
+    };
     QStringList resto;
     for (int i = 0; i < argumentos.size(); ++i) {
         const QString& a = argumentos.at(i);
@@ -28,30 +40,15 @@ OpcionesDesatendido AnalizarArgumentos(const QStringList& argumentos) {
             o.simular = true;
         else if (a == QLatin1String("--confirmar"))
             o.confirmar = true;
-        else if (a == QLatin1String("--ejercicio") || a.startsWith(QLatin1String("--ejercicio="))) {
-            if (a.contains(QChar('=')))
-                o.ejercicio = a.section(QChar('='), 1);
-            else if (i + 1 < argumentos.size())
-                o.ejercicio = argumentos.at(++i);
-            else
-                o.error = QStringLiteral("falta el valor de --ejercicio");
-            if (o.ejercicio.trimmed().isEmpty() && o.error.isEmpty())
-                o.error = QStringLiteral("--ejercicio necesita el código del ejercicio");
-        } else if (a == QLatin1String("--registro-sentencias") ||
-                   a.startsWith(QLatin1String("--registro-sentencias="))) {
-            if (a.contains(QChar('=')))
-                o.registroSentencias = a.section(QChar('='), 1);
-            else if (i + 1 < argumentos.size())
-                o.registroSentencias = argumentos.at(++i);
-            if (o.registroSentencias.trimmed().isEmpty() && o.error.isEmpty())
-                o.error = QStringLiteral("--registro-sentencias necesita la ruta del registro");
-        } else if (a == QLatin1String("--archivo") || a.startsWith(QLatin1String("--archivo="))) {
-            if (a.contains(QChar('=')))
-                o.carpetaArchivo = a.section(QChar('='), 1);
-            else if (i + 1 < argumentos.size())
-                o.carpetaArchivo = argumentos.at(++i);
-            if (o.carpetaArchivo.trimmed().isEmpty() && o.error.isEmpty())
-                o.error = QStringLiteral("--archivo necesita la carpeta del archivo de depuración");
+        else if (conValor(a, i, QStringLiteral("--ejercicio"), o.ejercicio,
+                          QStringLiteral("--ejercicio necesita el código del ejercicio")) ||
+                 conValor(a, i, QStringLiteral("--restaurar"), o.restaurar,
+                          QStringLiteral("--restaurar necesita la ruta del archivo de depuración")) ||
+                 conValor(a, i, QStringLiteral("--registro-sentencias"), o.registroSentencias,
+                          QStringLiteral("--registro-sentencias necesita la ruta del registro")) ||
+                 conValor(a, i, QStringLiteral("--archivo"), o.carpetaArchivo,
+                          QStringLiteral("--archivo necesita la carpeta del archivo de depuración"))) {
+            // Its value is taken.
         } else if (a == QLatin1String("--sin-archivo")) {
             o.sinArchivo = true;
         } else if (a.startsWith(QLatin1String("--"))) {
@@ -61,8 +58,14 @@ OpcionesDesatendido AnalizarArgumentos(const QStringList& argumentos) {
     }
     o.linea = resto.join(QChar(' '));
     if (o.error.isEmpty()) {
-        if (o.ejercicio.isEmpty())
-            o.error = QStringLiteral("falta --ejercicio");
+        if (!o.restaurar.isEmpty() && !o.ejercicio.isEmpty())
+            o.error = QStringLiteral("--restaurar y --ejercicio no van juntos: el archivo dice su ejercicio");
+        else if (!o.restaurar.isEmpty() && !o.simular && !o.confirmar)
+            o.error =
+                QStringLiteral("una restauración debe pedirse con --confirmar (o --simular para ver qué "
+                               "haría sin escribir nada)");
+        else if (o.ejercicio.isEmpty() && o.restaurar.isEmpty())
+            o.error = QStringLiteral("falta --ejercicio (o --restaurar ARCHIVO)");
         else if (o.sinArchivo && !o.carpetaArchivo.isEmpty())
             o.error = QStringLiteral("--archivo y --sin-archivo no van juntos");
         else if (!o.simular && !o.confirmar)
@@ -80,13 +83,18 @@ QString TextoDeUso() {
         "  cribanzas --desatendido --ejercicio N [--simular] [--confirmar]\n"
         "            [--archivo CARPETA | --sin-archivo] [--registro-sentencias RUTA]\n"
         "            \"<línea de la suite>\"\n"
+        "  cribanzas --desatendido --restaurar ARCHIVO [--simular] [--confirmar]\n"
+        "            [--registro-sentencias RUTA] \"<línea de la suite>\"\n"
         "  cribanzas --help\n"
         "\n"
         "  --desatendido   depura sin ventana (solo como primer argumento); los mensajes van\n"
         "                  a la salida de errores\n"
         "  --ejercicio N   el ejercicio cerrado a depurar\n"
-        "  --simular       no escribe nada: informa qué haría la depuración\n"
-        "  --confirmar     responde Sí a la confirmación (obligatoria para depurar)\n"
+        "  --restaurar ARCHIVO\n"
+        "                  devuelve a la base el ejercicio que guardó el archivo de una\n"
+        "                  depuración, en una sola transacción\n"
+        "  --simular       no escribe nada: informa qué haría la depuración o la restauración\n"
+        "  --confirmar     responde Sí a la confirmación (obligatoria para depurar o restaurar)\n"
         "  --archivo CARPETA\n"
         "                  guarda el archivo de depuración (lo que se elimina, verificado antes\n"
         "                  de eliminarlo) en CARPETA en lugar de la carpeta de datos del usuario\n"
@@ -96,9 +104,10 @@ QString TextoDeUso() {
         "                  agrega a RUTA cada sentencia enviada a la base, una por línea:\n"
         "                  hora, sentencia y resultado separados por tabuladores\n"
         "\n"
-        "Estado de salida: 0 depurado (o simulado), 1 ejercicio rechazado (u otra estación\n"
-        "está depurando, o el archivo de depuración no se puede escribir), 2 nada que depurar,\n"
-        "3 depuración incompleta o abandonada, 4 sin conexión, 64 error de uso.\n");
+        "Estado de salida: 0 depurado o restaurado (o simulado), 1 ejercicio o archivo rechazado\n"
+        "(u otra estación está depurando, o el archivo de depuración no se puede escribir),\n"
+        "2 nada que depurar, 3 depuración incompleta o abandonada, o restauración fallida (sin\n"
+        "cambios), 4 sin conexión, 64 error de uso.\n");
 }
 
 void OperadorDesatendido::escribir(const QString& titulo, const QString& texto) {

@@ -25,6 +25,7 @@ struct OpcionesDesatendido {
     bool simular = false;
     bool confirmar = false;
     QString ejercicio;
+    QString restaurar;          // the archive to restore (empty: a purge)
     QString registroSentencias; // where every statement sent is appended (empty: nowhere)
     QString carpetaArchivo;     // --archivo: the purge archive's folder (empty: INI key or default)
     bool sinArchivo = false;    // --sin-archivo: the purge writes no archive

@@ -2,6 +2,7 @@
 
 #include "app/registro_sentencias.h"
 #include "purge/depuracion.h"
+#include "purge/restauracion.h"
 #include "startup/modglobal.h"
 #include "suite/globales.h"
 #include "suite/trampa.h"
@@ -77,6 +78,50 @@ int Simular(const QString& codigo, const OpcionesDesatendido& o, FILE* salida) {
     return s.desenlace == Desenlace::Completo ? Salida::Depurado : Salida::NadaQueDepurar;
 }
 
+// The restore of an archive, or its dry run: refusals and failures go to the operator (standard
+// error), what was done to `salida`.
+int RestaurarArchivo(const OpcionesDesatendido& o, FILE* salida) {
+    const QString titulo = QStringLiteral("Restauración");
+    const ResultadoRestauracion r = ::Restaurar(gSesion(), o.restaurar, o.simular);
+    if (r.desenlace == DesenlaceRestauracion::Rechazado || r.desenlace == DesenlaceRestauracion::Fallo) {
+        operador().MsgBox(r.mensaje + QStringLiteral("\rNo se cambió nada en la base de datos."),
+                          Estilo::Critico, titulo);
+        return r.desenlace == DesenlaceRestauracion::Rechazado ? Salida::Rechazado : Salida::Incompleto;
+    }
+    const bool simulada = r.desenlace == DesenlaceRestauracion::Simulado;
+    auto linea = [&](const QString& t) { std::fprintf(salida, "%s\n", t.toLocal8Bit().constData()); };
+    linea((simulada
+               ? QStringLiteral("Simulación de la restauración del ejercicio %1 desde %2, nada se escribe:")
+               : QStringLiteral("Restauración del ejercicio %1 desde %2:"))
+              .arg(r.ejercicio, QFileInfo(o.restaurar).absoluteFilePath()));
+    linea(QStringLiteral("  Asientos %1: %2")
+              .arg(simulada ? QStringLiteral("a reinsertar") : QStringLiteral("reinsertados"))
+              .arg(r.asientos));
+    linea(QStringLiteral("  Movimientos de stock %1: %2")
+              .arg(simulada ? QStringLiteral("a reinsertar") : QStringLiteral("reinsertados"))
+              .arg(r.movimientos));
+    if (r.saldos > 0)
+        linea(QStringLiteral("  Renglones de saldo inicial %1: %2 (comprobante SI %3)")
+                  .arg(simulada ? QStringLiteral("a quitar") : QStringLiteral("quitados"))
+                  .arg(r.saldos)
+                  .arg(r.comprobante));
+    else
+        linea(QStringLiteral("  Saldo inicial: la depuración no generó renglones."));
+    if (r.fechaAnterior)
+        linea(QStringLiteral("  Fecha de última depuración %1: %2")
+                  .arg(simulada ? QStringLiteral("que se repone") : QStringLiteral("repuesta"),
+                       *r.fechaAnterior));
+    else
+        linea(QStringLiteral("  Fecha de última depuración: no existía; %1")
+                  .arg(simulada ? QStringLiteral("se quitaría") : QStringLiteral("se quitó")));
+    if (r.idsNuevos)
+        linea(
+            QStringLiteral("  Los movimientos de stock recibieron números nuevos: el servidor no acepta los "
+                           "originales a través de la vista."));
+    linea(QStringLiteral("  El período operativo no se toca."));
+    return Salida::Depurado;
+}
+
 int Estado(Desenlace desenlace) {
     switch (desenlace) {
     case Desenlace::Completo:
@@ -116,6 +161,7 @@ int EjecutarDesatendido(const OpcionesDesatendido& o, FILE* salida) {
         return *operador().CodigoFin() == 0 ? Salida::Incompleto : Salida::SinConexion;
     if (!gSesion().Conectado()) return Salida::SinConexion;
 
+    if (!o.restaurar.isEmpty()) return RestaurarArchivo(o, salida);
     if (o.simular) {
         try {
             return Simular(o.ejercicio.trimmed(), o, salida);

@@ -4,6 +4,7 @@
 #include "suite/sesion.h"
 
 #include <algorithm>
+#include <functional>
 #include <optional>
 #include <QScopeGuard>
 #include <QSqlDatabase>
@@ -308,7 +309,10 @@ void avisarDespues(Sesion& s, const QString& sql, const QString& texto, std::opt
     if (s.Observador) s.Observador(SentenciaSesion{sql, texto, true, {}, -1, std::move(error)});
 }
 
-void leerSqlite(Sesion& sesion, sqlite3* h, EscritorArchivo& escritor, const TablaOrigen& origen,
+// Each row read goes to `agregar`, its values valid during the call.
+using PorFila = std::function<void(const Dato*)>;
+
+void leerSqlite(Sesion& sesion, sqlite3* h, const PorFila& agregar, const TablaOrigen& origen,
                 const QString& sql) {
     const QString texto = TraducirTSQL(sql);
     avisarAntes(sesion, sql, texto);
@@ -328,7 +332,7 @@ void leerSqlite(Sesion& sesion, sqlite3* h, EscritorArchivo& escritor, const Tab
         while (rc == SQLITE_OK && (rc = sqlite3_step(q)) == SQLITE_ROW) {
             for (int i = 0; i < n; ++i)
                 fila[size_t(i)] = archivo_p::DatoDeColumna(q, i);
-            escritor.Agregar(fila.data());
+            agregar(fila.data());
             rc = SQLITE_OK;
         }
     } catch (const ErrorSistema& e) {
@@ -346,7 +350,7 @@ void leerSqlite(Sesion& sesion, sqlite3* h, EscritorArchivo& escritor, const Tab
 // How a column of an ODBC result is fetched.
 enum class Lectura : unsigned char { Real, Entero, Binario, Texto };
 
-void leerOdbc(Sesion& sesion, SQLHDBC h, EscritorArchivo& escritor, const TablaOrigen& origen,
+void leerOdbc(Sesion& sesion, SQLHDBC h, const PorFila& agregar, const TablaOrigen& origen,
               const QString& sql) {
     const QString texto = sesion.EsSQLite() ? TraducirTSQL(sql) : sql;
     avisarAntes(sesion, sql, texto);
@@ -433,7 +437,7 @@ void leerOdbc(Sesion& sesion, SQLHDBC h, EscritorArchivo& escritor, const TablaO
                 b = t->toUtf8();
                 d = Dato::DeTexto(b.constData(), b.size());
             }
-            escritor.Agregar(fila.data());
+            agregar(fila.data());
         }
     } catch (const ErrorSistema& e) {
         avisarDespues(sesion, sql, texto, e.Descripcion);
@@ -474,16 +478,34 @@ QString SentenciaLectura(const TablaOrigen& origen, const QString& condicion, Bl
     return sql + QStringLiteral(" ORDER BY ") + orden.join(QStringLiteral(", "));
 }
 
-TablaArchivo ArchivarTabla(Sesion& sesion, EscritorArchivo& escritor, const QString& nombre,
-                           const TablaOrigen& origen, const QString& condicion, BloqueoLectura bloqueo) {
-    escritor.AbrirTabla(nombre, origen.tabla, origen.Orden(), origen.columnas);
+namespace {
+void leer(Sesion& sesion, const TablaOrigen& origen, const QString& condicion, BloqueoLectura bloqueo,
+          const PorFila& agregar) {
     const QString sql = SentenciaLectura(origen, condicion, bloqueo);
     if (sqlite3* h = manejadorSqlite(sesion))
-        leerSqlite(sesion, h, escritor, origen, sql);
+        leerSqlite(sesion, h, agregar, origen, sql);
     else if (SQLHDBC h = manejadorOdbc(sesion))
-        leerOdbc(sesion, h, escritor, origen, sql);
+        leerOdbc(sesion, h, agregar, origen, sql);
     else
         throw ErrorSistema(Errores::BaseDeDatos,
                            QStringLiteral("No hay conexión abierta con la base de datos."));
+}
+} // namespace
+
+TablaArchivo ArchivarTabla(Sesion& sesion, EscritorArchivo& escritor, const QString& nombre,
+                           const TablaOrigen& origen, const QString& condicion, BloqueoLectura bloqueo) {
+    escritor.AbrirTabla(nombre, origen.tabla, origen.Orden(), origen.columnas);
+    leer(sesion, origen, condicion, bloqueo, [&](const Dato* fila) { escritor.Agregar(fila); });
     return escritor.CerrarTabla();
+}
+
+TablaArchivo HuellaOrigen(Sesion& sesion, const TablaOrigen& origen, const QString& condicion,
+                          BloqueoLectura bloqueo) {
+    std::vector<ClaseCanonica> clases;
+    for (const ColumnaArchivo& c : origen.columnas)
+        clases.push_back(ClaseDeTipo(c.tipo));
+    HuellaTabla huella(std::move(clases));
+    leer(sesion, origen, condicion, bloqueo, [&](const Dato* fila) { huella.Agregar(fila); });
+    return TablaArchivo{QString(),      origen.tabla,    origen.Orden(),
+                        huella.Filas(), huella.Sha256(), origen.columnas};
 }

@@ -57,3 +57,9 @@ QString SentenciaLectura(const TablaOrigen& origen, const QString& condicion,
 TablaArchivo ArchivarTabla(Sesion& sesion, EscritorArchivo& escritor, const QString& nombre,
                            const TablaOrigen& origen, const QString& condicion,
                            BloqueoLectura bloqueo = BloqueoLectura::Ninguno);
+
+// The row count and digest that an archive of the rows meeting the condition would record, read
+// the same way and written nowhere: to tell whether rows of the database are still those an
+// archive holds.
+TablaArchivo HuellaOrigen(Sesion& sesion, const TablaOrigen& origen, const QString& condicion,
+                          BloqueoLectura bloqueo = BloqueoLectura::Ninguno);

@@ -62,6 +62,17 @@ TEST(OpcionesDesatendido, ErroresDeUso) {
     EXPECT_EQ(o.ejercicio, "2022");
     EXPECT_TRUE(o.confirmar);
     EXPECT_EQ(o.linea, "@DbName=a.db; @Caja=1;") << "options are taken out before the suite's keys are read";
+    // A restore: its archive, never with a year, and asked for like a purge.
+    EXPECT_FALSE(AnalizarArgumentos({"--desatendido", "--restaurar", "a.sqlite", "x"}).error.isEmpty());
+    EXPECT_FALSE(AnalizarArgumentos({"--desatendido", "--restaurar"}).error.isEmpty());
+    EXPECT_FALSE(
+        AnalizarArgumentos({"--desatendido", "--restaurar=a.sqlite", "--ejercicio", "2022", "--confirmar"})
+            .error.isEmpty());
+    const auto r =
+        AnalizarArgumentos({"--desatendido", "--restaurar", "a b.sqlite", "--simular", "@DbName=a.db;"});
+    EXPECT_TRUE(r.error.isEmpty()) << r.error.toStdString();
+    EXPECT_EQ(r.restaurar, "a b.sqlite");
+    EXPECT_EQ(r.linea, "@DbName=a.db;");
     // Without --desatendido every argument is the window's session line, options included.
     const auto ventana = AnalizarArgumentos({"@DbName=a.db;@Password=", "--x;", "--simular"});
     EXPECT_TRUE(ventana.error.isEmpty()) << ventana.error.toStdString();

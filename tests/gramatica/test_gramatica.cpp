@@ -6,8 +6,11 @@
 #include "apoyo/sistema.h"
 #include "demodb.h"
 #include "lookup/lib_clscons2.h"
+#include "purge/archivo.h"
+#include "purge/archivo_origen.h"
 #include "purge/depuracion.h"
 #include "purge/frmcrb.h"
+#include "purge/restauracion.h"
 #include "purge/sentencias_depuracion.h"
 #include "startup/modglobal.h"
 #include "suite/coleccion.h"
@@ -25,6 +28,7 @@
 #include <QJsonObject>
 #include <QStandardPaths>
 #include <QTimer>
+#include <utility>
 
 namespace {
 
@@ -104,13 +108,43 @@ TEST_F(GramaticaTSQL, CadaSentenciaEnviadaEsTSQL) {
         frm.CmdAceptar_Click();
     }
     EXPECT_EQ(Depuracion().Simular(QStringLiteral("2022")).desenlace, Desenlace::Completo);
+    // The year's archive, for the restore below; its own statements are not the restore's.
+    const QString archivo = Ruta("depuracion-2022.sqlite");
+    const auto archivar = [&](const char* tabla, const char* origen, const QString& condicion) {
+        const auto observador = std::exchange(gSesion().Observador, nullptr);
+        auto e =
+            QFile::exists(archivo)
+                ? EscritorArchivo::Continuar(archivo)
+                : EscritorArchivo::Crear(archivo, {{"ejercicio", "2022"}, {"fecha_desde", "01/01/2022"}});
+        ArchivarTabla(gSesion(), *e, tabla, DescribirTabla(gSesion(), origen), condicion);
+        e->Verificar();
+        gSesion().Observador = observador;
+    };
+    archivar(kTablaConfiguracion, "TA_CONFIGURACION", "RTRIM(LTRIM(CLAVE)) = 'FECHAULTIMADEPURACION'");
+    archivar(kTablaAsientos, "MV_ASIENTOS", "CONVERT(INT,PERIODO) = 2022");
+    archivar(kTablaMovimientos, "V_MV_STOCK", "fecha <= CONVERT(DATETIME,'20221231',112)");
     Guion().Responder(Respuesta::Si);
     frm.txtfields->setEditText(QStringLiteral("2022"));
     frm.CmdAceptar_Click();
     ASSERT_FALSE(Guion().Avisos().empty());
     EXPECT_TRUE(Guion().Avisos().back().texto.contains("El proceso finalizó con éxito"))
         << Guion().Avisos().back().texto.toStdString();
+    // The restore of that purge: one row per statement, so that it adds few shapes.
+    const QVariant comprobante = ConsultarValor(
+        base, "SELECT MAX(IDCOMPROBANTE) FROM V_MV_STOCK WHERE TC = 'SI' AND FECHA = '2022-12-31'");
+    archivar(kTablaSaldoInicial, "V_MV_STOCK",
+             QStringLiteral("TC = 'SI' AND IDCOMPROBANTE = '%1'").arg(comprobante.toString()));
+    gSesion().setLimiteParametros(16);
+    const ResultadoRestauracion restaurada = Restaurar(gSesion(), archivo, false);
+    gSesion().setLimiteParametros(0);
+    EXPECT_EQ(restaurada.desenlace, DesenlaceRestauracion::Restaurado) << restaurada.mensaje.toStdString();
     gSesion().Observador = nullptr;
+    // Sent by the restore only to SQL Server, or only when the purge found no earlier purge date.
+    for (const QString& sql : {QStringLiteral("SET IDENTITY_INSERT MV_ASIENTOS ON"),
+                               QStringLiteral("SET IDENTITY_INSERT MV_ASIENTOS OFF"),
+                               QStringLiteral("DELETE FROM TA_CONFIGURACION WHERE RTRIM(LTRIM(CLAVE)) = "
+                                              "'FECHAULTIMADEPURACION'")})
+        formas.emplace(Forma(sql), sql);
     // Sent to SQL Server only, when the session asks whether its transaction still stands.
     formas.emplace(QStringLiteral("SELECT @@TRANCOUNT"), QStringLiteral("SELECT @@TRANCOUNT"));
     // Sent to SQL Server only: the purge lock, taken, tested and released.
@@ -148,7 +182,10 @@ TEST_F(GramaticaTSQL, CadaSentenciaEnviadaEsTSQL) {
           // the reads into the purge archive: the journal under its lock, the movements, the
           // opening balances, the configuration rows by their rowid
           "FROM MV_ASIENTOS WITH (TABLOCKX, HOLDLOCK) WHERE", "FROM V_MV_STOCK WHERE fecha <=",
-          "FROM V_MV_STOCK WHERE TC = 'SI' AND IDCOMPROBANTE", "rowid AS _rowid_origen"})
+          "FROM V_MV_STOCK WHERE TC = 'SI' AND IDCOMPROBANTE", "rowid AS _rowid_origen",
+          // the restore's inserts, the opening balances it removes, the date it puts back
+          "INSERT INTO MV_ASIENTOS ([", "DELETE FROM V_MV_STOCK WHERE TC = 'SI'",
+          "UPDATE TA_CONFIGURACION SET [Grupo]"})
         EXPECT_FALSE(todas.filter(QString::fromLatin1(parte)).isEmpty()) << parte;
 
     const Corrida c =
