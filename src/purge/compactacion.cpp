@@ -235,9 +235,20 @@ ResultadoCompactacion Compactar(Sesion& sesion, Avance& avance) {
         if (QFileInfo::exists(e.base + QStringLiteral("-wal")))
             consultar(sesion, QStringLiteral("PRAGMA wal_checkpoint(TRUNCATE)"));
     } catch (const ErrorSistema& x) {
+        // The causes an operator can act on, in Spanish; any other as the driver gave it.
+        auto dice = [&](const char* t) {
+            return x.Descripcion.contains(QLatin1String(t), Qt::CaseInsensitive);
+        };
+        const QString motivo =
+            dice("locked") || dice("busy")
+                ? QStringLiteral(
+                      "Otra estación está usando la base de datos: vuelva a intentarlo cuando nadie "
+                      "la tenga abierta.")
+            : dice("full") ? QStringLiteral("No queda espacio en el disco.")
+                           : x.Descripcion;
         throw ErrorSistema(x.Numero, QStringLiteral("No se pudo compactar la base de datos %1; quedó como "
                                                     "estaba.\r%2")
-                                         .arg(nombre, x.Descripcion));
+                                         .arg(nombre, motivo));
     }
     r.despues = tamanioEnDisco(e.base);
     r.milisegundos = reloj.elapsed();

@@ -319,7 +319,7 @@ void columnasDelDiario(Documento& d, const TablaArchivo& tabla) {
     // Entry numbers by value (stored as numbers or as texts), then as stored when not numbers.
     if (!numero.isEmpty())
         orden << QStringLiteral("CAST(%1 AS NUMERIC)").arg(citado(numero)) << citado(numero);
-    if (!numero.isEmpty() && !fecha.isEmpty()) orden << QStringLiteral("clave_fecha(%1)").arg(citado(fecha));
+    if (!fecha.isEmpty()) orden << QStringLiteral("clave_fecha(%1)").arg(citado(fecha));
     orden << QStringLiteral("rowid");
     d.orden = orden.join(QStringLiteral(", "));
 }
@@ -453,21 +453,26 @@ public:
             }
             if (probar(d, true, tam, base, tope)) return;
         }
-        // 4. Too many columns for a page: the smallest type, headings and texts broken anywhere.
+        // 4. Too many columns for a page: the smallest type, numbers and dates whole, headings and
+        // texts broken anywhere.
+        const double letra = normal_.Ancho("W");
         std::vector<double> base(n), tope(n);
-        const double minimo = 3 * normal_.Ancho("W");
         for (size_t i = 0; i < n; ++i) {
             const Columna& c = cols[i];
-            base[i] = (c.EsTexto() ? std::min(c.natural, minimo) : c.natural) * kTamMinimo;
-            tope[i] = std::max(c.natural, c.encabezado) * kTamMinimo;
+            base[i] = (c.EsTexto() ? std::min(c.natural, letra) : c.natural) * kTamMinimo;
+            tope[i] = (c.EsTexto() ? std::max({c.natural, c.encabezado, letra}) : c.natural) * kTamMinimo;
         }
         if (probar(d, true, kTamMinimo, base, tope)) return;
-        // 5. Every column alike and broken anywhere: nothing is lost, however narrow.
-        const double util = kAltoA4 - 2 * kMargen - double(n) * 2 * rellenoHorizontal(kTamMinimo);
-        std::vector<double> igual(n, std::max(util / double(n), normal_.Ancho("W") * kTamMinimo));
-        for (auto& c : cols)
-            c.partible = true;
-        fijar(d, true, kTamMinimo, igual);
+        // 5. The type as small as one letter and its margins in each column need, every column
+        // at least that wide and the rest shared out: nothing is lost, however many the columns.
+        const double tam =
+            std::min(kTamMinimo, (kAltoA4 - 2 * kMargen) /
+                                     (double(std::max<size_t>(n, 1)) * (letra + 2 * rellenoHorizontal(1))));
+        for (size_t i = 0; i < n; ++i) {
+            base[i] = letra * tam;
+            tope[i] = std::max({cols[i].natural, cols[i].encabezado, letra}) * tam;
+        }
+        probar(d, true, tam, base, tope);
     }
 
 private:
@@ -560,9 +565,8 @@ private:
 class Impresor {
 public:
     Impresor(const QString& archivo, Marcha& marcha)
-        : mapa_(pango_cairo_font_map_new()), normal_(mapa_, kFamilia), negrita_(mapa_, kFamiliaNegrita),
-          filas_(archivo), marcha_(marcha) {}
-    ~Impresor() { g_object_unref(mapa_); }
+        : mapa_(pango_cairo_font_map_new()), normal_(mapa_.get(), kFamilia),
+          negrita_(mapa_.get(), kFamiliaNegrita), filas_(archivo), marcha_(marcha) {}
     Impresor(const Impresor&) = delete;
     Impresor& operator=(const Impresor&) = delete;
 
@@ -576,7 +580,10 @@ private:
     void DibujarEncabezado(cairo_t* cr, const Documento& d, int pagina, int paginas);
     int LineasDeFila(const Documento& d, const Dato* fila, const std::vector<int>& indices);
 
-    PangoFontMap* mapa_;
+    struct Soltar {
+        void operator()(PangoFontMap* p) const { g_object_unref(p); }
+    };
+    std::unique_ptr<PangoFontMap, Soltar> mapa_; // before the fonts, which use it
     Fuente normal_, negrita_;
     Filas filas_;
     Marcha& marcha_;
@@ -875,8 +882,9 @@ QString RutaListado(const QString& rutaArchivo, Listado listado, const QString& 
 std::vector<ListadoEmitido> EmitirListados(const QString& rutaArchivo, const OpcionesListados& opciones) {
     const LectorArchivo archivo(rutaArchivo);
     if (opciones.verificarArchivo) archivo.ExigirIntegro();
+    // On one line each: a line break in a value would print over the next line.
     auto valor = [&](const char* clave) {
-        return archivo.ValorManifiesto(QString::fromLatin1(clave)).trimmed();
+        return archivo.ValorManifiesto(QString::fromLatin1(clave)).simplified();
     };
     const QString ejercicio = valor("ejercicio");
     QStringList linea1, linea2;

@@ -52,11 +52,13 @@ Fuente::Fuente(PangoFontMap* mapa, const char* descripcion) : mapa_(mapa), glifo
     descripcion_ = pango_font_description_from_string(descripcion);
     pango_font_description_set_absolute_size(descripcion_, kReferencia * PANGO_SCALE);
     referencia_ = pango_font_map_load_font(mapa_, contexto_, descripcion_);
-    if (!referencia_)
+    if (!referencia_) {
+        Liberar();
         throw ErrorSistema(Errores::ArchivoNoEncontrado,
                            QStringLiteral("No hay ninguna fuente tipográfica instalada para los listados "
                                           "(se buscó \"%1\").")
                                .arg(QString::fromUtf8(descripcion)));
+    }
     PangoFontMetrics* metricas = pango_font_get_metrics(referencia_, pango_language_from_string("es"));
     ascenso_ = pango_font_metrics_get_ascent(metricas) / double(PANGO_SCALE) / kReferencia;
     descenso_ = pango_font_metrics_get_descent(metricas) / double(PANGO_SCALE) / kReferencia;
@@ -65,12 +67,22 @@ Fuente::Fuente(PangoFontMap* mapa, const char* descripcion) : mapa_(mapa), glifo
 }
 
 Fuente::~Fuente() {
+    Liberar();
+}
+
+void Fuente::Liberar() {
     if (disposicion_) g_object_unref(disposicion_);
     if (fuenteEscalada_) g_object_unref(fuenteEscalada_);
     if (forma_) pango_glyph_string_free(forma_);
     if (referencia_) g_object_unref(referencia_);
     if (descripcion_) pango_font_description_free(descripcion_);
     if (contexto_) g_object_unref(contexto_);
+    disposicion_ = nullptr;
+    fuenteEscalada_ = nullptr;
+    forma_ = nullptr;
+    referencia_ = nullptr;
+    descripcion_ = nullptr;
+    contexto_ = nullptr;
 }
 
 Fuente::Glifo& Fuente::Buscar(char32_t cp) {

@@ -57,6 +57,7 @@ private:
     // Decodes the text into caracteres_; false when pango must lay it out.
     bool Analizar(std::string_view texto);
     Glifo& Buscar(char32_t cp);
+    void Liberar();
     PangoLayout* Disposicion(double tam);
     cairo_scaled_font_t* Escalada(double tam);
 

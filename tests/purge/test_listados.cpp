@@ -468,6 +468,18 @@ TEST_F(Compactacion, ReduceElArchivoYConservaLasFilas) {
     sesion_->IniciarTransaccion();
     EXPECT_EQ(Negativa(), "No se puede compactar la base de datos mientras hay una transacción en curso.");
     sesion_->DeshacerTransaccion();
+    {
+        // Another station reading: the compaction waits as any statement does, then gives up.
+        const ConexionDirecta otra(ruta_);
+        QSqlQuery lectura(otra.db());
+        ASSERT_TRUE(lectura.exec(QStringLiteral("BEGIN")) &&
+                    lectura.exec(QStringLiteral("SELECT COUNT(*) FROM t")));
+        sesion_->setCommandTimeout(1);
+        EXPECT_EQ(Negativa(),
+                  "No se pudo compactar la base de datos prueba.db; quedó como estaba.\rOtra estación "
+                  "está usando la base de datos: vuelva a intentarlo cuando nadie la tenga abierta.");
+        lectura.exec(QStringLiteral("COMMIT"));
+    }
 
     QStringList avance;
     Avance a;
