@@ -935,7 +935,8 @@ std::vector<ListadoEmitido> EmitirListados(const QString& rutaArchivo, const Opc
     // share nothing); this thread shows the progress.
     const QString archivoLeido = archivo.Ruta();
     for (auto& t : trabajos)
-        t->hecho = std::async(std::launch::async, [&archivoLeido, &t = *t] {
+        // Where no thread can be had, the listing is printed on this one, when its turn comes.
+        t->hecho = std::async(std::launch::async | std::launch::deferred, [&archivoLeido, &t = *t] {
             Impresor impresor(archivoLeido, t.marcha);
             return impresor.Imprimir(t.d, t.ruta);
         });
@@ -955,10 +956,9 @@ std::vector<ListadoEmitido> EmitirListados(const QString& rutaArchivo, const Opc
                                  lineas.join(kSeparador),
                                  QStringLiteral("%1 %").arg(total ? hechas * 100 / total : 100));
     };
-    for (auto& t : trabajos) {
-        while (t->hecho.wait_for(std::chrono::milliseconds(100)) != std::future_status::ready)
+    for (auto& t : trabajos)
+        while (t->hecho.wait_for(std::chrono::milliseconds(100)) == std::future_status::timeout)
             mostrar();
-    }
     mostrar();
     // Every listing that could be made is made; then the first failure is told.
     std::vector<ListadoEmitido> hechos;

@@ -52,6 +52,20 @@ QString sinBlancos(QString t) {
     return t.remove(QRegularExpression(QStringLiteral("\\s")));
 }
 
+// The progress display's calls, one line each.
+class VistaAnotada : public AvanceVista {
+public:
+    explicit VistaAnotada(QStringList& lineas) : lineas_(lineas) {}
+    void Iniciar(const QString& titulo) override { lineas_ << QStringLiteral("[%1]").arg(titulo); }
+    void Mostrar(const QString& a, const QString& b, const QString& v) override {
+        lineas_ << QStringLiteral("%1 | %2 | %3").arg(a, b, v);
+    }
+    void Cerrar() override { lineas_ << QStringLiteral("[cerrado]"); }
+
+private:
+    QStringList& lineas_;
+};
+
 // Mounts a small tmpfs (root only); unmounted with the returned guard's end.
 bool montar(const QString& carpeta, const char* tamanio) {
     return QDir().mkpath(carpeta) && geteuid() == 0 &&
@@ -225,8 +239,19 @@ protected:
 // whole, the PDF's title.
 TEST_F(Listados, DiarioYExistenciasDesdeElArchivo) {
     const Fixture f = escribirArchivo(ruta_);
-    const std::vector<ListadoEmitido> hechos = EmitirListados(ruta_);
+    QStringList avance;
+    Avance a;
+    a.InstalarVista(std::make_unique<VistaAnotada>(avance));
+    OpcionesListados opciones;
+    opciones.avance = &a;
+    const std::vector<ListadoEmitido> hechos = EmitirListados(ruta_, opciones);
     ASSERT_EQ(hechos.size(), 2u);
+    ASSERT_FALSE(avance.isEmpty());
+    EXPECT_EQ(avance.back(),
+              QStringLiteral("Emitiendo los listados de la depuración | Libro Diario 2022: página %1 de "
+                             "%1   ·   Existencias al 31/12/2022: página %2 de %2 | 100 %")
+                  .arg(hechos[0].paginas)
+                  .arg(hechos[1].paginas));
     EXPECT_EQ(hechos[0].ruta,
               dir_.filePath(QStringLiteral("depuracion-conta-2022-20250131-021007-libro-diario.pdf")));
     EXPECT_EQ(hechos[1].ruta,
@@ -422,19 +447,6 @@ TEST(FormatoListados, ValoresComoSeLeen) {
 // ---- Compaction -------------------------------------------------------------------------------
 
 namespace {
-class VistaAnotada : public AvanceVista {
-public:
-    explicit VistaAnotada(QStringList& lineas) : lineas_(lineas) {}
-    void Iniciar(const QString& titulo) override { lineas_ << QStringLiteral("[%1]").arg(titulo); }
-    void Mostrar(const QString& a, const QString& b, const QString& v) override {
-        lineas_ << QStringLiteral("%1 | %2 | %3").arg(a, b, v);
-    }
-    void Cerrar() override { lineas_ << QStringLiteral("[cerrado]"); }
-
-private:
-    QStringList& lineas_;
-};
-
 class Compactacion : public PruebaSesion {
 protected:
     // A table of `filas` rows of 250 bytes.
