@@ -773,9 +773,53 @@ void Impresor::Dibujar(const Documento& d, ArchivoPdf& pdf, int paginas) {
     textos_.assign(d.columnas.size(), {});
     tramos_.assign(d.columnas.size(), {});
     Paginador p(altoCuerpo_, altoLinea_, rellenoV_);
+    const double derecha = anchoPagina_ - kMargen;
+    // The rows of the page being filled, drawn once it is complete: every other one on a grey
+    // stripe, all the stripes in one fill (a fill per row costs cairo as much as a row's text).
+    struct FilaDePagina {
+        Paginador::Tramo tramo;
+        bool franja = false;
+        std::vector<std::string> textos;
+        std::vector<std::vector<TramoTexto>> tramos;
+    };
+    std::vector<FilaDePagina> filasDePagina;
+    size_t enPagina = 0;
+    const auto dibujarFilas = [&] {
+        bool franjas = false;
+        for (size_t k = 0; k < enPagina; ++k) {
+            const Paginador::Tramo& t = filasDePagina[k].tramo;
+            if (!filasDePagina[k].franja) continue;
+            cairo_rectangle(cr, kMargen, yCuerpo_ + t.y, derecha - kMargen, t.alto);
+            franjas = true;
+        }
+        if (franjas) {
+            cairo_set_source_rgb(cr, 0.95, 0.95, 0.95);
+            cairo_fill(cr);
+            cairo_set_source_rgb(cr, 0, 0, 0);
+        }
+        for (size_t k = 0; k < enPagina; ++k) {
+            const FilaDePagina& f = filasDePagina[k];
+            for (size_t i = 0; i < d.columnas.size(); ++i) {
+                const Columna& c = d.columnas[i];
+                const std::string_view texto = f.textos[i];
+                const auto& lineas = f.tramos[i];
+                double base = yCuerpo_ + f.tramo.y + rellenoV_ + normal_.Ascenso() * d.tam;
+                for (int l = f.tramo.desde; l < std::min(f.tramo.hasta, int(lineas.size())); ++l) {
+                    const TramoTexto& t = lineas[size_t(l)];
+                    normal_.Dibujar(cr, texto.substr(size_t(t.desde), size_t(t.hasta - t.desde)), d.tam,
+                                    c.Alinear() == Alineacion::Derecha ? c.x + c.ancho : c.x, base,
+                                    c.Alinear());
+                    base += altoLinea_;
+                }
+            }
+            normal_.Vaciar(cr);
+        }
+        enPagina = 0;
+    };
     int pagina = 0;
     const auto aPagina = [&](int nueva) {
         if (nueva == pagina) return;
+        dibujarFilas();
         if (pagina > 0) {
             cairo_show_page(cr);
             pdf.Exigir(cairo_status(cr));
@@ -785,35 +829,24 @@ void Impresor::Dibujar(const Documento& d, ArchivoPdf& pdf, int paginas) {
         marcha_.pagina = pagina;
         marcha_.Fijar(0.3 + 0.7 * double(pagina) / double(std::max(paginas, 1)));
     };
-    const double derecha = anchoPagina_ - kMargen;
     qint64 indice = 0;
-    const auto dibujarFila = [&](const Paginador::Tramo& t) {
+    const auto guardarFila = [&](const Paginador::Tramo& t) {
         aPagina(t.pagina);
-        const double y = yCuerpo_ + t.y;
-        if (indice % 2 == 1) {
-            cairo_set_source_rgb(cr, 0.95, 0.95, 0.95);
-            cairo_rectangle(cr, kMargen, y, derecha - kMargen, t.alto);
-            cairo_fill(cr);
-            cairo_set_source_rgb(cr, 0, 0, 0);
-        }
+        if (enPagina == filasDePagina.size()) filasDePagina.emplace_back();
+        FilaDePagina& f = filasDePagina[enPagina++];
+        f.tramo = t;
+        f.franja = indice % 2 == 1;
+        f.textos.resize(d.columnas.size());
+        f.tramos.resize(d.columnas.size());
         for (size_t i = 0; i < d.columnas.size(); ++i) {
-            const Columna& c = d.columnas[i];
-            const std::string_view texto = textos_[i];
-            const auto& lineas = tramos_[i];
-            double base = y + rellenoV_ + normal_.Ascenso() * d.tam;
-            for (int k = t.desde; k < std::min(t.hasta, int(lineas.size())); ++k) {
-                const TramoTexto& l = lineas[size_t(k)];
-                normal_.Dibujar(cr, texto.substr(size_t(l.desde), size_t(l.hasta - l.desde)), d.tam,
-                                c.Alinear() == Alineacion::Derecha ? c.x + c.ancho : c.x, base, c.Alinear());
-                base += altoLinea_;
-            }
+            f.textos[i].assign(textos_[i]);
+            f.tramos[i].assign(tramos_[i].begin(), tramos_[i].end());
         }
-        normal_.Vaciar(cr);
     };
     filas_.Recorrer(seleccion(d, [](const Columna&) { return true; }) + QStringLiteral(" ORDER BY ") +
                         d.orden,
                     [&](const Dato* fila) {
-                        p.Colocar(LineasDeFila(d, fila, todas), dibujarFila);
+                        p.Colocar(LineasDeFila(d, fila, todas), guardarFila);
                         ++indice;
                     });
     if (d.filas == 0) {
@@ -826,6 +859,7 @@ void Impresor::Dibujar(const Documento& d, ArchivoPdf& pdf, int paginas) {
     }
     p.Reservar(altoTotales_, [&](int nueva, double usado) {
         aPagina(nueva);
+        dibujarFilas();
         double y = yCuerpo_ + usado + 1.5;
         cairo_set_line_width(cr, 0.8);
         cairo_move_to(cr, kMargen, y);
