@@ -44,6 +44,14 @@ for deb in "$programa" "$dev"; do
   tiene "$deb" "^\./usr/share/doc/$paquete/copyright\$"
   tiene "$deb" "^\./usr/share/doc/$paquete/changelog\.Debian\.gz\$"
 done
+# The operator's guide and every picture it shows, where its links find them.
+tiene "$programa" '^\./usr/share/doc/cribanzas/guia-del-operador\.md$'
+tiene "$programa" '^\./usr/share/doc/cribanzas/guia-del-administrador\.md$'
+tiene "$dev" '^\./usr/share/doc/cribanzas-consulta-dev/desarrollo\.md$'
+for imagen in $(dpkg-deb --fsys-tarfile "$programa" | tar -xOf - ./usr/share/doc/cribanzas/guia-del-operador.md |
+  grep -o '(capturas/[^)]*\.png)' | tr -d '()' | sort -u); do
+  tiene "$programa" "^\./usr/share/doc/cribanzas/${imagen//./\\.}\$"
+done
 tiene "$dev" '/include/cribanzas/lookup/lib_clscons2\.h$'
 tiene "$dev" '/cmake/CribanzasConsulta/CribanzasConsultaConfig\.cmake$'
 tiene "$dev" '/lib[^/]*/([^/]+/)?liblookup\.a$'

@@ -1,5 +1,6 @@
 // consulta: shows the suite's lookup over a table (through its mask) or a statement, as a
 // screen of the suite would, and prints what the caller gets back as one JSON object.
+#include "app/registro_sentencias.h"
 #include "lookup/lib_clscons2.h"
 #include "startup/frmconexion.h"
 #include "startup/modglobal.h"
@@ -37,6 +38,8 @@ const char* const TextoUso =
     "  --devueltos A,B,...  columnas cuyos valores se devuelven en Valores\n"
     "  --clave TEXTO        texto inicial de la primera caja de busqueda\n"
     "  --busqueda NOMBRE    campo de busqueda (CampoBusqueda)\n"
+    "  --registro-sentencias RUTA\n"
+    "                       agrega a RUTA cada sentencia enviada a la base de datos\n"
     "\n"
     "Escribe en la salida estandar un objeto JSON:\n"
     "  {\"valores\": [..] o null, \"cantidades\": [..] o null, \"valorDevuelto\": texto o null,\n"
@@ -51,6 +54,7 @@ struct Opciones {
     std::optional<QStringList> devueltos;
     QString clave;
     QString busqueda;
+    QString registroSentencias;
 };
 
 int ErrorDeUso(const QString& motivo) {
@@ -87,6 +91,13 @@ std::optional<int> LeerOpciones(const QStringList& args, Opciones& o) {
             if (!valor(o.clave)) return ErrorDeUso(QStringLiteral("falta el valor de --clave"));
         } else if (a == QLatin1String("--busqueda")) {
             if (!valor(o.busqueda)) return ErrorDeUso(QStringLiteral("falta el valor de --busqueda"));
+        } else if (a == QLatin1String("--registro-sentencias")) {
+            if (!valor(o.registroSentencias) || o.registroSentencias.trimmed().isEmpty())
+                return ErrorDeUso(QStringLiteral("--registro-sentencias necesita la ruta del registro"));
+        } else if (a.startsWith(QLatin1String("--registro-sentencias="))) {
+            o.registroSentencias = a.section(QChar('='), 1);
+            if (o.registroSentencias.trimmed().isEmpty())
+                return ErrorDeUso(QStringLiteral("--registro-sentencias necesita la ruta del registro"));
         } else if (a.startsWith(QLatin1String("--"))) {
             return ErrorDeUso(QStringLiteral("opción desconocida: %1").arg(a));
         } else {
@@ -126,9 +137,25 @@ int main(int argc, char* argv[]) {
     Opciones o;
     if (const auto fin = LeerOpciones(QApplication::arguments().mid(1), o)) return *fin;
 
+    // Every statement from the start-up on, as the unattended mode logs them.
+    std::optional<RegistroSentencias> registro;
+    if (!o.registroSentencias.isEmpty()) {
+        registro.emplace(o.registroSentencias);
+        if (!registro->Abierto()) {
+            std::fprintf(stderr, "consulta: no se puede abrir el registro de sentencias %s: %s\n",
+                         o.registroSentencias.toLocal8Bit().constData(),
+                         registro->Error().toLocal8Bit().constData());
+            return SalidaUso;
+        }
+        gSesion().Observador = [&r = *registro](const SentenciaSesion& s) { r.Observar(s); };
+    }
+
     // The connection is closed before the program's statics go, the database registry among them.
     struct CierreSesion {
-        ~CierreSesion() { gSesion().Desconectar(); }
+        ~CierreSesion() {
+            gSesion().Desconectar();
+            gSesion().Observador = nullptr;
+        }
     } cierre;
 
     EstablecerLineaComandos(o.linea);

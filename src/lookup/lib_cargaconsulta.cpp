@@ -261,9 +261,19 @@ struct ModeloConsulta::Carga {
             largos.asegurar(1);
         }
         const std::uint32_t fila = m.filas_;
+        const bool porValorAntes = ordenando && m.columnas_[std::size_t(columnaOrden)].porValor;
         m.guardarFila(vistas.data(), int(vistas.size()), valores);
         if (!ordenando) return;
         const Columna& c = m.columnas_[std::size_t(columnaOrden)];
+        // The column's first number or date: the texts before it now sort after the values.
+        if (!porValorAntes && c.porValor && fila > 0) {
+            try {
+                rehacerClaves();
+            } catch (...) {
+                ordenando = false; // no room: the caller sorts after the loading
+                return;
+            }
+        }
         const auto* p = reinterpret_cast<const unsigned char*>(c.bytes.data()) + c.ultima;
         const std::size_t n = interno::leerLargo(p);
         std::uint64_t k[2] = {0, 0};
@@ -272,6 +282,30 @@ struct ModeloConsulta::Carga {
         trios.push_back({k[0] ^ inversa, k[1] ^ inversa, fila});
         largos.push_back(std::uint32_t(std::min<std::size_t>(l, 0xFFFFFFFFu)));
         if (trios.size() - ordenadas >= filasPorCorrida) ordenarUltima();
+    }
+
+    // The keys of the rows stored so far worked out again (the column's keys changed kind),
+    // and the sorted runs sorted again.
+    void rehacerClaves() {
+        const std::size_t n = trios.size();
+        const Columna& c = m.columnas_[std::size_t(columnaOrden)];
+        const auto* p = reinterpret_cast<const unsigned char*>(c.bytes.data());
+        // Back in stored order: the merge wants equal keys in stored order within a run.
+        for (std::uint32_t f = 0; f < n; ++f) {
+            const std::size_t bytes = f < c.celdas ? interno::leerLargo(p) : 0;
+            std::uint64_t k[2] = {0, 0};
+            std::size_t l = 0;
+            m.trozoOrden(columnaOrden, f, f < c.celdas ? reinterpret_cast<const char*>(p) : "", bytes, 0, k,
+                         2, l, auxiliar);
+            if (f < c.celdas) p += bytes;
+            trios[f] = {k[0] ^ inversa, k[1] ^ inversa, f};
+            largos[f] = std::uint32_t(std::min<std::size_t>(l, 0xFFFFFFFFu));
+        }
+        if (ordenadas == 0) return;
+        if (auxiliarTrios.size() < filasPorCorrida) auxiliarTrios.resize(filasPorCorrida);
+        for (std::size_t i = 0; i < ordenadas; i += filasPorCorrida)
+            ordenarCorrida(trios.data() + i, auxiliarTrios.data(),
+                           std::min<std::size_t>(filasPorCorrida, ordenadas - i));
     }
 
     // Sorts the run not yet sorted; without room for it the loading leaves the sort to

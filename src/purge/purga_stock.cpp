@@ -39,7 +39,7 @@ PurgaStock::PurgaStock(Sesion& sesion, Operador& operador, Avance& avance, const
 
 bool PurgaStock::Paso(ClasePaso clase, const std::function<void()>& paso) {
     return pasos_(clase, [&] {
-        if (clase == ClasePaso::Prescindible || !enTransaccion_) return paso();
+        if (clase == ClasePaso::Prescindible || !transaccion_) return paso();
         auto perderla = [&](const QString& detalle) {
             pasos_.Irrecuperable();
             return ErrorSistema(Errores::TransaccionPerdida,
@@ -112,10 +112,7 @@ QString PurgaStock::SiguienteLibre(Sesion& sesion, const QVariant& maximo) {
 }
 
 bool PurgaStock::AbrirTransaccion() {
-    return Paso(ClasePaso::Esencial, [&] {
-        if (!sesion_.EnTransaccion()) sesion_.IniciarTransaccion();
-        enTransaccion_ = true;
-    });
+    return Paso(ClasePaso::Esencial, [&] { transaccion_.emplace(sesion_); });
 }
 
 bool PurgaStock::Numerar() {
@@ -163,8 +160,8 @@ bool PurgaStock::CerrarSinSaldos() {
 bool PurgaStock::Cometer() {
     return Paso(ClasePaso::Esencial, [&] {
         if (rs_.Abierto()) rs_.Close();
-        sesion_.ConfirmarTransaccion();
-        enTransaccion_ = false;
+        transaccion_->Cometer();
+        transaccion_.reset();
     });
 }
 
@@ -299,20 +296,23 @@ void PurgaStock::Deshacer() {
     try {
         if (rs_.Abierto()) rs_.Close();
     } catch (...) {
+        // The rollback below ends the reading too.
     }
     try {
-        if (sesion_.EnTransaccion()) sesion_.DeshacerTransaccion();
-    } catch (...) {
+        transaccion_->Deshacer();
+    } catch (const ErrorSistema& e) {
+        falloAlDeshacer_ = e.Descripcion;
     }
-    enTransaccion_ = false;
+    transaccion_.reset();
     try {
         avance_.Cerrar();
     } catch (...) {
+        // The window is only a view.
     }
 }
 
 void PurgaStock::Concluir() {
-    const bool sinCommit = enTransaccion_;
+    const bool sinCommit = transaccion_.has_value();
     if (sinCommit) Deshacer();
     if (resultado_ == Depuracion::ResultadoStock::SinTipoSI) return;
     if (!sinCommit && !pasos_.HuboFallo() && (existe_ || nadaQueLlevar_)) {
@@ -323,4 +323,5 @@ void PurgaStock::Concluir() {
     motivo_ = pasos_.Motivo().isEmpty()
                   ? QStringLiteral("Se canceló la depuración de stock.")
                   : QStringLiteral("Se produjo el siguiente error: ") + pasos_.Motivo().trimmed();
+    if (!falloAlDeshacer_.isEmpty()) motivo_ += u'\r' + falloAlDeshacer_;
 }

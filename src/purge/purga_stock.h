@@ -5,8 +5,10 @@
 #include "purge/depuracion.h"
 #include "purge/pasos_depuracion.h"
 #include "suite/recordset.h"
+#include "suite/transaccion.h"
 
 #include <functional>
+#include <optional>
 #include <QString>
 #include <QVariant>
 #include <vector>
@@ -47,6 +49,7 @@ private:
     bool Confirmar();
     // Closes the balances and commits; the transaction is over.
     bool Cometer();
+    // Rolls back what the purge did; a failed rollback is added to the reason.
     void Deshacer();
     void Concluir();
     // Runs one step of a kind; inside the transaction, a transaction the database ended by
@@ -61,12 +64,13 @@ private:
     PasosDepuracion pasos_;
     Depuracion::ResultadoStock resultado_ = Depuracion::ResultadoStock::Fallida;
     QString motivo_;
+    QString falloAlDeshacer_;
     bool huboError_ = false;
 
     Recordset rs_;
     bool existe_ = false;
-    bool nadaQueLlevar_ = false; // no type "SI", and no movement that would need it
-    bool enTransaccion_ = false;
+    bool nadaQueLlevar_ = false;             // no type "SI", and no movement that would need it
+    std::optional<Transaccion> transaccion_; // from the voucher number to the commit
     bool vacio_ = true;
     QString numero_;
     QString fechaSQL_;

@@ -2,6 +2,7 @@
 
 #include "suite/datos_p.h"
 #include "suite/sesion.h"
+#include "suite/tsql.h"
 #include "suite/utilidades.h"
 
 #include <cmath>
@@ -104,11 +105,6 @@ QVariant fechaDeTexto(const QString& t) {
     return QDateTime(fecha, hora);
 }
 
-QString numeroSinExponente(double v) {
-    if (v == 0) return QStringLiteral("0");
-    return QString::number(v, 'f', QLocale::FloatingPointShortest);
-}
-
 // The table of a single-table SELECT ("SELECT ... FROM name [WHERE ...] [ORDER BY ...]"), as
 // written, and its WHERE condition (empty when none).
 struct TablaYCondicion {
@@ -116,43 +112,96 @@ struct TablaYCondicion {
     QString condicion;
 };
 
-TablaYCondicion tablaDeConsulta(const QString& sql) {
-    // Literals blanked so that their contents cannot look like keywords.
-    QString s = sql;
-    bool enLiteral = false;
-    for (qsizetype i = 0; i < s.size(); ++i) {
-        if (s[i] == QChar('\''))
-            enLiteral = !enLiteral;
-        else if (enLiteral)
-            s[i] = QChar(' ');
+// Reads "FROM name [WITH (...)] then the end, ";", WHERE or ORDER BY" over the statement's tokens;
+// comments read as blanks.
+class LectorDeConsulta {
+public:
+    explicit LectorDeConsulta(const QString& sql) : sql_(sql), t_(Tokenizar(sql)), n_(qsizetype(t_.size())) {}
+
+    TablaYCondicion Leer() const {
+        for (qsizetype i = 0; i < n_; ++i) {
+            if (!EsPalabra(t_[size_t(i)], sql_, QLatin1StringView("FROM")) || !EsBlanco(i + 1)) continue;
+            const qsizetype fin = FinDeNombre(Saltar(i + 1));
+            if (fin < 0) continue;
+            const qsizetype siguiente = Saltar(TrasSugerencias(Saltar(fin)));
+            const bool where =
+                siguiente < n_ && EsPalabra(t_[size_t(siguiente)], sql_, QLatin1StringView("WHERE"));
+            if (siguiente < n_ && !where && !Es(siguiente, ';') && !EsOrderBy(siguiente)) continue;
+            const qsizetype inicio = t_[size_t(Saltar(i + 1))].inicio;
+            TablaYCondicion r;
+            r.tabla = sql_.mid(inicio, t_[size_t(fin - 1)].fin() - inicio);
+            if (where) r.condicion = Condicion(siguiente + 1);
+            return r;
+        }
+        return {};
     }
-    static const QRegularExpression re(QStringLiteral("\\bFROM\\s+((?:\\[[^\\]]+\\]|\"[^\"]+\"|[\\w@#$]+)(?:"
-                                                      "\\.(?:\\[[^\\]]+\\]|\"[^\"]+\"|[\\w@#$]+))*)"
-                                                      "\\s*(?:WITH\\s*\\([^)]*\\)\\s*)?"
-                                                      "(?:$|;|(\\bWHERE\\b)|\\bORDER\\s+BY\\b)"),
-                                       QRegularExpression::CaseInsensitiveOption);
-    const auto m = re.match(s);
-    if (!m.hasMatch()) return {};
-    TablaYCondicion r;
-    r.tabla = sql.mid(m.capturedStart(1), m.capturedLength(1));
-    if (m.capturedStart(2) >= 0) {
-        const qsizetype desde = m.capturedEnd(2);
-        qsizetype hasta = s.size();
-        static const QRegularExpression orden(QStringLiteral("\\bORDER\\s+BY\\b"),
-                                              QRegularExpression::CaseInsensitiveOption);
-        for (auto it = orden.globalMatch(s, desde); it.hasNext();) {
-            const auto o = it.next();
-            const QStringView antes = QStringView(s).mid(desde, o.capturedStart() - desde);
-            if (antes.count(QChar('(')) == antes.count(QChar(')'))) {
-                hasta = o.capturedStart();
+
+private:
+    bool EsBlanco(qsizetype i) const {
+        return i < n_ &&
+               (t_[size_t(i)].clase == ClaseToken::Blanco || t_[size_t(i)].clase == ClaseToken::Comentario);
+    }
+    bool Es(qsizetype i, char signo) const { return i < n_ && EsSigno(t_[size_t(i)], sql_, signo); }
+    qsizetype Saltar(qsizetype i) const {
+        while (EsBlanco(i))
+            ++i;
+        return i;
+    }
+    bool EsOrderBy(qsizetype i) const {
+        if (i >= n_ || !EsPalabra(t_[size_t(i)], sql_, QLatin1StringView("ORDER")) || !EsBlanco(i + 1))
+            return false;
+        const qsizetype by = Saltar(i + 1);
+        return by < n_ && EsPalabra(t_[size_t(by)], sql_, QLatin1StringView("BY"));
+    }
+    // The first token after a table name starting at i ("[a b]", dbo.T), or -1.
+    qsizetype FinDeNombre(qsizetype i) const {
+        for (;;) {
+            if (i >= n_) return -1;
+            const Token& t = t_[size_t(i)];
+            const bool parte = (t.clase == ClaseToken::NombreCitado && t.cerrado && t.largo > 2) ||
+                               t.clase == ClaseToken::Palabra || t.clase == ClaseToken::Numero;
+            if (!parte) return -1;
+            if (!Es(i + 1, '.')) return i + 1;
+            i += 2;
+        }
+    }
+    // Past a table hint "WITH (...)" at i, or i itself when there is none.
+    qsizetype TrasSugerencias(qsizetype i) const {
+        if (i >= n_ || !EsPalabra(t_[size_t(i)], sql_, QLatin1StringView("WITH"))) return i;
+        qsizetype k = Saltar(i + 1);
+        if (!Es(k, '(')) return i;
+        while (++k < n_)
+            if (Es(k, ')')) return k + 1;
+        return i;
+    }
+    // The WHERE condition from token i: up to an ORDER BY outside parentheses, without the
+    // closing semicolons.
+    QString Condicion(qsizetype i) const {
+        const qsizetype desde = i < n_ ? t_[size_t(i)].inicio : sql_.size();
+        qsizetype hasta = sql_.size();
+        for (int nivel = 0; i < n_; ++i) {
+            if (Es(i, '('))
+                ++nivel;
+            else if (Es(i, ')'))
+                --nivel;
+            else if (nivel == 0 && EsOrderBy(i)) {
+                hasta = t_[size_t(i)].inicio;
                 break;
             }
         }
-        r.condicion = sql.mid(desde, hasta - desde).trimmed();
-        while (r.condicion.endsWith(QChar(';')))
-            r.condicion = r.condicion.chopped(1).trimmed();
+        QString r = sql_.mid(desde, hasta - desde).trimmed();
+        while (r.endsWith(QChar(';')))
+            r = r.chopped(1).trimmed();
+        return r;
     }
-    return r;
+
+    const QString& sql_;
+    const std::vector<Token> t_;
+    const qsizetype n_;
+};
+
+TablaYCondicion tablaDeConsulta(const QString& sql) {
+    return LectorDeConsulta(sql).Leer();
 }
 
 QString sinDelimitadores(const QString& nombre) {
@@ -182,7 +231,7 @@ QString TextoEstandar(const QVariant& v) {
         return v.toBool() ? QStringLiteral("Verdadero") : QStringLiteral("Falso");
     case QMetaType::Double:
     case QMetaType::Float:
-        return numeroSinExponente(v.toDouble());
+        return NumeroSinExponente(v.toDouble());
     case QMetaType::QByteArray:
         return QString::fromUtf8(v.toByteArray());
     default:

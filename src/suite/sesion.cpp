@@ -23,308 +23,9 @@
 #include <sqlext.h>
 #include <sqlite3.h>
 
-// ---- T-SQL to SQLite ----------------------------------------------------------
+// ---- Binding values ------------------------------------------------------------
 
 namespace {
-
-bool esCaracterDeNombre(QChar c) {
-    return c.isLetterOrNumber() || c == QChar('_') || c == QChar('@') || c == QChar('#') || c == QChar('$');
-}
-
-bool esBlanco(QChar c) {
-    return c == QChar(' ') || c == QChar('\t') || c == QChar('\r') || c == QChar('\n');
-}
-
-bool palabraEn(const QString& s, qsizetype i, QLatin1StringView palabra) {
-    if (i < 0 || i + palabra.size() > s.size()) return false;
-    if (i > 0 && esCaracterDeNombre(s[i - 1])) return false;
-    if (QStringView(s).mid(i, palabra.size()).compare(palabra, Qt::CaseInsensitive) != 0) return false;
-    const qsizetype fin = i + palabra.size();
-    return fin >= s.size() || !esCaracterDeNombre(s[fin]);
-}
-
-// The table hints that lock or choose an isolation level: SQLite has none of them, and its
-// transactions lock the whole file anyway.
-bool esSugerenciaDeBloqueo(QStringView palabra) {
-    static const char* const sugerencias[] = {
-        "HOLDLOCK", "NOLOCK",          "NOWAIT",         "PAGLOCK", "READCOMMITTED", "READCOMMITTEDLOCK",
-        "READPAST", "READUNCOMMITTED", "REPEATABLEREAD", "ROWLOCK", "SERIALIZABLE",  "SNAPSHOT",
-        "TABLOCK",  "TABLOCKX",        "UPDLOCK",        "XLOCK"};
-    for (const char* s : sugerencias)
-        if (palabra.compare(QLatin1StringView(s), Qt::CaseInsensitive) == 0) return true;
-    return false;
-}
-
-bool esLetraAscii(QChar c) {
-    return (c >= QChar('A') && c <= QChar('Z')) || (c >= QChar('a') && c <= QChar('z'));
-}
-
-// Where "FROM " goes in a statement "DELETE name WHERE ..." (or "DELETE name" alone); -1 when
-// the statement is not of that form. quitar marks the locking hints the translation takes out
-// (the start of each, its last character): they count as blanks.
-qsizetype insercionDeleteFrom(const QString& s, const std::vector<qsizetype>* quitar = nullptr) {
-    const qsizetype n = s.size();
-    auto saltar = [&](qsizetype i, bool puntoYComa) {
-        for (;;) {
-            while (i < n && (esBlanco(s[i]) || (puntoYComa && s[i] == QChar(';'))))
-                ++i;
-            if (!quitar || i >= n || (*quitar)[size_t(i)] < 0) return i;
-            i = (*quitar)[size_t(i)] + 1;
-        }
-    };
-    qsizetype i = saltar(0, false);
-    if (!palabraEn(s, i, QLatin1StringView("DELETE"))) return -1;
-    i = saltar(i + 6, false);
-    const qsizetype inicio = i;
-    if (i >= n || palabraEn(s, i, QLatin1StringView("FROM"))) return -1;
-    // The name: parts joined by dots, each bracketed, double-quoted or plain.
-    for (;;) {
-        if (i >= n) return -1;
-        if (s[i] == QChar('[') || s[i] == QChar('"')) {
-            const QChar cierre = s[i] == QChar('[') ? QChar(']') : QChar('"');
-            ++i;
-            for (;;) {
-                if (i >= n) return -1;
-                if (s[i] == cierre) {
-                    if (i + 1 < n && s[i + 1] == cierre) {
-                        i += 2;
-                        continue;
-                    }
-                    ++i;
-                    break;
-                }
-                ++i;
-            }
-        } else {
-            const qsizetype desde = i;
-            while (i < n && esCaracterDeNombre(s[i]))
-                ++i;
-            if (i == desde) return -1;
-        }
-        if (i < n && s[i] == QChar('.')) {
-            ++i;
-            continue;
-        }
-        break;
-    }
-    const qsizetype j = saltar(i, false);
-    if (j >= n) return inicio;
-    if (j == i) return -1; // something glued to the name
-    if (palabraEn(s, j, QLatin1StringView("WHERE"))) return inicio;
-    return saltar(j, true) >= n ? inicio : -1;
-}
-
-bool esTipoEntero(const QString& t) {
-    return t == QLatin1String("INT") || t == QLatin1String("INTEGER") || t == QLatin1String("BIGINT") ||
-           t == QLatin1String("SMALLINT") || t == QLatin1String("TINYINT");
-}
-
-} // namespace
-
-QString TraducirTSQL(const QString& sql) {
-    if (insercionDeleteFrom(sql) < 0 && !sql.contains(QLatin1String("convert"), Qt::CaseInsensitive) &&
-        !sql.contains(QLatin1String("n'"), Qt::CaseInsensitive) &&
-        !sql.contains(QLatin1String("with"), Qt::CaseInsensitive))
-        return sql;
-
-    const qsizetype n = sql.size();
-    // First pass: which characters are code (not literals, quoted names or comments), the
-    // matching parenthesis of each one and the commas at the first level inside each "(".
-    std::vector<unsigned char> codigo(size_t(n), 0);
-    std::vector<qsizetype> pareja(size_t(n), -1);
-    std::vector<int> comas(size_t(n), 0);
-    std::vector<qsizetype> cerrados; // closing parentheses in order: inner ones come first
-    {
-        std::vector<qsizetype> abiertos;
-        qsizetype i = 0;
-        auto saltarCitado = [&](QChar cierre) {
-            ++i;
-            while (i < n) {
-                if (sql[i] == cierre) {
-                    if (i + 1 < n && sql[i + 1] == cierre) {
-                        i += 2;
-                        continue;
-                    }
-                    ++i;
-                    return;
-                }
-                ++i;
-            }
-        };
-        while (i < n) {
-            const QChar c = sql[i];
-            if (c == QChar('\''))
-                saltarCitado(QChar('\''));
-            else if (c == QChar('"'))
-                saltarCitado(QChar('"'));
-            else if (c == QChar('['))
-                saltarCitado(QChar(']'));
-            else if (c == QChar('-') && i + 1 < n && sql[i + 1] == QChar('-')) {
-                while (i < n && sql[i] != QChar('\n'))
-                    ++i;
-            } else if (c == QChar('/') && i + 1 < n && sql[i + 1] == QChar('*')) {
-                i += 2;
-                while (i < n && !(sql[i] == QChar('*') && i + 1 < n && sql[i + 1] == QChar('/')))
-                    ++i;
-                i = std::min(n, i + 2);
-            } else {
-                codigo[size_t(i)] = 1;
-                if (c == QChar('('))
-                    abiertos.push_back(i);
-                else if (c == QChar(')') && !abiertos.empty()) {
-                    pareja[size_t(abiertos.back())] = i;
-                    pareja[size_t(i)] = abiertos.back();
-                    abiertos.pop_back();
-                    cerrados.push_back(i);
-                } else if (c == QChar(',') && !abiertos.empty())
-                    ++comas[size_t(abiertos.back())];
-                ++i;
-            }
-        }
-    }
-    // Hints taken out count as blanks, as the next translation will see them.
-    std::vector<qsizetype> quitarHasta(size_t(n), -1), quitarDesde(size_t(n), -1);
-    auto blancos = [&](qsizetype i) {
-        while (i < n) {
-            if (quitarHasta[size_t(i)] >= 0)
-                i = quitarHasta[size_t(i)] + 1;
-            else if (codigo[size_t(i)] && esBlanco(sql[i]))
-                ++i;
-            else
-                break;
-        }
-        return i;
-    };
-    auto enCodigo = [&](qsizetype i, QChar c) { return i < n && codigo[size_t(i)] && sql[i] == c; };
-
-    // Locking hints "WITH (TABLOCKX, HOLDLOCK)" to take out, inner ones first, so that what is
-    // left around a hint taken out is judged as the next translation would judge it.
-    for (const qsizetype q : cerrados) {
-        const qsizetype a = pareja[size_t(q)];
-        int palabras = 0;
-        bool lista = true;
-        for (qsizetype k = a + 1; lista && k < q;) {
-            if (quitarHasta[size_t(k)] >= 0) {
-                k = quitarHasta[size_t(k)] + 1;
-            } else if (!codigo[size_t(k)]) {
-                lista = false;
-            } else if (esBlanco(sql[k]) || sql[k] == QChar(',')) {
-                ++k;
-            } else {
-                qsizetype e = k;
-                while (e < q && codigo[size_t(e)] && esLetraAscii(sql[e]))
-                    ++e;
-                lista = e > k && esSugerenciaDeBloqueo(QStringView(sql).mid(k, e - k));
-                ++palabras;
-                k = e;
-            }
-        }
-        if (!lista || palabras == 0) continue;
-        qsizetype k = a - 1;
-        while (k >= 0) {
-            if (quitarDesde[size_t(k)] >= 0)
-                k = quitarDesde[size_t(k)] - 1;
-            else if (codigo[size_t(k)] && esBlanco(sql[k]))
-                --k;
-            else
-                break;
-        }
-        const qsizetype w = k - 3;
-        if (w < 0 || !codigo[size_t(w)] || !codigo[size_t(w + 1)] || !codigo[size_t(w + 2)] ||
-            !codigo[size_t(k)] ||
-            QStringView(sql).mid(w, 4).compare(QLatin1StringView("WITH"), Qt::CaseInsensitive))
-            continue;
-        if (w > 0 && quitarDesde[size_t(w - 1)] < 0 && esCaracterDeNombre(sql[w - 1])) continue;
-        quitarHasta[size_t(w)] = q;
-        quitarDesde[size_t(q)] = w;
-    }
-    const qsizetype insercion = insercionDeleteFrom(sql, &quitarHasta);
-
-    QString r;
-    r.reserve(n + 32);
-    std::vector<qsizetype> cierres; // closing parentheses that end a CAST(... AS INTEGER)
-    qsizetype i = 0;
-    while (i < n) {
-        if (i == insercion)
-            r += r.isEmpty() || esBlanco(r.back()) ? QLatin1String("FROM ") : QLatin1String(" FROM ");
-        if (quitarHasta[size_t(i)] >= 0) {
-            if (!r.isEmpty() && !esBlanco(r.back())) r += QChar(' ');
-            i = quitarHasta[size_t(i)] + 1;
-            continue;
-        }
-        // N'...' is a Unicode literal in T-SQL; SQLite's literals are all Unicode.
-        if (codigo[size_t(i)] && (sql[i] == QChar('N') || sql[i] == QChar('n')) && i + 1 < n &&
-            sql[i + 1] == QChar('\'') && (i == 0 || !esCaracterDeNombre(sql[i - 1]))) {
-            if (r.endsWith(QChar('\''))) r += QChar(' ');
-            ++i;
-            continue;
-        }
-        if (!cierres.empty() && i == cierres.back()) {
-            r += QLatin1String(" AS INTEGER)");
-            cierres.pop_back();
-            ++i;
-            continue;
-        }
-        if (codigo[size_t(i)] && (sql[i] == QChar('C') || sql[i] == QChar('c')) &&
-            palabraEn(sql, i, QLatin1StringView("CONVERT"))) {
-            const qsizetype p = blancos(i + 7);
-            if (enCodigo(p, QChar('(')) && pareja[size_t(p)] > p) {
-                const qsizetype q = pareja[size_t(p)];
-                const qsizetype a = blancos(p + 1);
-                qsizetype b = a;
-                while (b < q && codigo[size_t(b)] && sql[b].unicode() < 128 && sql[b].isLetter())
-                    ++b;
-                const QString tipo = sql.mid(a, b - a).toUpper();
-                const qsizetype c = blancos(b);
-                if (b > a && enCodigo(c, QChar(','))) {
-                    if (esTipoEntero(tipo) && comas[size_t(p)] == 1) {
-                        r += QLatin1String("CAST(");
-                        cierres.push_back(q);
-                        i = blancos(c + 1);
-                        continue;
-                    }
-                    if (tipo == QLatin1String("DATETIME") && comas[size_t(p)] == 2) {
-                        qsizetype l = blancos(c + 1);
-                        if (l + 1 < n && (sql[l] == QChar('N') || sql[l] == QChar('n')) &&
-                            sql[l + 1] == QChar('\''))
-                            ++l;
-                        bool ok = l + 9 < n && sql[l] == QChar('\'') && sql[l + 9] == QChar('\'');
-                        for (qsizetype k = l + 1; ok && k < l + 9; ++k)
-                            ok = sql[k] >= QChar('0') && sql[k] <= QChar('9');
-                        if (ok) {
-                            const qsizetype e = blancos(l + 10);
-                            const qsizetype f = blancos(e + 1);
-                            ok = enCodigo(e, QChar(',')) && f + 3 <= n &&
-                                 QStringView(sql).mid(f, 3) == QLatin1String("112") && blancos(f + 3) == q;
-                        }
-                        if (ok) {
-                            // A literal glued to the new one would merge with it ('' is a quote).
-                            if (r.endsWith(QChar('\''))) r += QChar(' ');
-                            r += QChar('\'') + sql.mid(l + 1, 4) + QChar('-') + sql.mid(l + 5, 2) +
-                                 QChar('-') + sql.mid(l + 7, 2) + QChar('\'');
-                            if (q + 1 < n && sql[q + 1] == QChar('\'')) r += QChar(' ');
-                            i = q + 1;
-                            continue;
-                        }
-                    }
-                }
-            }
-        }
-        r += sql[i];
-        ++i;
-    }
-    if (insercion == n) r += QLatin1String("FROM "); // cannot happen: a name follows DELETE
-    return r;
-}
-
-// ---- Texts of values ------------------------------------------------------------
-
-namespace {
-
-QString numeroSinExponente(double v) {
-    if (v == 0) return QStringLiteral("0");
-    return QString::number(v, 'f', QLocale::FloatingPointShortest);
-}
 
 struct FinalizarSqlite {
     void operator()(sqlite3_stmt* s) const { sqlite3_finalize(s); }
@@ -367,73 +68,7 @@ QString textoDeError(const QSqlError& e) {
     return t;
 }
 
-QString textoUnicode(const QString& t) {
-    return QStringLiteral("N'") + QString(t).replace(QChar('\''), QLatin1String("''")) + QChar('\'');
-}
-
 } // namespace
-
-QString LiteralTSQL(const QVariant& valor) {
-    if (!valor.isValid() || valor.isNull()) return QStringLiteral("NULL");
-    if (EsValorEntero(valor)) return valor.toString();
-    switch (valor.typeId()) {
-    case QMetaType::Bool:
-        return valor.toBool() ? QStringLiteral("1") : QStringLiteral("0");
-    case QMetaType::Double:
-    case QMetaType::Float: {
-        const double v = valor.toDouble();
-        return std::isfinite(v) ? numeroSinExponente(v) : QStringLiteral("NULL");
-    }
-    case QMetaType::QDate:
-        return QChar('\'') + valor.toDate().toString(QStringLiteral("yyyyMMdd")) + QChar('\'');
-    case QMetaType::QDateTime:
-        return QChar('\'') + valor.toDateTime().toString(QStringLiteral("yyyy-MM-ddTHH:mm:ss.zzz")) +
-               QChar('\'');
-    case QMetaType::QByteArray:
-        return QStringLiteral("0x") + QString::fromLatin1(valor.toByteArray().toHex().toUpper());
-    default:
-        return textoUnicode(valor.toString());
-    }
-}
-
-QString SentenciaConValores(const QString& sql, const QVariantList& valores) {
-    if (valores.isEmpty()) return sql;
-    QString r;
-    r.reserve(sql.size() + 16 * valores.size());
-    const qsizetype n = sql.size();
-    qsizetype siguiente = 0;
-    for (qsizetype i = 0; i < n;) {
-        const QChar c = sql[i];
-        const QChar cierre = c == QChar('\'')  ? c
-                             : c == QChar('"') ? c
-                             : c == QChar('[') ? QChar(']')
-                                               : QChar();
-        if (!cierre.isNull()) {
-            // A quoted part goes as it is, its doubled closing characters included.
-            qsizetype j = i + 1;
-            while (j < n && !(sql[j] == cierre && !(j + 1 < n && sql[j + 1] == cierre)))
-                j += sql[j] == cierre ? 2 : 1;
-            r += QStringView(sql).mid(i, std::min(n, j + 1) - i);
-            i = j + 1;
-        } else if (c == QChar('-') && i + 1 < n && sql[i + 1] == QChar('-')) {
-            const qsizetype j = sql.indexOf(QChar('\n'), i);
-            r += QStringView(sql).mid(i, (j < 0 ? n : j) - i);
-            i = j < 0 ? n : j;
-        } else if (c == QChar('/') && i + 1 < n && sql[i + 1] == QChar('*')) {
-            const qsizetype j = sql.indexOf(QLatin1String("*/"), i + 2);
-            const qsizetype fin = j < 0 ? n : j + 2;
-            r += QStringView(sql).mid(i, fin - i);
-            i = fin;
-        } else {
-            if (c == QChar('?') && siguiente < valores.size())
-                r += LiteralTSQL(valores.at(siguiente++));
-            else
-                r += c;
-            ++i;
-        }
-    }
-    return r;
-}
 
 // ---- The session ----------------------------------------------------------------
 
@@ -1051,7 +686,7 @@ std::optional<QString> literalDeClave(const QString& clave, long tipo) {
         bool ascii = true;
         for (QChar c : clave)
             ascii = ascii && c.unicode() < 128;
-        if (!ascii) return textoUnicode(clave);
+        if (!ascii) return LiteralUnicode(clave);
         return QChar('\'') + QString(clave).replace(QChar('\''), QLatin1String("''")) + QChar('\'');
     }
     }
@@ -1103,7 +738,7 @@ QVariant Sesion::ValorSQL(const QVariant& valor, const QString& delimitador) con
             const double v = valor.toDouble();
             if (!std::isfinite(v))
                 throw ErrorSistema(Errores::Desbordamiento, QStringLiteral("Desbordamiento"));
-            return numeroSinExponente(v);
+            return NumeroSinExponente(v);
         }
         default:
             break;
@@ -1119,11 +754,11 @@ QVariant Sesion::ValorSQL(const QVariant& valor, const QString& delimitador) con
             throw ErrorSistema(
                 Errores::TiposNoCoinciden,
                 QStringLiteral("No coinciden los tipos: \"%1\" no es un número").arg(valor.toString()));
-        return numeroSinExponente(v);
+        return NumeroSinExponente(v);
     }
     const QString texto = TextoEstandar(valor);
     if (delimitador.isEmpty()) return texto;
-    if (delimitador == QLatin1String("'")) return textoUnicode(texto);
+    if (delimitador == QLatin1String("'")) return LiteralUnicode(texto);
     return delimitador + QString(texto).replace(delimitador, delimitador + delimitador) + delimitador;
 }
 

@@ -4,10 +4,11 @@
 // with DbName as the data-source name and Usuario/Password as the login.
 //
 // Statements are T-SQL texts. When the database behind the session is SQLite (through
-// either driver) they go through TraducirTSQL first; against SQL Server they go unchanged.
+// either driver) they go through TraducirTSQL (suite/tsql.h) first; against SQL Server they go unchanged.
 // Every failure raises ErrorSistema (number Errores::BaseDeDatos and the driver's text).
 #include "suite/error.h"
 #include "suite/recordset.h"
+#include "suite/tsql.h"
 #include <functional>
 #include <optional>
 #include <QString>
@@ -28,22 +29,6 @@ namespace TipoClave {
 inline constexpr long Entero = 3;
 inline constexpr long Texto = 8;
 } // namespace TipoClave
-
-// The T-SQL forms this system uses, turned into SQLite's: CONVERT(INT,x) becomes
-// CAST(x AS INTEGER), CONVERT(DATETIME,'yyyymmdd',112) becomes 'yyyy-mm-dd',
-// "DELETE table WHERE" becomes "DELETE FROM table WHERE", a Unicode literal N'...' loses its
-// N, and a locking hint "WITH (TABLOCKX, HOLDLOCK)" goes (SQLite locks the whole file). The
-// text inside string literals is never touched.
-QString TraducirTSQL(const QString& sql);
-
-// A value as a T-SQL literal: NULL, a number, N'text' (quotes doubled), a date as
-// 'yyyymmdd' and a date and time as 'yyyy-mm-ddThh:mm:ss.mmm' (both read alike whatever the
-// server's language), binary data as 0x...
-QString LiteralTSQL(const QVariant& valor);
-// The statement with the values bound to its "?" markers written in as literals, for a
-// reader (the statement log); markers inside literals, quoted names and comments are not
-// markers.
-QString SentenciaConValores(const QString& sql, const QVariantList& valores);
 
 // One statement the session sends, as its observer sees it: once before it goes, and once
 // after, with its outcome.

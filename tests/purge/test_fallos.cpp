@@ -277,6 +277,17 @@ TEST_F(Fallos, StockOmitirUnaInsercionDeshaceTodo) {
     EXPECT_TRUE(cerradoTrasLaFalla);
 }
 
+TEST_F(Fallos, StockDeshacerQueFallaSeDice) {
+    Fallar("INSERT INTO V_MV_STOCK", 2);
+    Fallar("ROLLBACK TRANSACTION");
+    Responder({Respuesta::Si, Respuesta::Anular});
+    Depurar("2022");
+    EXPECT_TRUE(SentenciasCon("COMMIT TRANSACTION").isEmpty());
+    EXPECT_EQ(SentenciasCon("ROLLBACK TRANSACTION").size(), 1);
+    // The insertion's failure, and then the rollback's.
+    EXPECT_EQ(UltimoAviso().texto.count("Falla simulada #1"), 2) << UltimoAviso().texto.toStdString();
+}
+
 TEST_F(Fallos, StockElOperadorVeCadaFalla) {
     Fallar("INSERT INTO V_MV_STOCK", 1, 0);
     Guion().Responder(Respuesta::Si);

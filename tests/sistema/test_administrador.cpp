@@ -1,12 +1,13 @@
-// The README's section for the database administrator says what the tool really sends. From the
+// The administrator's guide says what the tool really sends to the database. From the
 // statement logs of real runs (unattended: a refused year, a dry run, a purge with the purge date
 // missing and one with it there; then the window's start-up, a refused year in the window and
 // the lookup through each default mask):
-// - each statement is read for the privilege it needs on which table, and the README's GRANT
+// - each statement is read for the privilege it needs on which table, and the guide's GRANT
 //   lines must cover them all and grant nothing else; a statement of a kind this reading does
 //   not know fails the test, so that a new kind is looked at (and granted) before it ships;
-// - every statement of the README's step list must be in a log, each step's in its order
-//   within one run (a statement marked "SQL Server only" is not sent here).
+// - every statement of the guide's step list must be in a log, each step's in its order
+//   within one run (a statement marked "SQL Server only" is not sent here, and one marked
+//   "not in every run" need not be).
 #include "apoyo/sistema.h"
 #include "app/desatendido.h"
 #include "app/registro_sentencias.h"
@@ -167,7 +168,7 @@ std::optional<std::set<Permiso>> Necesita(const QString& sql) {
     return r;
 }
 
-// The grants written in the README's SQL: "GRANT A, B ON TABLE TO login;".
+// The grants written in the guide's SQL: "GRANT A, B ON TABLE TO login;".
 std::set<Permiso> Concedidos(const QString& readme) {
     std::set<Permiso> r;
     static const QRegularExpression grant(
@@ -213,7 +214,7 @@ QRegularExpression Patron(const QString& texto) {
                               QRegularExpression::DotMatchesEverythingOption);
 }
 
-// The statements of each ```sql block of the README's "What the tool sends" section. A statement
+// The statements of each ```sql block of the guide's "What the tool sends" section. A statement
 // starts on a line that begins, at the block's indentation, with a verb; other lines continue it.
 QList<QStringList> PasosDelReadme(const QString& readme) {
     const qsizetype desde = readme.indexOf(QStringLiteral("### What the tool sends"));
@@ -225,10 +226,10 @@ QList<QStringList> PasosDelReadme(const QString& readme) {
     QList<QStringList> pasos;
     QStringList paso;
     QString actual;
-    bool dentro = false, soloServidor = false;
+    bool dentro = false, omitida = false;
     qsizetype sangria = 0;
     auto cerrar = [&] {
-        if (!soloServidor && !actual.trimmed().isEmpty()) paso << actual.simplified();
+        if (!omitida && !actual.trimmed().isEmpty()) paso << actual.simplified();
         actual.clear();
     };
     for (const QString& linea : readme.mid(desde, hasta - desde).split(u'\n')) {
@@ -251,7 +252,9 @@ QList<QStringList> PasosDelReadme(const QString& readme) {
         if (linea.indexOf(QRegularExpression(QStringLiteral("\\S"))) == sangria &&
             verbo.match(codigo.trimmed()).hasMatch()) {
             cerrar();
-            soloServidor = c >= 0 && linea.mid(c).contains(QStringLiteral("SQL Server only"));
+            const QString nota = c < 0 ? QString() : linea.mid(c);
+            omitida = nota.contains(QStringLiteral("SQL Server only")) ||
+                      nota.contains(QStringLiteral("not in every run"));
         }
         actual += u' ' + codigo;
     }
@@ -366,7 +369,8 @@ TEST_F(SeccionDelAdministrador, PermisosYSentenciasSonLosDelRegistro) {
         if (!concedidos.count(permiso)) faltan << Texto(permiso) + QStringLiteral("    -- ") + sql.left(120);
     for (const Permiso& p : concedidos)
         if (!necesarios.count(p)) sobran << Texto(p);
-    EXPECT_TRUE(faltan.isEmpty()) << "missing from the README:\n" << faltan.join(u'\n').toStdString();
+    EXPECT_TRUE(faltan.isEmpty()) << "missing from the administrator's guide:\n"
+                                  << faltan.join(u'\n').toStdString();
     EXPECT_TRUE(sobran.isEmpty()) << "granted but never used:\n" << sobran.join(u'\n').toStdString();
 
     // The step list: each statement sent, each step's statements in one run in their order.
@@ -381,15 +385,16 @@ TEST_F(SeccionDelAdministrador, PermisosYSentenciasSonLosDelRegistro) {
             bool enviada = false;
             for (const QStringList& corrida : corridas)
                 enviada = enviada || EnOrden({patrones.back()}, corrida);
-            EXPECT_TRUE(enviada) << "step " << n + 1 << " of the README, never sent:\n"
+            EXPECT_TRUE(enviada) << "step " << n + 1 << " of the administrator's guide, never sent:\n"
                                  << texto.toStdString();
         }
         bool enOrden = false;
         for (const QStringList& corrida : corridas)
             enOrden = enOrden || EnOrden(patrones, corrida);
-        EXPECT_TRUE(enOrden) << "step " << n + 1 << " of the README, not in the order sent:\n"
+        EXPECT_TRUE(enOrden) << "step " << n + 1 << " of the administrator's guide, not in the order sent:\n"
                              << pasos[n].join(u'\n').toStdString();
     }
-    std::printf("[ administrador ] %d statements logged, %d grants needed, %d README statements checked\n",
-                sentencias, int(necesarios.size()), comprobadas);
+    std::printf(
+        "[ administrador ] %d statements logged, %d grants needed, %d statements of the guide checked\n",
+        sentencias, int(necesarios.size()), comprobadas);
 }

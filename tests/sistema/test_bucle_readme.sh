@@ -1,10 +1,10 @@
 #!/bin/bash
-# The README's loop over several databases, taken from the README and run as written (only its
+# The administrator's guide's loop over several databases, taken from the guide and run as written (only its
 # folder /datos/ is replaced) over four demo databases: one to purge, one already purged, one
 # whose 2022 is open, and one more after it. The loop purges the first, passes over the second,
 # stops at the third naming it, and never reaches the fourth; its log names each database.
 #
-#   test_bucle_readme.sh README.md CRIBANZAS GENERAR_DEMO
+#   test_bucle_readme.sh docs/guia-del-administrador.md CRIBANZAS GENERAR_DEMO
 #
 # Exits 77 (skipped) without sqlite3.
 set -u

@@ -62,8 +62,12 @@ for caso in "${casos[@]}"; do
         --registro-sentencias "$TRABAJO/$nombre.log" "$(linea_suite "$BASE")" >"$TRABAJO/salida.txt" 2>&1
     estado=$?
     [ $estado == 0 ] || { fallo "$caso: estado $estado" "$(tail -3 "$TRABAJO/salida.txt")"; continue; }
-    # The statements with their values and outcomes, without the time they were sent.
-    cut -f2- "$TRABAJO/$nombre.log" >"$TRABAJO/$nombre.sentencias"
+    # The statements with their values and outcomes, without the time they were sent. The
+    # progress record's owner (the run's token and its start time) differs from run to run: it
+    # is set aside only when its time has the one form, dd/MM/yyyy HH:mm:ss in ASCII digits.
+    cut -f2- "$TRABAJO/$nombre.log" |
+        sed -E 's#;[0-9a-f]{16};[0-9]{2}/[0-9]{2}/[0-9]{4} [0-9]{2}:[0-9]{2}:[0-9]{2};#;<dueño>;#g' \
+            >"$TRABAJO/$nombre.sentencias"
     sqlite3 "$BASE" .dump >"$TRABAJO/$nombre.sql"
     if [ -z "$referencia" ]; then
         referencia=$nombre

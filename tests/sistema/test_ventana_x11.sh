@@ -162,7 +162,9 @@ esperar
 [ "$e" == 0 ] || fallo "Cancelar terminó con estado $e"
 
 lanzar "$(linea_suite "$BASE")"
-ventana '^Cribanzas$' >/dev/null && xdotool key alt+F4
+# Alt+F4 is the window manager's: it closes the window the manager holds active, so the window
+# is activated through it (a bare input focus leaves a freshly mapped window unknown to it).
+id=$(ventana '^Cribanzas$') && xdotool windowactivate --sync "$id" && xdotool key alt+F4
 esperar
 [ "$e" == 0 ] || fallo "el cierre de la ventana terminó con estado $e"
 [ "$(sqlite3 "$BASE" .dump | md5sum)" == "$huella" ] || fallo "salir cambió la base"

@@ -51,6 +51,20 @@ TEST_F(Actualizacion, SoloLaFilaLeidaAunqueOtraTengaElMismoValor) {
         << sentencias_.last().toStdString();
 }
 
+TEST_F(Actualizacion, TablaYCondicionLeidasComoLasLeeElMotor) {
+    // Quotes inside comments and quoted names, and keywords inside literals, are not the statement's.
+    const QStringList antes = Tabla();
+    Recordset rs;
+    Abrir(rs, "SELECT valor -- it's the period\n/* FROM X WHERE */ FROM [TA_CONFIGURACION] WHERE CLAVE = "
+              "N'fechaoperdesde' AND Grupo <> 'x ORDER BY y' ORDER BY Clave;");
+    ASSERT_FALSE(rs.BOF());
+    rs.Fields("Valor").setValue("01/01/2022");
+    rs.Update();
+    QStringList despues = antes;
+    despues[0] = "OPER|fechaoperdesde|01/01/2022";
+    EXPECT_EQ(Tabla(), despues);
+}
+
 TEST_F(Actualizacion, ClaveConBlancosNoTocaLaOtraFila) {
     Recordset rs;
     Abrir(rs, "SELECT * FROM TA_CONFIGURACION WHERE RTRIM(LTRIM(CLAVE)) = 'fechaoperhasta'");

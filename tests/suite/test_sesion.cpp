@@ -1,6 +1,7 @@
 // The session: connection, key look-ups, literals, statements and transactions.
 #include "apoyo/entorno.h"
 #include "apoyo/sesion.h"
+#include "suite/transaccion.h"
 
 #include <atomic>
 #include <chrono>
@@ -264,6 +265,50 @@ TEST_F(Consultas, TransaccionDeshechaYPerdida) {
     EXPECT_EQ(Valor("SELECT COUNT(*) FROM x").toInt(), 0);
     sesion_->Ejecutar("INSERT INTO x VALUES (4)"); // the session works again
     EXPECT_EQ(Valor("SELECT COUNT(*) FROM x").toInt(), 1);
+}
+
+TEST_F(Consultas, GuardaDeTransaccion) {
+    // Left by an error: nothing stays.
+    try {
+        Transaccion t(*sesion_);
+        sesion_->Ejecutar("INSERT INTO x VALUES (1)");
+        throw ErrorSistema(Errores::BaseDeDatos, "simulada");
+    } catch (const ErrorSistema&) {
+    }
+    EXPECT_FALSE(sesion_->EnTransaccion());
+    EXPECT_EQ(Valor("SELECT COUNT(*) FROM x").toInt(), 0);
+    {
+        Transaccion t(*sesion_);
+        sesion_->Ejecutar("INSERT INTO x VALUES (2)");
+        t.Cometer();
+        EXPECT_FALSE(t.Abierta());
+    }
+    EXPECT_EQ(Valor("SELECT COUNT(*) FROM x").toInt(), 1);
+
+    // Inside a transaction already open, the guard leaves its end to its owner.
+    sesion_->IniciarTransaccion();
+    {
+        Transaccion t(*sesion_);
+        sesion_->Ejecutar("INSERT INTO x VALUES (3)");
+    }
+    EXPECT_TRUE(sesion_->EnTransaccion());
+    sesion_->ConfirmarTransaccion();
+    EXPECT_EQ(Valor("SELECT COUNT(*) FROM x").toInt(), 2);
+
+    // A rollback that fails is told, not swallowed.
+    Transaccion t(*sesion_);
+    sesion_->AntesDeEjecutar = [](const QString& sql) {
+        if (sql.startsWith("ROLLBACK")) throw ErrorSistema(Errores::BaseDeDatos, "rollback rechazado");
+    };
+    try {
+        t.Deshacer();
+        FAIL();
+    } catch (const ErrorSistema& e) {
+        EXPECT_EQ(e.Descripcion, "rollback rechazado");
+    }
+    EXPECT_FALSE(t.Abierta());
+    sesion_->AntesDeEjecutar = nullptr;
+    sesion_->DeshacerTransaccion();
 }
 
 TEST_F(Consultas, EsperaAOtroEscritorSinDejarPasarOtraSentencia) {
