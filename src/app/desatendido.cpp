@@ -45,12 +45,35 @@ OpcionesDesatendido AnalizarArgumentos(const QStringList& argumentos) {
                 o.registroSentencias = argumentos.at(++i);
             if (o.registroSentencias.trimmed().isEmpty() && o.error.isEmpty())
                 o.error = QStringLiteral("--registro-sentencias necesita la ruta del registro");
+        } else if (a == QLatin1String("--compactar")) {
+            o.compactar = true;
+        } else if (a == QLatin1String("--listados-de") || a.startsWith(QLatin1String("--listados-de=")) ||
+                   a == QLatin1String("--listados") || a.startsWith(QLatin1String("--listados="))) {
+            const bool de = a.startsWith(QLatin1String("--listados-de"));
+            QString& valor = de ? o.listadosDe : o.carpetaListados;
+            if (a.contains(QChar('=')))
+                valor = a.section(QChar('='), 1);
+            else if (i + 1 < argumentos.size())
+                valor = argumentos.at(++i);
+            if (valor.trimmed().isEmpty() && o.error.isEmpty())
+                o.error = de ? QStringLiteral("--listados-de necesita la ruta de un archivo de depuración")
+                             : QStringLiteral("--listados necesita la carpeta de los listados");
         } else if (a.startsWith(QLatin1String("--"))) {
             if (o.error.isEmpty()) o.error = QStringLiteral("opción desconocida: %1").arg(a);
         } else
             resto << a;
     }
     o.linea = resto.join(QChar(' '));
+    // Printing an archive's listings, or compacting without a purge, is not a purge.
+    if (o.error.isEmpty() && !o.listadosDe.isEmpty()) {
+        if (o.simular || o.confirmar || o.compactar || !o.ejercicio.isEmpty())
+            o.error = QStringLiteral("--listados-de solo emite los listados de un archivo: no se combina con "
+                                     "--ejercicio, --simular, --confirmar ni --compactar");
+        return o;
+    }
+    if (o.error.isEmpty() && o.compactar && o.simular)
+        o.error = QStringLiteral("--compactar escribe en la base de datos: no se combina con --simular");
+    if (o.error.isEmpty() && o.compactar && o.ejercicio.isEmpty()) return o;
     if (o.error.isEmpty()) {
         if (o.ejercicio.isEmpty())
             o.error = QStringLiteral("falta --ejercicio");
@@ -67,7 +90,10 @@ QString TextoDeUso() {
         "Uso:\n"
         "  cribanzas \"<línea de la suite>\"\n"
         "  cribanzas --desatendido --ejercicio N [--simular] [--confirmar]\n"
-        "            [--registro-sentencias RUTA] \"<línea de la suite>\"\n"
+        "            [--registro-sentencias RUTA] [--listados CARPETA] [--compactar]\n"
+        "            \"<línea de la suite>\"\n"
+        "  cribanzas --desatendido --compactar \"<línea de la suite>\"\n"
+        "  cribanzas --desatendido --listados-de ARCHIVO [--listados CARPETA]\n"
         "  cribanzas --help\n"
         "\n"
         "  --desatendido   depura sin ventana (solo como primer argumento); los mensajes van\n"
@@ -78,10 +104,18 @@ QString TextoDeUso() {
         "  --registro-sentencias RUTA\n"
         "                  agrega a RUTA cada sentencia enviada a la base, una por línea:\n"
         "                  hora, sentencia y resultado separados por tabuladores\n"
+        "  --listados CARPETA\n"
+        "                  escribe los listados en CARPETA (si no, junto al archivo)\n"
+        "  --compactar     compacta la base SQLite después de depurar (sin --ejercicio, solo\n"
+        "                  compacta); en SQL Server informa el espacio, sin reducir archivos\n"
+        "  --listados-de ARCHIVO\n"
+        "                  emite los listados en PDF de un archivo de depuración, sin\n"
+        "                  conectarse a la base, y escribe sus rutas en la salida estándar\n"
         "\n"
         "Estado de salida: 0 depurado (o simulado), 1 ejercicio rechazado (u otra estación\n"
         "está depurando), 2 nada que depurar,\n"
-        "3 depuración incompleta o abandonada, 4 sin conexión, 64 error de uso.\n");
+        "3 depuración incompleta o abandonada, 4 sin conexión, 5 listados o compactación\n"
+        "pedidos solos que no se pudieron hacer, 64 error de uso.\n");
 }
 
 void OperadorDesatendido::escribir(const QString& titulo, const QString& texto) {

@@ -2,6 +2,7 @@
 
 #include "suite/avance.h"
 #include "suite/error.h"
+#include "suite/operador.h"
 #include "suite/recordset.h"
 #include "suite/sesion.h"
 
@@ -362,4 +363,34 @@ QString TextoTamanio(qint64 bytes) {
     const double valor = double(bytes) / double(qint64(1) << (gb ? 30 : 20));
     return QString::number(valor, 'f', 1).replace(QChar('.'), QChar(',')) +
            (gb ? QStringLiteral(" GB") : QStringLiteral(" MB"));
+}
+
+QStringList TablasDepuradas() {
+    return {QStringLiteral("MV_ASIENTOS"), QStringLiteral("V_MV_STOCK")};
+}
+
+OfertaCompactacion::OfertaCompactacion(Sesion& sesion)
+    : sesion_(sesion), clase_(ClaseDeCompactacion(sesion)) {
+    if (clase_ == ClaseCompactacion::Servidor) antes_ = MedirEspacioServidor(sesion_, TablasDepuradas());
+}
+
+void OfertaCompactacion::MensajeFinal(Operador& operador, Avance& avance, const QString& texto, int estilo,
+                                      const QString& titulo, const QString& carpetaListados) {
+    if (clase_ == ClaseCompactacion::Servidor) {
+        const EspacioServidor despues = MedirEspacioServidor(sesion_, TablasDepuradas());
+        const QString espacio = TextoEspacioServidor(antes_, despues);
+        operador.MsgBoxConBotones(espacio.isEmpty() ? texto : texto + QChar(u'\r') + espacio, {}, estilo,
+                                  titulo, carpetaListados);
+        return;
+    }
+    QStringList botones;
+    if (clase_ == ClaseCompactacion::SQLite) botones << QStringLiteral("Compactar ahora");
+    if (operador.MsgBoxConBotones(texto, botones, estilo, titulo, carpetaListados) != 0 || botones.isEmpty())
+        return;
+    try {
+        const ResultadoCompactacion r = Compactar(sesion_, avance);
+        operador.MsgBox(TextoCompactacion(r), Estilo::Informacion, titulo);
+    } catch (const ErrorSistema& e) {
+        operador.MsgBox(e.Descripcion, Estilo::Critico, titulo);
+    }
 }

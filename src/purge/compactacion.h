@@ -22,6 +22,7 @@
 #include <vector>
 
 class Avance;
+class Operador;
 class Sesion;
 
 enum class ClaseCompactacion {
@@ -93,3 +94,26 @@ QString TextoEspacioServidor(const EspacioServidor& antes, const EspacioServidor
 qint64 BytesDeTexto(const QString& texto);
 // A size for the operator: "812 KB", "61,2 MB", "1,5 GB".
 QString TextoTamanio(qint64 bytes);
+
+// ---- The final message of a complete purge ------------------------------------------------------
+
+// The tables whose space a purge frees: the journal and the stock movements.
+QStringList TablasDepuradas();
+
+// What the window offers once a purge is complete. Made before the purge: on SQL Server it
+// measures the purged tables then.
+class OfertaCompactacion {
+public:
+    explicit OfertaCompactacion(Sesion& sesion);
+    // The purge's success message, shown in its place: on SQLite with "Compactar ahora" (the
+    // compaction runs with the progress display, and its result or its refusal is a second
+    // message); on SQL Server with the space the purged rows held; and with "Abrir carpeta" when
+    // carpetaListados is given. Never raises.
+    void MensajeFinal(Operador& operador, Avance& avance, const QString& texto, int estilo,
+                      const QString& titulo, const QString& carpetaListados = {});
+
+private:
+    Sesion& sesion_;
+    ClaseCompactacion clase_;
+    EspacioServidor antes_;
+};

@@ -1,5 +1,6 @@
 #include "purge/depuracion.h"
 
+#include "purge/compactacion.h"
 #include "purge/purga_stock.h"
 #include "purge/sentencias_depuracion.h"
 #include "suite/globales.h"
@@ -755,7 +756,12 @@ QString Depuracion::TextoIncompleto() const {
 void Depuracion::InformarFin(PasosDepuracion& pasos) {
     if (resultadoStock_ == ResultadoStock::Completa && asientosBorrados_ && pendientes_.isEmpty()) {
         desenlace_ = Desenlace::Completo;
-        pasos(ClasePaso::Prescindible, [&] { operador_.MsgBox(kExito, Estilo::Informacion, kAviso); });
+        pasos(ClasePaso::Prescindible, [&] {
+            if (oferta_)
+                oferta_->MensajeFinal(operador_, avance_, kExito, Estilo::Informacion, kAviso);
+            else
+                operador_.MsgBox(kExito, Estilo::Informacion, kAviso);
+        });
         return;
     }
     // Something was not done: the last message says what, and does not claim success.

@@ -16,6 +16,7 @@
 #include <QVariant>
 
 class Avance;
+class OfertaCompactacion;
 class Operador;
 class Sesion;
 
@@ -106,6 +107,8 @@ public:
     bool OtraEstacionDepura();
     // The suite user this run's record names as its owner (empty: the login name).
     void EstablecerUsuario(const QString& usuario) { usuario_ = usuario; }
+    // The window's offer in the success message ("Compactar ahora"); none: the plain message.
+    void OfrecerAlTerminar(OfertaCompactacion* oferta) { oferta_ = oferta; }
 
     enum class ResultadoStock {
         NoEjecutada, // never ran
@@ -215,6 +218,7 @@ private:
     // The record's value as this run stored it last, and as the stock transaction rewrote it.
     QString valorMarca_, valorHecho_;
     QString usuario_;
+    OfertaCompactacion* oferta_ = nullptr;
     std::unique_ptr<CerrojoDepuracion> cerrojo_;
     bool rechazado_ = false; // refused before anything changed
 };

@@ -1000,3 +1000,51 @@ std::vector<ListadoEmitido> EmitirListados(const QString& rutaArchivo, const Opc
         hechos.push_back(t->hecho.get());
     return hechos;
 }
+
+QStringList ResultadoListados::Rutas() const {
+    QStringList rutas;
+    for (const auto& l : emitidos)
+        rutas << l.ruta;
+    return rutas;
+}
+
+QString ResultadoListados::Carpeta() const {
+    return emitidos.empty() ? QString() : QFileInfo(emitidos.front().ruta).absolutePath();
+}
+
+QString ResultadoListados::Texto(const QString& rutaArchivo) const {
+    const QChar cr(u'\r');
+    QStringList lineas;
+    if (!emitidos.empty()) {
+        lineas << QStringLiteral("Listados del ejercicio:");
+        for (const auto& l : emitidos)
+            lineas << QStringLiteral("  %1 (%2)").arg(l.ruta, l.titulo);
+    }
+    if (!Bien()) {
+        lineas << QStringLiteral("No se pudieron emitir los listados del ejercicio: %1").arg(error);
+        lineas << QStringLiteral("La depuración queda hecha: el archivo %1 guarda lo eliminado, y los "
+                                 "listados se emiten desde él con:")
+                      .arg(rutaArchivo);
+        lineas << QStringLiteral("  cribanzas --desatendido --listados-de \"%1\"").arg(rutaArchivo);
+    }
+    return lineas.join(cr);
+}
+
+ResultadoListados EmitirListadosDepuracion(const QString& rutaArchivo, const QString& carpeta,
+                                           Avance* avance) {
+    ResultadoListados r;
+    OpcionesListados opciones;
+    opciones.carpeta = carpeta;
+    opciones.verificarArchivo = false;
+    opciones.avance = avance;
+    try {
+        r.emitidos = EmitirListados(rutaArchivo, opciones);
+    } catch (const ErrorSistema& e) {
+        r.error = e.Descripcion;
+    } catch (const std::bad_alloc&) {
+        r.error = QStringLiteral("no hubo memoria suficiente.");
+    } catch (const std::exception& e) {
+        r.error = QString::fromLocal8Bit(e.what());
+    }
+    return r;
+}

@@ -23,6 +23,7 @@
 //
 // Threads: one call at a time per thread; nothing is shared between calls.
 #include <QString>
+#include <QStringList>
 #include <vector>
 
 class Avance;
@@ -59,3 +60,24 @@ QString RutaListado(const QString& rutaArchivo, Listado listado, const QString& 
 // or when a PDF cannot be written (the folder and the cause named); a failure leaves no PDF of
 // that listing behind, and the listings already written stay.
 std::vector<ListadoEmitido> EmitirListados(const QString& rutaArchivo, const OpcionesListados& opciones = {});
+
+// What the purge does with its listings once its archive is verified: the PDFs, or why they
+// could not be made. A listing that fails never undoes the purge (the archive is the safety):
+// the final message adds Texto(), and the exit status stays the purge's.
+struct ResultadoListados {
+    std::vector<ListadoEmitido> emitidos;
+    QString error; // empty: every listing the archive has was made
+    bool Bien() const { return error.isEmpty(); }
+    QStringList Rutas() const;
+    // The folder of the PDFs (empty when none was made).
+    QString Carpeta() const;
+    // For the final message: the PDFs made, or that the listings could not be made, why, and
+    // the command that prints them later from the archive.
+    QString Texto(const QString& rutaArchivo) const;
+};
+
+// EmitirListados for the purge: never raises. The archive is not rehashed (the purge has just
+// verified it; LectorArchivo still refuses one that is not "verificado"). carpeta empty: beside
+// the archive. The progress display, when given, only gets Mostrar.
+ResultadoListados EmitirListadosDepuracion(const QString& rutaArchivo, const QString& carpeta = {},
+                                           Avance* avance = nullptr);
