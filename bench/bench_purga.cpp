@@ -200,7 +200,7 @@ TiemposPurga purgaReal(const QString& ruta, const QString& carpeta, int ejercici
         operadorGuion->Responder(Respuesta::Si);
         t.sentencias = 0;
         Depuracion depuracion;
-        depuracion.EstablecerArchivo(OpcionesArchivo{conArchivo, archivos});
+        depuracion.EstablecerArchivo(OpcionesArchivo{conArchivo, archivos, {}, false});
         reiniciarPico();
         reloj.start();
         const ResultadoDepuracion r = depuracion.Ejecutar(QString::number(ejercicio));

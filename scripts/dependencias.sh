@@ -10,6 +10,9 @@ paquetes=(cmake ninja-build g++ clang libclang-rt-14-dev pkg-config clang-format
   fonts-dejavu-core xvfb xauth xdotool imagemagick openbox x11-utils locales qt6-translations-l10n)
 # The T-SQL grammar check of every statement the tool sends (ctest -L gramatica).
 paquetes+=(sqlfluff)
+# The year's listings as PDF (cairo and pango), and poppler's tools that read them back in the
+# tests (pdftotext, pdfinfo, pdftoppm).
+paquetes+=(libcairo2-dev libpango1.0-dev poppler-utils)
 # Building and checking the Debian packages: dpkg-shlibdeps and file (for CPack), the icon's
 # PNG sizes, the checks of the menu entry and the man pages, and Debian's package checker.
 paquetes+=(dpkg-dev file librsvg2-bin desktop-file-utils man-db lintian)

@@ -47,16 +47,34 @@ OpcionesDesatendido AnalizarArgumentos(const QStringList& argumentos) {
                  conValor(a, i, QStringLiteral("--registro-sentencias"), o.registroSentencias,
                           QStringLiteral("--registro-sentencias necesita la ruta del registro")) ||
                  conValor(a, i, QStringLiteral("--archivo"), o.carpetaArchivo,
-                          QStringLiteral("--archivo necesita la carpeta del archivo de depuración"))) {
+                          QStringLiteral("--archivo necesita la carpeta del archivo de depuración")) ||
+                 conValor(a, i, QStringLiteral("--listados-de"), o.listadosDe,
+                          QStringLiteral("--listados-de necesita la ruta de un archivo de depuración")) ||
+                 conValor(a, i, QStringLiteral("--listados"), o.carpetaListados,
+                          QStringLiteral("--listados necesita la carpeta de los listados"))) {
             // Its value is taken.
         } else if (a == QLatin1String("--sin-archivo")) {
             o.sinArchivo = true;
+        } else if (a == QLatin1String("--compactar")) {
+            o.compactar = true;
         } else if (a.startsWith(QLatin1String("--"))) {
             if (o.error.isEmpty()) o.error = QStringLiteral("opción desconocida: %1").arg(a);
         } else
             resto << a;
     }
     o.linea = resto.join(QChar(' '));
+    // Printing an archive's listings, or compacting without a purge, is not a purge.
+    if (o.error.isEmpty() && !o.listadosDe.isEmpty()) {
+        if (o.simular || o.confirmar || o.compactar || !o.ejercicio.isEmpty() || !o.restaurar.isEmpty())
+            o.error = QStringLiteral("--listados-de solo emite los listados de un archivo: no se combina con "
+                                     "--ejercicio, --restaurar, --simular, --confirmar ni --compactar");
+        return o;
+    }
+    if (o.error.isEmpty() && o.compactar && o.simular)
+        o.error = QStringLiteral("--compactar escribe en la base de datos: no se combina con --simular");
+    if (o.error.isEmpty() && o.compactar && !o.restaurar.isEmpty())
+        o.error = QStringLiteral("--compactar no se combina con --restaurar");
+    if (o.error.isEmpty() && o.compactar && o.ejercicio.isEmpty()) return o;
     if (o.error.isEmpty()) {
         if (!o.restaurar.isEmpty() && !o.ejercicio.isEmpty())
             o.error = QStringLiteral("--restaurar y --ejercicio no van juntos: el archivo dice su ejercicio");
@@ -82,9 +100,11 @@ QString TextoDeUso() {
         "  cribanzas \"<línea de la suite>\"\n"
         "  cribanzas --desatendido --ejercicio N [--simular] [--confirmar]\n"
         "            [--archivo CARPETA | --sin-archivo] [--registro-sentencias RUTA]\n"
-        "            \"<línea de la suite>\"\n"
+        "            [--listados CARPETA] [--compactar] \"<línea de la suite>\"\n"
         "  cribanzas --desatendido --restaurar ARCHIVO [--simular] [--confirmar]\n"
         "            [--registro-sentencias RUTA] \"<línea de la suite>\"\n"
+        "  cribanzas --desatendido --compactar \"<línea de la suite>\"\n"
+        "  cribanzas --desatendido --listados-de ARCHIVO [--listados CARPETA]\n"
         "  cribanzas --help\n"
         "\n"
         "  --desatendido   depura sin ventana (solo como primer argumento); los mensajes van\n"
@@ -103,11 +123,19 @@ QString TextoDeUso() {
         "  --registro-sentencias RUTA\n"
         "                  agrega a RUTA cada sentencia enviada a la base, una por línea:\n"
         "                  hora, sentencia y resultado separados por tabuladores\n"
+        "  --listados CARPETA\n"
+        "                  escribe los listados en CARPETA (si no, junto al archivo)\n"
+        "  --compactar     compacta la base SQLite después de depurar (sin --ejercicio, solo\n"
+        "                  compacta); en SQL Server informa el espacio, sin reducir archivos\n"
+        "  --listados-de ARCHIVO\n"
+        "                  emite los listados en PDF de un archivo de depuración, sin\n"
+        "                  conectarse a la base, y escribe sus rutas en la salida estándar\n"
         "\n"
         "Estado de salida: 0 depurado o restaurado (o simulado), 1 ejercicio o archivo rechazado\n"
         "(u otra estación está depurando, o el archivo de depuración no se puede escribir),\n"
         "2 nada que depurar, 3 depuración incompleta o abandonada, o restauración fallida (sin\n"
-        "cambios), 4 sin conexión, 64 error de uso.\n");
+        "cambios), 4 sin conexión, 5 listados o compactación pedidos solos que no se pudieron\n"
+        "hacer, 64 error de uso.\n");
 }
 
 void OperadorDesatendido::escribir(const QString& titulo, const QString& texto) {

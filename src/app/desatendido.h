@@ -16,6 +16,7 @@ inline constexpr int Rechazado = 1;
 inline constexpr int NadaQueDepurar = 2;
 inline constexpr int Incompleto = 3;
 inline constexpr int SinConexion = 4;
+inline constexpr int NoHecho = 5; // --listados-de or a --compactar on its own could not be done
 inline constexpr int Uso = 64;
 } // namespace Salida
 
@@ -29,6 +30,9 @@ struct OpcionesDesatendido {
     QString registroSentencias; // where every statement sent is appended (empty: nowhere)
     QString carpetaArchivo;     // --archivo: the purge archive's folder (empty: INI key or default)
     bool sinArchivo = false;    // --sin-archivo: the purge writes no archive
+    QString listadosDe;         // an archive whose listings are printed (nothing else is done)
+    QString carpetaListados;    // where the listings go (empty: beside the archive)
+    bool compactar = false;     // after the purge, or on its own without --ejercicio
     QString linea;              // the suite's command line: what is left once the options are taken out
     QString error;              // a usage error, when not empty
 };

@@ -1,9 +1,12 @@
 #include "app/ejecutar_desatendido.h"
 
 #include "app/registro_sentencias.h"
+#include "purge/compactacion.h"
 #include "purge/depuracion.h"
+#include "purge/listados.h"
 #include "purge/restauracion.h"
 #include "startup/modglobal.h"
+#include "suite/avance.h"
 #include "suite/globales.h"
 #include "suite/trampa.h"
 
@@ -21,7 +24,7 @@ QString texto(const std::optional<QVariant>& v) {
 
 // What the purge would do, read with the purge's own statements; nothing is written.
 OpcionesArchivo Archivo(const OpcionesDesatendido& o) {
-    return OpcionesArchivo{!o.sinArchivo, o.carpetaArchivo};
+    return OpcionesArchivo{!o.sinArchivo, o.carpetaArchivo, o.carpetaListados};
 }
 
 int Simular(const QString& codigo, const OpcionesDesatendido& o, FILE* salida) {
@@ -122,6 +125,65 @@ int RestaurarArchivo(const OpcionesDesatendido& o, FILE* salida) {
     return Salida::Depurado;
 }
 
+// --listados-de: the listings of an archive, their paths on standard output. No database.
+int ImprimirListados(const OpcionesDesatendido& o, FILE* salida) {
+    const auto error = [](const QString& t) {
+        std::fprintf(stderr, "cribanzas: %s\n", t.toLocal8Bit().constData());
+        return Salida::NoHecho;
+    };
+    if (!QFileInfo(o.listadosDe).isFile())
+        return error(QStringLiteral("no existe el archivo de depuración %1").arg(o.listadosDe));
+    OpcionesListados opciones;
+    opciones.carpeta = o.carpetaListados;
+    opciones.avance = &gAvance();
+    std::vector<ListadoEmitido> hechos;
+    gAvance().Iniciar(QStringLiteral("Listados de la depuración"));
+    try {
+        hechos = EmitirListados(o.listadosDe, opciones);
+    } catch (const ErrorSistema& e) {
+        gAvance().Cerrar();
+        return error(
+            QStringLiteral("no se pudieron emitir los listados de %1: %2").arg(o.listadosDe, e.Descripcion));
+    }
+    gAvance().Cerrar();
+    if (hechos.empty())
+        return error(QStringLiteral("el archivo %1 no tiene asientos ni saldos iniciales que listar")
+                         .arg(o.listadosDe));
+    for (const ListadoEmitido& l : hechos)
+        std::fprintf(salida, "%s\n", l.ruta.toLocal8Bit().constData());
+    std::fflush(salida);
+    return Salida::Depurado;
+}
+
+// --compactar: VACUUM on SQLite; on SQL Server the space the purge freed (antes: measured before
+// it), the files left as they are. Returns whether it compacted.
+bool CompactarBase(const std::optional<EspacioServidor>& antes) {
+    const QString titulo = QStringLiteral("Compactación");
+    switch (ClaseDeCompactacion(gSesion())) {
+    case ClaseCompactacion::SQLite:
+        try {
+            operador().MsgBox(TextoCompactacion(Compactar(gSesion(), gAvance())), Estilo::Informacion,
+                              titulo);
+            return true;
+        } catch (const ErrorSistema& e) {
+            operador().MsgBox(e.Descripcion, Estilo::Critico, titulo);
+            return false;
+        }
+    case ClaseCompactacion::Servidor:
+        if (antes) {
+            const QString t =
+                TextoEspacioServidor(*antes, MedirEspacioServidor(gSesion(), TablasDepuradas()));
+            if (!t.isEmpty()) operador().MsgBox(t, Estilo::Informacion, titulo);
+        }
+        [[fallthrough]];
+    default:
+        operador().MsgBox(QStringLiteral("Esta base de datos no se compacta desde el programa: reducir sus "
+                                         "archivos es decisión del administrador de la base de datos."),
+                          Estilo::Informacion, titulo);
+        return false;
+    }
+}
+
 int Estado(Desenlace desenlace) {
     switch (desenlace) {
     case Desenlace::Completo:
@@ -138,6 +200,7 @@ int Estado(Desenlace desenlace) {
 } // namespace
 
 int EjecutarDesatendido(const OpcionesDesatendido& o, FILE* salida) {
+    if (!o.listadosDe.isEmpty()) return ImprimirListados(o, salida);
     // Every statement from the start-up on, for the administrator's audit.
     std::optional<RegistroSentencias> registro;
     if (!o.registroSentencias.isEmpty()) {
@@ -170,6 +233,11 @@ int EjecutarDesatendido(const OpcionesDesatendido& o, FILE* salida) {
             return Salida::Incompleto;
         }
     }
+    if (o.compactar && o.ejercicio.isEmpty())
+        return CompactarBase(std::nullopt) ? Salida::Depurado : Salida::NoHecho;
+    std::optional<EspacioServidor> antes;
+    if (o.compactar && ClaseDeCompactacion(gSesion()) == ClaseCompactacion::Servidor)
+        antes = MedirEspacioServidor(gSesion(), TablasDepuradas());
     Depuracion depuracion;
     depuracion.EstablecerUsuario(gUsuarioLogeado);
     depuracion.EstablecerArchivo(Archivo(o));
@@ -177,6 +245,8 @@ int EjecutarDesatendido(const OpcionesDesatendido& o, FILE* salida) {
     const QString archivo = depuracion.RutaArchivo();
     if (!archivo.isEmpty() && QFileInfo::exists(archivo))
         std::fprintf(salida, "Archivo de depuración: %s\n", archivo.toLocal8Bit().constData());
+    // A compaction that cannot be done does not change what the purge did: the status is the purge's.
+    if (o.compactar && estado == Salida::Depurado) CompactarBase(antes);
     return estado;
 }
 

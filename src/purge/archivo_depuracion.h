@@ -21,8 +21,10 @@
 class Sesion;
 
 struct OpcionesArchivo {
-    bool archivar = true; // false: --sin-archivo (the administrator keeps a backup instead)
-    QString carpeta;      // empty: the INI key CarpetaArchivo, else the user's data folder
+    bool archivar = true;    // false: --sin-archivo (the administrator keeps a backup instead)
+    QString carpeta;         // empty: the INI key CarpetaArchivo, else the user's data folder
+    QString carpetaListados; // the year's listings (empty: beside the archive)
+    bool listados = true;    // false: the archive only (the benchmark times the listings apart)
 };
 
 class ArchivoDepuracion {

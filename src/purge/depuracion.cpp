@@ -1,5 +1,7 @@
 #include "purge/depuracion.h"
 
+#include "purge/compactacion.h"
+#include "purge/listados.h"
 #include "purge/purga_stock.h"
 #include "purge/sentencias_depuracion.h"
 #include "suite/globales.h"
@@ -841,10 +843,23 @@ QString Depuracion::TextoIncompleto() const {
 void Depuracion::InformarFin(PasosDepuracion& pasos) {
     if (resultadoStock_ == ResultadoStock::Completa && asientosBorrados_ && pendientes_.isEmpty()) {
         desenlace_ = Desenlace::Completo;
-        const QString archivo = TextoArchivo();
+        // The year's listings, printed from the verified archive once nothing can undo the purge
+        // any more: a failure to print them is said and changes nothing (the archive is the safety).
+        QString texto = kExito;
+        QString carpetaListados;
+        if (const QString archivo = TextoArchivo(); !archivo.isEmpty()) texto += QString(CR) + CR + archivo;
+        if (archivo_ && archivo_->Abierto() && opcionesArchivo_.listados) {
+            const ResultadoListados listados =
+                EmitirListadosDepuracion(archivo_->Ruta(), opcionesArchivo_.carpetaListados, &avance_);
+            texto += QString(CR) + listados.Texto(archivo_->Ruta());
+            carpetaListados = listados.Carpeta();
+        }
         pasos(ClasePaso::Prescindible, [&] {
-            operador_.MsgBox(archivo.isEmpty() ? kExito : kExito + CR + CR + archivo, Estilo::Informacion,
-                             kAviso);
+            if (oferta_)
+                oferta_->MensajeFinal(operador_, avance_, texto, Estilo::Informacion, kAviso,
+                                      carpetaListados);
+            else
+                operador_.MsgBox(texto, Estilo::Informacion, kAviso);
         });
         return;
     }

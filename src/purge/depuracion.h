@@ -17,6 +17,7 @@
 #include <QVariant>
 
 class Avance;
+class OfertaCompactacion;
 class Operador;
 class Sesion;
 
@@ -116,6 +117,8 @@ public:
     void EstablecerArchivo(const OpcionesArchivo& opciones) { opcionesArchivo_ = opciones; }
     // The archive of the last run (empty: none).
     QString RutaArchivo() const { return archivo_ ? archivo_->Ruta() : QString(); }
+    // The window's offer in the success message ("Compactar ahora"); none: the plain message.
+    void OfrecerAlTerminar(OfertaCompactacion* oferta) { oferta_ = oferta; }
 
     enum class ResultadoStock {
         NoEjecutada, // never ran
@@ -232,6 +235,7 @@ private:
     // The record's value as this run stored it last, and as the stock transaction rewrote it.
     QString valorMarca_, valorHecho_;
     QString usuario_;
+    OfertaCompactacion* oferta_ = nullptr;
     std::unique_ptr<CerrojoDepuracion> cerrojo_;
     OpcionesArchivo opcionesArchivo_;
     std::unique_ptr<ArchivoDepuracion> archivo_;

@@ -1,7 +1,9 @@
 // The confirm button of the purge window: the purge runs, the window shows how it ended.
+#include "purge/compactacion.h"
 #include "purge/depuracion.h"
 #include "purge/frmcrb.h"
 #include "startup/modglobal.h"
+#include "suite/globales.h"
 #include "suite/trampa.h"
 
 #include <QComboBox>
@@ -16,6 +18,9 @@ void FrmCrb::CmdAceptar_Click() {
         const QScopedValueRollback enCurso(purgando_, true);
         Depuracion depuracion(this);
         depuracion.EstablecerUsuario(gUsuarioLogeado);
+        // The success message offers what is the program's to do after a purge.
+        OfertaCompactacion oferta(gSesion());
+        depuracion.OfrecerAlTerminar(&oferta);
         r = depuracion.Ejecutar(txtfields->currentText());
     }
     UltimoDesenlace = r.desenlace;

@@ -79,6 +79,15 @@ std::optional<QString> Operador::InputBox(const QString& m, const QString& t, co
 int Operador::MenuEmergente(const QStringList& elementos, const QPoint& donde) {
     return menu(elementos, donde);
 }
+int Operador::MsgBoxConBotones(const QString& texto, const QStringList& botones, int estilo,
+                               const QString& tit, const QString& carpeta) {
+    return conBotones(texto, botones, estilo & ~0x7, tit.isEmpty() ? TituloAplicacion() : tit, carpeta);
+}
+int Operador::conBotones(const QString& texto, const QStringList&, int estilo, const QString& titulo,
+                         const QString&) {
+    mensaje(texto, estilo, titulo);
+    return -1;
+}
 void Operador::Terminar(int codigo) {
     terminado_ = codigo;
     terminar(codigo);
@@ -102,7 +111,7 @@ std::unique_ptr<Operador> InstalarOperador(std::unique_ptr<Operador> nuevo) {
 // ---- Scripted ---------------------------------------------------------------
 
 Respuesta OperadorGuion::mensaje(const QString& texto, int estilo, const QString& tit) {
-    avisos_.push_back({QStringLiteral("mensaje"), texto, tit, estilo, 0, {}, {}});
+    avisos_.push_back({QStringLiteral("mensaje"), texto, tit, estilo, 0, {}, {}, {}});
     if (!respuestas_.empty()) {
         const Respuesta r = respuestas_.front();
         respuestas_.pop_front();
@@ -118,6 +127,7 @@ Respuesta OperadorGuion::reporte(const ErrorSistema& error, const QString& proce
                        Estilo::AnularReintentarOmitir | Estilo::Critico,
                        error.Numero,
                        procedimiento,
+                       {},
                        {}});
     if (!respuestas_.empty()) {
         const Respuesta r = respuestas_.front();
@@ -128,7 +138,7 @@ Respuesta OperadorGuion::reporte(const ErrorSistema& error, const QString& proce
 }
 
 std::optional<QString> OperadorGuion::entrada(const QString& m, const QString& t, const QString& d) {
-    Aviso a{QStringLiteral("entrada"), m, t, 0, 0, {}, {d}};
+    Aviso a{QStringLiteral("entrada"), m, t, 0, 0, {}, {d}, {}};
     avisos_.push_back(a);
     if (textos_.empty()) return std::nullopt;
     std::optional<QString> r;
@@ -138,13 +148,23 @@ std::optional<QString> OperadorGuion::entrada(const QString& m, const QString& t
 }
 
 int OperadorGuion::menu(const QStringList& elementos, const QPoint&) {
-    avisos_.push_back({QStringLiteral("menu"), {}, {}, 0, 0, {}, elementos});
+    avisos_.push_back({QStringLiteral("menu"), {}, {}, 0, 0, {}, elementos, {}});
     if (!menus_.empty()) {
         int r = menus_.front();
         menus_.pop_front();
         return r;
     }
     return -1;
+}
+
+int OperadorGuion::conBotones(const QString& texto, const QStringList& botones, int estilo,
+                              const QString& tit, const QString& carpeta) {
+    // Recorded as the message it is: a test of the text need not know about the buttons.
+    avisos_.push_back({QStringLiteral("mensaje"), texto, tit, estilo, 0, {}, botones, carpeta});
+    if (botones_.empty()) return -1;
+    const int r = botones_.front();
+    botones_.pop_front();
+    return r;
 }
 
 void OperadorGuion::terminar(int) {}

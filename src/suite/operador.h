@@ -49,6 +49,12 @@ public:
     // A pop-up menu at a screen position: the index of the chosen item, or -1 when closed
     // without a choice. A "-" item is a separator.
     int MenuEmergente(const QStringList& elementos, const QPoint& donde);
+    // A message box with the caller's buttons after "Aceptar", which is the default and the
+    // answer of the close box: the index in `botones` of the one pressed, or -1 for "Aceptar".
+    // With a folder, an "Abrir carpeta" button opens it with the desktop's handler and leaves the
+    // box open. An operator that cannot ask shows the message and answers -1.
+    int MsgBoxConBotones(const QString& texto, const QStringList& botones, int estilo = Estilo::Informacion,
+                         const QString& titulo = {}, const QString& carpeta = {});
     // The end of the process with an exit status. Every implementation records it and
     // returns; the caller returns at once. The Qt one closes the database and ends the event
     // loop with that status (before the loop runs, main reads CodigoFin).
@@ -64,6 +70,9 @@ protected:
                                            const QString& porDefecto) = 0;
     virtual int menu(const QStringList& elementos, const QPoint& donde) = 0;
     virtual void terminar(int codigo) = 0;
+    // By default the plain message box, with no choice.
+    virtual int conBotones(const QString& texto, const QStringList& botones, int estilo,
+                           const QString& titulo, const QString& carpeta);
 
 private:
     std::optional<int> terminado_;
@@ -81,13 +90,16 @@ public:
         int estilo = 0;
         long numero = 0;       // error reports: the error number
         QString procedimiento; // error reports: the procedure name
-        QStringList elementos; // menus
+        QStringList elementos; // menus; a message's own buttons
+        QString carpeta;       // a message's folder to open
     };
     void Responder(Respuesta respuesta) { respuestas_.push_back(respuesta); }
     // OK on the next input box with that text (empty text included), or Cancel.
     void ResponderTexto(const QString& texto) { textos_.push_back(texto); }
     void ResponderCancelar() { textos_.push_back(std::nullopt); }
     void ResponderMenu(int indice) { menus_.push_back(indice); }
+    // The button of the next message with buttons of its own (-1: "Aceptar", the default).
+    void ResponderBoton(int indice) { botones_.push_back(indice); }
     const std::vector<Aviso>& Avisos() const { return avisos_; }
     void Limpiar() { avisos_.clear(); }
     int PendientesDeRespuesta() const { return static_cast<int>(respuestas_.size()); }
@@ -99,9 +111,12 @@ protected:
                                    const QString& porDefecto) override;
     int menu(const QStringList& elementos, const QPoint& donde) override;
     void terminar(int codigo) override;
+    int conBotones(const QString& texto, const QStringList& botones, int estilo, const QString& titulo,
+                   const QString& carpeta) override;
 
 private:
     std::vector<Aviso> avisos_;
+    std::deque<int> botones_;
     std::deque<Respuesta> respuestas_;
     std::deque<std::optional<QString>> textos_;
     std::deque<int> menus_;

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <QApplication>
+#include <QDesktopServices>
 #include <QElapsedTimer>
 #include <QFontMetrics>
 #include <QInputDialog>
@@ -14,6 +15,7 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <QScreen>
+#include <QUrl>
 #include <QWindow>
 
 namespace {
@@ -128,8 +130,8 @@ QWidget* ventanaDeLaCaja() {
 
 } // namespace
 
-Respuesta OperadorQt::mensaje(const QString& texto, int estilo, const QString& tit) {
-    CajaMensaje box(ventanaDeLaCaja());
+namespace {
+void prepararCaja(QMessageBox& box, const QString& texto, int estilo, const QString& tit) {
     box.setWindowTitle(tit);
     box.setText(QString(texto).replace(QChar('\r'), QChar('\n')));
     const int icono = estilo & 0x70;
@@ -141,6 +143,35 @@ Respuesta OperadorQt::mensaje(const QString& texto, int estilo, const QString& t
         box.setIcon(QMessageBox::Warning);
     else if (icono == Estilo::Informacion)
         box.setIcon(QMessageBox::Information);
+}
+} // namespace
+
+int OperadorQt::conBotones(const QString& texto, const QStringList& botones, int estilo, const QString& tit,
+                           const QString& carpeta) {
+    CajaMensaje box(ventanaDeLaCaja());
+    prepararCaja(box, texto, estilo, tit);
+    QPushButton* aceptar = box.addButton(QStringLiteral("Aceptar"), QMessageBox::AcceptRole);
+    std::vector<QPushButton*> propios;
+    for (const QString& b : botones)
+        propios.push_back(box.addButton(b, QMessageBox::ActionRole));
+    if (!carpeta.isEmpty()) {
+        QPushButton* abrir = box.addButton(QStringLiteral("Abrir carpeta"), QMessageBox::HelpRole);
+        // Opening the folder does not answer the box: the box's own handling of the click goes.
+        QObject::disconnect(abrir, &QAbstractButton::clicked, nullptr, nullptr);
+        QObject::connect(abrir, &QPushButton::clicked, &box,
+                         [carpeta] { QDesktopServices::openUrl(QUrl::fromLocalFile(carpeta)); });
+    }
+    box.setDefaultButton(aceptar);
+    box.setEscapeButton(aceptar);
+    box.exec();
+    for (size_t i = 0; i < propios.size(); ++i)
+        if (box.clickedButton() == propios[i]) return int(i);
+    return -1;
+}
+
+Respuesta OperadorQt::mensaje(const QString& texto, int estilo, const QString& tit) {
+    CajaMensaje box(ventanaDeLaCaja());
+    prepararCaja(box, texto, estilo, tit);
     struct Boton {
         QString texto;
         Respuesta respuesta;

@@ -11,4 +11,6 @@ protected:
                                    const QString& porDefecto) override;
     int menu(const QStringList& elementos, const QPoint& donde) override;
     void terminar(int codigo) override;
+    int conBotones(const QString& texto, const QStringList& botones, int estilo, const QString& titulo,
+                   const QString& carpeta) override;
 };

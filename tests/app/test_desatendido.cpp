@@ -4,10 +4,14 @@
 #include "app/desatendido.h"
 #include "app/registro_sentencias.h"
 #include "demodb.h"
+#include "purge/archivo.h"
 
 #include <QDateTime>
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QRegularExpression>
+#include <QStandardPaths>
 #include <QTemporaryDir>
 
 namespace {
@@ -352,4 +356,92 @@ TEST_F(Desatendido, DepuracionPendiente) {
     EXPECT_EQ(
         ConsultarValor(base, "SELECT VALOR FROM TA_CONFIGURACION WHERE CLAVE = 'fechaoperdesde'").toString(),
         "01/01/2025");
+}
+
+// The listings printed again from an archive, as an administrator asks for them later: the
+// PDFs' paths on standard output, their text as a reader sees it; a bad archive or folder is
+// told in Spanish with status 5 and leaves no PDF behind.
+TEST_F(Desatendido, ListadosDeUnArchivo) {
+    const QString pdftotext = QStandardPaths::findExecutable(QStringLiteral("pdftotext"));
+    ASSERT_FALSE(pdftotext.isEmpty()) << "scripts/dependencias.sh installs poppler-utils";
+    const QString archivo = dir_.filePath("depuracion-conta-2022 bis.sqlite");
+    {
+        auto e = EscritorArchivo::Crear(archivo, {{"programa", "prueba"},
+                                                  {"base", "conta.db"},
+                                                  {"ejercicio", "2022"},
+                                                  {"fecha_desde", "01/01/2022"},
+                                                  {"fecha_hasta", "31/12/2022"},
+                                                  {"fecha_corte", "31/12/2022"},
+                                                  {"operador", "Núñez"},
+                                                  {"inicio", "2025-01-31T02:10:07-03:00"}});
+        e->AbrirTabla(kTablaAsientos, "MV_ASIENTOS", "IdAsiento",
+                      {{"IdAsiento", "integer"}, {"NROASIENTO", "int"}, {"DEBE", "numeric(18,2)"}});
+        const QVariant fila[] = {qlonglong(1), qlonglong(1), QStringLiteral("1234.50")};
+        e->Agregar(fila);
+        e->Verificar();
+        e->AbrirTabla(
+            kTablaSaldoInicial, "V_MV_STOCK", "IdMovimiento",
+            {{"IdMovimiento", "integer"}, {"IDARTICULO", "varchar(20)"}, {"CANTIDAD", "numeric(18,4)"}});
+        const QVariant saldo[] = {qlonglong(7), QStringLiteral("TORNILLO"), 3.5};
+        e->Agregar(saldo);
+        e->Verificar();
+    }
+    const auto c = Correr({"--desatendido", "--listados-de", archivo});
+    ASSERT_EQ(c.estado, 0) << c.errores.toStdString();
+    const QStringList rutas = c.salida.split('\n', Qt::SkipEmptyParts);
+    ASSERT_EQ(rutas.size(), 2) << c.salida.toStdString();
+    const QStringList titulos = {"Libro Diario 2022", "Existencias al 31/12/2022"};
+    for (int i = 0; i < 2; ++i) {
+        EXPECT_EQ(QFileInfo(rutas[i]).absolutePath(), dir_.path()) << "beside the archive";
+        const Corrida t = CorrerPrograma(pdftotext, {rutas[i], "-"});
+        EXPECT_TRUE(t.salida.contains(titulos[i])) << t.salida.toStdString();
+    }
+    EXPECT_EQ(Correr({"--desatendido", "--listados-de", archivo, "--confirmar"}).estado, Salida::Uso);
+
+    // Elsewhere; then a folder that is not there, and a file that is not an archive: nothing
+    // printed, the cause named.
+    const QString carpeta = dir_.filePath("listados");
+    ASSERT_TRUE(QDir().mkpath(carpeta));
+    const auto otra = Correr({"--desatendido", "--listados-de=" + archivo, "--listados", carpeta});
+    EXPECT_EQ(otra.estado, 0) << otra.errores.toStdString();
+    EXPECT_EQ(QDir(carpeta).entryList(QDir::Files).size(), 2) << otra.salida.toStdString();
+    const auto sinCarpeta =
+        Correr({"--desatendido", "--listados-de", archivo, "--listados", carpeta + "/no"});
+    EXPECT_EQ(sinCarpeta.estado, Salida::NoHecho);
+    EXPECT_TRUE(sinCarpeta.errores.contains(carpeta + "/no/depuracion-conta-2022 bis-libro-diario.pdf: la "
+                                                      "carpeta no existe"))
+        << sinCarpeta.errores.toStdString();
+    EXPECT_EQ(Correr({"--desatendido", "--listados-de", dir_.filePath("no.sqlite")}).estado, Salida::NoHecho);
+    const QString malo = dir_.filePath("malo.sqlite");
+    {
+        QFile f(malo);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write("no es un archivo de depuración");
+    }
+    const auto m = Correr({"--desatendido", "--listados-de", malo, "--listados", carpeta});
+    EXPECT_EQ(m.estado, Salida::NoHecho);
+    EXPECT_TRUE(m.errores.contains("no se pudieron emitir los listados de " + malo))
+        << m.errores.toStdString();
+    EXPECT_TRUE(m.salida.isEmpty());
+    EXPECT_EQ(QDir(carpeta).entryList(QDir::Files | QDir::Hidden).size(), 2);
+}
+
+// --compactar after a purge gives the purged rows' pages back to the disk, keeps every row, and
+// says the sizes; on its own it only compacts.
+TEST_F(Desatendido, CompactarTrasDepurar) {
+    const qint64 antes = QFileInfo(base).size();
+    const auto c = Correr({"--desatendido", "--ejercicio", "2022", "--confirmar", "--compactar", linea});
+    ASSERT_EQ(c.estado, Salida::Depurado) << c.errores.toStdString();
+    EXPECT_TRUE(c.errores.contains("El proceso finalizó con éxito")) << c.errores.toStdString();
+    EXPECT_TRUE(c.errores.contains("[Compactación] La base de datos ocupaba ")) << c.errores.toStdString();
+    const qint64 despues = QFileInfo(base).size();
+    EXPECT_LT(despues, antes);
+    const QByteArray huella = Huella();
+    EXPECT_EQ(ConsultarValor(base, "PRAGMA integrity_check").toString(), "ok");
+    const auto sola = Correr({"--desatendido", "--compactar", linea});
+    EXPECT_EQ(sola.estado, Salida::Depurado) << sola.errores.toStdString();
+    EXPECT_TRUE(sola.errores.contains("la compactación no liberó espacio")) << sola.errores.toStdString();
+    EXPECT_EQ(Huella(), huella);
+    EXPECT_EQ(Correr({"--desatendido", "--compactar", "--simular", "--ejercicio", "2022", linea}).estado,
+              Salida::Uso);
 }

@@ -3,8 +3,10 @@
 #include "purge/depuracion.h"
 #include "suite/globales.h"
 
+#include <algorithm>
 #include <QCloseEvent>
 #include <QComboBox>
+#include <QFileInfo>
 #include <QLabel>
 #include <QPushButton>
 #include <QSqlQuery>
@@ -496,4 +498,32 @@ TEST_F(Depuracion2022, FechaDeDepuracionExistenteSeReescribe) {
         << "a missing key is not created";
     EXPECT_EQ(Contar("TA_CONFIGURACION WHERE CLAVE = 'fechaoperdesde' AND VALOR IS NULL"), 1)
         << "a Null start goes back as Null";
+}
+
+// The success message offers "Compactar ahora" on SQLite: chosen, the database gives its free
+// pages back to the disk under the progress display, and a second message says the sizes.
+TEST_F(Depuracion2022, CompactarAhoraDesdeElMensajeFinal) {
+    Movimientos();
+    Sql({"CREATE TABLE relleno (datos blob)",
+         "WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 3000) "
+         "INSERT INTO relleno SELECT randomblob(1000) FROM n",
+         "DROP TABLE relleno"});
+    const qint64 antes = QFileInfo(base).size();
+    Abrir();
+    Confirmar();
+    Guion().ResponderBoton(0);
+    Depurar("2022");
+    ASSERT_EQ(Guion().Avisos().size(), 3u);
+    EXPECT_EQ(Guion().Avisos()[1].texto, Textos::Exito);
+    EXPECT_EQ(Guion().Avisos()[1].elementos, QStringList{"Compactar ahora"});
+    EXPECT_TRUE(UltimoAviso().texto.startsWith("La base de datos ocupaba "))
+        << UltimoAviso().texto.toStdString();
+    EXPECT_EQ(SentenciasCon("VACUUM").size(), 1);
+    EXPECT_LT(QFileInfo(base).size() + 2000000, antes);
+    EXPECT_TRUE(std::any_of(avance.begin(), avance.end(), [](const LlamadaAvance& l) {
+        return l.tipo == "Iniciar" && l.linea1 == "Compactación de la base de datos";
+    }));
+    EXPECT_EQ(frm->UltimoDesenlace, FrmCrb::Desenlace::Completo);
+    EXPECT_TRUE(Guion().Terminado());
+    EXPECT_EQ(Valor("PRAGMA integrity_check").toString(), "ok");
 }
