@@ -849,8 +849,10 @@ void Depuracion::InformarFin(PasosDepuracion& pasos) {
         QString carpetaListados;
         if (const QString archivo = TextoArchivo(); !archivo.isEmpty()) texto += QString(CR) + CR + archivo;
         if (archivo_ && archivo_->Abierto() && opcionesArchivo_.listados) {
+            avance_.Iniciar(QStringLiteral("Listados del ejercicio"));
             const ResultadoListados listados =
                 EmitirListadosDepuracion(archivo_->Ruta(), opcionesArchivo_.carpetaListados, &avance_);
+            avance_.Cerrar();
             texto += QString(CR) + listados.Texto(archivo_->Ruta());
             carpetaListados = listados.Carpeta();
         }

@@ -105,6 +105,12 @@ protected:
     OperadorGuion::Aviso UltimoAviso() const { return Guion().Avisos().back(); }
     const OperadorGuion& Guion() const { return *guion_; }
     OperadorGuion& Guion() { return *guion_; }
+    // The progress calls up to the purge's own display closing (the listings open their own).
+    size_t HastaElPrimerCierre() const {
+        for (size_t i = 0; i < avance.size(); ++i)
+            if (avance[i].tipo == "Cerrar") return i + 1;
+        return avance.size();
+    }
 
     QString base;
     std::unique_ptr<FrmCrb> frm;

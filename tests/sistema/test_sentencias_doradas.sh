@@ -62,7 +62,7 @@ sqlite3 "$MODELO" .dump >"$TRABAJO/modelo.sql" || exit 1
 ESTACION=$(hostname)
 # The purge archives go to the scratch folder; their names carry the time of the run.
 export XDG_DATA_HOME=$TRABAJO/datos
-HORA_ARCHIVO='s#-[0-9]{8}-[0-9]{6}(-[0-9]+)?\.sqlite#-<hora>.sqlite#g'
+HORA_ARCHIVO='s#-[0-9]{8}-[0-9]{6}(-[0-9]+)?(\.sqlite|-libro-diario\.pdf|-existencias\.pdf)#-<hora>\2#g'
 
 # The log as compared: statement and outcome, the owner and the station set aside.
 normalizar() {
