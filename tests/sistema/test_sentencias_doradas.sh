@@ -80,7 +80,10 @@ registrar() {
         echo "== estado"
         echo "$estado"
         echo "== salida"
-        [ -f "$salida" ] && sed -E -e "s#$TRABAJO#<trabajo>#g" -e "$HORA_ARCHIVO" "$salida"
+        # How many of the listings' progress lines reach a log depends on the machine's speed:
+        # only the last one, at 100 %, is kept.
+        [ -f "$salida" ] && sed -E -e "s#$TRABAJO#<trabajo>#g" -e "$HORA_ARCHIVO" \
+            -e '/^Emitiendo los listados de la depuración \|.*\| [0-9]{1,2} %$/d' "$salida"
         echo "== sentencias"
         [ -f "$log" ] && normalizar "$log"
         echo "== cambios en la base"
