@@ -17,9 +17,10 @@ sanitizadores=1
 if [ $sanitizadores = 1 ]; then
   CC=clang CXX=clang++ cmake -S "$raiz" -B "$raiz/build-asan" -G Ninja -DCMAKE_BUILD_TYPE=Debug \
     -DCRIBANZAS_SANITIZE=ON -DCRIBANZAS_FUZZ=ON -DCRIBANZAS_BENCH=OFF >/dev/null
-  nice -n 19 cmake --build "$raiz/build-asan" >"$raiz/build-asan/compilacion.log" 2>&1 &
+  # In a process group of its own, so that a failure of the first pass stops the whole build.
+  setsid nice -n 19 cmake --build "$raiz/build-asan" >"$raiz/build-asan/compilacion.log" 2>&1 &
   compilacion=$!
-  trap 'kill $compilacion 2>/dev/null || true' EXIT
+  trap 'kill -- -$compilacion 2>/dev/null || true' EXIT
 fi
 
 echo "== Pruebas (build/)"
