@@ -220,7 +220,10 @@ TEST_F(FallosDeBase, BloqueadaPorOtroQueEscribeReintentarEnCadaPaso) {
     const std::pair<QString, int> pasos[] = {{"BEGIN IMMEDIATE TRANSACTION", 1},
                                              {"BEGIN IMMEDIATE TRANSACTION", 2},
                                              {"= 'FECHAULTIMADEPURACION'", 1}};
-    for (const auto& [paso, vez] : pasos) {
+    for (const auto& par : pasos) {
+        // Named copies: a lambda cannot capture a structured binding with every compiler here.
+        const QString paso = par.first;
+        const int vez = par.second;
         SCOPED_TRACE(paso.toStdString() + " " + std::to_string(vez));
         TearDown();
         SetUp();
