@@ -80,10 +80,10 @@ registrar() {
         echo "== estado"
         echo "$estado"
         echo "== salida"
-        # How many of the listings' progress lines reach a log depends on the machine's speed:
-        # only the last one, at 100 %, is kept.
+        # How many of the listings' progress lines reach a log depends on the machine's speed
+        # (the final message names the listings): none is kept.
         [ -f "$salida" ] && sed -E -e "s#$TRABAJO#<trabajo>#g" -e "$HORA_ARCHIVO" \
-            -e '/^Emitiendo los listados de la depuración \|.*\| [0-9]{1,2} %$/d' "$salida"
+            -e '/^Emitiendo los listados de la depuración \|/d' "$salida"
         echo "== sentencias"
         [ -f "$log" ] && normalizar "$log"
         echo "== cambios en la base"
