@@ -299,8 +299,9 @@ TEST_F(Consultas, GuardaDeTransaccion) {
     sesion_->ConfirmarTransaccion();
     EXPECT_EQ(Valor("SELECT COUNT(*) FROM x").toInt(), 2);
 
-    // A rollback that fails is told, not swallowed.
+    // A rollback that fails is told, not swallowed; the transaction ends all the same.
     Transaccion t(*sesion_);
+    sesion_->Ejecutar("INSERT INTO x VALUES (4)");
     sesion_->AntesDeEjecutar = [](const QString& sql) {
         if (sql.startsWith("ROLLBACK")) throw ErrorSistema(Errores::BaseDeDatos, "rollback rechazado");
     };
@@ -311,8 +312,10 @@ TEST_F(Consultas, GuardaDeTransaccion) {
         EXPECT_EQ(e.Descripcion, "rollback rechazado");
     }
     EXPECT_FALSE(t.Abierta());
+    EXPECT_FALSE(sesion_->EnTransaccion());
     sesion_->AntesDeEjecutar = nullptr;
-    sesion_->DeshacerTransaccion();
+    sesion_->Ejecutar("INSERT INTO x VALUES (5)"); // on its own, for good
+    EXPECT_EQ(Valor("SELECT group_concat(a) FROM x").toString(), "2,3,5");
 }
 
 TEST_F(Consultas, EsperaAOtroEscritorSinDejarPasarOtraSentencia) {
