@@ -20,6 +20,7 @@ enum class Fin {
     Ninguno,      // neither purged: the message says so
     NadaCambio,   // stopped before any change: nothing written
     Rechazado,    // the year refused before the question
+    Cortado,      // the connection lost for good: no success, each purge all or nothing
     Otro,         // only the row's own checks
 };
 
@@ -180,6 +181,15 @@ void Fallos::Comprobar(const Caso& c) {
         EXPECT_EQ(frm->UltimoDesenlace,
                   c.fin == Fin::Rechazado ? FrmCrb::Desenlace::Rechazado : FrmCrb::Desenlace::Fallo);
         break;
+    case Fin::Cortado:
+        EXPECT_FALSE(Textos::EsExito(ultimo)) << ultimo.toStdString();
+        EXPECT_NE(frm->UltimoDesenlace, FrmCrb::Desenlace::Completo);
+        EXPECT_TRUE(Asientos() == 0 || Asientos() == 3) << Asientos();
+        if (FilasSI() == 0)
+            EXPECT_EQ(Stock(), stockAntes);
+        else
+            StockCompleto();
+        break;
     case Fin::Otro:
         break;
     }
@@ -236,6 +246,31 @@ Paso bloqueo(const QString& sentencia, int vez, const char* modo) {
         f.operador->alPrimerError = [&f] { f.otro->Soltar(); };
     };
 }
+// The year's row with one of its dates changed.
+Paso ejercicio(const char* columna, const char* valor) {
+    return [=](Fallos& f) {
+        f.Sql({QString("UPDATE MV_EJERCICIOS SET \"%1\" = %2 WHERE PERIODO = 2022").arg(columna, valor)});
+    };
+}
+// The connection lost for good from the nth statement containing a text: every statement
+// fails from then on, is retried in vain, then abandoned. At the commit the session says what
+// it knows: the transaction is gone.
+Caso cortada(const char* nombre, const QString& contiene, int ocurrencia = 1) {
+    std::vector<Respuesta> respuestas(11, Respuesta::Reintentar);
+    respuestas[0] = Respuesta::Si;
+    const QString error =
+        contiene == "COMMIT TRANSACTION" ? "No se pudo confirmar la transacción" : "Falla simulada";
+    const Falla falla{
+        .contiene = contiene, .ocurrencia = ocurrencia, .veces = 0, .numero = Errores::TransaccionPerdida};
+    return Caso(nombre, {falla}, respuestas, Fin::Cortado)
+        .Preparando([](Fallos& f) { f.Abrir(); }) // loaded before the connection goes
+        .Ademas([error](Fallos& f) {
+            bool dicho = false;
+            for (const auto& a : f.Guion().Avisos())
+                dicho |= a.texto.contains(error);
+            EXPECT_TRUE(dicho) << error.toStdString();
+        });
+}
 void unaEspera(Fallos& f) {
     int n = 0;
     for (const auto& a : f.Guion().Avisos())
@@ -269,10 +304,19 @@ const Caso kCasos[] = {
     Caso("EjercicioIlegibleOmitido", {{"FROM MV_EJERCICIOS WHERE CAST"}}, {R::Si, R::Omitir}, Fin::NadaCambio)
         .Ademas(sinEjercicio),
     Caso("FinDelEjercicioNuloOmitido", {}, {R::Si, R::Omitir}, Fin::NadaCambio)
-        .Preparando([](Fallos& f) {
-            f.Sql({"UPDATE MV_EJERCICIOS SET \"Fecha Hasta\" = NULL WHERE PERIODO = 2022"});
-        })
+        .Preparando(ejercicio("Fecha Hasta", "NULL"))
         .Ademas(sinEjercicio),
+    Caso("FinDelEjercicioNuloAnulado", {}, {R::Si, R::Anular}, Fin::NadaCambio, "Uso no válido de Null")
+        .Preparando(ejercicio("Fecha Hasta", "NULL")),
+    Caso("InicioDelEjercicioNuloAnulado", {}, {R::Si, R::Anular}, Fin::NadaCambio, "Uso no válido de Null")
+        .Preparando(ejercicio("Fecha Desde", "NULL")),
+    // A date that is not one stops the purge before it changes anything, even when ignored.
+    Caso("InicioDelEjercicioQueNoEsFecha", {}, {R::Si, R::Omitir}, Fin::NadaCambio, "fin de año")
+        .Preparando(ejercicio("Fecha Desde", "'fin de año'"))
+        .Ademas(nadaEscrito),
+    Caso("FinDelEjercicioQueNoEsFecha", {}, {R::Si, R::Omitir}, Fin::NadaCambio, "fin de año")
+        .Preparando(ejercicio("Fecha Hasta", "'fin de año'"))
+        .Ademas(nadaEscrito),
     Caso("FechaDeDepuracionAnulada", {{"= 'FECHAULTIMADEPURACION'"}}, {R::Si, R::Anular}, Fin::Otro)
         .Ademas([](Fallos& f) {
             EXPECT_EQ(f.Asientos(), 0);
@@ -442,6 +486,18 @@ const Caso kCasos[] = {
         .Ademas(errores(2, Errores::TransaccionPerdida)),
     Caso("PerdidaDescubiertaOmitida", {perdida(3)}, {R::Si, R::Omitir}, Fin::StockIntacto, "transacción")
         .Ademas(errores(2, Errores::TransaccionPerdida)),
+
+    // ---- The connection lost for good, at each step
+    cortada("CortadaAlLeerLaConfiguracion", "SELECT valor FROM TA_CONFIGURACION"),
+    cortada("CortadaAlCambiarElPeriodo", "UPDATE TA_CONFIGURACION", 2),
+    cortada("CortadaAlBorrarElDiario", "DELETE FROM MV_ASIENTOS"),
+    cortada("CortadaAlEmpezar", "BEGIN IMMEDIATE TRANSACTION"),
+    cortada("CortadaAlInsertar", "INSERT INTO V_MV_STOCK"),
+    cortada("CortadaEntreLotes", "INSERT INTO V_MV_STOCK", 2),
+    cortada("CortadaAlBorrarElStock", "from v_mv_stock where fecha"),
+    cortada("CortadaAlConfirmar", "COMMIT TRANSACTION"),
+    cortada("CortadaAlRegistrarLaFecha", "'FECHAULTIMADEPURACION'"),
+    cortada("CortadaAlReponerElPeriodo", "UPDATE TA_CONFIGURACION", 4),
 
     // ---- Both traps
     Caso("NadaDepuradoLoDice", {kBorrarAsientos, {"INSERT INTO V_MV_STOCK"}}, {R::Si, R::Omitir, R::Omitir},

@@ -189,27 +189,6 @@ protected:
 };
 } // namespace
 
-TEST_F(Contenido, FechaDelEjercicioNulaNoCambiaNada) {
-    PorCaso(std::vector<QString>{"\"Fecha Hasta\"", "\"Fecha Desde\""}, [&](const QString& columna) {
-        Sql({QString("UPDATE MV_EJERCICIOS SET %1 = NULL WHERE PERIODO = 2022").arg(columna),
-             InsertarMov({.fecha = "2022-03-01", .articulo = "A1", .cantidad = 4})});
-        const QString stock =
-            Valor("SELECT group_concat(IdMovimiento || FECHA || CANTIDAD) FROM V_MV_STOCK").toString();
-        Guion().Responder(Respuesta::Si);
-        Guion().Responder(Respuesta::Anular);
-        Depurar("2022");
-        ASSERT_GE(Guion().Avisos().size(), 2u);
-        EXPECT_EQ(Guion().Avisos()[1].texto, "Se ha producido el siguiente error:Uso no válido de Null");
-        EXPECT_EQ(Contar("MV_ASIENTOS WHERE CAST(PERIODO AS INTEGER) = 2022"), 3);
-        EXPECT_EQ(Valor("SELECT group_concat(IdMovimiento || FECHA || CANTIDAD) FROM V_MV_STOCK").toString(),
-                  stock);
-        EXPECT_EQ(Config("fechaoperdesde").toString(), "01/01/2024");
-        EXPECT_EQ(Config("fechaoperhasta").toString(), "31/12/2024");
-        EXPECT_FALSE(Config("FECHAULTIMADEPURACION").isValid());
-        EXPECT_EQ(frm->UltimoDesenlace, FrmCrb::Desenlace::Fallo);
-    });
-}
-
 TEST_F(Contenido, FechaHastaConHora) {
     // A year end stored with its last second: the cut-off is that day, the stock carried to it.
     Sql({"UPDATE MV_EJERCICIOS SET \"Fecha Hasta\" = '2022-12-31 23:59:59' WHERE PERIODO = 2022"});
@@ -220,24 +199,6 @@ TEST_F(Contenido, FechaHastaConHora) {
     EXPECT_EQ(Valor("SELECT FECHA || '|' || CANTIDAD FROM V_MV_STOCK WHERE TC = 'SI'").toString(),
               "2022-12-31|5");
     EXPECT_EQ(Contar("V_MV_STOCK"), 2);
-}
-
-TEST_F(Contenido, FechaDelEjercicioQueNoEsFecha) {
-    // Stops the purge before it changes anything, even when ignored.
-    PorCaso(std::vector<QString>{"\"Fecha Desde\"", "\"Fecha Hasta\""}, [&](const QString& columna) {
-        Sql({QString("UPDATE MV_EJERCICIOS SET %1 = 'fin de año' WHERE PERIODO = 2022").arg(columna),
-             InsertarMov({.fecha = "2022-03-01", .articulo = "A1", .cantidad = 4})});
-        Guion().Responder(Respuesta::Si);
-        Guion().Responder(Respuesta::Omitir);
-        Depurar("2022");
-        ASSERT_GE(Guion().Avisos().size(), 2u);
-        EXPECT_TRUE(Guion().Avisos()[1].texto.contains("fin de año"))
-            << Guion().Avisos()[1].texto.toStdString();
-        EXPECT_TRUE(SentenciasCon("UPDATE").isEmpty());
-        EXPECT_TRUE(SentenciasCon("DELETE").isEmpty());
-        EXPECT_EQ(Contar("MV_ASIENTOS WHERE CAST(PERIODO AS INTEGER) = 2022"), 3);
-        EXPECT_EQ(frm->UltimoDesenlace, FrmCrb::Desenlace::Fallo);
-    });
 }
 
 TEST_F(Contenido, PeriodoNuloEnLosEjercicios) {

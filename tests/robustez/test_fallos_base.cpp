@@ -1,6 +1,6 @@
 // Database faults in the middle of the work: a database another process has locked, a full
-// disk, a connection lost for good, a read-only file. Each gets a clear message, Retry works
-// once the cause is gone, and the books and the stock are never left wrong.
+// disk, a read-only file. Each gets a clear message, Retry works once the cause is gone, and
+// the books and the stock are never left wrong.
 #include "apoyo/purga.h"
 #include "app/desatendido.h"
 #include "startup/modglobal.h"
@@ -75,7 +75,6 @@ protected:
         EXPECT_EQ(Config("fechaoperdesde").toString(), "01/01/2024");
         EXPECT_EQ(Config("fechaoperhasta").toString(), "31/12/2024");
     }
-    bool Completa() { return !Guion().Avisos().empty() && Textos::EsExito(UltimoAviso().texto); }
     QStringList Errores() const {
         QStringList r;
         for (const auto& a : Guion().Avisos())
@@ -171,58 +170,6 @@ TEST_F(FallosDeBase, DiscoLlenoEnLaDepuracionDeStock) {
                 EXPECT_EQ(Config("FECHAULTIMADEPURACION").toString(), "01/01/2022");
                 PeriodoRepuesto();
             });
-}
-
-// ---- The connection lost for good from one statement on -----------------------------------
-
-namespace {
-struct Punto {
-    QString contiene;
-    int ocurrencia;
-};
-void PrintTo(const Punto& p, std::ostream* os) {
-    *os << p.contiene.toStdString() << " #" << p.ocurrencia;
-}
-} // namespace
-
-TEST_F(FallosDeBase, ConexionPerdidaDesdeUnaSentencia) {
-    const std::vector<Punto> puntos = {{"SELECT valor FROM TA_CONFIGURACION", 1},
-                                       {"UPDATE TA_CONFIGURACION", 2},
-                                       {"DELETE FROM MV_ASIENTOS", 1},
-                                       {"BEGIN IMMEDIATE TRANSACTION", 1},
-                                       {"INSERT INTO V_MV_STOCK", 1},
-                                       {"INSERT INTO V_MV_STOCK", kGrupos / 2},
-                                       {"from v_mv_stock where fecha", 1},
-                                       {"COMMIT TRANSACTION", 1},
-                                       {"'FECHAULTIMADEPURACION'", 1},
-                                       {"UPDATE TA_CONFIGURACION", 4}};
-    PorCaso(puntos, [&](const Punto& p) {
-        Abrir();
-        int vistas = 0;
-        bool caida = false;
-        AntesDeCada([&](const QString& sql) {
-            if (!caida && sql.contains(p.contiene, Qt::CaseInsensitive) && ++vistas == p.ocurrencia)
-                caida = true;
-            if (caida)
-                throw ErrorSistema(Errores::TransaccionPerdida,
-                                   "Se perdió la conexión con el servidor de base de datos.");
-        });
-        Guion().Responder(Respuesta::Si);
-        for (int i = 0; i < 10; ++i)
-            Guion().Responder(Respuesta::Reintentar); // retried in vain, then Abort
-        Depurar("2022");
-        EXPECT_TRUE(caida);
-        EXPECT_TRUE(Guion().Terminado());
-        EXPECT_FALSE(Completa());
-        ASSERT_FALSE(Errores().isEmpty());
-        // At the commit the session says what it knows: the transaction is gone.
-        EXPECT_TRUE(Errores()[0].contains(p.contiene == "COMMIT TRANSACTION"
-                                              ? "No se pudo confirmar la transacción"
-                                              : "Se perdió la conexión"))
-            << Errores().join("\n").toStdString();
-        EXPECT_NE(frm->UltimoDesenlace, FrmCrb::Desenlace::Completo);
-        StockSano();
-    });
 }
 
 // ---- A read-only database file --------------------------------------------------------------
