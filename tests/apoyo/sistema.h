@@ -47,3 +47,14 @@ private:
 // The suite's tables as the demo generator makes them, with a few fiscal years: 2021 and 2022
 // closed, 2023 listed through CIERRE only, 2024 with Cerrado NULL, 2025 open.
 QStringList EsquemaInicio();
+
+// A test of the start-up on a database "conta.db" of EsquemaInicio's tables.
+class PruebaInicio : public PruebaSistema {
+protected:
+    void SetUp() override {
+        PruebaSistema::SetUp();
+        base = Ruta("conta.db");
+        EjecutarSql(base, EsquemaInicio());
+    }
+    QString base;
+};

@@ -16,13 +16,8 @@ QByteArray Huella(const QString& ruta) {
     return QCryptographicHash::hash(f.readAll(), QCryptographicHash::Sha1);
 }
 
-class Conexion : public PruebaSistema {
+class Conexion : public PruebaInicio {
 protected:
-    void SetUp() override {
-        PruebaSistema::SetUp();
-        base = Ruta("conta.db");
-        EjecutarSql(base, EsquemaInicio());
-    }
     // Files that open, or not, but are not the suite's database.
     struct Ajena {
         const char* caso;
@@ -47,7 +42,6 @@ protected:
                 {"sin MV_EJERCICIOS", Ruta("sin_ejercicios.db"), "MV_EJERCICIOS"},
                 {"texto", Ruta("notas.db"), nullptr}};
     }
-    QString base;
 };
 } // namespace
 

@@ -11,13 +11,8 @@
 #include <unistd.h>
 
 namespace {
-class Inicio : public PruebaSistema {
+class Inicio : public PruebaInicio {
 protected:
-    void SetUp() override {
-        PruebaSistema::SetUp();
-        base = Ruta("conta.db");
-        EjecutarSql(base, EsquemaInicio());
-    }
     void Config(const QString& clave, const QString& valorSql) {
         EjecutarSql(
             base,
@@ -27,7 +22,6 @@ protected:
         EstablecerLineaComandos(LineaDeSuite(base, extra));
         InicioSistema();
     }
-    QString base;
 };
 } // namespace
 

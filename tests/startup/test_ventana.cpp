@@ -14,13 +14,8 @@
 #include <QtTest/QtTest>
 
 namespace {
-class Ventana : public PruebaSistema {
+class Ventana : public PruebaInicio {
 protected:
-    void SetUp() override {
-        PruebaSistema::SetUp();
-        base = Ruta("conta.db");
-        EjecutarSql(base, EsquemaInicio());
-    }
     std::unique_ptr<FrmCrb> Abrir() {
         EstablecerLineaComandos(LineaDeSuite(base));
         auto frm = std::make_unique<FrmCrb>();
@@ -34,7 +29,6 @@ protected:
         frm.ValidarEjercicio(frm.txtfields);
         return Textos();
     }
-    QString base;
 };
 
 } // namespace
