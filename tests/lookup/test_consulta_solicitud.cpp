@@ -10,15 +10,19 @@
 
 using Accion = GuionDialogo::Accion;
 
+namespace {
+// A table asked for, the statement the dialog gets and the search field set.
+struct Pedido {
+    const char* pedido;
+    const char* sentencia;
+    const char* campo;
+};
+} // namespace
+
 TEST_F(PruebaConsulta, LasCuatroMascarasPredeterminadas) {
     MascarasPredeterminadasEn(mascaras_);
     const QByteArray antes = LeerBytes(mascaras_);
-    struct Caso {
-        const char* pedido;
-        const char* sentencia;
-        const char* campo;
-    };
-    const Caso casos[] = {
+    const Pedido casos[] = {
         {"V_MA_ARTICULOS", "SELECT DESCRIPCION,IDARTICULO FROM V_MA_ARTICULOS WHERE SUSPENDIDO = 0",
          "DESCRIPCION"},
         {"VT_CLIENTES", "SELECT RAZON_SOCIAL,CODIGO,CONTACTO FROM VT_CLIENTES WHERE Dada_De_Baja = 0",
@@ -35,7 +39,7 @@ TEST_F(PruebaConsulta, LasCuatroMascarasPredeterminadas) {
         // The label is not a key: no mask, so the name is listed whole.
         {"ARTICULOS", "SELECT * FROM ARTICULOS", ""},
     };
-    for (const Caso& c : casos) {
+    for (const Pedido& c : casos) {
         ColeccionRef ninguna;
         QString campo;
         const VistoEnDialogo visto = Pedir(QString::fromUtf8(c.pedido), ninguna, QString(), campo);
@@ -72,12 +76,7 @@ TEST_F(PruebaConsulta, MascarasHechasAMedida) {
                          Mascara("TABLA_LIBRE", "TA_LIBRE", "|A|B|"),
                          Mascara("DOBLE", "VT_CLIENTES", "|CODIGO|"),
                      });
-    struct Caso {
-        const char* pedido;
-        const char* sentencia;
-        const char* campo;
-    };
-    const Caso casos[] = {
+    const Pedido casos[] = {
         // The mask's own filter stands; no default filter is added.
         {"VT_CLIENTES", "SELECT RAZON_SOCIAL,CODIGO,CONTACTO FROM VT_CLIENTES WHERE CODIGO > 100",
          "RAZON_SOCIAL"},
@@ -93,7 +92,7 @@ TEST_F(PruebaConsulta, MascarasHechasAMedida) {
         // No default filter for other tables.
         {"ta_libre", "SELECT A,B FROM TA_LIBRE", "A"},
     };
-    for (const Caso& c : casos) {
+    for (const Pedido& c : casos) {
         ColeccionRef ninguna;
         QString campo;
         const VistoEnDialogo visto = Pedir(QString::fromUtf8(c.pedido), ninguna, QString(), campo);

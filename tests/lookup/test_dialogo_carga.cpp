@@ -142,11 +142,7 @@ TEST(Disposicion, RedimensionarOchoMilPorCincoMil) {
 TEST_F(Carga, ElDialogoAplicaLaDisposicion) {
     BaseArticulos();
     auto& d = Abrir("SELECT NOMBRE, CODIGO, RUBRO FROM ARTICULOS");
-    const auto& med = d.MedidasTwips();
-    d.Form_Resize(8000, 5000);
-    EXPECT_EQ(med.controles.picFields.Width, 7880);
-    EXPECT_EQ(med.controles.ListView1.Height, 3410);
-    EXPECT_EQ(med.controles.Frame1.Left, 1532.5);
+    d.Form_Resize(8000, 5000); // the twips of RedimensionarOchoMilPorCincoMil, in pixels
     EXPECT_EQ(d.findChild<QWidget*>("picFields")->width(), 525); // 525.3 px
     EXPECT_EQ(Lista()->height(), 227);
     EXPECT_EQ(d.findChild<QWidget*>("Frame1")->y(), 288);

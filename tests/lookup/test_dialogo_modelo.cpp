@@ -115,30 +115,21 @@ TEST(TextoConsulta, Cantidades) {
 }
 
 TEST(TablaTeclas, CodigosDeLaSuite) {
-    EXPECT_EQ(CodigoTecla(Qt::Key_Backspace, false), 8);
-    EXPECT_EQ(CodigoTecla(Qt::Key_Return, false), 13);
-    EXPECT_EQ(CodigoTecla(Qt::Key_Enter, true), 13);
-    EXPECT_EQ(CodigoTecla(Qt::Key_Escape, false), 27);
-    EXPECT_EQ(CodigoTecla(Qt::Key_Space, false), 32);
-    EXPECT_EQ(CodigoTecla(Qt::Key_PageUp, false), 33);
-    EXPECT_EQ(CodigoTecla(Qt::Key_PageDown, false), 34);
-    EXPECT_EQ(CodigoTecla(Qt::Key_Up, false), 38);
-    EXPECT_EQ(CodigoTecla(Qt::Key_Down, true), 40);
-    EXPECT_EQ(CodigoTecla(Qt::Key_Insert, false), 45);
-    EXPECT_EQ(CodigoTecla(Qt::Key_Delete, false), 46);
-    EXPECT_EQ(CodigoTecla(Qt::Key_0, false), 48);
-    EXPECT_EQ(CodigoTecla(Qt::Key_9, false), 57);
-    EXPECT_EQ(CodigoTecla(Qt::Key_A, false), 65);
-    EXPECT_EQ(CodigoTecla(Qt::Key_Z, false), 90);
-    EXPECT_EQ(CodigoTecla(Qt::Key_0, true), 96);
-    EXPECT_EQ(CodigoTecla(Qt::Key_9, true), 105);
-    EXPECT_EQ(CodigoTecla(Qt::Key_Asterisk, true), 106);
-    EXPECT_EQ(CodigoTecla(Qt::Key_Plus, true), 107);
-    EXPECT_EQ(CodigoTecla(Qt::Key_Minus, true), 109);
-    EXPECT_EQ(CodigoTecla(Qt::Key_Period, true), 110);
-    EXPECT_EQ(CodigoTecla(Qt::Key_Slash, true), 111);
-    EXPECT_EQ(CodigoTecla(Qt::Key_F1, false), 112);
-    EXPECT_EQ(CodigoTecla(Qt::Key_F24, false), 135);
+    struct Tecla {
+        int qt;
+        bool teclado;
+        int codigo;
+    };
+    for (const Tecla& t : std::initializer_list<Tecla>{
+             {Qt::Key_Backspace, false, 8}, {Qt::Key_Return, false, 13}, {Qt::Key_Enter, true, 13},
+             {Qt::Key_Escape, false, 27},   {Qt::Key_Space, false, 32},  {Qt::Key_PageUp, false, 33},
+             {Qt::Key_PageDown, false, 34}, {Qt::Key_Up, false, 38},     {Qt::Key_Down, true, 40},
+             {Qt::Key_Insert, false, 45},   {Qt::Key_Delete, false, 46}, {Qt::Key_0, false, 48},
+             {Qt::Key_9, false, 57},        {Qt::Key_A, false, 65},      {Qt::Key_Z, false, 90},
+             {Qt::Key_0, true, 96},         {Qt::Key_9, true, 105},      {Qt::Key_Asterisk, true, 106},
+             {Qt::Key_Plus, true, 107},     {Qt::Key_Minus, true, 109},  {Qt::Key_Period, true, 110},
+             {Qt::Key_Slash, true, 111},    {Qt::Key_F1, false, 112},    {Qt::Key_F24, false, 135}})
+        EXPECT_EQ(CodigoTecla(t.qt, t.teclado), t.codigo) << t.qt;
     for (int sinCodigo : {Qt::Key_Comma, Qt::Key_Period, Qt::Key_Slash, Qt::Key_Minus, Qt::Key_Tab,
                           Qt::Key_Home, Qt::Key_Ntilde, Qt::Key_Shift})
         EXPECT_EQ(CodigoTecla(sinCodigo, false), 0) << sinCodigo;

@@ -382,49 +382,34 @@ TEST_F(Consultas, CadenaDeConexion) {
 
 // ---- Refused connections ------------------------------------------------------------
 
-TEST_F(PruebaSesion, ArchivoInexistenteNoSeCrea) {
-    Sesion s;
-    const QString falta = dir_.filePath("falta.db");
-    s.setDbName(falta);
-    s.Conectar();
-    EXPECT_FALSE(s.Conectado());
-    EXPECT_FALSE(QFile::exists(falta));
-    ASSERT_EQ(guion_->Avisos().size(), 1u);
-    const auto& a = guion_->Avisos()[0];
-    EXPECT_EQ(a.estilo, 16);
-    EXPECT_TRUE(a.texto.startsWith("No se pudo conectar con la base de datos \"" + falta + "\":\r"))
-        << a.texto.toStdString();
-    EXPECT_TRUE(a.texto.contains("unable to open database file")) << a.texto.toStdString();
-    EXPECT_THROW(s.Ejecutar("SELECT 1"), ErrorSistema);
-}
-
-TEST_F(PruebaSesion, ArchivoQueNoEsBaseDeDatos) {
-    QFile f(ruta_);
-    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-    f.write(QByteArray(4096, 'z'));
-    f.close();
-    Sesion s;
-    s.setDbName(ruta_);
-    s.Conectar();
-    EXPECT_FALSE(s.Conectado());
-    ASSERT_EQ(guion_->Avisos().size(), 1u);
-    EXPECT_TRUE(guion_->Avisos()[0].texto.contains("not a database"))
-        << guion_->Avisos()[0].texto.toStdString();
-}
-
-TEST_F(PruebaSesion, OrigenOdbcInexistente) {
+// A missing file is not created, a file that is no database and an unknown data source are
+// refused: one message, the name and the driver's own words, and nothing runs afterwards.
+TEST_F(PruebaSesion, ConexionesRechazadas) {
     EntornoFijado entorno;
     entorno.Fijar("ODBCINI", dir_.filePath("odbc.ini").toUtf8());
-    Sesion s;
-    s.setDbName("NO_EXISTE_ESTE_ORIGEN");
-    s.setUsuario("u");
-    s.Conectar();
-    EXPECT_FALSE(s.Conectado());
-    ASSERT_EQ(guion_->Avisos().size(), 1u);
-    const QString t = guion_->Avisos()[0].texto;
-    EXPECT_TRUE(t.startsWith("No se pudo conectar con la base de datos \"NO_EXISTE_ESTE_ORIGEN\":\r"))
-        << t.toStdString();
-    EXPECT_TRUE(t.contains("Data source name not found")) << t.toStdString();
+    QFile basura(dir_.filePath("basura.db"));
+    ASSERT_TRUE(basura.open(QIODevice::WriteOnly) && basura.write(QByteArray(4096, 'z')) == 4096);
+    basura.close();
+    const QString falta = dir_.filePath("falta.db");
+    for (const auto& [nombre, motor] :
+         {std::pair<QString, const char*>{falta, "unable to open database file"},
+          {basura.fileName(), "not a database"},
+          {"NO_EXISTE_ESTE_ORIGEN", "Data source name not found"}}) {
+        guion_->Limpiar();
+        Sesion s;
+        s.setDbName(nombre);
+        s.setUsuario("u");
+        s.Conectar();
+        EXPECT_FALSE(s.Conectado());
+        ASSERT_EQ(guion_->Avisos().size(), 1u);
+        const auto& a = guion_->Avisos()[0];
+        EXPECT_EQ(a.estilo, 16);
+        EXPECT_TRUE(a.texto.startsWith("No se pudo conectar con la base de datos \"" + nombre + "\":\r") &&
+                    a.texto.contains(motor))
+            << a.texto.toStdString();
+        EXPECT_THROW(s.Ejecutar("SELECT 1"), ErrorSistema);
+    }
+    EXPECT_FALSE(QFile::exists(falta));
 }
 
 TEST_F(PruebaSesion, RutaConBlancosYSignos) {
