@@ -387,10 +387,11 @@ int main(int argc, char** argv) {
             linea(QStringLiteral("pico_mb=%1").arg(double(c.picoKb) / 1024, 0, 'f', 1));
             ratioArchivo = double(c.total) / double(std::max<qint64>(1, a.total));
             // The listings the purge prints from its archive, apart from its time.
+            const QString carpetaListados = QDir(carpeta).filePath(QStringLiteral("listados"));
+            QDir().mkpath(carpetaListados);
             QElapsedTimer reloj;
             reloj.start();
-            const ResultadoListados listados =
-                EmitirListadosDepuracion(c.archivo, QDir(carpeta).filePath(QStringLiteral("listados")));
+            const ResultadoListados listados = EmitirListadosDepuracion(c.archivo, carpetaListados);
             const qint64 msListados = reloj.elapsed();
             if (!listados.Bien())
                 fallar(QStringLiteral("los listados no se hicieron: %1").arg(listados.error));
@@ -400,7 +401,7 @@ int main(int argc, char** argv) {
             ratioTamano = double(c.archivoBytes) / double(std::max<qint64>(1, copia));
             if (o.carpeta.isEmpty()) {
                 QFile::remove(ruta("bench_copia.db"));
-                QDir(QDir(carpeta).filePath(QStringLiteral("listados"))).removeRecursively();
+                QDir(carpetaListados).removeRecursively();
             }
         }
         linea(QStringLiteral("real_consulta_de_saldos_ms%1=%2").arg(sufijo).arg(b.saldos));
