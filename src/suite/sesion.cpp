@@ -387,6 +387,7 @@ void Sesion::Conectar(bool, long) {
     p.rutaSqlite = esRutaSqlite(p.dbName);
     p.nombreConexion = nuevoNombreDeConexion();
     QString fallo;
+    std::optional<QString> motorDoble;
     {
         QSqlDatabase db;
         if (p.rutaSqlite) {
@@ -398,7 +399,13 @@ void Sesion::Conectar(bool, long) {
             // The wait for other writers is the session's own (Privado::esperar).
             db.setConnectOptions(QStringLiteral("QSQLITE_OPEN_URI"));
         } else {
-            db = QSqlDatabase::addDatabase(QStringLiteral("QODBC"), p.nombreConexion);
+            if (ControladorDeServidor) {
+                auto [controlador, motor] = ControladorDeServidor();
+                db = QSqlDatabase::addDatabase(controlador, p.nombreConexion);
+                motorDoble = motor;
+            } else {
+                db = QSqlDatabase::addDatabase(QStringLiteral("QODBC"), p.nombreConexion);
+            }
             db.setDatabaseName(p.dbName);
             db.setUserName(p.usuario);
             db.setPassword(p.password);
@@ -431,7 +438,10 @@ void Sesion::Conectar(bool, long) {
         else {
             p.db = db;
             p.esSqlite = p.rutaSqlite;
-            if (!p.rutaSqlite) {
+            if (motorDoble) {
+                p.motor = *motorDoble;
+                p.esSqlite = p.motor.contains(QLatin1String("SQLite"), Qt::CaseInsensitive);
+            } else if (!p.rutaSqlite) {
                 const QVariant h = db.driver()->handle();
                 if (esManejadorOdbc(h)) {
                     const SQLHDBC hdbc = *static_cast<const SQLHANDLE*>(h.constData());
@@ -882,7 +892,14 @@ void Sesion::DeshacerTransaccion() {
         return;
     }
     const QString texto = QStringLiteral("ROLLBACK TRANSACTION");
-    SesionInterna::AntesDe(*this, texto, texto);
+    try {
+        SesionInterna::AntesDe(*this, texto, texto);
+    } catch (const ErrorSistema&) {
+        // The ROLLBACK did not go: the transaction ends all the same, or what the caller does
+        // next would run inside it and be lost with it.
+        if (!p.enEspera) p.deshacerCallando();
+        throw;
+    }
     std::optional<QString> error;
     if (p.esSqlite) {
         error = p.ejecutarPropia(texto);
