@@ -16,10 +16,15 @@
 // without and with the latency (L = 0.3 unless given; 0 leaves the second pair out), and
 // "ratio_archivo=R" the same with the archive. "archivo_mb" is the archive's size, "pico_mb" the
 // peak resident memory of the purge with its archive and "pico_sin_archivo_mb" without.
+// "listados_ms" is the time of the two listings printed from that archive, as the purge prints
+// them, timed apart from the purge. "copia_mb" is the size of the same rows in an SQLite copy
+// (tables declared as the source declares them, without its secondary indexes, VACUUMed), and
+// "ratio_tamano=R" the archive's size / the copy's.
 #include "demodb.h"
 #include "purge/archivo.h"
 #include "purge/depuracion.h"
 #include "purge/frmcrb.h"
+#include "purge/listados.h"
 #include "startup/modglobal.h"
 #include "suite/globales.h"
 #include "suite/operador.h"
@@ -32,6 +37,7 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
+#include <QRegularExpression>
 #include <QSqlDatabase>
 #include <QSqlError>
 #include <QSqlQuery>
@@ -148,6 +154,7 @@ TiemposConjunto purgaPorConjuntos(const QString& ruta, const QDate& corte, doubl
 struct TiemposPurga {
     qint64 total = 0, saldos = 0, inserciones = 0, borrado = 0, sentencias = 0;
     qint64 picoKb = 0, archivoBytes = 0;
+    QString archivo; // the archive's path
     bool exito = false;
     QString ultimoMensaje;
 };
@@ -206,7 +213,8 @@ TiemposPurga purgaReal(const QString& ruta, const QString& carpeta, int ejercici
         const ResultadoDepuracion r = depuracion.Ejecutar(QString::number(ejercicio));
         t.total = reloj.elapsed();
         t.picoKb = picoKb();
-        if (!depuracion.RutaArchivo().isEmpty()) t.archivoBytes = QFileInfo(depuracion.RutaArchivo()).size();
+        t.archivo = depuracion.RutaArchivo();
+        if (!t.archivo.isEmpty()) t.archivoBytes = QFileInfo(t.archivo).size();
         gSesion().AntesDeEjecutar = nullptr;
         if (tSaldos >= 0 && tPrimera >= 0) t.saldos = tPrimera - tSaldos;
         if (tPrimera >= 0 && tBorrado >= 0) t.inserciones = tBorrado - tPrimera;
@@ -231,6 +239,64 @@ QList<demodb::SaldoStock> saldos(const QString& ruta, const QDate& hasta) {
     for (auto& s : r)
         s.movimientos = 0;
     return r;
+}
+
+// The archived rows (journal, stock movements, opening balances) copied into a fresh SQLite
+// file, each table declared with its source table's own statement (no secondary index), then
+// VACUUMed: the size the same rows take in the database's engine. Returns its bytes.
+qint64 tamanoCopia(const QString& origen, const QString& archivo, const QString& copia) {
+    QFile::remove(copia);
+    const QString nombre = QStringLiteral("bench-copia");
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), nombre);
+        db.setDatabaseName(copia);
+        if (!db.open()) fallar(db.lastError().text());
+        QSqlQuery q(db);
+        auto ejecutar = [&](const QString& sql) {
+            if (!q.exec(sql)) fallar(sql.left(200) + QStringLiteral(": ") + q.lastError().text());
+        };
+        ejecutar(QStringLiteral("ATTACH DATABASE '%1' AS o").arg(QString(origen).replace('\'', "''")));
+        ejecutar(QStringLiteral("ATTACH DATABASE '%1' AS a").arg(QString(archivo).replace('\'', "''")));
+        static const QRegularExpression cabecera(
+            QStringLiteral("^\\s*CREATE\\s+TABLE\\s+(\"[^\"]+\"|\\S+)\\s*\\("),
+            QRegularExpression::CaseInsensitiveOption);
+        const std::pair<const char*, const char*> tablas[] = {{kTablaAsientos, "MV_ASIENTOS"},
+                                                              {kTablaMovimientos, "V_MV_STOCK"},
+                                                              {kTablaSaldoInicial, "V_MV_STOCK"}};
+        ejecutar(QStringLiteral("BEGIN"));
+        for (const auto& [destino, fuente] : tablas) {
+            ejecutar(QStringLiteral("SELECT sql FROM o.sqlite_master WHERE type = 'table' AND name = '%1'")
+                         .arg(QLatin1String(fuente)));
+            if (!q.next()) fallar(QStringLiteral("no está la tabla %1").arg(QLatin1String(fuente)));
+            QString ddl = q.value(0).toString();
+            q.finish();
+            ddl.replace(cabecera, QStringLiteral("CREATE TABLE main.\"%1\" (").arg(QLatin1String(destino)));
+            ejecutar(ddl);
+            QStringList columnas;
+            ejecutar(
+                QStringLiteral("SELECT name FROM pragma_table_info('%1', 'o')").arg(QLatin1String(fuente)));
+            while (q.next())
+                columnas << QStringLiteral("\"%1\"").arg(q.value(0).toString());
+            // A source rowid the archive kept in a column of its own goes back to being the rowid.
+            ejecutar(QStringLiteral("SELECT COUNT(*) FROM pragma_table_info('%1', 'a') WHERE name = '%2'")
+                         .arg(QLatin1String(destino), QLatin1String(kColumnaRowid)));
+            const bool conRowid = q.next() && q.value(0).toLongLong() > 0;
+            q.finish();
+            ejecutar(QStringLiteral("INSERT INTO main.\"%1\" (%2%3) SELECT %4%3 FROM a.\"%1\" ORDER BY rowid")
+                         .arg(QLatin1String(destino), conRowid ? QStringLiteral("rowid, ") : QString(),
+                              columnas.join(QStringLiteral(", ")),
+                              conRowid ? QStringLiteral("\"%1\", ").arg(QLatin1String(kColumnaRowid))
+                                       : QString()));
+        }
+        ejecutar(QStringLiteral("COMMIT"));
+        ejecutar(QStringLiteral("DETACH DATABASE o"));
+        ejecutar(QStringLiteral("DETACH DATABASE a"));
+        ejecutar(QStringLiteral("VACUUM"));
+        q.finish();
+        db.close();
+    }
+    QSqlDatabase::removeDatabase(nombre);
+    return QFileInfo(copia).size();
 }
 
 qint64 contar(const QString& ruta, const QString& sql) {
@@ -292,7 +358,7 @@ int main(int argc, char** argv) {
     // One pair of runs, each on its own copy of the demo database: the set-based purge and the
     // real one, with `latencia` ms per statement. Returns real / set-based.
     bool iguales = true;
-    double ratioArchivo = 0;
+    double ratioArchivo = 0, ratioTamano = 0;
     auto par = [&](double latencia, const QString& sufijo) {
         const QString conjunto = ruta("bench_conjunto.db"), real = ruta("bench_real.db"),
                       conArchivo = ruta("bench_archivo.db");
@@ -320,6 +386,23 @@ int main(int argc, char** argv) {
             linea(QStringLiteral("pico_sin_archivo_mb=%1").arg(double(b.picoKb) / 1024, 0, 'f', 1));
             linea(QStringLiteral("pico_mb=%1").arg(double(c.picoKb) / 1024, 0, 'f', 1));
             ratioArchivo = double(c.total) / double(std::max<qint64>(1, a.total));
+            // The listings the purge prints from its archive, apart from its time.
+            const QString carpetaListados = QDir(carpeta).filePath(QStringLiteral("listados"));
+            QDir().mkpath(carpetaListados);
+            QElapsedTimer reloj;
+            reloj.start();
+            const ResultadoListados listados = EmitirListadosDepuracion(c.archivo, carpetaListados);
+            const qint64 msListados = reloj.elapsed();
+            if (!listados.Bien())
+                fallar(QStringLiteral("los listados no se hicieron: %1").arg(listados.error));
+            linea(QStringLiteral("listados_ms=%1").arg(msListados));
+            const qint64 copia = tamanoCopia(origen, c.archivo, ruta("bench_copia.db"));
+            linea(QStringLiteral("copia_mb=%1").arg(double(copia) / (1 << 20), 0, 'f', 1));
+            ratioTamano = double(c.archivoBytes) / double(std::max<qint64>(1, copia));
+            if (o.carpeta.isEmpty()) {
+                QFile::remove(ruta("bench_copia.db"));
+                QDir(carpetaListados).removeRecursively();
+            }
         }
         linea(QStringLiteral("real_consulta_de_saldos_ms%1=%2").arg(sufijo).arg(b.saldos));
         linea(QStringLiteral("real_inserciones_ms%1=%2").arg(sufijo).arg(b.inserciones));
@@ -353,6 +436,7 @@ int main(int argc, char** argv) {
     if (o.carpeta.isEmpty()) QFile::remove(origen);
     linea(QStringLiteral("ratio=%1").arg(ratio, 0, 'f', 2));
     linea(QStringLiteral("ratio_archivo=%1").arg(ratioArchivo, 0, 'f', 2));
+    linea(QStringLiteral("ratio_tamano=%1").arg(ratioTamano, 0, 'f', 2));
     if (o.latenciaMs > 0) linea(QStringLiteral("ratio_lan=%1").arg(ratioLan, 0, 'f', 2));
     return iguales ? 0 : 2;
 }

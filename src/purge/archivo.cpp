@@ -808,41 +808,65 @@ namespace {
     throw ErrorSistema(Errores::ErrorEntradaSalida,
                        QStringLiteral("%1 no es un archivo de depuración: %2").arg(ruta, motivo));
 }
+
+// Opens an archive read-only into db and reads its manifest. Raises ErrorSistema when the file
+// is not a purge archive (not SQLite, no manifest, another format); db is the caller's to close.
+Manifiesto abrirManifiesto(const QString& ruta, sqlite3*& db) {
+    const auto abrir = [&](int flags) {
+        sqlite3_close(db);
+        db = nullptr;
+        // One thread uses each connection: no locking on every call.
+        const int rc =
+            sqlite3_open_v2(QFile::encodeName(ruta).constData(), &db, flags | SQLITE_OPEN_NOMUTEX, nullptr);
+        if (rc != SQLITE_OK) noEsArchivo(ruta, archivo_p::TextoErrorSqlite(db, rc));
+        sqlite3_extended_result_codes(db, 1);
+    };
+    abrir(SQLITE_OPEN_READONLY);
+    Sentencia q;
+    int rc = q.preparar(db, QStringLiteral("SELECT clave, valor FROM manifiesto ORDER BY clave"));
+    if (rc == SQLITE_READONLY_ROLLBACK) {
+        // A process died while adding tables: SQLite puts back the last verified state when the
+        // file is opened for writing once.
+        q.cerrar();
+        abrir(SQLITE_OPEN_READWRITE);
+        ejecutar(db, "SELECT count(*) FROM sqlite_master");
+        abrir(SQLITE_OPEN_READONLY);
+        rc = q.preparar(db, QStringLiteral("SELECT clave, valor FROM manifiesto ORDER BY clave"));
+    }
+    if (rc != SQLITE_OK) noEsArchivo(ruta, archivo_p::TextoErrorSqlite(db, rc));
+    Manifiesto m;
+    while ((rc = sqlite3_step(q.s)) == SQLITE_ROW)
+        m.emplace_back(textoColumna(q.s, 0), textoColumna(q.s, 1));
+    if (rc != SQLITE_DONE) noEsArchivo(ruta, archivo_p::TextoErrorSqlite(db, rc));
+    QString formato;
+    for (const auto& [clave, valor] : m)
+        if (clave == QLatin1String("formato")) formato = valor;
+    if (formato != QLatin1String("1"))
+        noEsArchivo(ruta, QStringLiteral("formato desconocido \"%1\"").arg(formato));
+    return m;
+}
 } // namespace
+
+bool ArchivoSinVerificar(const QString& ruta) {
+    if (!QFileInfo(ruta).isFile()) return false;
+    sqlite3* db = nullptr;
+    const auto cerrar = qScopeGuard([&] { sqlite3_close(db); });
+    try {
+        for (const auto& [clave, valor] : abrirManifiesto(ruta, db))
+            if (clave == QLatin1String("estado")) return valor == QLatin1String("escribiendo");
+    } catch (const ErrorSistema&) {
+    }
+    return false;
+}
 
 LectorArchivo::LectorArchivo(const QString& ruta) : ruta_(QFileInfo(ruta).absoluteFilePath()) {
     if (!QFileInfo(ruta_).isFile())
         throw ErrorSistema(Errores::ArchivoNoEncontrado,
                            QStringLiteral("No se encuentra el archivo de depuración %1").arg(ruta_));
-    const auto abrir = [&](int flags) {
-        sqlite3_close(db_);
-        db_ = nullptr;
-        // One thread uses each connection: no locking on every call.
-        const int rc =
-            sqlite3_open_v2(QFile::encodeName(ruta_).constData(), &db_, flags | SQLITE_OPEN_NOMUTEX, nullptr);
-        if (rc != SQLITE_OK) noEsArchivo(ruta_, archivo_p::TextoErrorSqlite(db_, rc));
-        sqlite3_extended_result_codes(db_, 1);
-    };
     try {
-        abrir(SQLITE_OPEN_READONLY);
+        manifiesto_ = abrirManifiesto(ruta_, db_);
         Sentencia q;
-        int rc = q.preparar(db_, QStringLiteral("SELECT clave, valor FROM manifiesto ORDER BY clave"));
-        if (rc == SQLITE_READONLY_ROLLBACK) {
-            // A process died while adding tables: SQLite puts back the last verified state
-            // when the file is opened for writing once.
-            abrir(SQLITE_OPEN_READWRITE);
-            ejecutar(db_, "SELECT count(*) FROM sqlite_master");
-            abrir(SQLITE_OPEN_READONLY);
-            rc = q.preparar(db_, QStringLiteral("SELECT clave, valor FROM manifiesto ORDER BY clave"));
-        }
-        if (rc != SQLITE_OK) noEsArchivo(ruta_, archivo_p::TextoErrorSqlite(db_, rc));
-        while ((rc = sqlite3_step(q.s)) == SQLITE_ROW)
-            manifiesto_.emplace_back(textoColumna(q.s, 0), textoColumna(q.s, 1));
-        if (rc != SQLITE_DONE) noEsArchivo(ruta_, archivo_p::TextoErrorSqlite(db_, rc));
-        if (ValorManifiesto(QStringLiteral("formato")) != QLatin1String("1"))
-            noEsArchivo(
-                ruta_,
-                QStringLiteral("formato desconocido \"%1\"").arg(ValorManifiesto(QStringLiteral("formato"))));
+        int rc = SQLITE_OK;
         if (ValorManifiesto(QStringLiteral("estado")) != QLatin1String("verificado"))
             throw ErrorSistema(
                 Errores::ErrorEntradaSalida,

@@ -179,6 +179,10 @@ private:
 // QByteArray.
 QVariant ValorDeDato(const Dato& dato);
 
+// Whether the file at ruta is a purge archive cut short before its first verification (estado
+// "escribiendo"): it holds nothing, and no row was deleted on its word.
+bool ArchivoSinVerificar(const QString& ruta);
+
 class LectorArchivo {
 public:
     // Opens the archive read-only. Raises ErrorSistema when the file is not a purge archive

@@ -64,12 +64,15 @@ void ArchivoDepuracion::Elegir(const QString& codigo, const std::optional<MarcaD
                 }
             }
         } catch (const ErrorSistema&) {
-            // Not a verified archive of this year (a run killed before its first verification
-            // left its file marked "escribiendo"): a new file goes on from here.
+            // Not a verified archive of this year: a new file goes on from here.
         }
-        anterior_ = pendiente->archivo;
-        if (!pendiente->equipoArchivo.isEmpty())
-            anterior_ += QStringLiteral(" (equipo %1)").arg(pendiente->equipoArchivo);
+        // One cut short before its first verification holds nothing, and nothing was deleted
+        // on its word: the new file is the whole purge, and restores on its own.
+        if (!ArchivoSinVerificar(ruta)) {
+            anterior_ = pendiente->archivo;
+            if (!pendiente->equipoArchivo.isEmpty())
+                anterior_ += QStringLiteral(" (equipo %1)").arg(pendiente->equipoArchivo);
+        }
     }
     ruta_ = QDir(carpeta).filePath(
         NombreArchivoDepuracion(sesion_.DbName(), codigo.trimmed(), QDateTime::currentDateTime()));

@@ -1,5 +1,6 @@
 // GoogleTest main for tests that need a QApplication (offscreen unless told otherwise), with
 // Qt's dialogs, progress window and wait cursor as a program with windows has them.
+#include "apoyo/datos_por_prueba.h"
 #include "suite/interfaz_qt.h"
 
 #include <gtest/gtest.h>
@@ -13,5 +14,6 @@ int main(int argc, char** argv) {
     QApplication app(argc, argv);
     InstalarInterfazQt();
     ::testing::InitGoogleTest(&argc, argv);
+    DatosPorPrueba::Instalar();
     return RUN_ALL_TESTS();
 }

@@ -5,6 +5,7 @@
 #include <QSqlDatabase>
 #include <QSqlError>
 #include <QSqlQuery>
+#include <QSqlRecord>
 #include <QUuid>
 
 namespace {
@@ -65,6 +66,33 @@ QStringList Volcado(const QString& ruta) {
             filas << t + ": " + f;
     }
     return filas;
+}
+
+QStringList VolcadoExacto(const QString& ruta) {
+    QStringList r;
+    const ConexionDirecta base(ruta);
+    QSqlQuery tablas(base.db());
+    EXPECT_TRUE(
+        tablas.exec("SELECT name FROM sqlite_master WHERE type = 'table' AND name NOT LIKE 'sqlite_%' "
+                    "ORDER BY name"));
+    while (tablas.next()) {
+        const QString tabla = tablas.value(0).toString();
+        QStringList columnas;
+        QSqlQuery info(base.db());
+        EXPECT_TRUE(info.exec(QString("PRAGMA table_info(\"%1\")").arg(tabla)));
+        while (info.next())
+            columnas << QString("quote(\"%1\")").arg(info.value(1).toString());
+        QSqlQuery filas(base.db());
+        EXPECT_TRUE(filas.exec(
+            QString("SELECT rowid, %1 FROM \"%2\" ORDER BY rowid").arg(columnas.join(','), tabla)));
+        while (filas.next()) {
+            QStringList valores{tabla};
+            for (int i = 0; i < filas.record().count(); ++i)
+                valores << filas.value(i).toString();
+            r << valores.join('|');
+        }
+    }
+    return r;
 }
 
 std::string DiferenciaDeVolcados(const QStringList& a, const QStringList& b) {

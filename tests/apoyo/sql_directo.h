@@ -23,6 +23,9 @@ QVariant ConsultarValor(const QString& ruta, const QString& sql);
 // surrogate id: equal dumps mean the same data. The first connection rolls back what a killed
 // process left in its journal.
 QStringList Volcado(const QString& ruta);
+// Every row of every table with its rowid and each value's storage class (quote() tells 12
+// from 12.0 and '12'), sqlite_sequence aside: equal dumps are equal databases, ids included.
+QStringList VolcadoExacto(const QString& ruta);
 // The rows of one dump that the other lacks, a few at most, for a failure message.
 std::string DiferenciaDeVolcados(const QStringList& a, const QStringList& b);
 

@@ -1,18 +1,26 @@
 // The unattended purge and dry run, run as the administrator runs them: the real program.
+#include "apoyo/entorno.h"
 #include "apoyo/proceso.h"
 #include "apoyo/sql_directo.h"
 #include "app/desatendido.h"
 #include "app/registro_sentencias.h"
 #include "demodb.h"
 #include "purge/archivo.h"
+#include "suite/ubicaciones.h"
 
+#include <pwd.h>
 #include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QRegularExpression>
+#include <QScopeGuard>
 #include <QStandardPaths>
+#include <QSysInfo>
 #include <QTemporaryDir>
+#include <sys/mount.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 // The unattended mode needs no GUI platform: by default the program gets none at all.
@@ -344,6 +352,71 @@ TEST_F(Desatendido, DepuracionPendiente) {
     EXPECT_EQ(
         ConsultarValor(base, "SELECT VALOR FROM TA_CONFIGURACION WHERE CLAVE = 'fechaoperdesde'").toString(),
         "01/01/2025");
+}
+
+// With no --archivo, the INI key CarpetaArchivo (in the station's section) chooses the archive's
+// folder. One that cannot take the file refuses the purge before anything changes, naming the
+// folder: a file where the folder should be, a folder that is not there, a read-only one. One
+// that can gets the archive, and the user's data folder gets nothing.
+TEST_F(Desatendido, CarpetaDelArchivoDesdeElIni) {
+    EntornoFijado entorno;
+    entorno.Fijar("XDG_CONFIG_HOME", QFile::encodeName(dir_.filePath("config")));
+    entorno.Fijar(VariableCarpetaSistema, QFile::encodeName(dir_.filePath("sistema")));
+    entorno.Fijar("XDG_DATA_HOME", QFile::encodeName(dir_.filePath("datos")));
+    const passwd* pw = getpwuid(geteuid());
+    const QString seccion = QSysInfo::machineHostName().toUpper() + "|" +
+                            QString::fromLocal8Bit(pw ? pw->pw_name : qgetenv("USER").constData()).toUpper();
+    ASSERT_TRUE(QDir().mkpath(dir_.filePath("config/cribanzas")));
+    auto elegir = [&](const QString& carpeta) {
+        QFile ini(dir_.filePath("config/cribanzas/CN000pr.INI"));
+        ASSERT_TRUE(ini.open(QIODevice::WriteOnly));
+        ini.write(
+            QString("[General]\nFlatToolbars=0\n[%1]\nCarpetaArchivo=%2\n").arg(seccion, carpeta).toUtf8());
+    };
+
+    const QString archivoEnSuLugar = dir_.filePath("es_un_archivo");
+    {
+        QFile f(archivoEnSuLugar);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    }
+    QStringList malas = {archivoEnSuLugar, dir_.filePath("no_existe/archivos")};
+    // Permissions do not stop root (as CI runs): a read-only mount does.
+    const QString soloLectura = dir_.filePath("solo_lectura");
+    ASSERT_TRUE(QDir().mkpath(soloLectura));
+    bool montado = false;
+    if (geteuid() == 0)
+        montado =
+            ::mount("tmpfs", QFile::encodeName(soloLectura).constData(), "tmpfs", MS_RDONLY, "size=1m") == 0;
+    else
+        ::chmod(QFile::encodeName(soloLectura).constData(), 0555);
+    const auto desmontar = qScopeGuard([&] {
+        if (montado) ::umount(QFile::encodeName(soloLectura).constData());
+    });
+    if (montado || geteuid() != 0) malas << soloLectura;
+
+    const QByteArray antes = Huella();
+    for (const QString& carpeta : malas) {
+        SCOPED_TRACE(carpeta.toStdString());
+        elegir(carpeta);
+        const auto c = Correr({"--desatendido", "--ejercicio", "2022", "--confirmar", linea});
+        EXPECT_EQ(c.estado, Salida::Rechazado) << c.errores.toStdString();
+        EXPECT_TRUE(c.errores.contains(carpeta))
+            << "the message names the folder: " << c.errores.toStdString();
+        EXPECT_TRUE(c.errores.contains("No se modificó nada.")) << c.errores.toStdString();
+        EXPECT_EQ(Huella(), antes);
+    }
+
+    const QString elegida = dir_.filePath("archivos de la caja");
+    ASSERT_TRUE(QDir().mkpath(elegida));
+    elegir(elegida);
+    const auto d = Correr({"--desatendido", "--ejercicio", "2022", "--confirmar", linea});
+    ASSERT_EQ(d.estado, Salida::Depurado) << d.errores.toStdString();
+    const QStringList archivos = QDir(elegida).entryList({"*.sqlite"}, QDir::Files);
+    ASSERT_EQ(archivos.size(), 1) << d.errores.toStdString();
+    EXPECT_TRUE((d.salida + d.errores).contains(QDir(elegida).filePath(archivos[0])))
+        << "the purge names it: " << d.salida.toStdString() << d.errores.toStdString();
+    EXPECT_NO_THROW(LectorArchivo(QDir(elegida).filePath(archivos[0])).ExigirIntegro());
+    EXPECT_FALSE(QFileInfo::exists(dir_.filePath("datos/cribanzas"))) << "nothing in the default folder";
 }
 
 // The listings printed again from an archive, as an administrator asks for them later: the

@@ -11,8 +11,6 @@
 
 #include <QCryptographicHash>
 #include <QFile>
-#include <QSqlQuery>
-#include <QSqlRecord>
 
 namespace {
 
@@ -25,35 +23,6 @@ const QTemporaryDir& carpetaOdbc() {
 
 Corrida Correr(const QStringList& argumentos) {
     return CorrerPrograma(CRIBANZAS_BIN, argumentos);
-}
-
-// Every row of every table with its rowid and each value's storage class (quote() tells 12
-// from 12.0 and '12'), sqlite_sequence aside: equal dumps are equal databases, ids included.
-QStringList VolcadoExacto(const QString& ruta) {
-    QStringList r;
-    const ConexionDirecta base(ruta);
-    QSqlQuery tablas(base.db());
-    EXPECT_TRUE(
-        tablas.exec("SELECT name FROM sqlite_master WHERE type = 'table' AND name NOT LIKE 'sqlite_%' "
-                    "ORDER BY name"));
-    while (tablas.next()) {
-        const QString tabla = tablas.value(0).toString();
-        QStringList columnas;
-        QSqlQuery info(base.db());
-        EXPECT_TRUE(info.exec(QString("PRAGMA table_info(\"%1\")").arg(tabla)));
-        while (info.next())
-            columnas << QString("quote(\"%1\")").arg(info.value(1).toString());
-        QSqlQuery filas(base.db());
-        EXPECT_TRUE(filas.exec(
-            QString("SELECT rowid, %1 FROM \"%2\" ORDER BY rowid").arg(columnas.join(','), tabla)));
-        while (filas.next()) {
-            QStringList valores{tabla};
-            for (int i = 0; i < filas.record().count(); ++i)
-                valores << filas.value(i).toString();
-            r << valores.join('|');
-        }
-    }
-    return r;
 }
 
 QByteArray HuellaArchivo(const QString& ruta) {
@@ -232,6 +201,13 @@ const Negativa kNegativas[] = {
          EjecutarSql(archivo, {"UPDATE asientos SET DEBE = DEBE + 1 WHERE rowid = 3"});
      },
      "fue modificado o está dañado"},
+    {"ContinuacionDeOtroArchivo",
+     [](Restauracion&, const QString&, const QString& archivo, const QString&, const QString&) {
+         auto e = EscritorArchivo::Continuar(archivo);
+         e->FijarManifiesto("archivo_anterior", "depuracion-conta-2022-20250131-101502.sqlite");
+         e->Verificar();
+     },
+     "continúa el archivo depuracion-conta-2022-20250131-101502.sqlite de una depuración interrumpida"},
     {"SaldoInicialModificado",
      [](Restauracion&, const QString& base, const QString&, const QString&, const QString& comprobante) {
          EjecutarSql(base,

@@ -10,9 +10,13 @@
 // Every run archives into a folder of its own: after the rerun, every journal row and stock
 // movement the purge deleted is in exactly one verified archive, and no archive holds a row the
 // database still has. Kills at the archive's boundaries are among the points: before each read
-// into it, after its verification and before the commit that deletes.
+// into it, after its verification and before the commit that deletes. Then that archive is
+// restored, and the database must be the very one before the purge, row ids included.
 //
-// CRIBANZAS_RONDAS_MUERTE sets the number of timed kills (default 2); a thorough run:
+// Every point on the SQLite file and through the SQLite3 ODBC data source; the timed kills on
+// the file, one through ODBC.
+//
+// CRIBANZAS_RONDAS_MUERTE sets the number of timed kills on the file (default 2); a thorough run:
 //   CRIBANZAS_RONDAS_MUERTE=100 build/bin/test_interrupcion
 #include "apoyo/purga.h"
 #include "app/desatendido.h"
@@ -23,6 +27,7 @@
 #include <fcntl.h>
 #include <functional>
 #include <iostream>
+#include <map>
 #include <QDate>
 #include <QDir>
 #include <QElapsedTimer>
@@ -41,6 +46,29 @@ const QString kAnio = QStringLiteral("2022");
 constexpr int kFilasPorSentencia = 10;
 constexpr int kParametrosPorSaldo = 10;
 const QStringList kDias = {"2022-12-31", "2023-01-01", "2023-06-30", "2024-12-31", "2030-01-01"};
+const QString kFuente = QStringLiteral("Interrupcion");
+
+// The database the programs reach: its file, directly or through the SQLite3 ODBC data source.
+struct Destino {
+    Destino(const QString& archivo, bool porOdbc = false) : ruta(archivo), odbc(porOdbc) {}
+    QString ruta;
+    bool odbc;
+
+    QString Linea() const { return LineaDeSuite(odbc ? kFuente : ruta); }
+    // Without a display; through ODBC, with a data source of its own on this file.
+    QProcessEnvironment Entorno() const {
+        QProcessEnvironment e = EntornoSinPantalla();
+        if (odbc) {
+            const QString ini = ruta + ".odbc.ini";
+            QFile f(ini);
+            EXPECT_TRUE(f.open(QIODevice::WriteOnly)) << ini.toStdString();
+            f.write(
+                QString("[%1]\nDriver=SQLite3\nDatabase=%2\nTimeout=100000\n").arg(kFuente, ruta).toUtf8());
+            e.insert("ODBCINI", ini);
+        }
+        return e;
+    }
+};
 
 QString Texto(const QString& ruta, const QString& sql) {
     return ConsultarValor(ruta, sql).toString();
@@ -71,15 +99,15 @@ struct Muerte {
     qint64 usPurga = 0;        // from the journal deletion to the end, when it ran to the end
 };
 
-Muerte Matar(const QString& ruta, const QString& parar, std::chrono::microseconds demora,
+Muerte Matar(const Destino& destino, const QString& parar, std::chrono::microseconds demora,
              const QString& carpeta) {
     QProcess p;
-    p.setProcessEnvironment(EntornoSinPantalla());
+    p.setProcessEnvironment(destino.Entorno());
     QStringList args{"--ejercicio",         kAnio,
                      "--archivo",           carpeta,
                      "--limite-parametros", QString::number(kFilasPorSentencia * kParametrosPorSaldo)};
     if (!parar.isEmpty()) args << "--parar" << parar;
-    args << LineaDeSuite(ruta);
+    args << destino.Linea();
     p.start(QStringLiteral(ASISTENTE_BIN), args);
     EXPECT_TRUE(p.waitForStarted());
     Muerte m;
@@ -120,11 +148,11 @@ Muerte Matar(const QString& ruta, const QString& parar, std::chrono::microsecond
 }
 
 // The real program, unattended: the purge of the year to its end.
-Corrida Cribanzas(const QString& ruta, const QString& carpeta) {
+Corrida Cribanzas(const Destino& destino, const QString& carpeta) {
     return CorrerPrograma(
         CRIBANZAS_BIN,
-        {"--desatendido", "--ejercicio", kAnio, "--confirmar", "--archivo", carpeta, LineaDeSuite(ruta)},
-        EntornoSinPantalla(), 300000);
+        {"--desatendido", "--ejercicio", kAnio, "--confirmar", "--archivo", carpeta, destino.Linea()},
+        destino.Entorno(), 300000);
 }
 
 // A fresh archive folder.
@@ -190,30 +218,85 @@ void NadaPerdido(const QString& original, const QString& ruta, const QString& ca
     EXPECT_EQ(duplicadas, 0);
 }
 
+// The folder's verified archive: there must be one (a file a killed run left before its first
+// verification stands for nothing).
+QString ArchivoVerificado(const QString& carpeta) {
+    QStringList verificados;
+    for (const QString& nombre : ArchivosDe(carpeta)) {
+        try {
+            LectorArchivo(QDir(carpeta).filePath(nombre)).ExigirIntegro();
+            verificados << QDir(carpeta).filePath(nombre);
+        } catch (const ErrorSistema&) {
+        }
+    }
+    EXPECT_EQ(verificados.size(), 1) << verificados.join(' ').toStdString();
+    return verificados.value(verificados.size() - 1);
+}
+
+// The archive gives the year back: the database is the very one before the purge, row ids and
+// storage classes included.
+void RestaurarYComparar(const Destino& destino, const QString& carpeta, const QStringList& exacto) {
+    const Corrida r = CorrerPrograma(
+        CRIBANZAS_BIN,
+        {"--desatendido", "--restaurar", ArchivoVerificado(carpeta), "--confirmar", destino.Linea()},
+        destino.Entorno(), 300000);
+    EXPECT_EQ(r.estado, Salida::Depurado) << r.errores.toStdString() << r.salida.toStdString();
+    const QStringList restaurada = VolcadoExacto(destino.ruta);
+    EXPECT_TRUE(restaurada == exacto)
+        << "rows that differ from the database before the purge:" << DiferenciaDeVolcados(exacto, restaurada);
+}
+
 int Rondas() {
     return qEnvironmentVariableIsSet("CRIBANZAS_RONDAS_MUERTE")
                ? qEnvironmentVariableIntValue("CRIBANZAS_RONDAS_MUERTE")
                : 2;
 }
 
+// A kill point on a route.
+struct Corte {
+    bool odbc = false;
+    std::string momento;
+};
+
+void PrintTo(const Corte& c, std::ostream* os) {
+    *os << (c.odbc ? "odbc " : "archivo ") << c.momento;
+}
+
 // The kill points: "kind:n" before that statement, "insercion:mitad"/"insercion:ultima" resolved
 // from the reference run, "tiempo:i" the i-th timed kill.
-std::vector<std::string> Momentos() {
+std::vector<Corte> Cortes(bool odbc) {
     // lectura:1 the configuration (the file is new, nothing verified in it yet), lectura:2 the
     // journal, lectura:3 the movements, lectura:4 the opening balances; asientos:1 and
     // confirmacion:2 come after a verification, before the commit.
-    std::vector<std::string> m = {"marca:1",          "lectura:1", "periodo:1",   "periodo:2",
-                                  "transaccion:1",    "lectura:2", "asientos:1",  "confirmacion:1",
-                                  "transaccion:2",    "lectura:3", "insercion:1", "insercion:mitad",
-                                  "insercion:ultima", "lectura:4", "borrado:1",   "marca:2",
-                                  "confirmacion:2",   "periodo:3", "periodo:4",   "periodo:5",
-                                  "marca:3"};
-    for (int i = 0; i < Rondas(); ++i)
-        m.push_back("tiempo:" + std::to_string(i));
-    return m;
+    const std::vector<std::string> todos = {"marca:1",          "lectura:1", "periodo:1",   "periodo:2",
+                                            "transaccion:1",    "lectura:2", "asientos:1",  "confirmacion:1",
+                                            "transaccion:2",    "lectura:3", "insercion:1", "insercion:mitad",
+                                            "insercion:ultima", "lectura:4", "borrado:1",   "marca:2",
+                                            "confirmacion:2",   "periodo:3", "periodo:4",   "periodo:5",
+                                            "marca:3"};
+    std::vector<Corte> r;
+    for (const std::string& m : todos)
+        r.push_back({odbc, m});
+    for (int i = 0, n = odbc ? 1 : Rondas(); i < n; ++i)
+        r.push_back({odbc, "tiempo:" + std::to_string(i)});
+    return r;
 }
 
-class Interrupcion : public ::testing::TestWithParam<std::string> {
+bool HayControladorOdbc() {
+    static const bool hay = CorrerPrograma("odbcinst", {"-q", "-d"}).salida.contains("[SQLite3]");
+    return hay;
+}
+
+// One uninterrupted purge of the fixture on a route.
+struct Referencia {
+    QStringList volcado; // the database after it, surrogate ids aside
+    QString comprobante; // its opening-balance voucher
+    qint64 usPurga = 0;  // from the journal deletion to the end
+    int inserciones = 0; // statements of the opening balance
+    int rondas = 0;      // timed kills spread over usPurga
+};
+
+class BaseInterrupcion : public ::testing::Test {
 protected:
     static void SetUpTestSuite() {
         dir = std::make_unique<QTemporaryDir>();
@@ -223,51 +306,75 @@ protected:
         for (const QString& d : kDias)
             saldosAntes.push_back(Saldos(original, d));
         stockAntes = Movimientos(original);
+        exacto = VolcadoExacto(original);
         asientosAntes = Contar(original, "MV_ASIENTOS WHERE CAST(PERIODO AS INTEGER) = 2022");
         ASSERT_GT(asientosAntes, 0);
+    }
+    static void TearDownTestSuite() {
+        referencias.clear();
+        saldosAntes.clear();
+        dir.reset();
+    }
 
-        // One purge to the end: the reference, its statements and how long its purge part lasts.
-        const QString ref = dir->filePath("referencia.db");
-        ASSERT_TRUE(QFile::copy(original, ref));
-        const Muerte m =
-            Matar(ref, {}, std::chrono::microseconds(-1), Carpeta(dir->filePath("archivos-ref")));
+    // The reference of a route, made once: one purge to the end, its statements and how long
+    // its purge part lasts.
+    static void PrepararReferencia(bool odbc) {
+        if (referencias.count(odbc)) return;
+        const Destino ref{dir->filePath(odbc ? "referencia-odbc.db" : "referencia.db"), odbc};
+        ASSERT_TRUE(QFile::copy(original, ref.ruta));
+        const Muerte m = Matar(ref, {}, std::chrono::microseconds(-1),
+                               Carpeta(dir->filePath(odbc ? "archivos-ref-odbc" : "archivos-ref")));
         ASSERT_TRUE(m.marcas.contains("FIN 0")) << m.marcas.join('\n').toStdString();
-        usPurga = m.usPurga;
-        inserciones = int(m.marcas.filter("SENTENCIA insercion:").size());
+        Referencia r;
+        r.usPurga = m.usPurga;
+        r.inserciones = int(m.marcas.filter("SENTENCIA insercion:").size());
         ASSERT_EQ(m.marcas.filter("SENTENCIA periodo:").size(), 5)
             << "period start and end, the purge date, then both put back";
         ASSERT_EQ(m.marcas.filter("SENTENCIA marca:").size(), 3) << "written, stock done, removed";
         ASSERT_EQ(m.marcas.filter("SENTENCIA lectura:").size(), 4) << m.marcas.join('\n').toStdString();
         ASSERT_EQ(m.marcas.filter("SENTENCIA confirmacion:").size(), 2) << "the journal's, the stock's";
-        referencia = Volcado(ref);
-        ASSERT_EQ(Contar(ref, "MV_ASIENTOS WHERE CAST(PERIODO AS INTEGER) = 2022"), 0);
-        ASSERT_EQ(Contar(ref, "TA_CONFIGURACION WHERE CLAVE = 'DEPURACIONPENDIENTE'"), 0);
-        comprobante = Texto(ref, "SELECT MAX(IDCOMPROBANTE) FROM V_MV_STOCK WHERE TC = 'SI'");
-        ASSERT_NE(comprobante, Texto(original, "SELECT MAX(IDCOMPROBANTE) FROM V_MV_STOCK WHERE TC = 'SI'"));
+        r.volcado = Volcado(ref.ruta);
+        ASSERT_EQ(Contar(ref.ruta, "MV_ASIENTOS WHERE CAST(PERIODO AS INTEGER) = 2022"), 0);
+        ASSERT_EQ(Contar(ref.ruta, "TA_CONFIGURACION WHERE CLAVE = 'DEPURACIONPENDIENTE'"), 0);
+        r.comprobante = Texto(ref.ruta, "SELECT MAX(IDCOMPROBANTE) FROM V_MV_STOCK WHERE TC = 'SI'");
+        ASSERT_NE(r.comprobante,
+                  Texto(original, "SELECT MAX(IDCOMPROBANTE) FROM V_MV_STOCK WHERE TC = 'SI'"));
         const qint64 filasSI =
-            Contar(ref, "V_MV_STOCK WHERE TC = 'SI' AND IDCOMPROBANTE = '" + comprobante + "'");
+            Contar(ref.ruta, "V_MV_STOCK WHERE TC = 'SI' AND IDCOMPROBANTE = '" + r.comprobante + "'");
         ASSERT_EQ(filasSI, qint64(saldosAntes[0].size())) << "a row per group";
-        ASSERT_EQ((filasSI + kFilasPorSentencia - 1) / kFilasPorSentencia, inserciones);
-        ASSERT_GT(inserciones, 10);
-        ASSERT_EQ(Saldos(ref, kDias[1]), saldosAntes[1]);
-        std::cout << "[ reference ] " << filasSI << " opening-balance rows in " << inserciones
-                  << " statements, purge part " << usPurga / 1000 << " ms\n";
+        ASSERT_EQ((filasSI + kFilasPorSentencia - 1) / kFilasPorSentencia, r.inserciones);
+        ASSERT_GT(r.inserciones, 10);
+        ASSERT_EQ(Saldos(ref.ruta, kDias[1]), saldosAntes[1]);
+        r.rondas = odbc ? 1 : Rondas();
+        std::cout << "[ reference ] " << (odbc ? "odbc: " : "file: ") << filasSI
+                  << " opening-balance rows in " << r.inserciones << " statements, purge part "
+                  << r.usPurga / 1000 << " ms\n";
+        referencias[odbc] = r;
     }
-    static void TearDownTestSuite() { dir.reset(); }
 
     static inline std::unique_ptr<QTemporaryDir> dir;
-    static inline QString original, stockAntes, comprobante;
+    static inline QString original, stockAntes;
+    static inline QStringList exacto; // the original, row ids and storage classes included
     static inline std::vector<QList<demodb::SaldoStock>> saldosAntes;
-    static inline QStringList referencia;
-    static inline qint64 asientosAntes = 0, usPurga = 0;
-    static inline int inserciones = 0;
+    static inline qint64 asientosAntes = 0;
+    static inline std::map<bool, Referencia> referencias;
 };
 
-TEST_P(Interrupcion, LaCorridaSiguienteTerminaLaDepuracion) {
-    QString momento = QString::fromStdString(GetParam());
-    momento.replace("insercion:mitad", QString("insercion:%1").arg(inserciones / 2));
-    momento.replace("insercion:ultima", QString("insercion:%1").arg(inserciones));
-    const QString ruta = dir->filePath("interrumpida.db");
+class Interrupcion : public BaseInterrupcion, public ::testing::WithParamInterface<Corte> {
+protected:
+    void SetUp() override {
+        if (GetParam().odbc && !HayControladorOdbc()) GTEST_SKIP() << "no SQLite3 ODBC driver";
+        ASSERT_NO_FATAL_FAILURE(PrepararReferencia(GetParam().odbc));
+    }
+};
+
+TEST_P(Interrupcion, LaCorridaSiguienteTerminaLaDepuracionYElArchivoDevuelveElEjercicio) {
+    const Referencia& ref = referencias.at(GetParam().odbc);
+    QString momento = QString::fromStdString(GetParam().momento);
+    momento.replace("insercion:mitad", QString("insercion:%1").arg(ref.inserciones / 2));
+    momento.replace("insercion:ultima", QString("insercion:%1").arg(ref.inserciones));
+    const Destino destino{dir->filePath("interrumpida.db"), GetParam().odbc};
+    const QString& ruta = destino.ruta;
     QFile::remove(ruta);
     QFile::remove(ruta + "-journal");
     ASSERT_TRUE(QFile::copy(original, ruta));
@@ -276,16 +383,15 @@ TEST_P(Interrupcion, LaCorridaSiguienteTerminaLaDepuracion) {
     Muerte muerte;
     if (momento.startsWith("tiempo:")) {
         const int i = momento.mid(7).toInt();
-        const int rondas = Rondas();
-        const qint64 tramo = std::max<qint64>(usPurga, 1000) * 11 / 10;
+        const qint64 tramo = std::max<qint64>(ref.usPurga, 1000) * 11 / 10;
         QRandomGenerator azar(20221231u + quint32(i));
-        const qint64 us = (tramo * i + qint64(azar.bounded(quint32(tramo)))) / std::max(rondas, 1);
-        muerte = Matar(ruta, {}, std::chrono::microseconds(us), carpeta);
+        const qint64 us = (tramo * i + qint64(azar.bounded(quint32(tramo)))) / std::max(ref.rondas, 1);
+        muerte = Matar(destino, {}, std::chrono::microseconds(us), carpeta);
         std::cout << "[ kill ] " << us << " us after the journal deletion, last announced "
                   << muerte.ultima.toStdString() << (muerte.terminoAntes ? ", ended before the kill" : "")
                   << "\n";
     } else {
-        muerte = Matar(ruta, momento, std::chrono::microseconds(-1), carpeta);
+        muerte = Matar(destino, momento, std::chrono::microseconds(-1), carpeta);
         ASSERT_FALSE(muerte.terminoAntes);
         ASSERT_EQ(muerte.ultima, momento);
     }
@@ -296,7 +402,7 @@ TEST_P(Interrupcion, LaCorridaSiguienteTerminaLaDepuracion) {
     const qint64 asientos = Contar(ruta, "MV_ASIENTOS WHERE CAST(PERIODO AS INTEGER) = 2022");
     EXPECT_TRUE(asientos == asientosAntes || asientos == 0) << asientos;
     const qint64 filasSI =
-        Contar(ruta, "V_MV_STOCK WHERE TC = 'SI' AND IDCOMPROBANTE = '" + comprobante + "'");
+        Contar(ruta, "V_MV_STOCK WHERE TC = 'SI' AND IDCOMPROBANTE = '" + ref.comprobante + "'");
     if (filasSI == 0) {
         EXPECT_EQ(Movimientos(ruta), stockAntes) << "stock not purged must be untouched";
     } else {
@@ -312,10 +418,10 @@ TEST_P(Interrupcion, LaCorridaSiguienteTerminaLaDepuracion) {
 
     // The next purge of the year, the real program, finishes the job.
     const QStringList archivosAntes = ArchivosDe(carpeta);
-    const Corrida c = Cribanzas(ruta, carpeta);
+    const Corrida c = Cribanzas(destino, carpeta);
     ASSERT_TRUE(c.terminada);
     EXPECT_EQ(c.estado, terminada ? Salida::NadaQueDepurar : Salida::Depurado) << c.errores.toStdString();
-    NadaPerdido(original, ruta, carpeta, comprobante);
+    NadaPerdido(original, ruta, carpeta, ref.comprobante);
     // Once its first verification is done, the purge keeps one archive to the end.
     const bool verificado = conMarca && momento != "lectura:1" && !momento.startsWith("tiempo:");
     if (verificado) {
@@ -326,23 +432,28 @@ TEST_P(Interrupcion, LaCorridaSiguienteTerminaLaDepuracion) {
             << c.errores.toStdString();
     }
     const QStringList final = Volcado(ruta);
-    EXPECT_EQ(final, referencia) << "rows that differ from one uninterrupted purge:"
-                                 << DiferenciaDeVolcados(referencia, final);
+    EXPECT_EQ(final, ref.volcado) << "rows that differ from one uninterrupted purge:"
+                                  << DiferenciaDeVolcados(ref.volcado, final);
+
+    RestaurarYComparar(destino, carpeta, exacto);
 }
 
-INSTANTIATE_TEST_SUITE_P(Momentos, Interrupcion, ::testing::ValuesIn(Momentos()),
-                         [](const ::testing::TestParamInfo<std::string>& i) {
-                             std::string n = i.param;
-                             for (char& c : n)
-                                 if (c == ':') c = '_';
-                             return n;
-                         });
+std::string NombreCorte(const ::testing::TestParamInfo<Corte>& i) {
+    std::string n = i.param.momento;
+    for (char& c : n)
+        if (c == ':') c = '_';
+    return n;
+}
+
+INSTANTIATE_TEST_SUITE_P(Archivo, Interrupcion, ::testing::ValuesIn(Cortes(false)), NombreCorte);
+INSTANTIATE_TEST_SUITE_P(Odbc, Interrupcion, ::testing::ValuesIn(Cortes(true)), NombreCorte);
 // ---- The archive's disk fills while it is written ---------------------------------------------
 
 // A small tmpfs for the archive (needs root, as CI runs); skipped elsewhere.
-class DiscoLleno : public Interrupcion {
+class DiscoLleno : public BaseInterrupcion {
 protected:
     void SetUp() override {
+        ASSERT_NO_FATAL_FAILURE(PrepararReferencia(false));
         punto = dir->filePath("tmpfs");
         ASSERT_TRUE(QDir().mkpath(punto));
         if (::mount("tmpfs", QFile::encodeName(punto).constData(), "tmpfs", 0, "size=16m") != 0)
@@ -392,7 +503,7 @@ TEST_F(DiscoLleno, SinLugarNiCarpetaSeRechazaAntesDeCambiarNada) {
     Llenar();
     for (const QString& carpeta : {punto, punto + "/no_existe"}) {
         SCOPED_TRACE(carpeta.toStdString());
-        const Corrida c = Cribanzas(ruta, carpeta);
+        const Corrida c = Cribanzas({ruta}, carpeta);
         EXPECT_EQ(c.estado, Salida::Rechazado) << c.errores.toStdString();
         EXPECT_TRUE(c.errores.contains(carpeta)) << "the message names the folder";
         EXPECT_TRUE(c.errores.contains("No se modificó nada.")) << c.errores.toStdString();
@@ -427,12 +538,13 @@ TEST_F(DiscoLleno, DuranteElStockQuedaPendienteYSeTermina) {
     ASSERT_EQ(archivos.size(), 1);
     // Space again: the rerun finishes with the same archive.
     ASSERT_TRUE(QFile::remove(punto + "/relleno"));
-    const Corrida c = Cribanzas(ruta, punto);
+    const Corrida c = Cribanzas({ruta}, punto);
     EXPECT_EQ(c.estado, Salida::Depurado) << c.errores.toStdString();
     EXPECT_EQ(ArchivosDe(punto), archivos);
+    const Referencia& ref = referencias.at(false);
     const QStringList final = Volcado(ruta);
-    EXPECT_EQ(final, referencia) << DiferenciaDeVolcados(referencia, final);
-    NadaPerdido(original, ruta, punto, comprobante);
+    EXPECT_EQ(final, ref.volcado) << DiferenciaDeVolcados(ref.volcado, final);
+    NadaPerdido(original, ruta, punto, ref.comprobante);
 }
 
 // ---- Another station writing during the purge ---------------------------------------------
@@ -469,7 +581,7 @@ TEST(OtraEstacion, InsertaMovimientosAtrasadosDuranteUnaDepuracionGrande) {
     estacion.start(QStringLiteral(ESTACION_BIN), {ruta, confirmados, parar});
     ASSERT_TRUE(estacion.waitForStarted());
     ASSERT_TRUE(Esperar([&] { return Confirmados(confirmados) >= 20; }, 60000)) << "the station writes";
-    const Corrida c = Cribanzas(ruta, Carpeta(dir.filePath("archivos")));
+    const Corrida c = Cribanzas({ruta}, Carpeta(dir.filePath("archivos")));
     const qint64 alTerminar = Confirmados(confirmados);
     // A few more after the purge, then the station stops.
     EXPECT_TRUE(Esperar([&] { return Confirmados(confirmados) >= alTerminar + 10; }, 60000));

@@ -1,7 +1,11 @@
 #!/bin/bash
 # The purge window as an operator runs it: the real cribanzas under a real X server (Xvfb) with
 # a window manager (openbox), driven with real key presses (xdotool), keys typed ahead of the
-# question included. Then its exit status and the database are checked.
+# question included. Then its exit status and the database are checked. In the final message,
+# "Abrir carpeta" must hand the archive's folder to the desktop's handler (a stand-in for
+# xdg-open that records what it gets) and leave the message up, and "Compactar ahora" must
+# shrink the file and show its result (the sizes before and after are printed, and in the
+# screenshots).
 #
 #   test_ventana_x11.sh CRIBANZAS GENERAR_DEMO
 #
@@ -34,6 +38,18 @@ TRABAJO=$3
 CAPTURAS=${CRIBANZAS_CAPTURAS:-}
 
 x11_gestor
+
+# The archives and listings go to this run's own data folder, and the desktop's handler is a
+# stand-in that records what it is asked to open.
+export XDG_DATA_HOME=$TRABAJO/datos
+ARCHIVOS=$XDG_DATA_HOME/cribanzas/archivos
+mkdir -p "$TRABAJO/bin"
+cat >"$TRABAJO/bin/xdg-open" <<FIN
+#!/bin/sh
+printf '%s\n' "\$*" >>"$TRABAJO/abiertos.txt"
+FIN
+chmod +x "$TRABAJO/bin/xdg-open"
+export PATH=$TRABAJO/bin:$PATH
 
 capturar() {
     [ -n "$CAPTURAS" ] && mkdir -p "$CAPTURAS" && import -window root "$CAPTURAS/$1.png"
@@ -109,7 +125,34 @@ if id=$(ventana '^Cribanzas$'); then
     [ "$(q "SELECT COUNT(*) FROM MV_ASIENTOS WHERE CAST(PERIODO AS INTEGER) = 2022")" != 0 ] ||
         fallo "una tecla anticipada respondió Sí a la pregunta"
     responder "Aviso al operador" Return pregunta
-    responder "Aviso al operador" Return exito
+    # The final message. Its buttons, in focus order from the default: Aceptar, "Compactar
+    # ahora", "Abrir carpeta"; opening the folder leaves the message up.
+    if id=$(ventana '^Aviso al operador$'); then
+        capturar exito
+        xdotool key Tab Tab space
+        for _ in $(seq 50); do
+            [ -s "$TRABAJO/abiertos.txt" ] && break
+            sleep 0.1
+        done
+        [ "$(cat "$TRABAJO/abiertos.txt" 2>/dev/null)" == "file://$ARCHIVOS" ] ||
+            fallo "Abrir carpeta no abrió la carpeta del archivo: $(cat "$TRABAJO/abiertos.txt" 2>/dev/null)"
+        xdotool search --onlyvisible --name '^Aviso al operador$' | grep -qx "$id" ||
+            fallo "Abrir carpeta cerró el mensaje"
+        antes_compactar=$(stat -c %s "$BASE")
+        xdotool windowfocus --sync "$id" key shift+Tab space
+        if id=$(ventana '^Aviso al operador$'); then
+            capturar compactado
+            despues_compactar=$(stat -c %s "$BASE")
+            echo "compactación: $antes_compactar -> $despues_compactar bytes"
+            [ "$despues_compactar" -lt "$antes_compactar" ] ||
+                fallo "Compactar ahora no achicó la base: $antes_compactar -> $despues_compactar bytes"
+            xdotool key Return
+        else
+            fallo "Compactar ahora no mostró su resultado"
+        fi
+    else
+        fallo "no se mostró el mensaje final"
+    fi
 else
     fallo "no se mostró la ventana"
 fi
@@ -128,6 +171,9 @@ esperar
 [ "$(q "SELECT group_concat(VALOR, ' ') FROM (SELECT VALOR FROM TA_CONFIGURACION
         WHERE CLAVE IN ('fechaoperdesde', 'fechaoperhasta') ORDER BY CLAVE)")" == "01/01/2025 31/12/2025" ] ||
     fallo "el período operativo no se repuso"
+[ "$(q 'PRAGMA integrity_check')" == ok ] || fallo "la base compactada no está íntegra"
+[ "$(ls "$ARCHIVOS" | grep -c '^depuracion-purga-2022-.*\(\.sqlite\|-libro-diario\.pdf\|-existencias\.pdf\)$')" == 3 ] ||
+    fallo "la carpeta del archivo no tiene el archivo y los dos listados: $(ls "$ARCHIVOS")"
 
 # ---- A purge killed after its journal deletion: the window offers to finish it ---------------
 BASE=$TRABAJO/pendiente.db
