@@ -2,6 +2,7 @@
 
 #include "suite/datos_p.h"
 #include "suite/sesion.h"
+#include "suite/transaccion.h"
 #include "suite/tsql.h"
 #include "suite/utilidades.h"
 
@@ -973,28 +974,11 @@ void Recordset::Update() {
         }
         if (!dest.condicion.isEmpty()) condiciones.prepend(QChar('(') + dest.condicion + QChar(')'));
         const QString donde = condiciones.join(QStringLiteral(" AND "));
-        const bool propia = !s.EnTransaccion();
         // Count and write as one unit, so that the row counted is the row written. On SQLite the
         // unit takes the write lock first: a count under a read lock cannot ask for it later
         // while another program writes (SQLite refuses at once, to avoid a deadlock).
-        const bool sqlite = SesionInterna::EsSQLite(s);
-        QString fallo;
-        auto unidad = [&](const char* sqliteSql, bool (QSqlDatabase::*odbc)()) {
-            bool ok = false;
-            if (sqlite) {
-                QSqlQuery q(db);
-                ok = q.exec(QString::fromLatin1(sqliteSql));
-                if (!ok) fallo = q.lastError().text();
-            } else {
-                ok = (db.*odbc)();
-                if (!ok) fallo = db.lastError().text();
-            }
-            return ok;
-        };
-        if (propia && !unidad("BEGIN IMMEDIATE", &QSqlDatabase::transaction))
-            throw ErrorSistema(Errores::BaseDeDatos,
-                               QStringLiteral("No se pudo actualizar la fila: ") + fallo);
-        try {
+        Transaccion unidad(s);
+        {
             QSqlQuery c = SesionInterna::Preparar(
                 s, QStringLiteral("SELECT COUNT(*) FROM %1 WHERE %2").arg(dest.tabla, donde));
             for (const QVariant& v : valoresCondicion)
@@ -1035,12 +1019,7 @@ void Recordset::Update() {
                                    "No se cambió nada.")
                         .arg(dest.tabla)
                         .arg(afectadas));
-            if (propia && !unidad("COMMIT", &QSqlDatabase::commit))
-                throw ErrorSistema(Errores::BaseDeDatos,
-                                   QStringLiteral("No se pudo actualizar la fila: ") + fallo);
-        } catch (...) {
-            if (propia) unidad("ROLLBACK", &QSqlDatabase::rollback);
-            throw;
+            unidad.Cometer();
         }
         for (int i : puestas) {
             d.originales[base + size_t(i)] = ligados[size_t(i)];

@@ -192,7 +192,9 @@ TEST_F(Fallos, DiarioAnularAlBorrarAsientos) {
     Depurar("2022");
     EXPECT_EQ(Contar("MV_ASIENTOS WHERE CAST(PERIODO AS INTEGER) = 2022"), 3);
     EXPECT_EQ(Stock(), stockAntes);
-    EXPECT_EQ(SentenciasCon("BEGIN").size(), 1) << "the journal's; the stock purge never started";
+    EXPECT_EQ(SentenciasCon("BEGIN").size(), 5) << "the journal's and the period's single-row updates' (two "
+                                                   "set, two put back); the stock purge never "
+                                                   "started";
     EXPECT_EQ(SentenciasCon("ROLLBACK").size(), 1);
     EXPECT_FALSE(Config("FECHAULTIMADEPURACION").isValid());
     PeriodoRepuesto();
@@ -267,7 +269,8 @@ TEST_F(Fallos, StockOmitirUnaInsercionDeshaceTodo) {
     // The flow goes on (the other batches and the deletion run), then nothing of it stays.
     EXPECT_EQ(SentenciasCon("INSERT INTO V_MV_STOCK").size(), kLotes);
     EXPECT_EQ(SentenciasCon("delete from v_mv_stock where fecha").size(), 1);
-    EXPECT_EQ(SentenciasCon("COMMIT TRANSACTION").size(), 1) << "the journal's";
+    EXPECT_EQ(SentenciasCon("COMMIT TRANSACTION").size(), 5)
+        << "the journal's and the period's single-row updates' (two set, two put back)";
     StockIntactoConAviso("Falla simulada #1");
     // The progress display was closed by the trap and the batch's progress still followed.
     bool cerradoTrasLaFalla = false;
@@ -283,7 +286,8 @@ TEST_F(Fallos, StockDeshacerQueFallaSeDice) {
     Fallar("ROLLBACK TRANSACTION");
     Responder({Respuesta::Si, Respuesta::Anular});
     Depurar("2022");
-    EXPECT_EQ(SentenciasCon("COMMIT TRANSACTION").size(), 1) << "the journal's";
+    EXPECT_EQ(SentenciasCon("COMMIT TRANSACTION").size(), 3)
+        << "the journal's and the two single-row updates that set the period";
     EXPECT_EQ(SentenciasCon("ROLLBACK TRANSACTION").size(), 1);
     // The insertion's failure, and then the rollback's.
     EXPECT_EQ(UltimoAviso().texto.count("Falla simulada #1"), 2) << UltimoAviso().texto.toStdString();
@@ -324,14 +328,14 @@ TEST_F(Fallos, StockBorradoReintentado) {
 }
 
 TEST_F(Fallos, StockConfirmacionReintentada) {
-    Fallar("COMMIT TRANSACTION", 2); // the first one is the journal's
+    Fallar("COMMIT TRANSACTION", 4); // the period's two single-row updates, then the journal's
     Responder({Respuesta::Si, Respuesta::Reintentar});
     Depurar("2022");
     StockCompleto();
 }
 
 TEST_F(Fallos, StockConfirmacionAnulada) {
-    Fallar("COMMIT TRANSACTION", 2); // the first one is the journal's
+    Fallar("COMMIT TRANSACTION", 4); // the period's two single-row updates, then the journal's
     Responder({Respuesta::Si, Respuesta::Anular});
     Depurar("2022");
     StockIntactoConAviso("Falla simulada #1");

@@ -256,9 +256,11 @@ TEST_F(FallosDeBase, BloqueadaEnLaDepuracionDeStockAnular) {
     Abrir();
     EsperaCorta();
     bool tomado = false;
-    int vistas = 0; // the second transaction is the stock's, the first the journal's
+    // The fourth transaction is the stock's: the period's two single-row updates and the journal's
+    // come first.
+    int vistas = 0;
     AntesDeCada([&](const QString& sql) {
-        if (!tomado && sql.contains("BEGIN IMMEDIATE TRANSACTION") && ++vistas == 2) {
+        if (!tomado && sql.contains("BEGIN IMMEDIATE TRANSACTION") && ++vistas == 4) {
             tomado = true;
             otro.Tomar("IMMEDIATE");
         }
@@ -327,11 +329,12 @@ TEST_F(FallosDeBase, ConexionPerdidaDesdeUnaSentencia) {
     const std::vector<Punto> puntos = {{"SELECT valor FROM TA_CONFIGURACION", 1},
                                        {"UPDATE TA_CONFIGURACION", 2},
                                        {"DELETE FROM MV_ASIENTOS", 1},
-                                       {"BEGIN IMMEDIATE TRANSACTION", 1},
+                                       {"BEGIN IMMEDIATE TRANSACTION", 1}, // a single-row update's
+                                       {"BEGIN IMMEDIATE TRANSACTION", 3}, // the journal's
                                        {"INSERT INTO V_MV_STOCK", 1},
                                        {"INSERT INTO V_MV_STOCK", kGrupos / 2},
                                        {"from v_mv_stock where fecha", 1},
-                                       {"COMMIT TRANSACTION", 1},
+                                       {"COMMIT TRANSACTION", 3},
                                        {"'FECHAULTIMADEPURACION'", 1},
                                        {"UPDATE TA_CONFIGURACION", 4}};
     for (const Punto& p : puntos) {
