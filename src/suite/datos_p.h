@@ -71,6 +71,9 @@ struct RecordsetDatos {
     long nfilas = 0;
     long indice = 0;
     bool completo = false; // filas hold the result from its first row (MoveFirst stays in memory)
+    // Why reading the result failed part way: the rows after that are unknown, so the recordset
+    // neither ends nor moves any more (a retry must open it again).
+    QString lecturaFallida;
 
     // Updatable recordsets: the values as the database gave them (to find the row again),
     // the row being edited, and what was staged.

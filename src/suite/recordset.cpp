@@ -36,6 +36,12 @@ constexpr long TextoSinLargo = 2147483647;
                        QStringLiteral("No hay registro actual: BOF o EOF es verdadero, o el "
                                       "registro actual se eliminó."));
 }
+[[noreturn]] void errorLecturaFallida(const RecordsetDatos& d) {
+    throw ErrorSistema(Errores::BaseDeDatos,
+                       QStringLiteral("No se pudo leer la consulta hasta el final (%1); las filas "
+                                      "siguientes no se leyeron y la consulta debe abrirse de nuevo.")
+                           .arg(d.lecturaFallida));
+}
 
 int dosDigitos(const QChar* c) {
     if (!c[0].isDigit() || !c[1].isDigit()) return -1;
@@ -545,11 +551,22 @@ namespace {
 // The next row of a streaming recordset into actual; false at the end of the result.
 void terminarFlujo(RecordsetDatos& d);
 
+// Before each row read from the database: the tests' hook may fail the read.
+void antesDeLeer(const RecordsetDatos& d) {
+    if (d.sesion && d.sesion->AntesDeLeer) d.sesion->AntesDeLeer(d.sql);
+}
+
+// A read that failed part way: what follows is unknown, and the recordset says so from now on.
+void lecturaInterrumpida(RecordsetDatos& d, const QString& motivo) {
+    d.lecturaFallida = motivo.trimmed().isEmpty() ? QStringLiteral("error desconocido") : motivo.trimmed();
+}
+
 // A read that fails ends the result first, so that the connection is free for what follows.
 [[noreturn]] void falloDeLectura(RecordsetDatos& d, const QSqlError& e) {
     terminarFlujo(d);
     d.eof = true;
     d.fila = nullptr;
+    lecturaInterrumpida(d, e.text());
     if (d.sesion) SesionInterna::Fallar(*d.sesion, QStringLiteral("No se pudo leer la consulta: "), e);
     throw ErrorSistema(Errores::BaseDeDatos, QStringLiteral("No se pudo leer la consulta: ") + e.text());
 }
@@ -561,6 +578,18 @@ QVariant valorCrudo(const RecordsetDatos& d, QSqlQuery& q, int i) {
 
 bool siguienteEnFlujo(RecordsetDatos& d) {
     QSqlQuery& q = *d.consulta;
+    auto interrumpir = [&d](const QString& motivo) {
+        terminarFlujo(d);
+        d.eof = true;
+        d.fila = nullptr;
+        lecturaInterrumpida(d, motivo);
+    };
+    try {
+        antesDeLeer(d);
+    } catch (const ErrorSistema& e) {
+        interrumpir(e.Descripcion);
+        throw;
+    }
     if (!q.next()) {
         if (q.lastError().isValid()) falloDeLectura(d, q.lastError());
         return false;
@@ -568,10 +597,11 @@ bool siguienteEnFlujo(RecordsetDatos& d) {
     try {
         for (int i = 0; i < d.ncols; ++i)
             d.actual[size_t(i)] = NormalizarValor(valorCrudo(d, q, i), d.columnas[size_t(i)].clase);
+    } catch (const ErrorSistema& e) {
+        interrumpir(e.Descripcion);
+        throw;
     } catch (...) {
-        terminarFlujo(d);
-        d.eof = true;
-        d.fila = nullptr;
+        interrumpir(QString());
         throw;
     }
     return true;
@@ -599,14 +629,20 @@ void RecordsetDatos::leerResto() {
     indice = 0;
     QSqlQuery& q = *consulta;
     try {
-        while (q.next()) {
+        while ((antesDeLeer(*this), q.next())) {
             for (int i = 0; i < ncols; ++i)
                 filas.push_back(NormalizarValor(valorCrudo(*this, q, i), columnas[size_t(i)].clase));
             ++nfilas;
         }
+    } catch (const ErrorSistema& e) {
+        completo = false;
+        terminarFlujo(*this);
+        lecturaInterrumpida(*this, e.Descripcion);
+        throw;
     } catch (...) {
         completo = false;
         terminarFlujo(*this);
+        lecturaInterrumpida(*this, QString());
         throw;
     }
     if (q.lastError().isValid()) {
@@ -638,6 +674,7 @@ void RecordsetDatos::cerrar() {
     edicion.clear();
     cambiadas.clear();
     nfilas = indice = descartadas = 0;
+    lecturaFallida.clear();
     editando = nuevo = false;
     fila = nullptr;
 }
@@ -675,7 +712,7 @@ void Sesion::AbrirRecordset(const QString& sql, Recordset& rs, int cursor, int b
             d.completo = d.vacio;
         } else {
             d.modo = RecordsetDatos::Modo::Memoria;
-            while (q.next()) {
+            while ((antesDeLeer(d), q.next())) {
                 for (int i = 0; i < d.ncols; ++i) {
                     QVariant v = valorCrudo(d, q, i);
                     if (actualizable) d.originales.push_back(v);
@@ -744,12 +781,14 @@ bool Recordset::BOF() const {
 
 bool Recordset::Eof() const {
     if (!d_ || d_->modo == RecordsetDatos::Modo::Cerrado) errorCerrado();
+    if (!d_->lecturaFallida.isEmpty()) errorLecturaFallida(*d_);
     return d_->eof;
 }
 
 void Recordset::MoveNext() {
     if (!Abierto()) errorCerrado();
     RecordsetDatos& d = *d_;
+    if (!d.lecturaFallida.isEmpty()) errorLecturaFallida(d);
     if (d.eof) errorSinRegistro();
     if (d.editando) Update();
     if (d.modo == RecordsetDatos::Modo::Flujo) {

@@ -104,7 +104,7 @@ struct Sesion::Privado {
     }
     // Opens the connection named nombreConexion from the four properties: the empty text, or
     // why it could not.
-    QString abrir();
+    QString abrir(const std::function<std::pair<QSqlDriver*, QString>()>& controladorDeServidor);
     bool hayPreparada(const QString& sql, qsizetype valores) const {
         return (preparada || preparadaSqlite) && textoPreparado == sql && valoresPreparados == valores;
     }
@@ -374,8 +374,10 @@ QString Sesion::CadenaConexion() const {
     return QStringLiteral("DSN=%1;UID=%2;PWD=%3").arg(d_->dbName, d_->usuario, d_->password);
 }
 
-QString Sesion::Privado::abrir() {
+QString
+Sesion::Privado::abrir(const std::function<std::pair<QSqlDriver*, QString>()>& controladorDeServidor) {
     QString fallo;
+    std::optional<QString> motorDoble;
     QSqlDatabase base;
     if (rutaSqlite) {
         // Opened read-write without creating: a missing file is a refused connection.
@@ -386,7 +388,13 @@ QString Sesion::Privado::abrir() {
         // The wait for other writers is the session's own (Privado::esperar).
         base.setConnectOptions(QStringLiteral("QSQLITE_OPEN_URI"));
     } else {
-        base = QSqlDatabase::addDatabase(QStringLiteral("QODBC"), nombreConexion);
+        if (controladorDeServidor) {
+            auto [controlador, motorDelDoble] = controladorDeServidor();
+            base = QSqlDatabase::addDatabase(controlador, nombreConexion);
+            motorDoble = motorDelDoble;
+        } else {
+            base = QSqlDatabase::addDatabase(QStringLiteral("QODBC"), nombreConexion);
+        }
         base.setDatabaseName(dbName);
         base.setUserName(usuario);
         base.setPassword(password);
@@ -420,7 +428,10 @@ QString Sesion::Privado::abrir() {
     else {
         db = base;
         esSqlite = rutaSqlite;
-        if (!rutaSqlite) {
+        if (motorDoble) {
+            motor = *motorDoble;
+            esSqlite = motor.contains(QLatin1String("SQLite"), Qt::CaseInsensitive);
+        } else if (!rutaSqlite) {
             const QVariant h = base.driver()->handle();
             if (esManejadorOdbc(h)) {
                 const SQLHDBC hdbc = *static_cast<const SQLHANDLE*>(h.constData());
@@ -449,7 +460,7 @@ void Sesion::Conectar() {
     }
     p.rutaSqlite = esRutaSqlite(p.dbName);
     p.nombreConexion = nuevoNombreDeConexion();
-    const QString fallo = p.abrir();
+    const QString fallo = p.abrir(ControladorDeServidor);
     if (!fallo.isEmpty()) {
         QSqlDatabase::removeDatabase(p.nombreConexion);
         p.nombreConexion.clear();
@@ -889,7 +900,14 @@ void Sesion::DeshacerTransaccion() {
         return;
     }
     const QString texto = QStringLiteral("ROLLBACK TRANSACTION");
-    SesionInterna::AntesDe(*this, texto, texto);
+    try {
+        SesionInterna::AntesDe(*this, texto, texto);
+    } catch (const ErrorSistema&) {
+        // The ROLLBACK did not go: the transaction ends all the same, or what the caller does
+        // next would run inside it and be lost with it.
+        if (!p.enEspera) p.deshacerCallando();
+        throw;
+    }
     std::optional<QString> error;
     if (p.esSqlite) {
         error = p.ejecutarPropia(texto);

@@ -13,8 +13,10 @@
 #include <optional>
 #include <QString>
 #include <QVariant>
+#include <utility>
 
 class QSqlDatabase;
+class QSqlDriver;
 
 // Cursor and lock types of AbrirRecordset (ADO's numbers).
 namespace Cursor {
@@ -126,6 +128,12 @@ public:
     // The short form for tests: the text sent, before every statement (and before the
     // observer sees it); may throw ErrorSistema likewise.
     std::function<void(const QString& sql)> AntesDeEjecutar;
+    // Tests: before a recordset reads a row from the database, with its statement as written;
+    // may throw ErrorSistema, and the read then fails as a driver's failed read does.
+    std::function<void(const QString& sql)> AntesDeLeer;
+    // Tests: a data source opened through this driver instead of Qt's ODBC one, with the DBMS
+    // name it stands for (a double of a server). The session owns the driver it gives.
+    std::function<std::pair<QSqlDriver*, QString>()> ControladorDeServidor;
     // A statement on a SQLite file that has waited a few seconds for another writer: told about
     // once a second with the seconds waited and the most it waits, then once with -1 when the
     // statement has its outcome. It runs inside the wait: it may show and paint, not use the

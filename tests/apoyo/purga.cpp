@@ -4,7 +4,9 @@
 #include "suite/globales.h"
 
 #include <QComboBox>
+#include <QSqlError>
 #include <QSqlQuery>
+#include <QUuid>
 
 namespace {
 QString literal(const QVariant& v) {
@@ -80,10 +82,9 @@ void PruebaPurga::Abrir() {
     auto vista = std::make_unique<VistaGrabada>(&avance);
     vista->falloMostrar = &falloMostrar;
     gAvance().InstalarVista(std::move(vista));
-    gSesion().AntesDeEjecutar = [this](const QString& sql) {
-        sentencias << sql;
+    auto inyectar = [this](const QString& sql, bool lectura) {
         for (Falla& f : fallas) {
-            if (!sql.contains(f.contiene, Qt::CaseInsensitive)) continue;
+            if (f.lectura != lectura || !sql.contains(f.contiene, Qt::CaseInsensitive)) continue;
             ++f.vistas;
             if (f.vistas < f.ocurrencia || (f.veces > 0 && f.lanzadas >= f.veces)) continue;
             ++f.lanzadas;
@@ -94,6 +95,11 @@ void PruebaPurga::Abrir() {
             throw ErrorSistema(f.numero, QStringLiteral("Falla simulada #%1").arg(f.lanzadas));
         }
     };
+    gSesion().AntesDeEjecutar = [this, inyectar](const QString& sql) {
+        sentencias << sql;
+        inyectar(sql, false);
+    };
+    gSesion().AntesDeLeer = [inyectar](const QString& sql) { inyectar(sql, true); };
     gSesion().setLimiteParametros(limiteParametros);
     gSesion().Observador = [this](const SentenciaSesion& s) {
         if (!s.hecha) escritas << s.sql;
@@ -129,4 +135,49 @@ QStringList PruebaPurga::SentenciasCon(const QString& texto) const {
     for (const QString& s : sentencias)
         if (s.contains(texto, Qt::CaseInsensitive)) r << s;
     return r;
+}
+
+OtroProceso::OtroProceso(const QString& ruta) : nombre_(QUuid::createUuid().toString()) {
+    QSqlDatabase db = QSqlDatabase::addDatabase("QSQLITE", nombre_);
+    db.setDatabaseName(ruta);
+    db.setConnectOptions("QSQLITE_BUSY_TIMEOUT=0");
+    EXPECT_TRUE(db.open());
+}
+
+OtroProceso::~OtroProceso() {
+    Soltar();
+    QSqlDatabase::database(nombre_).close();
+    QSqlDatabase::removeDatabase(nombre_);
+}
+
+void OtroProceso::Tomar(const char* modo) {
+    QSqlQuery q(QSqlDatabase::database(nombre_));
+    ASSERT_TRUE(q.exec(QString("BEGIN %1").arg(modo))) << q.lastError().text().toStdString();
+    tomado_ = true;
+    if (qstrcmp(modo, "DEFERRED") == 0) {
+        ASSERT_TRUE(q.exec("SELECT COUNT(*) FROM sqlite_master") && q.next());
+    }
+}
+
+void OtroProceso::Soltar() {
+    if (!tomado_) return;
+    QSqlQuery(QSqlDatabase::database(nombre_)).exec("ROLLBACK");
+    tomado_ = false;
+}
+
+Respuesta OperadorQueLibera::mensaje(const QString& texto, int estilo, const QString& titulo) {
+    if ((estilo & 7) == Estilo::AnularReintentarOmitir) liberar();
+    return OperadorGuion::mensaje(texto, estilo, titulo);
+}
+
+Respuesta OperadorQueLibera::reporte(const ErrorSistema& error, const QString& procedimiento) {
+    liberar();
+    return OperadorGuion::reporte(error, procedimiento);
+}
+
+void OperadorQueLibera::liberar() {
+    if (!alPrimerError) return;
+    auto f = std::move(alPrimerError);
+    alPrimerError = nullptr;
+    f();
 }

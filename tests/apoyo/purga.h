@@ -39,14 +39,47 @@ private:
 // A failure injected into the statements the session runs: from the nth statement whose
 // translated text contains `contiene`, `veces` statements in a row fail (0: all of them).
 // With perderTransaccion the database drops the open transaction first, as a deadlock does.
+// With lectura it is the rows a recordset reads that fail, counted by the statement as written.
 struct Falla {
     QString contiene;
     int ocurrencia = 1;
     int veces = 1;
     bool perderTransaccion = false;
     long numero = Errores::BaseDeDatos;
+    bool lectura = false;
     int vistas = 0;
     int lanzadas = 0;
+};
+
+// A scripted operator that runs an action (another process lets go of its lock, the disk gets
+// room) at the first error prompt, before its queued answer is given.
+class OperadorQueLibera : public OperadorGuion {
+public:
+    std::function<void()> alPrimerError;
+
+protected:
+    Respuesta mensaje(const QString& texto, int estilo, const QString& titulo) override;
+    Respuesta reporte(const ErrorSistema& error, const QString& procedimiento) override;
+
+private:
+    void liberar();
+};
+
+// Another connection to the same file holding a lock, as another program of the suite would.
+class OtroProceso {
+public:
+    explicit OtroProceso(const QString& ruta);
+    ~OtroProceso();
+    OtroProceso(const OtroProceso&) = delete;
+    OtroProceso& operator=(const OtroProceso&) = delete;
+    // "EXCLUSIVE": nobody reads or writes; "IMMEDIATE": a writer, others still read; "DEFERRED"
+    // followed by a read: a reader, whose lock keeps a writer from committing.
+    void Tomar(const char* modo);
+    void Soltar();
+
+private:
+    QString nombre_;
+    bool tomado_ = false;
 };
 
 // One stock movement for a fixture.

@@ -11,6 +11,7 @@
 #include <QString>
 #include <QStringList>
 #include <QTemporaryDir>
+#include <vector>
 
 // Every test of the system's procedures starts from a clean process: globals reset, a
 // scripted operator installed, the application folder in a temporary directory.
@@ -22,6 +23,17 @@ protected:
     OperadorGuion& Guion() { return *guion_; }
     // The texts of the recorded prompts, in order.
     QStringList Textos() const;
+    // Runs caso once per element, each on a fresh fixture, with the element in the trace.
+    template <class T, class F> void PorCaso(const std::vector<T>& casos, F caso) {
+        for (size_t i = 0; i < casos.size(); ++i) {
+            SCOPED_TRACE(::testing::PrintToString(casos[i]));
+            if (i > 0) {
+                TearDown();
+                SetUp();
+            }
+            caso(casos[i]);
+        }
+    }
 
     QTemporaryDir dir_;
     OperadorGuion* guion_ = nullptr;

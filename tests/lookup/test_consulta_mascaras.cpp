@@ -21,9 +21,6 @@ protected:
     QString ruta_;
 };
 
-QByteArray Campo(const QByteArray& registro, int desde, int largo) {
-    return registro.mid(desde, largo);
-}
 QByteArray Relleno(const QByteArray& texto, int largo) {
     return texto + QByteArray(largo - texto.size(), ' ');
 }
@@ -32,17 +29,19 @@ QByteArray Relleno(const QByteArray& texto, int largo) {
 
 TEST_F(PruebaMascaras, ArchivoPredeterminadoByteAByte) {
     CrearMascarasConsultas();
+    // Name (100), table (100), fields (500) and filter (500), padded with blanks, then CR LF.
+    const char* const mascaras[][3] = {
+        {"ARTICULOS", "V_MA_ARTICULOS", "|DESCRIPCION|IDARTICULO|"},
+        {"CLIENTES", "VT_CLIENTES", "|RAZON_SOCIAL|CODIGO|CONTACTO|"},
+        {"PROVEEDORES", "VT_PROVEEDORES", "|RAZON_SOCIAL|CODIGO|"},
+        {"CONTACTOS", "MA_CONTACTOS", "|Nombre_y_Apellido|Domicilio|Localidad|Telefono|"}};
+    QByteArray esperado;
+    for (const auto& m : mascaras)
+        esperado +=
+            Relleno(m[0], 100) + Relleno(m[1], 100) + Relleno(m[2], 500) + QByteArray(500, ' ') + "\r\n";
     const QByteArray bytes = LeerBytes(ruta_);
-    ASSERT_EQ(bytes.size(), 4808);
-    for (int n = 0; n < 4; ++n) {
-        const QByteArray r = bytes.mid(n * 1202, 1202);
-        const auto& m = MascarasPredeterminadas[n];
-        EXPECT_EQ(Campo(r, 0, 100), Relleno(m.Nombre, 100)) << n;
-        EXPECT_EQ(Campo(r, 100, 100), Relleno(m.Tabla, 100)) << n;
-        EXPECT_EQ(Campo(r, 200, 500), Relleno(m.Campos, 500)) << n;
-        EXPECT_EQ(Campo(r, 700, 500), QByteArray(500, ' ')) << n;
-        EXPECT_EQ(Campo(r, 1200, 2), QByteArray("\r\n")) << n;
-    }
+    ASSERT_EQ(bytes.size(), 4 * 1202);
+    EXPECT_EQ(bytes, esperado);
     // Readable as lines of text, one mask per line.
     EXPECT_EQ(bytes.split('\n').size(), 5);
 

@@ -225,3 +225,25 @@ TEST_F(Reanudacion, UnaFallaDejaLaDepuracionPendienteSoloSiYaCambioAlgo) {
     EXPECT_TRUE(Guion().Avisos().front().texto.startsWith(Depuracion::TextoPendiente(2022)));
     Terminada();
 }
+
+TEST_F(Reanudacion, SimulacionConElStockYaHecho) {
+    // Abandoned after the stock committed: the dry run of the rerun carries nothing again, reads
+    // no balance, writes nothing; the rerun itself then finishes with the stock carried once.
+    fallas.push_back({"= 'FECHAULTIMADEPURACION'"});
+    Guion().Responder(Respuesta::Si);
+    Guion().Responder(Respuesta::Anular);
+    Depurar("2022");
+    ASSERT_TRUE(Config("DEPURACIONPENDIENTE").toString().startsWith("2022;S;"));
+    Reabrir();
+    const Simulacion s = Depuracion().Simular("2022");
+    EXPECT_EQ(s.desenlace, Desenlace::Completo);
+    ASSERT_TRUE(s.pendiente.has_value());
+    EXPECT_EQ(s.pendiente->fase, MarcaDepuracion::Fase::StockHecho);
+    EXPECT_EQ(s.renglones, 0);
+    EXPECT_EQ(s.validos, 0);
+    EXPECT_TRUE(SentenciasCon("SALDOCANTIDAD").isEmpty());
+    EXPECT_TRUE(Escrituras().isEmpty()) << Escrituras().join('\n').toStdString();
+    Guion().Responder(Respuesta::Si);
+    frm->AvisarDepuracionPendiente();
+    Terminada();
+}

@@ -13,67 +13,10 @@
 #include <QFileInfo>
 #include <QSqlError>
 #include <QSqlQuery>
-#include <QUuid>
 #include <unistd.h>
 
 namespace {
 constexpr int kGrupos = 300;
-
-// A scripted operator that runs an action (the other process lets go of its lock, the disk
-// gets room) at the first error prompt, before its queued answer is given.
-class OperadorQueLibera : public OperadorGuion {
-public:
-    std::function<void()> alPrimerError;
-
-protected:
-    Respuesta mensaje(const QString& texto, int estilo, const QString& titulo) override {
-        if ((estilo & 7) == Estilo::AnularReintentarOmitir) liberar();
-        return OperadorGuion::mensaje(texto, estilo, titulo);
-    }
-    Respuesta reporte(const ErrorSistema& error, const QString& procedimiento) override {
-        liberar();
-        return OperadorGuion::reporte(error, procedimiento);
-    }
-
-private:
-    void liberar() {
-        if (!alPrimerError) return;
-        auto f = std::move(alPrimerError);
-        alPrimerError = nullptr;
-        f();
-    }
-};
-
-// Another connection to the same file holding a lock, as another program of the suite would.
-class OtroProceso {
-public:
-    explicit OtroProceso(const QString& ruta) : nombre_(QUuid::createUuid().toString()) {
-        QSqlDatabase db = QSqlDatabase::addDatabase("QSQLITE", nombre_);
-        db.setDatabaseName(ruta);
-        db.setConnectOptions("QSQLITE_BUSY_TIMEOUT=0");
-        EXPECT_TRUE(db.open());
-    }
-    ~OtroProceso() {
-        Soltar();
-        QSqlDatabase::database(nombre_).close();
-        QSqlDatabase::removeDatabase(nombre_);
-    }
-    // "EXCLUSIVE": nobody reads or writes; "IMMEDIATE": a writer, others still read.
-    void Tomar(const char* modo) {
-        QSqlQuery q(QSqlDatabase::database(nombre_));
-        ASSERT_TRUE(q.exec(QString("BEGIN %1").arg(modo))) << q.lastError().text().toStdString();
-        tomado_ = true;
-    }
-    void Soltar() {
-        if (!tomado_) return;
-        QSqlQuery(QSqlDatabase::database(nombre_)).exec("ROLLBACK");
-        tomado_ = false;
-    }
-
-private:
-    QString nombre_;
-    bool tomado_ = false;
-};
 
 class FallosDeBase : public PruebaPurga {
 protected:
@@ -190,142 +133,59 @@ TEST_F(FallosDeBase, BloqueadaAlListarLosEjerciciosReintentar) {
     EXPECT_EQ(frm->txtfields->count(), 3) << "the list is there after Retry";
 }
 
-TEST_F(FallosDeBase, BloqueadaAlContarReintentar) {
-    OtroProceso otro(base);
-    Abrir();
-    EsperaCorta();
-    bool tomado = false;
-    AntesDeCada([&](const QString& sql) {
-        if (sql.contains("count(PERIODO)") && !tomado) {
-            tomado = true;
-            otro.Tomar("EXCLUSIVE");
-        }
-    });
-    operador_->alPrimerError = [&] { otro.Soltar(); };
-    Guion().Responder(Respuesta::Reintentar);
-    Guion().Responder(Respuesta::Si);
-    Depurar("2022");
-    ASSERT_GE(Guion().Avisos().size(), 2u);
-    EXPECT_EQ(Guion().Avisos()[0].procedimiento, "CmdAceptar_Click");
-    EXPECT_TRUE(Guion().Avisos()[0].texto.contains("locked"));
-    EXPECT_TRUE(Guion().Avisos()[1].texto.contains("(3 registros)")) << "counted after Retry";
-    EXPECT_TRUE(Completa());
-    StockSano();
-    PeriodoRepuesto();
-}
-
-TEST_F(FallosDeBase, BloqueadaPorOtroQueEscribeReintentarEnCadaPaso) {
-    // A writer holds its lock when the journal purge's transaction (the first), the stock purge's
-    // and the purge date come.
-    const std::pair<QString, int> pasos[] = {{"BEGIN IMMEDIATE TRANSACTION", 1},
-                                             {"BEGIN IMMEDIATE TRANSACTION", 2},
-                                             {"= 'FECHAULTIMADEPURACION'", 1}};
-    for (const auto& par : pasos) {
-        // Named copies: a lambda cannot capture a structured binding with every compiler here.
-        const QString paso = par.first;
-        const int vez = par.second;
-        SCOPED_TRACE(paso.toStdString() + " " + std::to_string(vez));
-        TearDown();
-        SetUp();
-        OtroProceso otro(base);
-        Abrir();
-        EsperaCorta();
-        bool tomado = false;
-        int vistas = 0;
-        AntesDeCada([&](const QString& sql) {
-            if (!tomado && sql.contains(paso) && ++vistas == vez) {
-                tomado = true;
-                otro.Tomar("IMMEDIATE");
-            }
-        });
-        operador_->alPrimerError = [&] { otro.Soltar(); };
-        Guion().Responder(Respuesta::Si);
-        Guion().Responder(Respuesta::Reintentar);
-        Depurar("2022");
-        ASSERT_EQ(Errores().size(), 1);
-        EXPECT_TRUE(Errores()[0].contains("database is locked")) << Errores()[0].toStdString();
-        EXPECT_TRUE(Completa()) << UltimoAviso().texto.toStdString();
-        StockSano();
-        EXPECT_EQ(Contar("V_MV_STOCK WHERE ControladoPor = 'Depuracion'"), kGrupos);
-        PeriodoRepuesto();
-    }
-}
-
-TEST_F(FallosDeBase, BloqueadaEnLaDepuracionDeStockAnular) {
-    OtroProceso otro(base);
-    Abrir();
-    EsperaCorta();
-    bool tomado = false;
-    // The fourth transaction is the stock's: the period's two single-row updates and the journal's
-    // come first.
-    int vistas = 0;
-    AntesDeCada([&](const QString& sql) {
-        if (!tomado && sql.contains("BEGIN IMMEDIATE TRANSACTION") && ++vistas == 4) {
-            tomado = true;
-            otro.Tomar("IMMEDIATE");
-        }
-    });
-    operador_->alPrimerError = [&] { otro.Soltar(); };
-    Guion().Responder(Respuesta::Si);
-    Guion().Responder(Respuesta::Anular);
-    Depurar("2022");
-    EXPECT_TRUE(UltimoAviso().texto.startsWith(
-        "Se depuraron los asientos del ejercicio, pero NO los movimientos de stock."));
-    EXPECT_TRUE(UltimoAviso().texto.contains("database is locked")) << UltimoAviso().texto.toStdString();
-    StockSano();
-    EXPECT_EQ(Stock(), stockAntes);
-    PeriodoRepuesto();
-}
-
 // ---- Disk full (SQLite's page limit on the session's connection) ---------------------------
 
 TEST_F(FallosDeBase, DiscoLlenoEnLaDepuracionDeStock) {
-    for (Respuesta respuesta : {Respuesta::Anular, Respuesta::Omitir, Respuesta::Reintentar}) {
-        SCOPED_TRACE(int(respuesta));
-        TearDown();
-        SetUp();
-        Abrir();
-        bool lleno = false;
-        AntesDeCada([&](const QString& sql) {
-            if (lleno || !sql.startsWith("INSERT INTO V_MV_STOCK")) return;
-            lleno = true;
-            QSqlQuery q(gSesion().Base());
-            ASSERT_TRUE(q.exec("PRAGMA page_count") && q.next());
-            const int paginas = q.value(0).toInt();
-            q.finish();
-            QSqlQuery(gSesion().Base()).exec(QString("PRAGMA max_page_count = %1").arg(paginas));
-        });
-        // With Retry the operator makes room first: too late, SQLite ended the transaction
-        // when the disk filled up, so the stock purge ends all the same, with nothing of it kept.
-        if (respuesta == Respuesta::Reintentar)
-            operador_->alPrimerError = [] {
-                QSqlQuery(gSesion().Base()).exec("PRAGMA max_page_count = 1073741823");
-            };
-        Guion().Responder(Respuesta::Si);
-        Guion().Responder(respuesta);
-        for (int i = 0; i < kGrupos; ++i)
-            Guion().Responder(Respuesta::Omitir);
-        Depurar("2022");
-        ASSERT_FALSE(Errores().isEmpty());
-        EXPECT_TRUE(Errores()[0].contains("full")) << Errores()[0].toStdString();
-        EXPECT_TRUE(UltimoAviso().texto.startsWith(
-            "Se depuraron los asientos del ejercicio, pero NO los movimientos de stock."))
-            << UltimoAviso().texto.toStdString();
-        EXPECT_TRUE(UltimoAviso().texto.contains("database or disk is full"));
-        StockSano();
-        EXPECT_EQ(Stock(), stockAntes);
-        EXPECT_EQ(Config("FECHAULTIMADEPURACION").toString(), "01/01/2022");
-        PeriodoRepuesto();
-    }
+    PorCaso(std::vector<Respuesta>{Respuesta::Anular, Respuesta::Omitir, Respuesta::Reintentar},
+            [&](Respuesta respuesta) {
+                Abrir();
+                bool lleno = false;
+                AntesDeCada([&](const QString& sql) {
+                    if (lleno || !sql.startsWith("INSERT INTO V_MV_STOCK")) return;
+                    lleno = true;
+                    QSqlQuery q(gSesion().Base());
+                    ASSERT_TRUE(q.exec("PRAGMA page_count") && q.next());
+                    const int paginas = q.value(0).toInt();
+                    q.finish();
+                    QSqlQuery(gSesion().Base()).exec(QString("PRAGMA max_page_count = %1").arg(paginas));
+                });
+                // With Retry the operator makes room first: too late, SQLite ended the transaction
+                // when the disk filled up, so the stock purge ends all the same, with nothing of it kept.
+                if (respuesta == Respuesta::Reintentar)
+                    operador_->alPrimerError = [] {
+                        QSqlQuery(gSesion().Base()).exec("PRAGMA max_page_count = 1073741823");
+                    };
+                Guion().Responder(Respuesta::Si);
+                Guion().Responder(respuesta);
+                for (int i = 0; i < kGrupos; ++i)
+                    Guion().Responder(Respuesta::Omitir);
+                Depurar("2022");
+                ASSERT_FALSE(Errores().isEmpty());
+                EXPECT_TRUE(Errores()[0].contains("full")) << Errores()[0].toStdString();
+                EXPECT_TRUE(UltimoAviso().texto.startsWith(
+                    "Se depuraron los asientos del ejercicio, pero NO los movimientos de stock."))
+                    << UltimoAviso().texto.toStdString();
+                EXPECT_TRUE(UltimoAviso().texto.contains("database or disk is full"));
+                StockSano();
+                EXPECT_EQ(Stock(), stockAntes);
+                EXPECT_EQ(Config("FECHAULTIMADEPURACION").toString(), "01/01/2022");
+                PeriodoRepuesto();
+            });
 }
 
 // ---- The connection lost for good from one statement on -----------------------------------
 
+namespace {
+struct Punto {
+    QString contiene;
+    int ocurrencia;
+};
+void PrintTo(const Punto& p, std::ostream* os) {
+    *os << p.contiene.toStdString() << " #" << p.ocurrencia;
+}
+} // namespace
+
 TEST_F(FallosDeBase, ConexionPerdidaDesdeUnaSentencia) {
-    struct Punto {
-        QString contiene;
-        int ocurrencia;
-    };
     const std::vector<Punto> puntos = {{"SELECT valor FROM TA_CONFIGURACION", 1},
                                        {"UPDATE TA_CONFIGURACION", 2},
                                        {"DELETE FROM MV_ASIENTOS", 1},
@@ -337,10 +197,7 @@ TEST_F(FallosDeBase, ConexionPerdidaDesdeUnaSentencia) {
                                        {"COMMIT TRANSACTION", 3},
                                        {"'FECHAULTIMADEPURACION'", 1},
                                        {"UPDATE TA_CONFIGURACION", 4}};
-    for (const Punto& p : puntos) {
-        SCOPED_TRACE(QString("%1 #%2").arg(p.contiene).arg(p.ocurrencia).toStdString());
-        TearDown();
-        SetUp();
+    PorCaso(puntos, [&](const Punto& p) {
         Abrir();
         int vistas = 0;
         bool caida = false;
@@ -366,7 +223,7 @@ TEST_F(FallosDeBase, ConexionPerdidaDesdeUnaSentencia) {
             << Errores().join("\n").toStdString();
         EXPECT_NE(frm->UltimoDesenlace, FrmCrb::Desenlace::Completo);
         StockSano();
-    }
+    });
 }
 
 // ---- A read-only database file --------------------------------------------------------------

@@ -1,4 +1,5 @@
 // The purge window: layout, the closed-year list, the year validation, leaving.
+#include "apoyo/codigos.h"
 #include "apoyo/sistema.h"
 #include "purge/frmcrb.h"
 #include "startup/modglobal.h"
@@ -36,10 +37,6 @@ protected:
     QString base;
 };
 
-QRect enTwips(const QWidget* w) {
-    const QRect g = w->geometry();
-    return {g.x() * 15, g.y() * 15, g.width() * 15, g.height() * 15};
-}
 } // namespace
 
 TEST_F(Ventana, DisposicionYTextos) {
@@ -57,10 +54,23 @@ TEST_F(Ventana, DisposicionYTextos) {
     EXPECT_FALSE(frm->lblDesc->font().bold());
     EXPECT_TRUE(frm->Label1->text().startsWith("Este proceso eliminará físicamente"));
     EXPECT_TRUE(frm->Label1->text().endsWith("del ejercicio en cuestion..."));
-    EXPECT_EQ(enTwips(frm->txtfields), QRect(3960, 1200, 1095, 315));
-    EXPECT_EQ(enTwips(frm->CmdAceptar), QRect(1320, 2160, 1335, 255));
-    EXPECT_EQ(enTwips(frm->CmdCAncelar), QRect(3600, 2160, 1335, 255));
-    EXPECT_EQ(enTwips(frm->lblDesc), QRect(1440, 1680, 3375, 255));
+    // Every control inside the window and clear of the others (the two pictures take turns), the
+    // buttons side by side with room for their text, the year box right of its caption.
+    const QRect ventana(QPoint(0, 0), frm->size());
+    const QList<QWidget*> controles = {frm->txtfields, frm->CmdAceptar, frm->CmdCAncelar, frm->Label1,
+                                       frm->ImgBasura, frm->lblDesc,    frm->lbln};
+    for (QWidget* a : controles + QList<QWidget*>{frm->ImgTachito}) {
+        EXPECT_TRUE(ventana.contains(a->geometry())) << a->objectName().toStdString();
+        for (QWidget* b : controles)
+            EXPECT_TRUE(a == b || (a == frm->ImgTachito && b == frm->ImgBasura) ||
+                        !a->geometry().intersects(b->geometry()))
+                << a->objectName().toStdString() << " over " << b->objectName().toStdString();
+    }
+    EXPECT_EQ(frm->CmdAceptar->y(), frm->CmdCAncelar->y());
+    EXPECT_LT(frm->CmdAceptar->geometry().right(), frm->CmdCAncelar->x());
+    for (QPushButton* b : {frm->CmdAceptar, frm->CmdCAncelar})
+        EXPECT_LE(b->fontMetrics().horizontalAdvance(b->text().remove('&')), b->width());
+    EXPECT_LT(frm->lbln->geometry().right(), frm->txtfields->x());
     EXPECT_EQ(frm->ImgBasura->pixmap().size(), QSize(32, 32));
     EXPECT_EQ(frm->ImgTachito->pixmap().size(), QSize(32, 32));
     EXPECT_TRUE(frm->ImgBasura->isVisibleTo(frm.get()));
@@ -135,8 +145,7 @@ TEST_F(Ventana, CodigosQueNoSonNumerosNoLleganALaBase) {
     auto frm = Abrir();
     QStringList sentencias;
     gSesion().AntesDeEjecutar = [&](const QString& sql) { sentencias << sql; };
-    for (const QString codigo : {"2022 OR 1=1", "2022; DROP TABLE MV_EJERCICIOS", "+2022", "-1", "20 22",
-                                 "99999999999", "2022.0", "２０２２", "'"}) {
+    for (const QString& codigo : kCodigosHostiles) {
         EXPECT_EQ(Validar(*frm, codigo), QStringList{"Ejercicio inexistente!!!"}) << codigo.toStdString();
         EXPECT_EQ(frm->lblDesc->text(), "...");
     }
