@@ -283,7 +283,7 @@ int main(int argc, char** argv) {
     }
 
     gSesion().setDbName(ruta);
-    gSesion().Conectar(false, 3);
+    gSesion().Conectar();
     if (!gSesion().Conectado()) {
         std::fprintf(stderr, "no se pudo abrir %s\n", qPrintable(ruta));
         return 1;

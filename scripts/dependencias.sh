@@ -8,6 +8,8 @@ paquetes=(cmake ninja-build g++ clang libclang-rt-14-dev pkg-config clang-format
   unixodbc unixodbc-dev odbcinst libsqliteodbc tdsodbc
   libsqlite3-dev sqlite3 libssl-dev libgtest-dev googletest
   fonts-dejavu-core xvfb xauth xdotool imagemagick openbox x11-utils locales qt6-translations-l10n)
+# The limits on the length and complexity of the program's functions (scripts/complejidad.sh).
+paquetes+=(clang-tidy-14)
 # The T-SQL grammar check of every statement the tool sends (ctest -L gramatica).
 paquetes+=(sqlfluff)
 # The year's listings as PDF (cairo and pango), and poppler's tools that read them back in the

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # One command from a fresh machine: installs what is missing, checks the C++ formatting (it
-# fails in seconds, before any build), builds into build/ and runs every test; builds once more
+# fails in seconds, before any build), builds into build/ with warnings as errors, checks the
+# length and complexity of the program's functions, and runs every test; builds once more
 # with clang, AddressSanitizer and UndefinedBehaviorSanitizer (with the fuzz targets) into
 # build-asan/ and runs the tests there too.
 set -euo pipefail
@@ -8,7 +9,9 @@ raiz=$(cd "$(dirname "$0")/.." && pwd)
 export QT_QPA_PLATFORM=offscreen
 "$raiz/scripts/dependencias.sh"
 "$raiz/scripts/formato.sh"
-"$raiz/scripts/compilar.sh"
+# Every warning is an error here, in both builds.
+"$raiz/scripts/compilar.sh" -DCRIBANZAS_WERROR=ON
+"$raiz/scripts/complejidad.sh" "$raiz/build"
 
 # The sanitizer build compiles, at low priority, while the first pass's tests mostly wait on
 # other processes, windows and locks; its output is shown if it fails.
@@ -16,7 +19,7 @@ sanitizadores=1
 [ "${CRIBANZAS_SIN_SANITIZADORES:-0}" = 1 ] && sanitizadores=0
 if [ $sanitizadores = 1 ]; then
   CC=clang CXX=clang++ cmake -S "$raiz" -B "$raiz/build-asan" -G Ninja -DCMAKE_BUILD_TYPE=Debug \
-    -DCRIBANZAS_SANITIZE=ON -DCRIBANZAS_FUZZ=ON -DCRIBANZAS_BENCH=OFF >/dev/null
+    -DCRIBANZAS_SANITIZE=ON -DCRIBANZAS_FUZZ=ON -DCRIBANZAS_BENCH=OFF -DCRIBANZAS_WERROR=ON >/dev/null
   # In a process group of its own, so that a failure of the first pass stops the whole build.
   setsid nice -n 19 cmake --build "$raiz/build-asan" >"$raiz/build-asan/compilacion.log" 2>&1 &
   compilacion=$!

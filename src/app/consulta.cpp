@@ -62,48 +62,54 @@ int ErrorDeUso(const QString& motivo) {
     return SalidaUso;
 }
 
+// One argument (with the value that follows it, when it takes one: i then points at that
+// value). Returns an exit status when the program must stop here.
+std::optional<int> LeerOpcion(const QStringList& args, qsizetype& i, Opciones& o, QStringList& posicionales) {
+    const QString& a = args.at(i);
+    auto valor = [&](QString& destino) -> bool {
+        if (i + 1 >= args.size()) return false;
+        destino = args.at(++i);
+        return true;
+    };
+    if (a == QLatin1String("--help") || a == QLatin1String("-h")) {
+        std::fputs(TextoUso, stdout);
+        return 0;
+    } else if (a == QLatin1String("--checks")) {
+        o.checks = true;
+    } else if (a == QLatin1String("--cantidades")) {
+        o.cantidades = true;
+    } else if (a == QLatin1String("--devuelto")) {
+        QString v;
+        if (!valor(v)) return ErrorDeUso(QStringLiteral("falta el valor de --devuelto"));
+        o.devuelto = v;
+    } else if (a == QLatin1String("--devueltos")) {
+        QString v;
+        if (!valor(v)) return ErrorDeUso(QStringLiteral("falta el valor de --devueltos"));
+        o.devueltos = v.isEmpty() ? QStringList() : v.split(QChar(','));
+    } else if (a == QLatin1String("--clave")) {
+        if (!valor(o.clave)) return ErrorDeUso(QStringLiteral("falta el valor de --clave"));
+    } else if (a == QLatin1String("--busqueda")) {
+        if (!valor(o.busqueda)) return ErrorDeUso(QStringLiteral("falta el valor de --busqueda"));
+    } else if (a == QLatin1String("--registro-sentencias")) {
+        if (!valor(o.registroSentencias) || o.registroSentencias.trimmed().isEmpty())
+            return ErrorDeUso(QStringLiteral("--registro-sentencias necesita la ruta del registro"));
+    } else if (a.startsWith(QLatin1String("--registro-sentencias="))) {
+        o.registroSentencias = a.section(QChar('='), 1);
+        if (o.registroSentencias.trimmed().isEmpty())
+            return ErrorDeUso(QStringLiteral("--registro-sentencias necesita la ruta del registro"));
+    } else if (a.startsWith(QLatin1String("--"))) {
+        return ErrorDeUso(QStringLiteral("opción desconocida: %1").arg(a));
+    } else {
+        posicionales << a;
+    }
+    return std::nullopt;
+}
+
 // Returns an exit status when the arguments say the program must stop here.
 std::optional<int> LeerOpciones(const QStringList& args, Opciones& o) {
     QStringList posicionales;
-    for (qsizetype i = 0; i < args.size(); ++i) {
-        const QString& a = args.at(i);
-        auto valor = [&](QString& destino) -> bool {
-            if (i + 1 >= args.size()) return false;
-            destino = args.at(++i);
-            return true;
-        };
-        if (a == QLatin1String("--help") || a == QLatin1String("-h")) {
-            std::fputs(TextoUso, stdout);
-            return 0;
-        } else if (a == QLatin1String("--checks")) {
-            o.checks = true;
-        } else if (a == QLatin1String("--cantidades")) {
-            o.cantidades = true;
-        } else if (a == QLatin1String("--devuelto")) {
-            QString v;
-            if (!valor(v)) return ErrorDeUso(QStringLiteral("falta el valor de --devuelto"));
-            o.devuelto = v;
-        } else if (a == QLatin1String("--devueltos")) {
-            QString v;
-            if (!valor(v)) return ErrorDeUso(QStringLiteral("falta el valor de --devueltos"));
-            o.devueltos = v.isEmpty() ? QStringList() : v.split(QChar(','));
-        } else if (a == QLatin1String("--clave")) {
-            if (!valor(o.clave)) return ErrorDeUso(QStringLiteral("falta el valor de --clave"));
-        } else if (a == QLatin1String("--busqueda")) {
-            if (!valor(o.busqueda)) return ErrorDeUso(QStringLiteral("falta el valor de --busqueda"));
-        } else if (a == QLatin1String("--registro-sentencias")) {
-            if (!valor(o.registroSentencias) || o.registroSentencias.trimmed().isEmpty())
-                return ErrorDeUso(QStringLiteral("--registro-sentencias necesita la ruta del registro"));
-        } else if (a.startsWith(QLatin1String("--registro-sentencias="))) {
-            o.registroSentencias = a.section(QChar('='), 1);
-            if (o.registroSentencias.trimmed().isEmpty())
-                return ErrorDeUso(QStringLiteral("--registro-sentencias necesita la ruta del registro"));
-        } else if (a.startsWith(QLatin1String("--"))) {
-            return ErrorDeUso(QStringLiteral("opción desconocida: %1").arg(a));
-        } else {
-            posicionales << a;
-        }
-    }
+    for (qsizetype i = 0; i < args.size(); ++i)
+        if (const auto fin = LeerOpcion(args, i, o, posicionales)) return fin;
     if (posicionales.size() != 2)
         return ErrorDeUso(posicionales.size() < 2
                               ? QStringLiteral("faltan argumentos")

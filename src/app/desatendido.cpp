@@ -2,23 +2,11 @@
 
 #include <unistd.h>
 
-OpcionesDesatendido AnalizarArgumentos(const QStringList& argumentos) {
-    OpcionesDesatendido o;
-    const auto ayuda = [](const QString& a) {
-        return a == QLatin1String("--help") || a == QLatin1String("-h");
-    };
-    const bool desatendido = !argumentos.isEmpty() && argumentos.first() == QLatin1String("--desatendido");
-    if ((argumentos.size() == 1 && ayuda(argumentos.first())) ||
-        (desatendido && argumentos.size() > 1 && ayuda(argumentos.at(1)))) {
-        o.ayuda = true;
-        return o;
-    }
-    // In window mode the whole argument text is the suite's session line: a password may well
-    // start with "--", or hold "--desatendido" once the shell split it at its blanks.
-    if (!desatendido) {
-        o.linea = argumentos.join(QChar(' '));
-        return o;
-    }
+namespace {
+
+// The options of the unattended mode into o; returns the arguments that are no option (the
+// suite's session line).
+QStringList LeerOpciones(const QStringList& argumentos, OpcionesDesatendido& o) {
     // "--nombre VALOR" or "--nombre=VALOR": whether `a` is that option. A missing or blank
     // value is the usage error `falta`.
     const auto conValor = [&](const QString& a, int& i, const QString& nombre, QString& destino,
@@ -62,19 +50,23 @@ OpcionesDesatendido AnalizarArgumentos(const QStringList& argumentos) {
         } else
             resto << a;
     }
-    o.linea = resto.join(QChar(' '));
+    return resto;
+}
+
+// The options that do not go together, or that a purge needs: the first problem found.
+void ComprobarCombinacion(OpcionesDesatendido& o) {
     // Printing an archive's listings, or compacting without a purge, is not a purge.
     if (o.error.isEmpty() && !o.listadosDe.isEmpty()) {
         if (o.simular || o.confirmar || o.compactar || !o.ejercicio.isEmpty() || !o.restaurar.isEmpty())
             o.error = QStringLiteral("--listados-de solo emite los listados de un archivo: no se combina con "
                                      "--ejercicio, --restaurar, --simular, --confirmar ni --compactar");
-        return o;
+        return;
     }
     if (o.error.isEmpty() && o.compactar && o.simular)
         o.error = QStringLiteral("--compactar escribe en la base de datos: no se combina con --simular");
     if (o.error.isEmpty() && o.compactar && !o.restaurar.isEmpty())
         o.error = QStringLiteral("--compactar no se combina con --restaurar");
-    if (o.error.isEmpty() && o.compactar && o.ejercicio.isEmpty()) return o;
+    if (o.error.isEmpty() && o.compactar && o.ejercicio.isEmpty()) return;
     if (o.error.isEmpty()) {
         if (!o.restaurar.isEmpty() && !o.ejercicio.isEmpty())
             o.error = QStringLiteral("--restaurar y --ejercicio no van juntos: el archivo dice su ejercicio");
@@ -91,6 +83,30 @@ OpcionesDesatendido AnalizarArgumentos(const QStringList& argumentos) {
                 QStringLiteral("una depuración desatendida debe pedirse con --confirmar (o --simular para "
                                "ver qué haría sin escribir nada)");
     }
+}
+
+} // namespace
+
+OpcionesDesatendido AnalizarArgumentos(const QStringList& argumentos) {
+    OpcionesDesatendido o;
+    const auto ayuda = [](const QString& a) {
+        return a == QLatin1String("--help") || a == QLatin1String("-h");
+    };
+    const bool desatendido = !argumentos.isEmpty() && argumentos.first() == QLatin1String("--desatendido");
+    if ((argumentos.size() == 1 && ayuda(argumentos.first())) ||
+        (desatendido && argumentos.size() > 1 && ayuda(argumentos.at(1)))) {
+        o.ayuda = true;
+        return o;
+    }
+    // In window mode the whole argument text is the suite's session line: a password may well
+    // start with "--", or hold "--desatendido" once the shell split it at its blanks.
+    if (!desatendido) {
+        o.linea = argumentos.join(QChar(' '));
+        return o;
+    }
+    const QStringList resto = LeerOpciones(argumentos, o);
+    o.linea = resto.join(QChar(' '));
+    ComprobarCombinacion(o);
     return o;
 }
 

@@ -49,131 +49,149 @@ bool ArchivoPresente(const QString& ruta) {
     return !ruta.isEmpty() && QFileInfo(ruta).isFile();
 }
 
+// The statement a mask gives: its table, its column list and its filter as cleaned. An
+// exactly empty search field takes the list's first column.
+void SentenciaDeMascara(Trampa& paso, Utilidades& u, const QString& tabla, const QString& campos,
+                        const QString& filtroMascara, QString& CampoBusqueda, QString& sentencia) {
+    QString lista;
+    QString filtro;
+    paso([&] {
+        lista = Recortar(u.Reemplazar(campos, QStringLiteral("|"), QStringLiteral(",")));
+        if (lista.startsWith(QChar(','))) lista.remove(0, 1);
+        if (lista.endsWith(QChar(','))) lista.chop(1);
+        if (Recortar(lista).isEmpty()) lista = QStringLiteral("*");
+    });
+    paso([&] {
+        // Only an exactly empty field is filled; a list without "," leaves it empty.
+        if (!CampoBusqueda.isEmpty()) return;
+        const qsizetype coma = lista.indexOf(QChar(','));
+        if (coma >= 0) CampoBusqueda = lista.left(coma);
+    });
+    paso([&] { filtro = filtroMascara; });
+    paso([&] {
+        if (!Recortar(filtro).isEmpty()) return;
+        if (MismoNombre(tabla, QStringLiteral("VT_PROVEEDORES")) ||
+            MismoNombre(tabla, QStringLiteral("VT_CLIENTES")))
+            filtro = QStringLiteral("Dada_De_Baja = 0");
+        else if (MismoNombre(tabla, QStringLiteral("V_MA_ARTICULOS")))
+            filtro = QStringLiteral("SUSPENDIDO = 0");
+    });
+    paso([&] {
+        sentencia = QStringLiteral("SELECT ") + lista + QStringLiteral(" FROM ") + tabla;
+        if (!Recortar(filtro).isEmpty()) sentencia += QStringLiteral(" WHERE ") + filtro;
+    });
+}
+
+// A masks file that is no file of records: said once for the file; its records are not trusted.
+bool MascarasMalFormadas(Trampa& paso, QString& avisadas, const QString& ruta) {
+    bool malFormado = false;
+    paso([&] { malFormado = MascarasFueraDeRegistros(ruta); });
+    if (!malFormado) return false;
+    paso([&] {
+        if (avisadas == ruta) return;
+        avisadas = ruta;
+        operador().MsgBox(
+            QStringLiteral("El archivo de máscaras de consultas \"%1\" no está hecho de registros de "
+                           "1202 bytes (¿fue editado a mano?). Las consultas se muestran sin máscara.")
+                .arg(QDir::toNativeSeparators(ruta)),
+            Exclamacion, QStringLiteral("Aviso al Operador"));
+    });
+    return true;
+}
+
+// Reads the masks file up to the mask of the table asked for (left in mascara); false when
+// none has that table.
+bool BuscarMascara(Trampa& paso, Utilidades& u, QConsulta& mascara, const QString& ruta,
+                   const QString& buscada) {
+    std::optional<LectorMascaras> lector;
+    bool hallada = false;
+    paso([&] { lector.emplace(ruta); });
+    paso([&] {
+        if (!lector) return;
+        while (lector->Siguiente(mascara)) {
+            const QString tabla = Recortar(u.QuitarCaracteres(mascara.Tabla, QChar(0), QChar(0xFF)));
+            if (MismoNombre(tabla, buscada)) {
+                hallada = true;
+                break;
+            }
+        }
+    });
+    paso([&] {
+        if (lector) lector->Cerrar();
+    });
+    return hallada;
+}
+
+// One dialog per request, created when first touched and released at the end. It belongs to
+// the request, so that a request started from inside another one's dialog gets its own.
+class DialogoDeLaConsulta {
+public:
+    Lib_FrmCons2& operator()() {
+        if (!instancia_) {
+            if (!qobject_cast<QApplication*>(QCoreApplication::instance()))
+                throw ErrorSistema(Errores::LlamadaNoValida,
+                                   QStringLiteral("La consulta necesita una aplicación con ventanas"));
+            instancia_ = std::make_unique<Lib_FrmCons2>();
+            vigilado_ = instancia_.get();
+        }
+        if (!vigilado_) {
+            // Deleted by someone else while shown: do not delete it twice.
+            (void)instancia_.release();
+            throw ErrorSistema(Errores::LlamadaNoValida,
+                               QStringLiteral("El diálogo de la consulta ya no existe"));
+        }
+        return *instancia_;
+    }
+    bool Creado() const { return instancia_ != nullptr; }
+    void Liberar() {
+        if (vigilado_)
+            instancia_.reset();
+        else
+            (void)instancia_.release();
+    }
+
+private:
+    std::unique_ptr<Lib_FrmCons2> instancia_;
+    QPointer<Lib_FrmCons2> vigilado_;
+};
+
 } // namespace
+
+void Lib_ClsCons2::aplicarMascara(Trampa& paso, QString& copia, QString& CampoBusqueda) {
+    Privado& d = *d_;
+    Utilidades& u = d.UtilidadesConsulta();
+    // The mask of the table asked for, when masks are in use and the file is there.
+    bool hallada = false;
+    if (ArchivoPresente(gRutaMascaraConsultas) &&
+        !MascarasMalFormadas(paso, d.avisadoMascaras, gRutaMascaraConsultas) &&
+        BuscarMascara(paso, u, d.Mascara, gRutaMascaraConsultas, Recortar(copia))) {
+        hallada = true;
+        QString tabla;
+        QString filtro;
+        paso([&] { tabla = Recortar(u.QuitarCaracteres(d.Mascara.Tabla, QChar(0), QChar(0xFF))); });
+        paso([&] { filtro = Recortar(u.QuitarCaracteres(d.Mascara.Filtro, QChar(0), QChar(0xFF))); });
+        SentenciaDeMascara(paso, u, tabla, d.Mascara.Campos, filtro, CampoBusqueda, copia);
+    }
+    // No mask for a plain table or view name: the whole table, as a mask with no
+    // columns and no filter would list it (a name alone is no statement to run).
+    if (!hallada && EsNombreDeTabla(Recortar(copia)))
+        SentenciaDeMascara(paso, u, Recortar(copia), QString(), QString(), CampoBusqueda, copia);
+}
 
 void Lib_ClsCons2::ConsultaSearch(QString SQL, ColeccionRef& CmpsDevueltosArg, const QString& Clave,
                                   QString& CampoBusqueda) {
     Trampa paso = Trampa::Silenciosa();
-    Privado& d = *d_;
+    DialogoDeLaConsulta dialogo;
 
-    // One dialog per request, created when first touched and released at the end. It is a
-    // local, so that a request started from inside another one's dialog gets its own.
-    std::unique_ptr<Lib_FrmCons2> instancia;
-    QPointer<Lib_FrmCons2> vigilado;
-    auto dialogo = [&]() -> Lib_FrmCons2& {
-        if (!instancia) {
-            if (!qobject_cast<QApplication*>(QCoreApplication::instance()))
-                throw ErrorSistema(Errores::LlamadaNoValida,
-                                   QStringLiteral("La consulta necesita una aplicación con ventanas"));
-            instancia = std::make_unique<Lib_FrmCons2>();
-            vigilado = instancia.get();
-        }
-        if (!vigilado) {
-            // Deleted by someone else while shown: do not delete it twice.
-            (void)instancia.release();
-            throw ErrorSistema(Errores::LlamadaNoValida,
-                               QStringLiteral("El diálogo de la consulta ya no existe"));
-        }
-        return *instancia;
-    };
-
-    // 1.
     QString copia;
     paso([&] { copia = SQL; });
+    if (gUsarMascarasConsultas != 0) aplicarMascara(paso, copia, CampoBusqueda);
 
-    // 2. The mask of the table asked for, when masks are in use and the file is there.
-    // Steps 3 to 8: the statement a mask gives (table, column list and filter as cleaned).
-    auto deMascara = [&](const QString& tabla, const QString& campos, const QString& filtroMascara) {
-        QString lista;
-        QString filtro;
-        paso([&] {
-            lista =
-                Recortar(d.UtilidadesConsulta().Reemplazar(campos, QStringLiteral("|"), QStringLiteral(",")));
-            if (lista.startsWith(QChar(','))) lista.remove(0, 1);
-            if (lista.endsWith(QChar(','))) lista.chop(1);
-            if (Recortar(lista).isEmpty()) lista = QStringLiteral("*");
-        });
-        paso([&] {
-            // Only an exactly empty field is filled; a list without "," leaves it empty.
-            if (!CampoBusqueda.isEmpty()) return;
-            const qsizetype coma = lista.indexOf(QChar(','));
-            if (coma >= 0) CampoBusqueda = lista.left(coma);
-        });
-        paso([&] { filtro = filtroMascara; });
-        paso([&] {
-            if (!Recortar(filtro).isEmpty()) return;
-            if (MismoNombre(tabla, QStringLiteral("VT_PROVEEDORES")) ||
-                MismoNombre(tabla, QStringLiteral("VT_CLIENTES")))
-                filtro = QStringLiteral("Dada_De_Baja = 0");
-            else if (MismoNombre(tabla, QStringLiteral("V_MA_ARTICULOS")))
-                filtro = QStringLiteral("SUSPENDIDO = 0");
-        });
-        paso([&] {
-            copia = QStringLiteral("SELECT ") + lista + QStringLiteral(" FROM ") + tabla;
-            if (!Recortar(filtro).isEmpty()) copia += QStringLiteral(" WHERE ") + filtro;
-        });
-    };
-    if (gUsarMascarasConsultas != 0) {
-        bool hallada = false;
-        bool malFormado = false;
-        if (ArchivoPresente(gRutaMascaraConsultas)) {
-            paso([&] { malFormado = MascarasFueraDeRegistros(gRutaMascaraConsultas); });
-            if (malFormado) {
-                // Said once for the file; its records are not trusted.
-                paso([&] {
-                    if (d.avisadoMascaras == gRutaMascaraConsultas) return;
-                    d.avisadoMascaras = gRutaMascaraConsultas;
-                    operador().MsgBox(
-                        QStringLiteral(
-                            "El archivo de máscaras de consultas \"%1\" no está hecho de registros de "
-                            "1202 bytes (¿fue editado a mano?). Las consultas se muestran sin máscara.")
-                            .arg(QDir::toNativeSeparators(gRutaMascaraConsultas)),
-                        Exclamacion, QStringLiteral("Aviso al Operador"));
-                });
-            }
-        }
-        if (ArchivoPresente(gRutaMascaraConsultas) && !malFormado) {
-            std::optional<LectorMascaras> lector;
-            paso([&] { lector.emplace(gRutaMascaraConsultas); });
-            paso([&] {
-                if (!lector) return;
-                const QString buscada = Recortar(copia);
-                while (lector->Siguiente(d.Mascara)) {
-                    const QString tabla = Recortar(
-                        d.UtilidadesConsulta().QuitarCaracteres(d.Mascara.Tabla, QChar(0), QChar(0xFF)));
-                    if (MismoNombre(tabla, buscada)) {
-                        hallada = true;
-                        break;
-                    }
-                }
-            });
-            if (hallada) {
-                QString tabla;
-                QString filtro;
-                paso([&] {
-                    tabla = Recortar(
-                        d.UtilidadesConsulta().QuitarCaracteres(d.Mascara.Tabla, QChar(0), QChar(0xFF)));
-                });
-                paso([&] {
-                    filtro = Recortar(
-                        d.UtilidadesConsulta().QuitarCaracteres(d.Mascara.Filtro, QChar(0), QChar(0xFF)));
-                });
-                deMascara(tabla, d.Mascara.Campos, filtro);
-            }
-            paso([&] {
-                if (lector) lector->Cerrar();
-            });
-        }
-        // No mask for a plain table or view name: the whole table, as a mask with no
-        // columns and no filter would list it (a name alone is no statement to run).
-        if (!hallada && EsNombreDeTabla(Recortar(copia))) deMascara(Recortar(copia), QString(), QString());
-    }
-
-    // 3. Hand-over, in this order.
+    // Hand-over, in this order.
     paso([&] { dialogo().FiltroInicial = Clave; });
     paso([&] { dialogo().CampoBusqueda = CampoBusqueda; });
     paso([&] {
-        d.ultimoSQL = copia;
+        d_->ultimoSQL = copia;
         dialogo().SQL = copia;
     });
     paso([&] { dialogo().gConnString = gConnString; });
@@ -181,7 +199,7 @@ void Lib_ClsCons2::ConsultaSearch(QString SQL, ColeccionRef& CmpsDevueltosArg, c
     paso([&] { dialogo().CheckBoxes = Checks; });
     paso([&] { dialogo().UsaCantidades = UsaCantidades; });
 
-    // 4. The dialog makes its own result collections when it loads.
+    // The dialog makes its own result collections when it loads.
     paso([&] { Valores = nullptr; });
     paso([&] { Cantidades = nullptr; });
     paso([&] { dialogo().CmpsDevueltos = nullptr; });
@@ -191,38 +209,28 @@ void Lib_ClsCons2::ConsultaSearch(QString SQL, ColeccionRef& CmpsDevueltosArg, c
     paso([&] { dialogo().Valores = Valores; });
     paso([&] { dialogo().Cantidades = Cantidades; });
 
-    // 5.
     paso([&] { dialogo().Mostrar(); });
-
-    // 6.
     paso([&] { Checks = Falso; });
 
-    // 7. Shared, not copied.
+    // The results are shared, not copied.
     paso([&] { Valores = dialogo().Valores; });
     paso([&] { Cantidades = dialogo().Cantidades; });
     paso([&] { ValorDevuelto = dialogo().ValorDevuelto; });
-
-    // 8.
     paso([&] { dialogo().CampoDevuelto = QString(); });
     paso([&] { CampoDevuelto = QString(); });
 
-    // 9. The caller's list is consumed.
+    // The caller's list is consumed.
     paso([&] {
         while (CmpsDevueltosArg && CmpsDevueltosArg->Count() >= 1)
             CmpsDevueltosArg->Remove(1);
     });
     paso([&] { CmpsDevueltosArg = nullptr; });
 
-    // 10. The class keeps its references to the results; the dialog goes.
-    if (instancia) {
+    // The class keeps its references to the results; the dialog goes.
+    if (dialogo.Creado()) {
         paso([&] { dialogo().Valores = nullptr; });
         paso([&] { dialogo().Cantidades = nullptr; });
         paso([&] { dialogo().Descargar(); });
-        paso([&] {
-            if (vigilado)
-                instancia.reset();
-            else
-                (void)instancia.release();
-        });
+        paso([&] { dialogo.Liberar(); });
     }
 }

@@ -19,6 +19,8 @@
 #include <QString>
 #include <QVariant>
 
+class Trampa;
+
 class Lib_ClsCons2 {
 public:
     // Class_Initialize: CmpsDevueltos and Valores are new, empty collections.
@@ -61,4 +63,6 @@ public:
 private:
     struct Privado; // Mascara, UtilidadesConsulta and the dialog of the request in course
     std::unique_ptr<Privado> d_;
+    // Replaces the statement with the one the table's mask gives, when there is one.
+    void aplicarMascara(Trampa& paso, QString& copia, QString& CampoBusqueda);
 };

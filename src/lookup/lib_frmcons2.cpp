@@ -197,6 +197,41 @@ Lib_FrmCons2::Lib_FrmCons2(QWidget* parent) : QDialog(parent), d_(std::make_uniq
     caja->setProperty("Index", 0);
     d.CmbSearch.push_back(caja);
 
+    crearLista();
+
+    d.HScroll1 = new QScrollBar(Qt::Horizontal, this);
+    d.HScroll1->setObjectName(QStringLiteral("HScroll1"));
+    d.HScroll1->setTracking(false); // the strip moves when the value changes, not while dragging
+    d.HScroll1->setRange(0, 0);
+    d.HScroll1->setSingleStep(150);
+    d.HScroll1->setPageStep(1500);
+    connect(d.HScroll1, &QScrollBar::valueChanged, this, [this] { HScroll1_Change(); });
+
+    d.seguirBuscando = new QTimer(this);
+    d.seguirBuscando->setSingleShot(true);
+    d.seguirBuscando->setInterval(0);
+    connect(d.seguirBuscando, &QTimer::timeout, this, [this] { avanzarBusqueda(false); });
+
+    crearBotones();
+
+    // Designed geometry of the search box (element 0) and the other controls.
+    aplicar(caja, {0, 0, 1815, 315});
+    auto& m = d.medidas;
+    aplicar(d.picFields, m.controles.picFields);
+    aplicar(d.ListView1, m.controles.ListView1);
+    aplicar(d.HScroll1, m.controles.HScroll1);
+    aplicar(d.Frame1, m.controles.Frame1);
+    m.Width = 7245;
+
+    prepararCaja(this, caja, [this](int i) { CmbSearch_Change(i); });
+    setTabOrder(caja, d.ListView1);
+    setTabOrder(d.ListView1, d.CmdAceptar);
+    setTabOrder(d.CmdAceptar, d.CmdCancelar);
+    caja->setFocus();
+}
+
+void Lib_FrmCons2::crearLista() {
+    auto& d = *d_;
     d.ListView1 = new QTableView(d.picFields);
     d.ListView1->setObjectName(QStringLiteral("ListView1"));
     d.modelo = new ModeloConsulta(d.ListView1);
@@ -230,20 +265,10 @@ Lib_FrmCons2::Lib_FrmCons2(QWidget* parent) : QDialog(parent), d_(std::make_uniq
             [this] { d_->colocarCajas(); });
     d.ListView1->installEventFilter(this);
     d.ListView1->viewport()->installEventFilter(this);
+}
 
-    d.HScroll1 = new QScrollBar(Qt::Horizontal, this);
-    d.HScroll1->setObjectName(QStringLiteral("HScroll1"));
-    d.HScroll1->setTracking(false); // the strip moves when the value changes, not while dragging
-    d.HScroll1->setRange(0, 0);
-    d.HScroll1->setSingleStep(150);
-    d.HScroll1->setPageStep(1500);
-    connect(d.HScroll1, &QScrollBar::valueChanged, this, [this] { HScroll1_Change(); });
-
-    d.seguirBuscando = new QTimer(this);
-    d.seguirBuscando->setSingleShot(true);
-    d.seguirBuscando->setInterval(0);
-    connect(d.seguirBuscando, &QTimer::timeout, this, [this] { avanzarBusqueda(false); });
-
+void Lib_FrmCons2::crearBotones() {
+    auto& d = *d_;
     d.Frame1 = new QFrame(this);
     d.Frame1->setObjectName(QStringLiteral("Frame1"));
     d.Frame1->setFrameShape(QFrame::NoFrame);
@@ -259,21 +284,6 @@ Lib_FrmCons2::Lib_FrmCons2(QWidget* parent) : QDialog(parent), d_(std::make_uniq
     aplicar(d.CmdCancelar, {3000, 0, 1695, 255});
     connect(d.CmdAceptar, &QPushButton::clicked, this, [this] { CmdAceptar_Click(); });
     connect(d.CmdCancelar, &QPushButton::clicked, this, [this] { CmdCancelar_Click(); });
-
-    // Designed geometry of the search box (element 0) and the other controls.
-    aplicar(caja, {0, 0, 1815, 315});
-    auto& m = d.medidas;
-    aplicar(d.picFields, m.controles.picFields);
-    aplicar(d.ListView1, m.controles.ListView1);
-    aplicar(d.HScroll1, m.controles.HScroll1);
-    aplicar(d.Frame1, m.controles.Frame1);
-    m.Width = 7245;
-
-    prepararCaja(this, caja, [this](int i) { CmbSearch_Change(i); });
-    setTabOrder(caja, d.ListView1);
-    setTabOrder(d.ListView1, d.CmdAceptar);
-    setTabOrder(d.CmdAceptar, d.CmdCancelar);
-    caja->setFocus();
 }
 
 Lib_FrmCons2::~Lib_FrmCons2() = default;
@@ -288,30 +298,50 @@ void Lib_FrmCons2::Mostrar() {
 void Lib_FrmCons2::Form_Load() {
     auto& d = *d_;
     Trampa t = Trampa::ConReporte(ProcCarga);
-    // 1
+    if (!cargarFilas(t) || !dimensionar(t)) return;
+    if (!t([&] { d.modelo->Ordenar(d.SortKey, d.SortOrder ? Qt::DescendingOrder : Qt::AscendingOrder); }))
+        return;
+    if (!t([&] { CentrarFormulario(this); })) return;
+    // The first row is selected, as the empty search selects it, so that Enter, Down and the
+    // quantity keys act on a row from the start; an initial text may select another below.
+    SeleccionarFila(0);
     if (!t([&] {
-            Valores = NuevaColeccion();
-            Cantidades = NuevaColeccion();
+            if (!FiltroInicial.trimmed().isEmpty()) {
+                if (d.CmbSearch.empty()) fueraDeLimites();
+                d.CmbSearch[0]->setEditText(FiltroInicial);
+                avanzarBusqueda(true); // the dialog opens on its row
+            }
         }))
         return;
-    // 2
-    if (!t([&] { d.modelo->Limpiar(); })) return;
-    // 3
+    // The rows are in the list: the statement's recordset goes.
     if (!t([&] {
-            if (!d.rsConsulta) d.rsConsulta = std::make_unique<Recordset>();
-            gSesion().AbrirRecordset(SQL, *d.rsConsulta, Cursor::SoloAdelante, Bloqueo::SoloLectura, -1);
+            if (!d.rsConsulta) sinObjeto();
+            gSesion().CerrarRecordset(*d.rsConsulta);
+            d.rsConsulta.reset();
         }))
         return;
-    // 4
-    if (!t([&] { d.modelo->MostrarMarcas(CheckBoxes != 0); })) return;
-    // 5
-    if (!t([&] { Encolumnar(); })) return;
-    // 6
-    if (!t([&] { Leer(); })) return;
-    // 7
+}
+
+bool Lib_FrmCons2::cargarFilas(Trampa& t) {
+    auto& d = *d_;
+    return t([&] {
+               Valores = NuevaColeccion();
+               Cantidades = NuevaColeccion();
+           }) &&
+           t([&] { d.modelo->Limpiar(); }) && t([&] {
+               if (!d.rsConsulta) d.rsConsulta = std::make_unique<Recordset>();
+               gSesion().AbrirRecordset(SQL, *d.rsConsulta, Cursor::SoloAdelante, Bloqueo::SoloLectura, -1);
+           }) &&
+           t([&] { d.modelo->MostrarMarcas(CheckBoxes != 0); }) && t([&] { Encolumnar(); }) &&
+           t([&] { Leer(); });
+}
+
+bool Lib_FrmCons2::dimensionar(Trampa& t) {
+    auto& d = *d_;
+    // The search boxes under their columns (the quantity column has none), and the widths of
+    // the list, its frame, the scroll bar and the dialog that follow from the columns.
     int n = 0;
-    if (!t([&] { n = d.modelo->columnCount() - (UsaCantidades ? 1 : 0); })) return;
-    // 8 to 14: the search boxes under their columns and the widths that follow.
+    if (!t([&] { n = d.modelo->columnCount() - (UsaCantidades ? 1 : 0); })) return false;
     std::vector<double> izquierdas, anchos;
     const auto* cabecera = d.ListView1->horizontalHeader();
     for (int i = 0; i < d.modelo->columnCount(); ++i) {
@@ -323,7 +353,6 @@ void Lib_FrmCons2::Form_Load() {
     const AnchosCarga a = CalcularAnchos(izquierdas, anchos, UsaCantidades != 0, anchoPantalla);
     auto& m = d.medidas;
     m.anchosColumnas = anchos;
-    // 8
     if (!t([&] {
             m.cajas.clear();
             for (int i = 0; i < n; ++i) {
@@ -336,47 +365,20 @@ void Lib_FrmCons2::Form_Load() {
                 aplicar(d.CmbSearch[std::size_t(i)], r);
             }
         }))
-        return;
-    // 9 (folded into CalcularAnchos), 10, 11, 12
-    if (!t([&] { m.controles.ListView1.Width = a.anchoLista; })) return;
-    if (!t([&] { m.controles.picFields.Width = a.anchoPicFields; })) return;
-    if (!t([&] { m.controles.HScroll1.Width = a.anchoHScroll; })) return;
+        return false;
+    if (!t([&] { m.controles.ListView1.Width = a.anchoLista; })) return false;
+    if (!t([&] { m.controles.picFields.Width = a.anchoPicFields; })) return false;
+    if (!t([&] { m.controles.HScroll1.Width = a.anchoHScroll; })) return false;
     aplicar(d.picFields, m.controles.picFields);
     aplicar(d.ListView1, m.controles.ListView1);
     aplicar(d.HScroll1, m.controles.HScroll1);
-    // 13: the range follows the list from now on, on every resize and column change.
-    if (!t([&] { d.ajustarBarra(); })) return;
-    // 14
-    if (!t([&] {
-            m.Width = a.anchoDialogo;
-            const int marco = frameGeometry().width() - geometry().width();
-            resize(std::max(1, px(a.anchoDialogo) - std::max(0, marco)), height());
-        }))
-        return;
-    // 15
-    if (!t([&] { d.modelo->Ordenar(d.SortKey, d.SortOrder ? Qt::DescendingOrder : Qt::AscendingOrder); }))
-        return;
-    // 16
-    if (!t([&] { gUtilidades().CentrarFormulario(this, false); })) return;
-    // The first row is selected, as the empty search selects it, so that Enter, Down and the
-    // quantity keys act on a row from the start; an initial text may select another below.
-    SeleccionarFila(0);
-    // 17
-    if (!t([&] {
-            if (!FiltroInicial.trimmed().isEmpty()) {
-                if (d.CmbSearch.empty()) fueraDeLimites();
-                d.CmbSearch[0]->setEditText(FiltroInicial);
-                avanzarBusqueda(true); // the dialog opens on its row
-            }
-        }))
-        return;
-    // 18
-    if (!t([&] {
-            if (!d.rsConsulta) sinObjeto();
-            gSesion().CerrarRecordset(*d.rsConsulta);
-            d.rsConsulta.reset();
-        }))
-        return;
+    // The range follows the list from now on, on every resize and column change.
+    if (!t([&] { d.ajustarBarra(); })) return false;
+    return t([&] {
+        m.Width = a.anchoDialogo;
+        const int marco = frameGeometry().width() - geometry().width();
+        resize(std::max(1, px(a.anchoDialogo) - std::max(0, marco)), height());
+    });
 }
 
 void Lib_FrmCons2::Encolumnar() {
@@ -406,7 +408,7 @@ void Lib_FrmCons2::Encolumnar() {
                 caja->setProperty("Index", i);
                 caja->setGeometry(d.CmbSearch[0]->geometry());
                 caja->setFont(d.CmbSearch[0]->font());
-                prepararCaja(this, caja, [this](int i) { CmbSearch_Change(i); });
+                prepararCaja(this, caja, [this](int indice) { CmbSearch_Change(indice); });
                 d.CmbSearch.push_back(caja);
             } else {
                 caja = d.CmbSearch[0];
@@ -481,9 +483,9 @@ void Lib_FrmCons2::Leer() {
         // Numbers and dates are shown as text (the field's standard text, as SinNulo of its
         // Texto gives it for a value that is not Null) and sorted by value.
         valores[std::size_t(k)] = ValorDeCampo(v);
-        QString& t = convertidos[std::size_t(k)];
-        t = TextoEstandar(v);
-        return t;
+        QString& convertido = convertidos[std::size_t(k)];
+        convertido = TextoEstandar(v);
+        return convertido;
     };
     auto agregar = [&] {
         for (int k = 0; k < campos; ++k) {
@@ -494,9 +496,9 @@ void Lib_FrmCons2::Leer() {
                 // up a million times): it lives until the next row, and the cell is copied
                 // before that.
                 const QString& campo = texto(k);
-                QString& t = formateados[std::size_t(k)];
-                t = util.FormatearValor(QString::fromRawData(campo.constData(), campo.size()));
-                celdas[std::size_t(k)] = t;
+                QString& formateado = formateados[std::size_t(k)];
+                formateado = util.FormatearValor(QString::fromRawData(campo.constData(), campo.size()));
+                celdas[std::size_t(k)] = formateado;
             }
         }
         modelo.AgregarFila(celdas.data(), campos, valores.data());
@@ -668,95 +670,105 @@ void Lib_FrmCons2::ListView1_KeyDown(const QKeyEvent& tecla) {
     teclaEnLista(CodigoTecla(&tecla), EstadoMayus(tecla.modifiers()));
 }
 
-void Lib_FrmCons2::teclaEnLista(int KeyCode, int Shift) {
+void Lib_FrmCons2::teclaEnLista(int codigo, int mayus) {
     auto& d = *d_;
     Trampa t = Trampa::ConReporte(QStringLiteral("ListView1_KeyDown"));
-    auto fila = [&] {
-        const int f = FilaSeleccionada();
-        if (f < 0) sinObjeto();
-        return f;
-    };
-    auto columnaCantidad = [&] {
-        QString nombre = Cantidad;
-        const int p = IndiceColumna(nombre);
-        if (p < 1) fueraDeLimites();
-        return p - 1;
-    };
-    const bool cantidades = UsaCantidades == Verdadero;
     // The keys act on the row of the whole text typed so far.
     avanzarBusqueda(true);
 
-    if (KeyCode == Tecla::Intro) {
+    if (codigo == Tecla::Intro) {
         CmdAceptar_Click();
         return;
     }
-    if (KeyCode == Tecla::Escape) return;
-    if (KeyCode == Tecla::Insertar && Shift == Mayus::Shift && cantidades) {
-        QString actual;
-        if (!t([&] { actual = d.modelo->Texto(fila(), columnaCantidad()); })) return;
-        std::optional<QString> respuesta;
-        if (!t([&] {
-                respuesta = operador().InputBox(QStringLiteral("Ingrese la Cantidad del Articulo..."),
-                                                QStringLiteral("Carga de Datos"), actual);
-            }))
-            return;
-        // Cancel leaves the quantity and the check mark as they were; OK on an empty box is
-        // a quantity of zero.
-        if (!respuesta) return;
-        if (!t([&] {
-                const double v = ValorCantidad(*respuesta);
-                d.modelo->EstablecerTexto(fila(), columnaCantidad(),
-                                          v == 0 ? CantidadCero() : FormatoCantidad(v, 2));
-            }))
-            return;
-        t([&] { d.modelo->Marcar(fila(), true); });
-        return;
-    }
-    if (KeyCode == Tecla::Insertar && Shift == 0 && cantidades) {
-        if (!t([&] {
-                const int f = fila(), c = columnaCantidad();
-                d.modelo->EstablecerTexto(f, c, FormatoCantidad(ValorCantidad(d.modelo->Texto(f, c)) + 1, 1));
-            }))
-            return;
-        t([&] { d.modelo->Marcar(fila(), true); });
-        return;
-    }
-    if (KeyCode == Tecla::Suprimir && Shift == 0 && cantidades) {
-        if (!t([&] {
-                const int f = fila(), c = columnaCantidad();
-                d.modelo->EstablecerTexto(f, c, FormatoCantidad(ValorCantidad(d.modelo->Texto(f, c)) - 1, 1));
-            }))
-            return;
-        t([&] {
-            const int f = fila(), c = columnaCantidad();
-            if (ValorCantidad(d.modelo->Texto(f, c)) <= 0) {
-                d.modelo->Marcar(f, false);
-                d.modelo->EstablecerTexto(f, c, CantidadCero());
-            }
-        });
-        return;
-    }
-
-    if (KeyCode == Tecla::Espacio && d.modelo->MarcasVisibles()) {
+    if (codigo == Tecla::Escape) return;
+    if (UsaCantidades == Verdadero && teclaDeCantidad(t, codigo, mayus)) return;
+    if (codigo == Tecla::Espacio && d.modelo->MarcasVisibles()) {
         // With check boxes, Space ticks or unticks the current row instead of typing ahead.
         const int f = FilaSeleccionada();
         if (f >= 0) d.modelo->Marcar(f, !d.modelo->Marcada(f));
         return;
     }
+    escribirEnBusqueda(t, codigo);
+}
 
+int Lib_FrmCons2::filaActual() const {
+    const int f = FilaSeleccionada();
+    if (f < 0) sinObjeto();
+    return f;
+}
+
+int Lib_FrmCons2::columnaCantidad() {
+    QString nombre = Cantidad;
+    const int p = IndiceColumna(nombre);
+    if (p < 1) fueraDeLimites();
+    return p - 1;
+}
+
+bool Lib_FrmCons2::teclaDeCantidad(Trampa& t, int codigo, int mayus) {
+    auto& d = *d_;
+    if (codigo == Tecla::Insertar && mayus == Mayus::Shift) {
+        QString actual;
+        if (!t([&] { actual = d.modelo->Texto(filaActual(), columnaCantidad()); })) return true;
+        std::optional<QString> respuesta;
+        if (!t([&] {
+                respuesta = operador().InputBox(QStringLiteral("Ingrese la Cantidad del Articulo..."),
+                                                QStringLiteral("Carga de Datos"), actual);
+            }))
+            return true;
+        // Cancel leaves the quantity and the check mark as they were; OK on an empty box is
+        // a quantity of zero.
+        if (!respuesta) return true;
+        if (!t([&] {
+                const double v = ValorCantidad(*respuesta);
+                d.modelo->EstablecerTexto(filaActual(), columnaCantidad(),
+                                          v == 0 ? CantidadCero() : FormatoCantidad(v, 2));
+            }))
+            return true;
+        t([&] { d.modelo->Marcar(filaActual(), true); });
+        return true;
+    }
+    if (codigo == Tecla::Insertar && mayus == 0) {
+        if (!t([&] {
+                const int f = filaActual(), c = columnaCantidad();
+                d.modelo->EstablecerTexto(f, c, FormatoCantidad(ValorCantidad(d.modelo->Texto(f, c)) + 1, 1));
+            }))
+            return true;
+        t([&] { d.modelo->Marcar(filaActual(), true); });
+        return true;
+    }
+    if (codigo == Tecla::Suprimir && mayus == 0) {
+        if (!t([&] {
+                const int f = filaActual(), c = columnaCantidad();
+                d.modelo->EstablecerTexto(f, c, FormatoCantidad(ValorCantidad(d.modelo->Texto(f, c)) - 1, 1));
+            }))
+            return true;
+        t([&] {
+            const int f = filaActual(), c = columnaCantidad();
+            if (ValorCantidad(d.modelo->Texto(f, c)) <= 0) {
+                d.modelo->Marcar(f, false);
+                d.modelo->EstablecerTexto(f, c, CantidadCero());
+            }
+        });
+        return true;
+    }
+    return false;
+}
+
+void Lib_FrmCons2::escribirEnBusqueda(Trampa& t, int codigo) {
+    auto& d = *d_;
     // Type-ahead into the active search box.
     std::optional<QString> agregado;
     bool borrar = false;
-    if (EsTeclaDeEscritura(KeyCode)) {
-        agregado = QString(QChar(KeyCode));
-    } else if (KeyCode >= Tecla::Numerico0 && KeyCode <= Tecla::Numerico9) {
-        agregado = QString(QChar('0' + (KeyCode - Tecla::Numerico0)));
-    } else if (KeyCode >= Tecla::Multiplicar && KeyCode <= Tecla::Dividir) {
+    if (EsTeclaDeEscritura(codigo)) {
+        agregado = QString(QChar(codigo));
+    } else if (codigo >= Tecla::Numerico0 && codigo <= Tecla::Numerico9) {
+        agregado = QString(QChar('0' + (codigo - Tecla::Numerico0)));
+    } else if (codigo >= Tecla::Multiplicar && codigo <= Tecla::Dividir) {
         static const char operadores[] = "*+,-./";
-        agregado = QString(QChar(operadores[KeyCode - Tecla::Multiplicar]));
-    } else if (KeyCode == Tecla::Retroceso) {
+        agregado = QString(QChar(operadores[codigo - Tecla::Multiplicar]));
+    } else if (codigo == Tecla::Retroceso) {
         borrar = true;
-    } else if (!(KeyCode >= Tecla::F1 && KeyCode <= Tecla::F14)) {
+    } else if (!(codigo >= Tecla::F1 && codigo <= Tecla::F14)) {
         return;
     }
     t([&] {
@@ -777,79 +789,88 @@ void Lib_FrmCons2::ListView1_DblClick() {
 
 // ---- accept, cancel, unload ----------------------------------------------------------------
 
+namespace {
+// The text of a cell of the list (p = 1-based column position).
+QString textoDeCelda(const ModeloConsulta& modelo, int fila, int p) {
+    if (fila < 0 || fila >= modelo.rowCount()) sinObjeto();
+    if (p < 1 || p > modelo.columnCount()) fueraDeLimites();
+    return modelo.Texto(fila, p - 1);
+}
+
+void agregarA(const ColeccionRef& c, const QString& v) {
+    if (!c) sinObjeto();
+    c->Add(v);
+}
+} // namespace
+
 void Lib_FrmCons2::CmdAceptar_Click() {
-    auto& d = *d_;
     // Enter right after typing accepts the row of the whole text.
     avanzarBusqueda(true);
     Trampa t = Trampa::ConReporte(QStringLiteral("CmdAceptar_Click"));
-    QString trabajo;
-    // The value of a column of a row (p = 1-based column position).
-    auto leer = [&](int fila, int p) {
-        if (fila < 0 || fila >= d.modelo->rowCount()) sinObjeto();
-        if (p < 1 || p > d.modelo->columnCount()) fueraDeLimites();
-        return d.modelo->Texto(fila, p - 1);
-    };
-    auto agregar = [](const ColeccionRef& c, const QString& v) {
-        if (!c) sinObjeto();
-        c->Add(v);
-    };
+    if (CheckBoxes ? !aceptarMarcadas(t) : !aceptarFila(t)) return;
+    done(QDialog::Accepted);
+}
 
-    if (CheckBoxes) {
-        if (!t([&] {
-                if (CampoDevuelto.isEmpty()) {
-                    if (d.modelo->columnCount() < 1) fueraDeLimites();
-                    CampoDevuelto = d.modelo->Encabezado(0);
-                }
-            }))
-            return;
-        int filas = 0;
-        if (!t([&] { filas = d.modelo->rowCount(); })) return;
-        for (int i = 0; i < filas; ++i) {
-            bool marcada = false;
-            if (!t([&] { marcada = d.modelo->Marcada(i); })) return;
-            if (!marcada) continue;
-            if (!t([&] { trabajo = leer(i, IndiceColumna(CampoDevuelto)); })) return;
-            if (!t([&] { agregar(Valores, trabajo); })) return;
-            if (UsaCantidades) {
-                QString nombre = Cantidad;
-                if (!t([&] { agregar(Cantidades, leer(i, IndiceColumna(nombre))); })) return;
+bool Lib_FrmCons2::aceptarMarcadas(Trampa& t) {
+    const ModeloConsulta& modelo = *d_->modelo;
+    if (!t([&] {
+            if (CampoDevuelto.isEmpty()) {
+                if (modelo.columnCount() < 1) fueraDeLimites();
+                CampoDevuelto = modelo.Encabezado(0);
             }
+        }))
+        return false;
+    int filas = 0;
+    if (!t([&] { filas = modelo.rowCount(); })) return false;
+    QString trabajo;
+    for (int i = 0; i < filas; ++i) {
+        bool marcada = false;
+        if (!t([&] { marcada = modelo.Marcada(i); })) return false;
+        if (!marcada) continue;
+        if (!t([&] { trabajo = textoDeCelda(modelo, i, IndiceColumna(CampoDevuelto)); })) return false;
+        if (!t([&] { agregarA(Valores, trabajo); })) return false;
+        if (UsaCantidades) {
+            QString nombre = Cantidad;
+            if (!t([&] { agregarA(Cantidades, textoDeCelda(modelo, i, IndiceColumna(nombre))); }))
+                return false;
         }
-        done(QDialog::Accepted);
-        return;
     }
+    return true;
+}
 
+bool Lib_FrmCons2::aceptarFila(Trampa& t) {
+    const ModeloConsulta& modelo = *d_->modelo;
     const int fila = FilaSeleccionada();
-    if (fila < 0) {
-        done(QDialog::Accepted);
-        return;
-    }
+    if (fila < 0) return true;
+    // The value read last stays for the next column that is not in the list.
+    QString trabajo;
     if (CmpsDevueltos) {
         int cuantos = 0;
-        if (!t([&] { cuantos = CmpsDevueltos->Count(); })) return;
+        if (!t([&] { cuantos = CmpsDevueltos->Count(); })) return false;
         for (int k = 1; k <= cuantos; ++k) {
             if (!t([&] {
                     QString nombre = CmpsDevueltos->Item(k);
                     const int p = IndiceColumna(nombre);
-                    if (p >= 1) trabajo = leer(fila, p);
+                    if (p >= 1) trabajo = textoDeCelda(modelo, fila, p);
                 }))
-                return;
-            if (!t([&] { agregar(Valores, trabajo); })) return;
+                return false;
+            if (!t([&] { agregarA(Valores, trabajo); })) return false;
         }
     }
     if (!t([&] {
             if (!CampoDevuelto.trimmed().isEmpty()) {
                 const int p = IndiceColumna(CampoDevuelto);
-                if (p >= 1) trabajo = leer(fila, p);
+                if (p >= 1) trabajo = textoDeCelda(modelo, fila, p);
             }
         }))
-        return;
-    if (!t([&] { ValorDevuelto = trabajo; })) return;
+        return false;
+    if (!t([&] { ValorDevuelto = trabajo; })) return false;
     if (UsaCantidades) {
         QString nombre = Cantidad;
-        if (!t([&] { agregar(Cantidades, leer(fila, IndiceColumna(nombre))); })) return;
+        if (!t([&] { agregarA(Cantidades, textoDeCelda(modelo, fila, IndiceColumna(nombre))); }))
+            return false;
     }
-    done(QDialog::Accepted);
+    return true;
 }
 
 void Lib_FrmCons2::CmdCancelar_Click() {

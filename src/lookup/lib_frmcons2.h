@@ -15,6 +15,7 @@ class QComboBox;
 class QKeyEvent;
 class QTableView;
 class ModeloConsulta;
+class Trampa;
 
 class Lib_FrmCons2 : public QDialog {
     Q_OBJECT
@@ -106,8 +107,25 @@ private:
     // What a key does in the list: codigo is a suite key code (lib_teclas.h), mayus its
     // modifiers (Mayus::Shift, ...).
     void teclaEnLista(int codigo, int mayus);
+    // The quantity keys (Insert, Shift+Insert, Delete): true when the key was one of them.
+    bool teclaDeCantidad(Trampa& t, int codigo, int mayus);
+    // A typing key, a keypad key or Backspace goes to the active search box.
+    void escribirEnBusqueda(Trampa& t, int codigo);
+    // The selected row (error 91 when none) and the quantity column (error 5 when absent).
+    int filaActual() const;
+    int columnaCantidad();
     // Goes on with the search under way: a turn's worth, or to its end.
     void avanzarBusqueda(bool hastaElFinal);
+    // Parts of the construction: the list with its model, and the two buttons.
+    void crearLista();
+    void crearBotones();
+    // What "&Aceptar" hands back: the checked rows, or the selected row; false when a failure
+    // stops it.
+    bool aceptarMarcadas(Trampa& t);
+    bool aceptarFila(Trampa& t);
+    // Steps of the loading; false when a failure stops it.
+    bool cargarFilas(Trampa& t);
+    bool dimensionar(Trampa& t);
 
     struct Privado;
     std::unique_ptr<Privado> d_;

@@ -618,30 +618,42 @@ bool ModeloConsulta::AvanzarBusqueda(Busqueda& b, std::uint32_t cuantas) const {
     if (columna < 0 || columna >= int(columnas_.size()) || filas_ == 0) return terminar(-1);
     const std::string& q = b.clave;
     if (q.empty()) return terminar(0);
-    std::string c;
-    if (BusquedaInmediata(columna)) {
-        const bool desc = sentido_ == Qt::DescendingOrder;
-        auto clase = [&](std::uint32_t pos) {
-            clave(columna, orden_[pos], c);
-            const std::size_t k = std::min(c.size(), q.size());
-            const int r = k ? std::memcmp(c.data(), q.data(), k) : 0;
-            if (r != 0) return r < 0 ? -1 : 1;
-            return c.size() >= q.size() ? 0 : -1;
-        };
-        std::uint32_t bajo = 0, alto = filas_;
-        while (bajo < alto) {
-            const std::uint32_t medio = bajo + (alto - bajo) / 2;
-            const int k = clase(medio);
-            if (desc ? k > 0 : k < 0)
-                bajo = medio + 1;
-            else
-                alto = medio;
-        }
-        return terminar((bajo < filas_ && clase(bajo) == 0) ? int(bajo) : -1);
-    }
+    if (BusquedaInmediata(columna)) return terminar(buscarEnOrden(columna, q));
     if (cuantas == 0) return false;
+    recorrerBusqueda(b, cuantas);
+    if (b.mejor != 0 && b.siguiente < filas_) return false;
+    return terminar(b.mejor < filas_ ? int(b.mejor) : -1);
+}
+
+int ModeloConsulta::buscarEnOrden(int columna, const std::string& q) const {
+    // A binary search over the view, sorted on that column.
+    std::string c;
+    const bool desc = sentido_ == Qt::DescendingOrder;
+    auto clase = [&](std::uint32_t pos) {
+        clave(columna, orden_[pos], c);
+        const std::size_t k = std::min(c.size(), q.size());
+        const int r = k ? std::memcmp(c.data(), q.data(), k) : 0;
+        if (r != 0) return r < 0 ? -1 : 1;
+        return c.size() >= q.size() ? 0 : -1;
+    };
+    std::uint32_t bajo = 0, alto = filas_;
+    while (bajo < alto) {
+        const std::uint32_t medio = bajo + (alto - bajo) / 2;
+        const int k = clase(medio);
+        if (desc ? k > 0 : k < 0)
+            bajo = medio + 1;
+        else
+            alto = medio;
+    }
+    return (bajo < filas_ && clase(bajo) == 0) ? int(bajo) : -1;
+}
+
+void ModeloConsulta::recorrerBusqueda(Busqueda& b, std::uint32_t cuantas) const {
     // A pass in stored order (memory order), keeping the match that comes first in the view.
     asegurarPosiciones();
+    const std::string& q = b.clave;
+    std::string c;
+    const int columna = b.columna;
     const Columna& col = columnas_[std::size_t(columna)];
     const std::uint32_t hasta =
         std::uint32_t(std::min<std::uint64_t>(filas_, std::uint64_t(b.siguiente) + cuantas));
@@ -668,8 +680,6 @@ bool ModeloConsulta::AvanzarBusqueda(Busqueda& b, std::uint32_t cuantas) const {
     }
     b.siguiente = f;
     b.mejor = mejor;
-    if (mejor != 0 && f < filas_) return false;
-    return terminar(mejor < filas_ ? int(mejor) : -1);
 }
 
 void ModeloConsulta::trozoOrden(int columna, std::uint32_t fila, const char* p, std::size_t n,
@@ -738,13 +748,41 @@ void ModeloConsulta::ordenarIndices(int columna, bool desc) {
     desempatar(columna, desc, std::move(tramos), 1, longitudes.data(), claves, claves1);
 }
 
+void ModeloConsulta::leerNivel(int columna, const std::vector<Tramo>& tramos, std::size_t desde,
+                               const std::uint32_t* largo, std::uint64_t inversa,
+                               ArregloPlano<std::uint64_t>& claves, ArregloPlano<std::uint64_t>& claves1,
+                               ArregloPlano<std::uint8_t>& falta, std::string& texto) {
+    const std::size_t n = filas_;
+    const std::uint32_t* filas = orden_.data();
+    if (claves.size() != n) claves.resize(n);
+    if (claves1.size() != n) claves1.resize(n);
+    if (falta.empty()) {
+        falta.resize(n);
+        std::memset(falta.data(), 0, n);
+    }
+    bool alguna = false;
+    for (const Tramo& t : tramos)
+        for (std::size_t i = t.desde; i < t.hasta; ++i)
+            if (largo[filas[i]] > desde) falta[filas[i]] = 1, alguna = true;
+    if (!alguna) return;
+    recorrerColumna(columna, [&](std::uint32_t f, const char* p, std::size_t bytes) {
+        if (!falta[f]) return;
+        falta[f] = 0;
+        // This level and the next: a cell is worked out once for both.
+        std::uint64_t c[2] = {0, 0};
+        std::size_t l = 0;
+        trozoOrden(columna, f, p, bytes, desde, c, 2, l, texto);
+        claves[f] = c[0] ^ inversa;
+        claves1[f] = c[1] ^ inversa;
+    });
+}
+
 void ModeloConsulta::desempatar(int columna, bool desc, std::vector<Tramo> tramos, std::size_t nivel,
                                 const std::uint32_t* largo, ArregloPlano<std::uint64_t>& claves,
                                 ArregloPlano<std::uint64_t>& claves1) {
     // Runs of equal keys go on with the next eight bytes, level by level, until the texts
     // differ; texts equal in every byte are told apart by their length only (a text may hold
     // character 0).
-    const std::size_t n = filas_;
     std::uint32_t* filas = orden_.data();
     const std::uint64_t inversa = desc ? ~std::uint64_t(0) : 0;
     std::string texto;
@@ -757,27 +795,7 @@ void ModeloConsulta::desempatar(int columna, bool desc, std::vector<Tramo> tramo
         if (nivel % 2 == 1) {
             k = claves1.data(); // read with the level before
         } else {
-            if (claves.size() != n) claves.resize(n);
-            if (claves1.size() != n) claves1.resize(n);
-            if (falta.empty()) {
-                falta.resize(n);
-                std::memset(falta.data(), 0, n);
-            }
-            bool alguna = false;
-            for (const Tramo& t : tramos)
-                for (std::size_t i = t.desde; i < t.hasta; ++i)
-                    if (largo[filas[i]] > desde) falta[filas[i]] = 1, alguna = true;
-            if (alguna)
-                recorrerColumna(columna, [&](std::uint32_t f, const char* p, std::size_t bytes) {
-                    if (!falta[f]) return;
-                    falta[f] = 0;
-                    // This level and the next: a cell is worked out once for both.
-                    std::uint64_t c[2] = {0, 0};
-                    std::size_t l = 0;
-                    trozoOrden(columna, f, p, bytes, desde, c, 2, l, texto);
-                    claves[f] = c[0] ^ inversa;
-                    claves1[f] = c[1] ^ inversa;
-                });
+            leerNivel(columna, tramos, desde, largo, inversa, claves, claves1, falta, texto);
             k = claves.data();
         }
         // A text that has ended reads as zero padding at this level.

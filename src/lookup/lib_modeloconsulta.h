@@ -225,6 +225,10 @@ private:
     void clave(int columna, std::uint32_t fila, std::string& salida) const;
     QString textoAlmacenado(int columna, std::uint32_t fila) const;
     void asegurarPosiciones() const;
+    // The two ways of a search: a binary search on the sort column, and a pass over the
+    // stored rows a slice at a time.
+    int buscarEnOrden(int columna, const std::string& q) const;
+    void recorrerBusqueda(Busqueda& b, std::uint32_t cuantas) const;
     // `cuantos` runs of eight bytes of the cell's key from `desde`, and the key's length.
     // (`p`, `n`: the cell's bytes; a quantity cell is read by its row.)
     void trozoOrden(int columna, std::uint32_t fila, const char* p, std::size_t n, std::size_t desde,
@@ -237,6 +241,12 @@ private:
     struct Tramo {
         std::size_t desde, hasta;
     };
+    // The keys of the rows of the runs still tied that reach that byte: this level's and the
+    // next one's, read together.
+    void leerNivel(int columna, const std::vector<Tramo>& tramos, std::size_t desde,
+                   const std::uint32_t* largo, std::uint64_t inversa, ArregloPlano<std::uint64_t>& claves,
+                   ArregloPlano<std::uint64_t>& claves1, ArregloPlano<std::uint8_t>& falta,
+                   std::string& texto);
     void desempatar(int columna, bool descendente, std::vector<Tramo> tramos, std::size_t nivel,
                     const std::uint32_t* largo, ArregloPlano<std::uint64_t>& claves,
                     ArregloPlano<std::uint64_t>& claves1);

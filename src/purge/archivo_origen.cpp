@@ -211,6 +211,40 @@ QString tipoDeclarado(const QString& nombre, SQLSMALLINT tipo, qint64 tamano, qi
     }
 }
 
+bool mismoNombreOdbc(const std::optional<QString>& a, const QString& b) {
+    return a && a->compare(b, Qt::CaseInsensitive) == 0;
+}
+
+// The primary key's columns of the table found in that schema, in key order.
+QStringList claveOdbc(SQLHDBC h, const QString& tabla, const QString& esquema, const QString& nombre) {
+    SentenciaOdbc q(h, tabla);
+    std::u16string wSch = ancho(esquema), wNombre = ancho(nombre);
+    q.exigir(SQLPrimaryKeysW(q.h(), nullptr, 0, esquema.isEmpty() ? nullptr : ptr(wSch),
+                             SQLSMALLINT(esquema.isEmpty() ? 0 : SQL_NTS), ptr(wNombre), SQL_NTS));
+    std::vector<std::pair<int, QString>> clave;
+    while (SQL_SUCCEEDED(SQLFetch(q.h()))) {
+        if (!mismoNombreOdbc(q.texto(3), nombre)) continue;
+        clave.emplace_back(q.texto(5).value_or(QStringLiteral("0")).toInt(), q.texto(4).value_or(QString()));
+    }
+    std::sort(clave.begin(), clave.end());
+    QStringList columnas;
+    for (const auto& [orden, columna] : clave)
+        columnas << columna;
+    return columnas;
+}
+
+// Whether the driver lists the name as a table (not a view).
+bool esTablaOdbc(SQLHDBC h, const QString& tabla, const QString& nombre) {
+    SentenciaOdbc q(h, tabla);
+    std::u16string wNombre = ancho(nombre);
+    q.exigir(SQLTablesW(q.h(), nullptr, 0, nullptr, 0, ptr(wNombre), SQL_NTS, nullptr, 0));
+    bool esTabla = false;
+    while (SQL_SUCCEEDED(SQLFetch(q.h())))
+        if (mismoNombreOdbc(q.texto(3), nombre))
+            esTabla = mismoNombreOdbc(q.texto(4), QStringLiteral("TABLE"));
+    return esTabla;
+}
+
 TablaOrigen describirOdbc(Sesion& sesion, SQLHDBC h, const QString& tabla) {
     TablaOrigen t;
     t.tabla = tabla;
@@ -222,9 +256,6 @@ TablaOrigen describirOdbc(Sesion& sesion, SQLHDBC h, const QString& tabla) {
         nombre = nombre.mid(punto + 1);
     }
     std::u16string wNombre = ancho(nombre), wEsquema = ancho(esquema);
-    auto iguales = [](const std::optional<QString>& a, const QString& b) {
-        return a && a->compare(b, Qt::CaseInsensitive) == 0;
-    };
     QString esquemaHallado;
     bool hallado = false;
     struct Col {
@@ -240,7 +271,7 @@ TablaOrigen describirOdbc(Sesion& sesion, SQLHDBC h, const QString& tabla) {
         while (SQL_SUCCEEDED(SQLFetch(q.h()))) {
             // The name is a search pattern ("_" matches any character): keep the table itself,
             // in the first schema that has it.
-            if (!iguales(q.texto(3), nombre)) continue;
+            if (!mismoNombreOdbc(q.texto(3), nombre)) continue;
             const QString sch = q.texto(2).value_or(QString());
             if (!hallado) esquemaHallado = sch;
             hallado = true;
@@ -258,30 +289,10 @@ TablaOrigen describirOdbc(Sesion& sesion, SQLHDBC h, const QString& tabla) {
     if (!hallado) sinTabla(tabla);
     std::stable_sort(columnas.begin(), columnas.end(),
                      [](const Col& a, const Col& b) { return a.posicion < b.posicion; });
-    {
-        SentenciaOdbc q(h, tabla);
-        std::u16string wSch = ancho(esquemaHallado);
-        q.exigir(SQLPrimaryKeysW(q.h(), nullptr, 0, esquemaHallado.isEmpty() ? nullptr : ptr(wSch),
-                                 SQLSMALLINT(esquemaHallado.isEmpty() ? 0 : SQL_NTS), ptr(wNombre), SQL_NTS));
-        std::vector<std::pair<int, QString>> clave;
-        while (SQL_SUCCEEDED(SQLFetch(q.h()))) {
-            if (!iguales(q.texto(3), nombre)) continue;
-            clave.emplace_back(q.texto(5).value_or(QStringLiteral("0")).toInt(),
-                               q.texto(4).value_or(QString()));
-        }
-        std::sort(clave.begin(), clave.end());
-        for (const auto& [orden, columna] : clave)
-            t.clave << columna;
-    }
+    t.clave = claveOdbc(h, tabla, esquemaHallado, nombre);
     // SQLite behind the driver: keep a rowid that is not a column of its own, as on a file.
     if (sesion.EsSQLite()) {
-        bool esTabla = false;
-        {
-            SentenciaOdbc q(h, tabla);
-            q.exigir(SQLTablesW(q.h(), nullptr, 0, nullptr, 0, ptr(wNombre), SQL_NTS, nullptr, 0));
-            while (SQL_SUCCEEDED(SQLFetch(q.h())))
-                if (iguales(q.texto(3), nombre)) esTabla = iguales(q.texto(4), QStringLiteral("TABLE"));
-        }
+        const bool esTabla = esTablaOdbc(h, tabla, nombre);
         bool alias = false;
         if (t.clave.size() == 1)
             for (const auto& c : columnas)
@@ -350,6 +361,74 @@ void leerSqlite(Sesion& sesion, sqlite3* h, const PorFila& agregar, const TablaO
 // How a column of an ODBC result is fetched.
 enum class Lectura : unsigned char { Real, Entero, Binario, Texto };
 
+// How each column of the result is fetched, from its SQL type.
+std::vector<Lectura> lecturasOdbc(SentenciaOdbc& q, SQLSMALLINT n) {
+    std::vector<Lectura> lecturas(size_t(n), Lectura::Texto);
+    for (SQLSMALLINT i = 0; i < n; ++i) {
+        SQLSMALLINT tipo = SQL_VARCHAR, decimales = 0, nulos = 0;
+        SQLULEN tamano = 0;
+        q.exigir(SQLDescribeColW(q.h(), SQLUSMALLINT(i + 1), nullptr, 0, nullptr, &tipo, &tamano, &decimales,
+                                 &nulos));
+        switch (tipo) {
+        case SQL_FLOAT:
+        case SQL_REAL:
+        case SQL_DOUBLE:
+            lecturas[size_t(i)] = Lectura::Real;
+            break;
+        case SQL_BIT:
+        case SQL_TINYINT:
+        case SQL_SMALLINT:
+        case SQL_INTEGER:
+        case SQL_BIGINT:
+            lecturas[size_t(i)] = Lectura::Entero;
+            break;
+        case SQL_BINARY:
+        case SQL_VARBINARY:
+        case SQL_LONGVARBINARY:
+            lecturas[size_t(i)] = Lectura::Binario;
+            break;
+        default:
+            // Decimals keep the driver's exact digits; dates its text.
+            break;
+        }
+    }
+    return lecturas;
+}
+
+// One value of the current row; b keeps the bytes a text or binary value points into.
+void leerDatoOdbc(SentenciaOdbc& q, SQLUSMALLINT c, Lectura lectura, Dato& d, QByteArray& b) {
+    switch (lectura) {
+    case Lectura::Real: {
+        double v = 0;
+        SQLLEN indicador = 0;
+        q.exigir(SQLGetData(q.h(), c, SQL_C_DOUBLE, &v, sizeof v, &indicador));
+        d = indicador == SQL_NULL_DATA ? Dato::Nulo() : Dato::DeReal(v);
+        return;
+    }
+    case Lectura::Binario:
+        d = q.binario(c, b) ? Dato::DeBinario(b.constData(), b.size()) : Dato::Nulo();
+        return;
+    case Lectura::Entero:
+    case Lectura::Texto:
+        break;
+    }
+    const auto t = q.texto(c);
+    if (!t) {
+        d = Dato::Nulo();
+        return;
+    }
+    if (lectura == Lectura::Entero) {
+        bool ok = false;
+        const qlonglong v = t->trimmed().toLongLong(&ok);
+        if (ok) {
+            d = Dato::DeEntero(v);
+            return;
+        }
+    }
+    b = t->toUtf8();
+    d = Dato::DeTexto(b.constData(), b.size());
+}
+
 void leerOdbc(Sesion& sesion, SQLHDBC h, const PorFila& agregar, const TablaOrigen& origen,
               const QString& sql) {
     const QString texto = sesion.EsSQLite() ? TraducirTSQL(sql) : sql;
@@ -368,35 +447,7 @@ void leerOdbc(Sesion& sesion, SQLHDBC h, const PorFila& agregar, const TablaOrig
             fallarLectura(origen.tabla, QStringLiteral("la consulta dio %1 columnas y la tabla tiene %2")
                                             .arg(n)
                                             .arg(origen.columnas.size()));
-        std::vector<Lectura> lecturas(size_t(n), Lectura::Texto);
-        for (SQLSMALLINT i = 0; i < n; ++i) {
-            SQLSMALLINT tipo = SQL_VARCHAR, decimales = 0, nulos = 0;
-            SQLULEN tamano = 0;
-            q.exigir(SQLDescribeColW(q.h(), SQLUSMALLINT(i + 1), nullptr, 0, nullptr, &tipo, &tamano,
-                                     &decimales, &nulos));
-            switch (tipo) {
-            case SQL_FLOAT:
-            case SQL_REAL:
-            case SQL_DOUBLE:
-                lecturas[size_t(i)] = Lectura::Real;
-                break;
-            case SQL_BIT:
-            case SQL_TINYINT:
-            case SQL_SMALLINT:
-            case SQL_INTEGER:
-            case SQL_BIGINT:
-                lecturas[size_t(i)] = Lectura::Entero;
-                break;
-            case SQL_BINARY:
-            case SQL_VARBINARY:
-            case SQL_LONGVARBINARY:
-                lecturas[size_t(i)] = Lectura::Binario;
-                break;
-            default:
-                // Decimals keep the driver's exact digits; dates its text.
-                break;
-            }
-        }
+        const std::vector<Lectura> lecturas = lecturasOdbc(q, n);
         std::vector<Dato> fila(static_cast<size_t>(n));
         std::vector<QByteArray> bytes(static_cast<size_t>(n));
         SQLRETURN r;
@@ -406,36 +457,7 @@ void leerOdbc(Sesion& sesion, SQLHDBC h, const PorFila& agregar, const TablaOrig
                 const auto c = SQLUSMALLINT(i + 1);
                 Dato& d = fila[size_t(i)];
                 QByteArray& b = bytes[size_t(i)];
-                switch (lecturas[size_t(i)]) {
-                case Lectura::Real: {
-                    double v = 0;
-                    SQLLEN indicador = 0;
-                    q.exigir(SQLGetData(q.h(), c, SQL_C_DOUBLE, &v, sizeof v, &indicador));
-                    d = indicador == SQL_NULL_DATA ? Dato::Nulo() : Dato::DeReal(v);
-                    continue;
-                }
-                case Lectura::Binario:
-                    d = q.binario(c, b) ? Dato::DeBinario(b.constData(), b.size()) : Dato::Nulo();
-                    continue;
-                case Lectura::Entero:
-                case Lectura::Texto:
-                    break;
-                }
-                const auto t = q.texto(c);
-                if (!t) {
-                    d = Dato::Nulo();
-                    continue;
-                }
-                if (lecturas[size_t(i)] == Lectura::Entero) {
-                    bool ok = false;
-                    const qlonglong v = t->trimmed().toLongLong(&ok);
-                    if (ok) {
-                        d = Dato::DeEntero(v);
-                        continue;
-                    }
-                }
-                b = t->toUtf8();
-                d = Dato::DeTexto(b.constData(), b.size());
+                leerDatoOdbc(q, c, lecturas[size_t(i)], d, b);
             }
             agregar(fila.data());
         }
@@ -484,8 +506,8 @@ void leer(Sesion& sesion, const TablaOrigen& origen, const QString& condicion, B
     const QString sql = SentenciaLectura(origen, condicion, bloqueo);
     if (sqlite3* h = manejadorSqlite(sesion))
         leerSqlite(sesion, h, agregar, origen, sql);
-    else if (SQLHDBC h = manejadorOdbc(sesion))
-        leerOdbc(sesion, h, agregar, origen, sql);
+    else if (SQLHDBC odbc = manejadorOdbc(sesion))
+        leerOdbc(sesion, odbc, agregar, origen, sql);
     else
         throw ErrorSistema(Errores::BaseDeDatos,
                            QStringLiteral("No hay conexión abierta con la base de datos."));

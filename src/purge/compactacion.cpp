@@ -120,7 +120,7 @@ struct Seguimiento {
         // Nothing may unwind through SQLite; a display that fails does not stop the compaction.
         try {
             const int parte = int(std::min(99.0, 100.0 * double(s->llamadas) / s->esperadas));
-            s->avance->Mostrar(false, QVariant(), QVariant(), QStringLiteral("%1 %").arg(parte));
+            s->avance->Mostrar(QVariant(), QVariant(), QStringLiteral("%1 %").arg(parte));
         } catch (...) {
         }
         return 0;
@@ -220,7 +220,7 @@ ResultadoCompactacion Compactar(Sesion& sesion, Avance& avance) {
     const QString nombre = QFileInfo(e.base).fileName();
     avance.Iniciar(QStringLiteral("Compactación de la base de datos"));
     const auto cerrar = qScopeGuard([&] { avance.Cerrar(); });
-    avance.Mostrar(false, QStringLiteral("Compactando %1...").arg(nombre),
+    avance.Mostrar(QStringLiteral("Compactando %1...").arg(nombre),
                    QStringLiteral("Tamaño actual: %1").arg(TextoTamanio(e.bytes)), QStringLiteral("0 %"));
     Seguimiento seguimiento;
     seguimiento.avance = &avance;
@@ -254,7 +254,7 @@ ResultadoCompactacion Compactar(Sesion& sesion, Avance& avance) {
     r.despues = tamanioEnDisco(e.base);
     r.milisegundos = reloj.elapsed();
     avance.Mostrar(
-        false, QStringLiteral("Base de datos compactada"),
+        QStringLiteral("Base de datos compactada"),
         QStringLiteral("Antes: %1. Ahora: %2.").arg(TextoTamanio(r.antes), TextoTamanio(r.despues)),
         QStringLiteral("100 %"));
     return r;

@@ -185,7 +185,6 @@ ResultadoDepuracion Depuracion::Ejecutar(const QString& texto) {
     r.desenlace = Desenlace::Fallo;
     const QString codigo = texto.trimmed();
 
-    // 1
     bool vacio = false;
     if (!pasos(ClasePaso::Prescindible, [&] {
             vacio = codigo.isEmpty();
@@ -205,45 +204,56 @@ ResultadoDepuracion Depuracion::Ejecutar(const QString& texto) {
         r.desenlace = desenlace_;
         return r;
     }
-    // 2, 3
     long n = 0;
     if (!Contar(pasos, codigo, n)) return r;
-    // 4 is the question's text; 5, 6. A validation that failed and was ignored refuses the year.
+    if (!Validar(pasos, codigo, r)) return r;
+    if (!AdmitirPendiente(pasos, codigo, r)) return r;
+    Preguntar(pasos, codigo, n, r);
+    return r;
+}
+
+bool Depuracion::Validar(PasosDepuracion& pasos, const QString& codigo, ResultadoDepuracion& r) {
+    // A validation that failed and was ignored refuses the year.
     bool validado = false;
     if (!pasos(ClasePaso::Prescindible, [&] {
             r.hayError = false;
             r.hayError = ValidarEjercicio(codigo, rsEjercicio_);
             validado = true;
         }))
-        return r;
+        return false;
     if (!validado || hayError_) {
         pasos(ClasePaso::Prescindible, [&] {
             if (rs_.Abierto()) sesion_.CerrarRecordset(rs_);
         });
         r.desenlace = Desenlace::Rechazado;
-        return r;
+        return false;
     }
+    return true;
+}
+
+bool Depuracion::AdmitirPendiente(PasosDepuracion& pasos, const QString& codigo, ResultadoDepuracion& r) {
     // The record of an interrupted purge decides what this run may do. While the purge of
     // another year is unfinished, no other starts: its record holds the operating period to put
     // back, and a second purge would overwrite that.
     pendiente_.reset();
-    if (!pasos(ClasePaso::Esencial, [&] { pendiente_ = LeerMarca(); })) return r;
-    if (pendiente_ && pendiente_->ejercicio != codigo.toLongLong()) {
-        r.hayError = hayError_ = true;
-        r.desenlace = Desenlace::Rechazado;
-        pasos(ClasePaso::Prescindible, [&] {
-            operador_.MsgBox(TextoOtroPendiente(codigo, pendiente_->ejercicio), Estilo::Critico, kAviso);
-        });
-        pasos(ClasePaso::Prescindible, [&] {
-            if (rs_.Abierto()) sesion_.CerrarRecordset(rs_);
-        });
-        return r;
-    }
-    // 7
-    if (!pasos(ClasePaso::Prescindible, [&] { Basura(n > 0 || pendiente_); })) return r;
-    // 8. An interrupted purge is finished even when its journal is already gone. The question
+    if (!pasos(ClasePaso::Esencial, [&] { pendiente_ = LeerMarca(); })) return false;
+    if (!pendiente_ || pendiente_->ejercicio == codigo.toLongLong()) return true;
+    r.hayError = hayError_ = true;
+    r.desenlace = Desenlace::Rechazado;
+    pasos(ClasePaso::Prescindible, [&] {
+        operador_.MsgBox(TextoOtroPendiente(codigo, pendiente_->ejercicio), Estilo::Critico, kAviso);
+    });
+    pasos(ClasePaso::Prescindible, [&] {
+        if (rs_.Abierto()) sesion_.CerrarRecordset(rs_);
+    });
+    return false;
+}
+
+void Depuracion::Preguntar(PasosDepuracion& pasos, const QString& codigo, long n, ResultadoDepuracion& r) {
+    if (!pasos(ClasePaso::Prescindible, [&] { Basura(n > 0 || pendiente_); })) return;
+    // An interrupted purge is finished even when its journal is already gone. The question
     // names the archive the purge will write.
-    if ((pendiente_ || n > 0) && !pasos(ClasePaso::Esencial, [&] { ElegirArchivo(codigo); })) return r;
+    if ((pendiente_ || n > 0) && !pasos(ClasePaso::Esencial, [&] { ElegirArchivo(codigo); })) return;
     if (pendiente_) {
         QString pregunta = TextoPendiente(pendiente_->ejercicio);
         if (archivo_)
@@ -254,20 +264,19 @@ ResultadoDepuracion Depuracion::Ejecutar(const QString& texto) {
                      : QStringLiteral("Lo que falta se guardará en un archivo de depuración nuevo:")) +
                 CR + archivo_->Ruta();
         Confirmar(pasos, codigo, pregunta, r);
-        return r;
+        return;
     }
     if (n > 0) {
         Confirmar(pasos, codigo, TextoPregunta(n, archivo_ ? archivo_->Ruta() : QString()), r);
-        return r;
+        return;
     }
-    // 9
+    // Nothing to purge.
     r.desenlace = Desenlace::SinDatos;
     if (!pasos(ClasePaso::Prescindible, [&] { operador_.MsgBox(TextoSinDatos(), Estilo::Informacion); }))
-        return r;
+        return;
     pasos(ClasePaso::Prescindible, [&] {
         if (rs_.Abierto()) sesion_.CerrarRecordset(rs_);
     });
-    return r;
 }
 
 bool Depuracion::Contar(PasosDepuracion& pasos, const QString& codigo, long& n) {
@@ -420,9 +429,10 @@ void Depuracion::PurgarAsientos(QString& codigo) {
 
     // Held already when Ejecutar ran first.
     if (!TomarCerrojo(pasos)) return;
-    // 1, 2. Read from the very rows that 7 and 8 change, so 13 and 14 put back exactly that.
+    // Read from the very rows that FijarPeriodo changes, so that ReponerPeriodo puts back exactly
+    // that.
     if (!LeerPeriodo(pasos)) return Abandonar(pasos);
-    // 3 to 6, with every value the rest needs checked before anything changes.
+    // The year, with every value the rest needs checked before anything changes.
     if (!LeerEjercicio(pasos, codigo)) return Abandonar(pasos);
     // What would stop the stock purge for a reason known now stops the purge here, before the
     // journal goes and there is no way back.
@@ -433,19 +443,13 @@ void Depuracion::PurgarAsientos(QString& codigo) {
     if (!AnotarInicio(pasos, codigo)) return Abandonar(pasos);
     // The configuration rows as they were, before the period moves.
     if (!ArchivarConfiguracion(pasos)) return Abandonar(pasos);
-    // 7, 8
     if (!FijarPeriodo(pasos)) return Abandonar(pasos);
-    // 9
     if (!BorrarAsientos(pasos, codigo)) return Abandonar(pasos);
-    // 10, 11
     if (!DepurarStock(pasos)) return Abandonar(pasos);
-    // 12
     if (!RegistrarFecha(pasos)) return Abandonar(pasos);
-    // 13, 14
     if (!ReponerPeriodo(pasos)) return Abandonar(pasos);
     // The record goes last, once nothing is left to do.
     if (!QuitarMarca(pasos)) return Abandonar(pasos);
-    // 15
     InformarFin(pasos);
 }
 

@@ -178,6 +178,9 @@ private:
     QString Literal(const QString& valor) const;
     // Steps of Ejecutar.
     bool Contar(PasosDepuracion& pasos, const QString& codigo, long& n);
+    bool Validar(PasosDepuracion& pasos, const QString& codigo, ResultadoDepuracion& r);
+    bool AdmitirPendiente(PasosDepuracion& pasos, const QString& codigo, ResultadoDepuracion& r);
+    void Preguntar(PasosDepuracion& pasos, const QString& codigo, long n, ResultadoDepuracion& r);
     void Confirmar(PasosDepuracion& pasos, const QString& codigo, const QString& pregunta,
                    ResultadoDepuracion& r);
     // Phases of the journal purge; each returns false when the purge must stop.

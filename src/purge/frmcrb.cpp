@@ -129,7 +129,7 @@ void FrmCrb::Form_Load() {
         return trampa(paso) && !operador().Terminado();
     };
 
-    if (!continuar([&] { gUtilidades().CentrarFormulario(this); })) return;
+    if (!continuar([&] { CentrarFormulario(this); })) return;
     if (!continuar([&] { InicioSistema(); })) return;
     if (!continuar([&] {
             if (!gSesion().Conectado())

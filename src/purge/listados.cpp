@@ -260,11 +260,11 @@ struct Columna {
     }
     // The width that leaves all but one in fifty values on one line.
     double Percentil98() const {
-        const auto total = std::accumulate(histograma.begin(), histograma.end(), std::uint64_t(0));
+        const auto valores = std::accumulate(histograma.begin(), histograma.end(), std::uint64_t(0));
         std::uint64_t vistos = 0;
         for (size_t i = 0; i < histograma.size(); ++i) {
             vistos += histograma[i];
-            if (vistos * 50 >= total * 49) return std::min(natural, (double(i) + 1) / 4);
+            if (vistos * 50 >= valores * 49) return std::min(natural, (double(i) + 1) / 4);
         }
         return natural;
     }
@@ -579,6 +579,12 @@ private:
     void Dibujar(const Documento& d, ArchivoPdf& pdf, int paginas);
     void DibujarEncabezado(cairo_t* cr, const Documento& d, int pagina, int paginas);
     int LineasDeFila(const Documento& d, const Dato* fila, const std::vector<int>& indices);
+    // The rows of the page being filled are kept and drawn once it is complete: every other one
+    // on a grey stripe, all the stripes in one fill (a fill per row costs cairo as much as a
+    // row's text).
+    void GuardarFila(const Documento& d, const Paginador::Tramo& t, bool franja);
+    void DibujarFilas(cairo_t* cr, const Documento& d);
+    void DibujarTotales(cairo_t* cr, const Documento& d, double usado);
 
     struct Soltar {
         void operator()(PangoFontMap* p) const { g_object_unref(p); }
@@ -598,6 +604,16 @@ private:
     // Scratch for a row.
     std::vector<std::string> textos_;
     std::vector<std::vector<TramoTexto>> tramos_;
+    // The rows of the page being filled (the first enPagina_ of them; the rest are kept for
+    // their buffers).
+    struct FilaDePagina {
+        Paginador::Tramo tramo;
+        bool franja = false;
+        std::vector<std::string> textos;
+        std::vector<std::vector<TramoTexto>> tramos;
+    };
+    std::vector<FilaDePagina> filasDePagina_;
+    size_t enPagina_ = 0;
 };
 
 void Impresor::Medir(Documento& d) {
@@ -718,13 +734,13 @@ void Impresor::DibujarEncabezado(cairo_t* cr, const Documento& d, int pagina, in
     const QByteArray numero = QStringLiteral("Página %1 de %2").arg(pagina).arg(paginas).toUtf8();
     normal_.Dibujar(cr, numero.toStdString(), 9, derecha, y, Alineacion::Derecha);
     y = kMargen + (negrita_.Ascenso() + negrita_.Descenso()) * kTamTitulo * 1.15;
-    const double linea = (normal_.Ascenso() + normal_.Descenso()) * kTamDatos * 1.15;
+    const double altoDatos = (normal_.Ascenso() + normal_.Descenso()) * kTamDatos * 1.15;
     for (size_t k = 0; k < lineasDatos_.size(); ++k) {
         const std::string_view texto(datosUtf8_[k].constData(), size_t(datosUtf8_[k].size()));
         for (const TramoTexto& t : lineasDatos_[k]) {
             normal_.Dibujar(cr, texto.substr(size_t(t.desde), size_t(t.hasta - t.desde)), kTamDatos, kMargen,
                             y + normal_.Ascenso() * kTamDatos, Alineacion::Izquierda);
-            y += linea;
+            y += altoDatos;
         }
     }
     normal_.Vaciar(cr);
@@ -772,54 +788,12 @@ void Impresor::Dibujar(const Documento& d, ArchivoPdf& pdf, int paginas) {
     std::iota(todas.begin(), todas.end(), 0);
     textos_.assign(d.columnas.size(), {});
     tramos_.assign(d.columnas.size(), {});
+    enPagina_ = 0;
     Paginador p(altoCuerpo_, altoLinea_, rellenoV_);
-    const double derecha = anchoPagina_ - kMargen;
-    // The rows of the page being filled, drawn once it is complete: every other one on a grey
-    // stripe, all the stripes in one fill (a fill per row costs cairo as much as a row's text).
-    struct FilaDePagina {
-        Paginador::Tramo tramo;
-        bool franja = false;
-        std::vector<std::string> textos;
-        std::vector<std::vector<TramoTexto>> tramos;
-    };
-    std::vector<FilaDePagina> filasDePagina;
-    size_t enPagina = 0;
-    const auto dibujarFilas = [&] {
-        bool franjas = false;
-        for (size_t k = 0; k < enPagina; ++k) {
-            const Paginador::Tramo& t = filasDePagina[k].tramo;
-            if (!filasDePagina[k].franja) continue;
-            cairo_rectangle(cr, kMargen, yCuerpo_ + t.y, derecha - kMargen, t.alto);
-            franjas = true;
-        }
-        if (franjas) {
-            cairo_set_source_rgb(cr, 0.95, 0.95, 0.95);
-            cairo_fill(cr);
-            cairo_set_source_rgb(cr, 0, 0, 0);
-        }
-        for (size_t k = 0; k < enPagina; ++k) {
-            const FilaDePagina& f = filasDePagina[k];
-            for (size_t i = 0; i < d.columnas.size(); ++i) {
-                const Columna& c = d.columnas[i];
-                const std::string_view texto = f.textos[i];
-                const auto& lineas = f.tramos[i];
-                double base = yCuerpo_ + f.tramo.y + rellenoV_ + normal_.Ascenso() * d.tam;
-                for (int l = f.tramo.desde; l < std::min(f.tramo.hasta, int(lineas.size())); ++l) {
-                    const TramoTexto& t = lineas[size_t(l)];
-                    normal_.Dibujar(cr, texto.substr(size_t(t.desde), size_t(t.hasta - t.desde)), d.tam,
-                                    c.Alinear() == Alineacion::Derecha ? c.x + c.ancho : c.x, base,
-                                    c.Alinear());
-                    base += altoLinea_;
-                }
-            }
-            normal_.Vaciar(cr);
-        }
-        enPagina = 0;
-    };
     int pagina = 0;
     const auto aPagina = [&](int nueva) {
         if (nueva == pagina) return;
-        dibujarFilas();
+        DibujarFilas(cr, d);
         if (pagina > 0) {
             cairo_show_page(cr);
             pdf.Exigir(cairo_status(cr));
@@ -830,23 +804,13 @@ void Impresor::Dibujar(const Documento& d, ArchivoPdf& pdf, int paginas) {
         marcha_.Fijar(0.3 + 0.7 * double(pagina) / double(std::max(paginas, 1)));
     };
     qint64 indice = 0;
-    const auto guardarFila = [&](const Paginador::Tramo& t) {
-        aPagina(t.pagina);
-        if (enPagina == filasDePagina.size()) filasDePagina.emplace_back();
-        FilaDePagina& f = filasDePagina[enPagina++];
-        f.tramo = t;
-        f.franja = indice % 2 == 1;
-        f.textos.resize(d.columnas.size());
-        f.tramos.resize(d.columnas.size());
-        for (size_t i = 0; i < d.columnas.size(); ++i) {
-            f.textos[i].assign(textos_[i]);
-            f.tramos[i].assign(tramos_[i].begin(), tramos_[i].end());
-        }
-    };
     filas_.Recorrer(seleccion(d, [](const Columna&) { return true; }) + QStringLiteral(" ORDER BY ") +
                         d.orden,
                     [&](const Dato* fila) {
-                        p.Colocar(LineasDeFila(d, fila, todas), guardarFila);
+                        p.Colocar(LineasDeFila(d, fila, todas), [&](const Paginador::Tramo& t) {
+                            aPagina(t.pagina);
+                            GuardarFila(d, t, indice % 2 == 1);
+                        });
                         ++indice;
                     });
     if (d.filas == 0) {
@@ -859,24 +823,8 @@ void Impresor::Dibujar(const Documento& d, ArchivoPdf& pdf, int paginas) {
     }
     p.Reservar(altoTotales_, [&](int nueva, double usado) {
         aPagina(nueva);
-        dibujarFilas();
-        double y = yCuerpo_ + usado + 1.5;
-        cairo_set_line_width(cr, 0.8);
-        cairo_move_to(cr, kMargen, y);
-        cairo_line_to(cr, derecha, y);
-        cairo_stroke(cr);
-        y += 1.5 + rellenoV_ + negrita_.Ascenso() * d.tam;
-        std::string cuenta = "Totales: ";
-        NumeroDecimal n;
-        n.enteros = std::to_string(d.filas);
-        AnexarNumeroEspanol(cuenta, n, 0);
-        cuenta += d.filas == 1 ? " renglón" : " renglones";
-        negrita_.Dibujar(cr, cuenta, d.tam, kMargen + rellenoHorizontal(d.tam), y, Alineacion::Izquierda);
-        y += altoLinea_;
-        for (const Columna& c : d.columnas)
-            if (c.formato.importe)
-                negrita_.Dibujar(cr, c.total, d.tam, c.x + c.ancho, y, Alineacion::Derecha);
-        negrita_.Vaciar(cr);
+        DibujarFilas(cr, d);
+        DibujarTotales(cr, d, usado);
     });
     if (p.Paginas() != paginas)
         throw ErrorSistema(Errores::ErrorEntradaSalida,
@@ -888,6 +836,71 @@ void Impresor::Dibujar(const Documento& d, ArchivoPdf& pdf, int paginas) {
     pdf.Exigir(cairo_status(cr));
     cairo_surface_finish(superficie);
     pdf.Exigir(cairo_surface_status(superficie));
+}
+
+void Impresor::GuardarFila(const Documento& d, const Paginador::Tramo& t, bool franja) {
+    if (enPagina_ == filasDePagina_.size()) filasDePagina_.emplace_back();
+    FilaDePagina& f = filasDePagina_[enPagina_++];
+    f.tramo = t;
+    f.franja = franja;
+    f.textos.resize(d.columnas.size());
+    f.tramos.resize(d.columnas.size());
+    for (size_t i = 0; i < d.columnas.size(); ++i) {
+        f.textos[i].assign(textos_[i]);
+        f.tramos[i].assign(tramos_[i].begin(), tramos_[i].end());
+    }
+}
+
+void Impresor::DibujarFilas(cairo_t* cr, const Documento& d) {
+    const double derecha = anchoPagina_ - kMargen;
+    bool franjas = false;
+    for (size_t k = 0; k < enPagina_; ++k) {
+        const Paginador::Tramo& t = filasDePagina_[k].tramo;
+        if (!filasDePagina_[k].franja) continue;
+        cairo_rectangle(cr, kMargen, yCuerpo_ + t.y, derecha - kMargen, t.alto);
+        franjas = true;
+    }
+    if (franjas) {
+        cairo_set_source_rgb(cr, 0.95, 0.95, 0.95);
+        cairo_fill(cr);
+        cairo_set_source_rgb(cr, 0, 0, 0);
+    }
+    for (size_t k = 0; k < enPagina_; ++k) {
+        const FilaDePagina& f = filasDePagina_[k];
+        for (size_t i = 0; i < d.columnas.size(); ++i) {
+            const Columna& c = d.columnas[i];
+            const std::string_view texto = f.textos[i];
+            const auto& lineas = f.tramos[i];
+            double base = yCuerpo_ + f.tramo.y + rellenoV_ + normal_.Ascenso() * d.tam;
+            for (int l = f.tramo.desde; l < std::min(f.tramo.hasta, int(lineas.size())); ++l) {
+                const TramoTexto& t = lineas[size_t(l)];
+                normal_.Dibujar(cr, texto.substr(size_t(t.desde), size_t(t.hasta - t.desde)), d.tam,
+                                c.Alinear() == Alineacion::Derecha ? c.x + c.ancho : c.x, base, c.Alinear());
+                base += altoLinea_;
+            }
+        }
+        normal_.Vaciar(cr);
+    }
+    enPagina_ = 0;
+}
+
+void Impresor::DibujarTotales(cairo_t* cr, const Documento& d, double usado) {
+    double y = yCuerpo_ + usado + 1.5;
+    cairo_set_line_width(cr, 0.8);
+    cairo_move_to(cr, kMargen, y);
+    cairo_line_to(cr, anchoPagina_ - kMargen, y);
+    cairo_stroke(cr);
+    y += 1.5 + rellenoV_ + negrita_.Ascenso() * d.tam;
+    std::string cuenta = "Totales: ";
+    NumeroDecimal n;
+    n.enteros = std::to_string(d.filas);
+    AnexarNumeroEspanol(cuenta, n, 0);
+    cuenta += d.filas == 1 ? " renglón" : " renglones";
+    negrita_.Dibujar(cr, cuenta, d.tam, kMargen + rellenoHorizontal(d.tam), y, Alineacion::Izquierda);
+    y += altoLinea_;
+    for (const Columna& c : d.columnas)
+        if (c.formato.importe) negrita_.Dibujar(cr, c.total, d.tam, c.x + c.ancho, y, Alineacion::Derecha);
+    negrita_.Vaciar(cr);
 }
 
 ListadoEmitido Impresor::Imprimir(Documento& d, const QString& ruta) {
@@ -913,13 +926,17 @@ QString RutaListado(const QString& rutaArchivo, Listado listado, const QString& 
                                                                   : QStringLiteral("-existencias.pdf")));
 }
 
-std::vector<ListadoEmitido> EmitirListados(const QString& rutaArchivo, const OpcionesListados& opciones) {
-    const LectorArchivo archivo(rutaArchivo);
-    if (opciones.verificarArchivo) archivo.ExigirIntegro();
-    // On one line each: a line break in a value would print over the next line.
-    auto valor = [&](const char* clave) {
-        return archivo.ValorManifiesto(QString::fromLatin1(clave)).simplified();
-    };
+namespace {
+
+// A value of the archive's manifest, on one line: a line break in a value would print over the
+// next line.
+QString ValorDelManifiesto(const LectorArchivo& archivo, const char* clave) {
+    return archivo.ValorManifiesto(QString::fromLatin1(clave)).simplified();
+}
+
+// The two lines under each listing's title: the database and the year, the purge and the archive.
+QStringList LineasDeDatos(const LectorArchivo& archivo) {
+    const auto valor = [&](const char* clave) { return ValorDelManifiesto(archivo, clave); };
     const QString ejercicio = valor("ejercicio");
     QStringList linea1, linea2;
     linea1 << QStringLiteral("Base de datos: %1").arg(valor("base"));
@@ -932,16 +949,25 @@ std::vector<ListadoEmitido> EmitirListados(const QString& rutaArchivo, const Opc
     if (!valor("operador").isEmpty()) linea2 << QStringLiteral("Operador: %1").arg(valor("operador"));
     if (!valor("equipo").isEmpty()) linea2 << QStringLiteral("Equipo: %1").arg(valor("equipo"));
     linea2 << QStringLiteral("Archivo: %1").arg(QFileInfo(archivo.Ruta()).fileName());
-    const QStringList datos = {linea1.join(kSeparador), linea2.join(kSeparador)};
+    return {linea1.join(kSeparador), linea2.join(kSeparador)};
+}
 
+// A listing to print, on a thread of its own.
+struct Trabajo {
+    Documento d;
+    QString ruta;
+    Marcha marcha;
+    std::future<ListadoEmitido> hecho;
+};
+
+// The listings the archive has tables for, described.
+std::vector<std::unique_ptr<Trabajo>> Trabajos(const LectorArchivo& archivo, const QString& rutaArchivo,
+                                               const QString& carpeta) {
+    const auto valor = [&](const char* clave) { return ValorDelManifiesto(archivo, clave); };
+    const QString ejercicio = valor("ejercicio");
+    const QStringList datos = LineasDeDatos(archivo);
     QString corte = valor("fecha_corte");
     if (corte.isEmpty()) corte = valor("fecha_hasta");
-    struct Trabajo {
-        Documento d;
-        QString ruta;
-        Marcha marcha;
-        std::future<ListadoEmitido> hecho;
-    };
     std::vector<std::unique_ptr<Trabajo>> trabajos;
     for (const Listado listado : {Listado::LibroDiario, Listado::Existencias}) {
         const bool diario = listado == Listado::LibroDiario;
@@ -962,9 +988,34 @@ std::vector<ListadoEmitido> EmitirListados(const QString& rutaArchivo, const Opc
             columnasDelDiario(d, *tabla);
         else
             columnasDeExistencias(d, *tabla);
-        t->ruta = RutaListado(rutaArchivo, listado, opciones.carpeta);
+        t->ruta = RutaListado(rutaArchivo, listado, carpeta);
         trabajos.push_back(std::move(t));
     }
+    return trabajos;
+}
+
+// Each listing's page, and the share of the work done, weighed by rows.
+void MostrarMarcha(Avance& avance, const std::vector<std::unique_ptr<Trabajo>>& trabajos) {
+    QStringList lineas;
+    qint64 hechas = 0, total = 0;
+    for (const auto& t : trabajos) {
+        const int pagina = t->marcha.pagina, paginas = t->marcha.paginas;
+        lineas << (pagina > 0
+                       ? QStringLiteral("%1: página %2 de %3").arg(t->d.titulo).arg(pagina).arg(paginas)
+                       : QStringLiteral("%1: preparando").arg(t->d.titulo));
+        hechas += t->marcha.milesimas * std::max<qint64>(t->d.filas, 1);
+        total += 1000 * std::max<qint64>(t->d.filas, 1);
+    }
+    avance.Mostrar(QStringLiteral("Emitiendo los listados de la depuración"), lineas.join(kSeparador),
+                   QStringLiteral("%1 %").arg(total ? hechas * 100 / total : 100));
+}
+
+} // namespace
+
+std::vector<ListadoEmitido> EmitirListados(const QString& rutaArchivo, const OpcionesListados& opciones) {
+    const LectorArchivo archivo(rutaArchivo);
+    if (opciones.verificarArchivo) archivo.ExigirIntegro();
+    std::vector<std::unique_ptr<Trabajo>> trabajos = Trabajos(archivo, rutaArchivo, opciones.carpeta);
     // Each listing on a thread of its own (cairo's PDF output is most of the work, and the two
     // share nothing); this thread shows the progress.
     const QString archivoLeido = archivo.Ruta();
@@ -975,20 +1026,7 @@ std::vector<ListadoEmitido> EmitirListados(const QString& rutaArchivo, const Opc
             return impresor.Imprimir(t.d, t.ruta);
         });
     const auto mostrar = [&] {
-        if (!opciones.avance) return;
-        QStringList lineas;
-        qint64 hechas = 0, total = 0;
-        for (const auto& t : trabajos) {
-            const int pagina = t->marcha.pagina, paginas = t->marcha.paginas;
-            lineas << (pagina > 0
-                           ? QStringLiteral("%1: página %2 de %3").arg(t->d.titulo).arg(pagina).arg(paginas)
-                           : QStringLiteral("%1: preparando").arg(t->d.titulo));
-            hechas += t->marcha.milesimas * std::max<qint64>(t->d.filas, 1);
-            total += 1000 * std::max<qint64>(t->d.filas, 1);
-        }
-        opciones.avance->Mostrar(false, QStringLiteral("Emitiendo los listados de la depuración"),
-                                 lineas.join(kSeparador),
-                                 QStringLiteral("%1 %").arg(total ? hechas * 100 / total : 100));
+        if (opciones.avance) MostrarMarcha(*opciones.avance, trabajos);
     };
     for (auto& t : trabajos)
         while (t->hecho.wait_for(std::chrono::milliseconds(100)) == std::future_status::timeout)

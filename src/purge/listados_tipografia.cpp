@@ -173,50 +173,52 @@ double Fuente::AnchoPalabraMasLarga(std::string_view texto) {
     return mayor;
 }
 
+int Fuente::partirAnalizado(double tam, double ancho, std::vector<TramoTexto>& lineas) {
+    constexpr double kHolgura = 1e-6;
+    const int n = int(caracteres_.size());
+    int inicio = -1, fin = 0; // the line being filled: characters [inicio, fin)
+    double anchoLinea = 0;
+    auto cerrar = [&] {
+        lineas.push_back({caracteres_[size_t(inicio)].desde,
+                          caracteres_[size_t(fin - 1)].desde + caracteres_[size_t(fin - 1)].largo});
+        inicio = -1;
+        anchoLinea = 0;
+    };
+    for (int i = 0; i < n;) {
+        // Blanks before the word, then the word.
+        double blancos = 0;
+        int p = i;
+        for (; p < n && caracteres_[size_t(p)].cp == U' '; ++p)
+            blancos += caracteres_[size_t(p)].avance * tam;
+        if (p == n) break;
+        int q = p;
+        double palabra = 0;
+        for (; q < n && caracteres_[size_t(q)].cp != U' '; ++q)
+            palabra += caracteres_[size_t(q)].avance * tam;
+        if (inicio >= 0 && anchoLinea + blancos + palabra <= ancho + kHolgura) {
+            anchoLinea += blancos + palabra;
+            fin = q;
+        } else {
+            if (inicio >= 0) cerrar();
+            // The word starts a line; one wider than the column is cut between characters.
+            for (int k = p; k < q; ++k) {
+                const double w = caracteres_[size_t(k)].avance * tam;
+                if (inicio >= 0 && anchoLinea + w > ancho + kHolgura) cerrar();
+                if (inicio < 0) inicio = k;
+                anchoLinea += w;
+                fin = k + 1;
+            }
+        }
+        i = q;
+    }
+    if (inicio >= 0) cerrar();
+    if (lineas.empty()) lineas.push_back({0, 0});
+    return int(lineas.size());
+}
+
 int Fuente::Partir(std::string_view texto, double tam, double ancho, std::vector<TramoTexto>& lineas) {
     lineas.clear();
-    constexpr double kHolgura = 1e-6;
-    if (Analizar(texto)) {
-        const int n = int(caracteres_.size());
-        int inicio = -1, fin = 0; // the line being filled: characters [inicio, fin)
-        double anchoLinea = 0;
-        auto cerrar = [&] {
-            lineas.push_back({caracteres_[size_t(inicio)].desde,
-                              caracteres_[size_t(fin - 1)].desde + caracteres_[size_t(fin - 1)].largo});
-            inicio = -1;
-            anchoLinea = 0;
-        };
-        for (int i = 0; i < n;) {
-            // Blanks before the word, then the word.
-            double blancos = 0;
-            int p = i;
-            for (; p < n && caracteres_[size_t(p)].cp == U' '; ++p)
-                blancos += caracteres_[size_t(p)].avance * tam;
-            if (p == n) break;
-            int q = p;
-            double palabra = 0;
-            for (; q < n && caracteres_[size_t(q)].cp != U' '; ++q)
-                palabra += caracteres_[size_t(q)].avance * tam;
-            if (inicio >= 0 && anchoLinea + blancos + palabra <= ancho + kHolgura) {
-                anchoLinea += blancos + palabra;
-                fin = q;
-            } else {
-                if (inicio >= 0) cerrar();
-                // The word starts a line; one wider than the column is cut between characters.
-                for (int k = p; k < q; ++k) {
-                    const double w = caracteres_[size_t(k)].avance * tam;
-                    if (inicio >= 0 && anchoLinea + w > ancho + kHolgura) cerrar();
-                    if (inicio < 0) inicio = k;
-                    anchoLinea += w;
-                    fin = k + 1;
-                }
-            }
-            i = q;
-        }
-        if (inicio >= 0) cerrar();
-        if (lineas.empty()) lineas.push_back({0, 0});
-        return int(lineas.size());
-    }
+    if (Analizar(texto)) return partirAnalizado(tam, ancho, lineas);
     PangoLayout* d = Disposicion(tam);
     pango_layout_set_text(d, texto.data(), int(texto.size()));
     pango_layout_set_width(d, int(ancho * PANGO_SCALE));

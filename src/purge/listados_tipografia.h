@@ -56,6 +56,8 @@ private:
     };
     // Decodes the text into caracteres_; false when pango must lay it out.
     bool Analizar(std::string_view texto);
+    // Partir for a text Analizar took: the lines by the font's own advances.
+    int partirAnalizado(double tam, double ancho, std::vector<TramoTexto>& lineas);
     Glifo& Buscar(char32_t cp);
     void Liberar();
     PangoLayout* Disposicion(double tam);

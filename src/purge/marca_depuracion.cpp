@@ -76,17 +76,17 @@ QString MarcaDepuracion::Codificar() const {
     const QString base = QString::number(ejercicio) + u';' + (fase == Fase::StockHecho ? u'S' : u'A') + u';' +
                          codificarValor(desde) + u';' + codificarValor(hasta);
     if (!dueno) return base;
-    QString equipo = dueno->equipo, usuario = dueno->usuario, equipoArchivo = this->equipoArchivo;
+    QString equipo = dueno->equipo, usuario = dueno->usuario, equipoDelArchivo = equipoArchivo;
     for (;;) {
         QString t = base + u';' + dueno->corrida + u';' + dueno->inicio + u';' +
                     codificarValor(QVariant(equipo)) + u';' + codificarValor(QVariant(usuario));
         if (!archivo.isEmpty())
-            t += u';' + codificarValor(QVariant(archivo)) + u';' + codificarValor(QVariant(equipoArchivo));
-        if (t.size() <= kLargoMaximo || (equipo.isEmpty() && usuario.isEmpty() && equipoArchivo.isEmpty()))
+            t += u';' + codificarValor(QVariant(archivo)) + u';' + codificarValor(QVariant(equipoDelArchivo));
+        if (t.size() <= kLargoMaximo || (equipo.isEmpty() && usuario.isEmpty() && equipoDelArchivo.isEmpty()))
             return t;
         // Who is purging is told as far as it fits; the period and the archive's name must fit whole.
         QString* largo = &usuario;
-        for (QString* s : {&equipo, &equipoArchivo})
+        for (QString* s : {&equipo, &equipoDelArchivo})
             if (s->size() > largo->size()) largo = s;
         largo->chop(1);
     }

@@ -13,7 +13,8 @@
 namespace S = SentenciasDepuracion;
 
 namespace {
-const QString kTipo = QStringLiteral("SI"); // 1
+// The voucher type of the opening balances.
+const QString kTipo = QStringLiteral("SI");
 const QString kComilla = QStringLiteral("'");
 const QString kArroba = QStringLiteral("@");
 // SQL Server takes at most 1,000 rows in one VALUES list.
@@ -60,7 +61,8 @@ bool PurgaStock::Paso(ClasePaso clase, const std::function<void()>& paso) {
 }
 
 void PurgaStock::Ejecutar() {
-    // 2, 3, then everything from the voucher number on in one transaction: all or nothing.
+    // The voucher type first, then everything from the voucher number on in one transaction:
+    // all or nothing.
     // The archive reads the movements right after the lock, before the balances are read.
     if (TipoSI() && AbrirTransaccion() && Numerar() && AbrirAvance() && ArchivarMovimientos() &&
         LeerSaldos()) {
@@ -119,7 +121,6 @@ bool PurgaStock::AbrirTransaccion() {
 }
 
 bool PurgaStock::Numerar() {
-    // 4, 5, 6
     if (!Paso(ClasePaso::Esencial, [&] {
             sesion_.AbrirRecordset(S::MaximoComprobante(true), rs_, Cursor::SoloAdelante,
                                    Bloqueo::SoloLectura, -1);
@@ -135,16 +136,14 @@ bool PurgaStock::Numerar() {
 }
 
 bool PurgaStock::AbrirAvance() {
-    // 7, 8
     return Paso(ClasePaso::Prescindible,
-                [&] { avance_.Iniciar(QStringLiteral("Depurando Movimientos de Stock..."), false); }) &&
+                [&] { avance_.Iniciar(QStringLiteral("Depurando Movimientos de Stock...")); }) &&
            Paso(ClasePaso::Prescindible, [&] {
-               avance_.Mostrar(false, QStringLiteral("Obteniendo Saldo Inicial a la Fecha de Depuración"));
+               avance_.Mostrar(QStringLiteral("Obteniendo Saldo Inicial a la Fecha de Depuración"));
            });
 }
 
 bool PurgaStock::LeerSaldos() {
-    // 9, 10
     return Paso(ClasePaso::Esencial,
                 [&] {
                     fechaSQL_ = gUtilidades().FechaSQL(fechaCorte_);
@@ -187,25 +186,21 @@ bool PurgaStock::Columnas() {
 }
 
 bool PurgaStock::GenerarSaldos() {
-    // 11, a batch of rows at a time: one statement, one progress line and one yield per batch.
+    // A batch of rows at a time: one statement, one progress line and one yield per batch.
     if (!Columnas()) return false;
     for (;;) {
         bool finDeDatos = true;
         if (!Paso(ClasePaso::Esencial, [&] { finDeDatos = rs_.Eof(); })) return false;
         if (finDeDatos) return true;
-        // 11.5 for each row of the batch
         if (!LeerLote()) return false;
-        // 11.1
         if (!InsertarLote()) return false;
-        // 11.2, with the batch's last row
+        // The progress shows the batch's last row.
         if (!Paso(ClasePaso::Prescindible, [&] {
-                avance_.Mostrar(false, QStringLiteral("Generando Saldo Inicial"), Articulo(filas_ - 1),
+                avance_.Mostrar(QStringLiteral("Generando Saldo Inicial"), Articulo(filas_ - 1),
                                 QVariant::fromValue(qlonglong(linea_ + filas_ - 1)));
             }))
             return false;
-        // 11.3
         if (!Paso(ClasePaso::Prescindible, [&] { QCoreApplication::processEvents(); })) return false;
-        // 11.4
         linea_ += filas_;
     }
 }
@@ -270,11 +265,10 @@ bool PurgaStock::InsertarLote() {
 }
 
 bool PurgaStock::Borrar() {
-    // 12, 13
     return Paso(ClasePaso::Prescindible,
                 [&] {
                     avance_.Mostrar(
-                        false, QStringLiteral("Eliminando Movimientos de Stock"),
+                        QStringLiteral("Eliminando Movimientos de Stock"),
                         QStringLiteral("Este proceso puede demorar unos minutos, por favor sea pasciente..."),
                         QString());
                 }) &&
@@ -329,7 +323,6 @@ bool PurgaStock::Marcar() {
 bool PurgaStock::Confirmar() {
     // Commit only when every database step finally succeeded.
     if (pasos_.HuboFallo() || !Cometer()) return false;
-    // 14
     return Paso(ClasePaso::Prescindible, [&] { avance_.Cerrar(); });
 }
 

@@ -232,24 +232,25 @@ private:
                     .arg(r_.saldos));
     }
 
-    // Inserts the archived rows into their table, a batch of rows per statement; returns the count.
-    qint64 Reinsertar(const Destino& destino) {
-        const TablaArchivo& t = *archivo_.Tabla(QString::fromLatin1(destino.tabla));
-        const QString tabla = QString::fromLatin1(destino.origen);
-        const bool servidor = !sesion_.EsSQLite();
-        // The database's columns: every archived one must be there.
-        QStringList enLaBase;
-        for (const ColumnaArchivo& c : DescribirTabla(sesion_, tabla).columnas)
-            enLaBase << c.nombre;
+    // The archive's columns that go into the table, as the table names them.
+    struct ColumnasDestino {
         std::vector<int> indices; // the archive's columns that go in
         std::vector<bool> fechas; // dates that a server reads better as dates than as text
         QStringList nombres;
         bool identidad = false;
+    };
+    ColumnasDestino Columnas(const Destino& destino, const TablaArchivo& t, const QString& tabla,
+                             bool servidor) {
+        // The database's columns: every archived one must be there.
+        QStringList enLaBase;
+        for (const ColumnaArchivo& c : DescribirTabla(sesion_, tabla).columnas)
+            enLaBase << c.nombre;
+        ColumnasDestino r;
         for (size_t i = 0; i < t.columnas.size(); ++i) {
             const ColumnaArchivo& c = t.columnas[i];
             if (c.nombre == QLatin1String(kColumnaRowid)) {
                 if (servidor) continue;
-                nombres << QStringLiteral("rowid");
+                r.nombres << QStringLiteral("rowid");
             } else {
                 if (c.nombre.contains(QChar(']')) || !enLaBase.contains(c.nombre, Qt::CaseInsensitive))
                     throw Rechazo{QStringLiteral("La tabla %1 de la base de datos no tiene la columna %2 que "
@@ -260,13 +261,36 @@ private:
                         r_.idsNuevos = true;
                         continue;
                     }
-                    identidad = true;
+                    r.identidad = true;
                 }
-                nombres << Corchetes(c.nombre);
+                r.nombres << Corchetes(c.nombre);
             }
-            indices.push_back(int(i));
-            fechas.push_back(servidor && ClaseDeTipo(c.tipo) == ClaseCanonica::Fecha);
+            r.indices.push_back(int(i));
+            r.fechas.push_back(servidor && ClaseDeTipo(c.tipo) == ClaseCanonica::Fecha);
         }
+        return r;
+    }
+
+    // A server reads a date text by its language; a date value it does not.
+    static QVariant ComoFecha(const QVariant& v) {
+        if (v.typeId() != QMetaType::QString) return v;
+        const QString s = v.toString().trimmed().replace(QChar('T'), QChar(' '));
+        for (const char* formato : {"yyyy-MM-dd HH:mm:ss.zzz", "yyyy-MM-dd HH:mm:ss", "yyyy-MM-dd"}) {
+            const QDateTime d = QDateTime::fromString(s, QString::fromLatin1(formato));
+            if (d.isValid()) return d;
+        }
+        return v;
+    }
+
+    // Inserts the archived rows into their table, a batch of rows per statement; returns the count.
+    qint64 Reinsertar(const Destino& destino) {
+        const TablaArchivo& t = *archivo_.Tabla(QString::fromLatin1(destino.tabla));
+        const QString tabla = QString::fromLatin1(destino.origen);
+        const ColumnasDestino columnas = Columnas(destino, t, tabla, !sesion_.EsSQLite());
+        const std::vector<int>& indices = columnas.indices;
+        const std::vector<bool>& fechas = columnas.fechas;
+        const QStringList& nombres = columnas.nombres;
+        const bool identidad = columnas.identidad;
         const int n = int(indices.size());
         const int porSentencia = std::clamp(sesion_.LimiteParametros() / std::max(n, 1), 1, 100);
         const QString cabeza = QStringLiteral("INSERT INTO %1 (%2) VALUES ").arg(tabla, nombres.join(u','));
@@ -287,20 +311,8 @@ private:
         };
         archivo_.Recorrer(t.nombre, [&](const Dato* datos) {
             for (int k = 0; k < n; ++k) {
-                QVariant v = ValorDeDato(datos[indices[size_t(k)]]);
-                if (fechas[size_t(k)] && v.typeId() == QMetaType::QString) {
-                    // A server reads a date text by its language; a date value it does not.
-                    const QString s = v.toString().trimmed().replace(QChar('T'), QChar(' '));
-                    for (const char* formato :
-                         {"yyyy-MM-dd HH:mm:ss.zzz", "yyyy-MM-dd HH:mm:ss", "yyyy-MM-dd"}) {
-                        const QDateTime d = QDateTime::fromString(s, QString::fromLatin1(formato));
-                        if (d.isValid()) {
-                            v = d;
-                            break;
-                        }
-                    }
-                }
-                lote << v;
+                const QVariant v = ValorDeDato(datos[indices[size_t(k)]]);
+                lote << (fechas[size_t(k)] ? ComoFecha(v) : v);
             }
             if (lote.size() >= qsizetype(porSentencia) * n) enviar();
             return true;

@@ -142,7 +142,7 @@ std::optional<QString> ConectarEleccion(const EleccionConexion& e) {
     QString fallo;
     {
         const MensajesGuardados mensajes;
-        sesion.Conectar(false, 3);
+        sesion.Conectar();
         fallo = mensajes.Texto();
     }
     if (!sesion.Conectado())

@@ -59,6 +59,18 @@ FrmConexion::FrmConexion(QWidget* parent) : QDialog(parent) {
     CmdCancelar->setObjectName(QStringLiteral("CmdCancelar"));
     CmdCancelar->setAutoDefault(false);
 
+    disponer(intro);
+    QWidget* foco = llenarOrigenes();
+    elegidoAntes_ = CmbOrigen->currentIndex();
+    ajustarLogin();
+    foco->setFocus();
+
+    connect(CmbOrigen, &QComboBox::activated, this, &FrmConexion::CmbOrigen_Activated);
+    connect(CmdConectar, &QPushButton::clicked, this, &FrmConexion::CmdConectar_Click);
+    connect(CmdCancelar, &QPushButton::clicked, this, &QDialog::reject);
+}
+
+void FrmConexion::disponer(QLabel* intro) {
     auto etiqueta = [this](const QString& texto, QWidget* control) {
         auto* l = new QLabel(texto, this);
         l->setBuddy(control);
@@ -83,7 +95,9 @@ FrmConexion::FrmConexion(QWidget* parent) : QDialog(parent) {
     setTabOrder(txtUsuario, txtPassword);
     setTabOrder(txtPassword, CmdConectar);
     setTabOrder(CmdConectar, CmdCancelar);
+}
 
+QWidget* FrmConexion::llenarOrigenes() {
     for (const OrigenDatos& o : OrigenesDeDatos()) {
         const QString texto =
             o.descripcion.isEmpty() ? o.nombre : QStringLiteral("%1 (%2)").arg(o.nombre, o.descripcion);
@@ -109,13 +123,7 @@ FrmConexion::FrmConexion(QWidget* parent) : QDialog(parent) {
             }
         }
     }
-    elegidoAntes_ = CmbOrigen->currentIndex();
-    ajustarLogin();
-    foco->setFocus();
-
-    connect(CmbOrigen, &QComboBox::activated, this, &FrmConexion::CmbOrigen_Activated);
-    connect(CmdConectar, &QPushButton::clicked, this, &FrmConexion::CmdConectar_Click);
-    connect(CmdCancelar, &QPushButton::clicked, this, &QDialog::reject);
+    return foco;
 }
 
 FrmConexion::~FrmConexion() = default;
@@ -140,7 +148,7 @@ void FrmConexion::setVisible(bool visible) {
     // Placed once, at its final size, before QDialog would place it from a provisional one.
     if (visible && !isVisible()) {
         adjustSize();
-        CentrarEnPantallaDelPuntero(this);
+        CentrarFormulario(this);
     }
     QDialog::setVisible(visible);
 }

@@ -35,6 +35,10 @@ private Q_SLOTS:
     void CmbOrigen_Activated(int indice);
 
 private:
+    // The controls in their grid, in tab order.
+    void disponer(QLabel* intro);
+    // The data sources and the last choice, preselected; returns the control to focus.
+    QWidget* llenarOrigenes();
     // Asks for a SQLite file; true when one was chosen (it is then the current source).
     bool elegirArchivo();
     int agregarArchivo(const QString& ruta);

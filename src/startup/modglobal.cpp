@@ -133,7 +133,7 @@ void InicioSistema() {
             gSesion().setDbName(dbName);
             gSesion().setPassword(password);
             gSesion().setServer(server);
-            gSesion().Conectar(false, 3);
+            gSesion().Conectar();
             if (!gSesion().Conectado()) {
                 operador().Terminar(SalidaSinConexion);
                 return;

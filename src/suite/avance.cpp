@@ -26,7 +26,7 @@ std::unique_ptr<AvanceVista> Avance::InstalarVista(std::unique_ptr<AvanceVista> 
     return anterior;
 }
 
-void Avance::Iniciar(const QString& titulo, bool) {
+void Avance::Iniciar(const QString& titulo) {
     if (!vista_) vista_ = vistaPorDefecto();
     linea1_.clear();
     linea2_.clear();
@@ -35,7 +35,7 @@ void Avance::Iniciar(const QString& titulo, bool) {
     vista_->Iniciar(titulo);
 }
 
-void Avance::Mostrar(bool, const QVariant& l1, const QVariant& l2, const QVariant& v) {
+void Avance::Mostrar(const QVariant& l1, const QVariant& l2, const QVariant& v) {
     if (!vista_) vista_ = vistaPorDefecto();
     if (l1.isValid()) linea1_ = l1.toString();
     if (l2.isValid()) linea2_ = l2.toString();

@@ -18,10 +18,9 @@ class Avance {
 public:
     Avance();
     ~Avance();
-    void Iniciar(const QString& titulo, bool bandera = false);
+    void Iniciar(const QString& titulo);
     // Omitted arguments are null QVariants: the line or value keeps what it showed.
-    void Mostrar(bool bandera, const QVariant& linea1, const QVariant& linea2 = {},
-                 const QVariant& valor = {});
+    void Mostrar(const QVariant& linea1, const QVariant& linea2 = {}, const QVariant& valor = {});
     void Cerrar();
     bool Visible() const { return visible_; }
     // A statement waits for another station (the session's wait notice): shown over whatever

@@ -37,7 +37,7 @@ void InstalarInterfazQt() {
     InstalarInterfaz(std::move(qt));
 }
 
-void CentrarEnPantallaDelPuntero(QWidget* ventana) {
+void CentrarFormulario(QWidget* ventana) {
     if (!ventana) return;
     QScreen* pantalla = QGuiApplication::screenAt(QCursor::pos());
     if (!pantalla) pantalla = ventana->screen() ? ventana->screen() : QGuiApplication::primaryScreen();

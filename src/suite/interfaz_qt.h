@@ -9,4 +9,4 @@ class QWidget;
 // Places a window that is about to show at the centre of the screen the pointer is on. Called
 // before the window is mapped, so that the window manager gets the position with the window
 // and never places it first; the frame is taken as wide as the other windows' frames.
-void CentrarEnPantallaDelPuntero(QWidget* ventana);
+void CentrarFormulario(QWidget* ventana);

@@ -39,7 +39,7 @@ public:
     void setVisible(bool visible) override {
         if (visible && !isVisible()) {
             ajustar();
-            CentrarEnPantallaDelPuntero(this);
+            CentrarFormulario(this);
             colocada_ = size();
         }
         QMessageBox::setVisible(visible);
@@ -56,7 +56,7 @@ protected:
     void showEvent(QShowEvent* e) override {
         QMessageBox::showEvent(e); // sizes it its own way
         ajustar();
-        if (size() != colocada_) CentrarEnPantallaDelPuntero(this); // still before it is mapped
+        if (size() != colocada_) CentrarFormulario(this); // still before it is mapped
         // Counted from the first exposure; from now where none comes.
         aLaVista_.start();
         expuesta_ = false;

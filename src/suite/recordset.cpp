@@ -2,6 +2,7 @@
 
 #include "suite/datos_p.h"
 #include "suite/sesion.h"
+#include "suite/transaccion.h"
 #include "suite/tsql.h"
 #include "suite/utilidades.h"
 
@@ -58,6 +59,34 @@ int cifras(const QChar* c, qsizetype n, qsizetype& i, int minimo, int maximo) {
     return k >= minimo ? v : -1;
 }
 
+// The time after a date, from c[desde] to the end: a blank or "T", then HH:mm, optional :ss and
+// an optional fraction of a second (its first three digits count). Invalid when it is not that.
+QTime horaDeTexto(const QChar* c, qsizetype n, qsizetype desde) {
+    if (n < desde + 6 || (c[desde] != QChar(' ') && c[desde] != QChar('T')) || c[desde + 3] != QChar(':'))
+        return {};
+    const int h = dosDigitos(c + desde + 1), mi = dosDigitos(c + desde + 4);
+    int s = 0, ms = 0;
+    qsizetype i = desde + 6;
+    if (i < n && c[i] == QChar(':')) {
+        if (i + 3 > n || (s = dosDigitos(c + i + 1)) < 0) return {};
+        i += 3;
+        if (i < n && c[i] == QChar('.')) {
+            ++i;
+            int digitos = 0;
+            while (i < n && c[i].isDigit()) {
+                if (digitos < 3) ms = ms * 10 + (c[i].unicode() - '0');
+                ++digitos;
+                ++i;
+            }
+            if (digitos == 0) return {};
+            for (int k = digitos; k < 3; ++k)
+                ms *= 10;
+        }
+    }
+    if (i != n || h < 0 || mi < 0) return {};
+    return QTime(h, mi, s, ms);
+}
+
 // A date text as SQLite keeps it ("2023-12-31", "2023-12-31 13:45:00[.000]", with "T" too)
 // or in the short form, with one or two digits for day and month ("31/12/2023", "1/1/2023");
 // anything else stays text.
@@ -84,29 +113,7 @@ QVariant fechaDeTexto(const QString& t) {
     const QDate fecha(a, m, d);
     if (a < 0 || m < 0 || d < 0 || !fecha.isValid()) return t;
     if (n == resto) return fecha;
-    if (n < resto + 6 || (c[resto] != QChar(' ') && c[resto] != QChar('T')) || c[resto + 3] != QChar(':'))
-        return t;
-    const int h = dosDigitos(c + resto + 1), mi = dosDigitos(c + resto + 4);
-    int s = 0, ms = 0;
-    qsizetype i = resto + 6;
-    if (i < n && c[i] == QChar(':')) {
-        if (i + 3 > n || (s = dosDigitos(c + i + 1)) < 0) return t;
-        i += 3;
-        if (i < n && c[i] == QChar('.')) {
-            ++i;
-            int digitos = 0;
-            while (i < n && c[i].isDigit()) {
-                if (digitos < 3) ms = ms * 10 + (c[i].unicode() - '0');
-                ++digitos;
-                ++i;
-            }
-            if (digitos == 0) return t;
-            for (int k = digitos; k < 3; ++k)
-                ms *= 10;
-        }
-    }
-    if (i != n || h < 0 || mi < 0) return t;
-    const QTime hora(h, mi, s, ms);
+    const QTime hora = horaDeTexto(c, n, resto);
     if (!hora.isValid()) return t;
     return QDateTime(fecha, hora);
 }
@@ -936,6 +943,139 @@ QString nombreSql(const QSqlDatabase& db, const QString& columna) {
     return db.driver()->escapeIdentifier(columna, QSqlDriver::FieldName);
 }
 
+// The recordset columns given a value, each of them a column of the table.
+std::vector<int> columnasPuestas(const RecordsetDatos& d, const Destino& dest) {
+    std::vector<int> puestas;
+    for (int i = 0; i < d.ncols; ++i)
+        if (d.cambiadas[size_t(i)]) {
+            if (dest.columnas[size_t(i)].isEmpty())
+                throw ErrorSistema(NoActualizable,
+                                   QStringLiteral("El campo \"%1\" no es una columna de %2: no se puede "
+                                                  "actualizar.")
+                                       .arg(d.columnas[size_t(i)].nombre, dest.tabla));
+            puestas.push_back(i);
+        }
+    return puestas;
+}
+
+void insertarFila(Sesion& s, RecordsetDatos& d, const Destino& dest, const std::vector<int>& puestas,
+                  const std::vector<QVariant>& ligados) {
+    QSqlDatabase db = s.Base();
+    QString sql;
+    if (puestas.empty())
+        sql = QStringLiteral("INSERT INTO %1 DEFAULT VALUES").arg(dest.tabla);
+    else {
+        QStringList nombres, marcas;
+        for (int i : puestas) {
+            nombres << nombreSql(db, dest.columnas[size_t(i)]);
+            marcas << QStringLiteral("?");
+        }
+        sql = QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)")
+                  .arg(dest.tabla, nombres.join(QStringLiteral(", ")), marcas.join(QStringLiteral(", ")));
+    }
+    QSqlQuery q = SesionInterna::Preparar(s, sql);
+    for (int i : puestas)
+        q.addBindValue(ligados[size_t(i)]);
+    SesionInterna::Ejecutar(s, q, QStringLiteral("No se pudo agregar la fila: "));
+    q.finish();
+    for (int i = 0; i < d.ncols; ++i) {
+        const QVariant crudo = d.cambiadas[size_t(i)] ? ligados[size_t(i)] : QVariant();
+        d.originales.push_back(crudo);
+        d.filas.push_back(NormalizarValor(QVariant(crudo), d.columnas[size_t(i)].clase));
+    }
+    ++d.nfilas;
+    d.indice = d.nfilas - 1;
+    d.vacio = d.eof = false;
+    d.completo = true;
+}
+
+// The condition that finds the row read (by its key, or by the statement's condition and all
+// of its original values), and the values it binds.
+struct CondicionDeFila {
+    QString donde;
+    std::vector<QVariant> valores;
+};
+
+CondicionDeFila condicionDeFila(const QSqlDatabase& db, const RecordsetDatos& d, const Destino& dest) {
+    const size_t base = size_t(d.indice) * size_t(d.ncols);
+    CondicionDeFila r;
+    QStringList condiciones;
+    for (int i : dest.identidad) {
+        const QVariant& o = d.originales[base + size_t(i)];
+        const QString col = nombreSql(db, dest.columnas[size_t(i)]);
+        if (o.isNull())
+            condiciones << col + QStringLiteral(" IS NULL");
+        else {
+            condiciones << col + QStringLiteral(" = ?");
+            r.valores.push_back(o);
+        }
+    }
+    if (!dest.condicion.isEmpty()) condiciones.prepend(QChar('(') + dest.condicion + QChar(')'));
+    r.donde = condiciones.join(QStringLiteral(" AND "));
+    return r;
+}
+
+// Exactly one row meets the condition; else nothing may be written.
+void exigirFilaUnica(Sesion& s, const Destino& dest, const CondicionDeFila& condicion) {
+    QSqlQuery c = SesionInterna::Preparar(
+        s, QStringLiteral("SELECT COUNT(*) FROM %1 WHERE %2").arg(dest.tabla, condicion.donde));
+    for (const QVariant& v : condicion.valores)
+        c.addBindValue(v);
+    SesionInterna::Ejecutar(s, c, QStringLiteral("No se pudo actualizar la fila: "));
+    const qlonglong n = c.next() ? c.value(0).toLongLong() : 0;
+    c.finish();
+    if (n == 0)
+        throw ErrorSistema(Errores::FilaNoEncontrada,
+                           QStringLiteral("No se encontró la fila para actualizar en %1: otro proceso la "
+                                          "modificó o la eliminó después de leerla. No se cambió nada.")
+                               .arg(dest.tabla));
+    if (n > 1)
+        throw ErrorSistema(
+            Errores::FilaNoEncontrada,
+            QStringLiteral("No se puede actualizar la fila de %1: la fila no es única (%2 filas "
+                           "iguales). No se cambió nada.")
+                .arg(dest.tabla)
+                .arg(n));
+}
+
+void actualizarFila(Sesion& s, RecordsetDatos& d, const Destino& dest, const std::vector<int>& puestas,
+                    const std::vector<QVariant>& ligados) {
+    QSqlDatabase db = s.Base();
+    const CondicionDeFila condicion = condicionDeFila(db, d, dest);
+    // Count and write as one unit, so that the row counted is the row written. On SQLite the
+    // unit takes the write lock first: a count under a read lock cannot ask for it later
+    // while another program writes (SQLite refuses at once, to avoid a deadlock).
+    Transaccion unidad(s);
+    exigirFilaUnica(s, dest, condicion);
+    QStringList asignaciones;
+    for (int i : puestas)
+        asignaciones << nombreSql(db, dest.columnas[size_t(i)]) + QStringLiteral(" = ?");
+    QSqlQuery u = SesionInterna::Preparar(
+        s, QStringLiteral("UPDATE %1 SET %2 WHERE %3")
+               .arg(dest.tabla, asignaciones.join(QStringLiteral(", ")), condicion.donde));
+    for (int i : puestas)
+        u.addBindValue(ligados[size_t(i)]);
+    for (const QVariant& v : condicion.valores)
+        u.addBindValue(v);
+    SesionInterna::Ejecutar(s, u, QStringLiteral("No se pudo actualizar la fila: "));
+    const int afectadas = u.numRowsAffected();
+    u.finish();
+    if (afectadas > 1 || afectadas == 0)
+        throw ErrorSistema(
+            Errores::FilaNoEncontrada,
+            QStringLiteral("No se pudo actualizar la fila de %1: la sentencia alcanzó %2 filas. "
+                           "No se cambió nada.")
+                .arg(dest.tabla)
+                .arg(afectadas));
+    unidad.Cometer();
+    const size_t base = size_t(d.indice) * size_t(d.ncols);
+    for (int i : puestas) {
+        d.originales[base + size_t(i)] = ligados[size_t(i)];
+        d.filas[base + size_t(i)] =
+            NormalizarValor(QVariant(ligados[size_t(i)]), d.columnas[size_t(i)].clase);
+    }
+}
+
 } // namespace
 
 void Recordset::Update() {
@@ -947,146 +1087,19 @@ void Recordset::Update() {
     // Metadata reads use the connection too: pending results first.
     SesionInterna::LeerPendientes(s);
     const Destino dest = destinoDe(s, d);
-    QSqlDatabase db = s.Base();
-
-    std::vector<int> puestas;
-    for (int i = 0; i < d.ncols; ++i)
-        if (d.cambiadas[size_t(i)]) {
-            if (dest.columnas[size_t(i)].isEmpty())
-                throw ErrorSistema(NoActualizable,
-                                   QStringLiteral("El campo \"%1\" no es una columna de %2: no se puede "
-                                                  "actualizar.")
-                                       .arg(d.columnas[size_t(i)].nombre, dest.tabla));
-            puestas.push_back(i);
-        }
-
+    const std::vector<int> puestas = columnasPuestas(d, dest);
+    if (!d.nuevo && puestas.empty()) {
+        d.editando = false;
+        d.apuntarFila();
+        return;
+    }
     std::vector<QVariant> ligados(size_t(d.ncols));
     for (int i : puestas)
         ligados[size_t(i)] = SesionInterna::ValorParaLigar(s, d.edicion[size_t(i)]);
-
-    if (d.nuevo) {
-        QString sql;
-        if (puestas.empty())
-            sql = QStringLiteral("INSERT INTO %1 DEFAULT VALUES").arg(dest.tabla);
-        else {
-            QStringList nombres, marcas;
-            for (int i : puestas) {
-                nombres << nombreSql(db, dest.columnas[size_t(i)]);
-                marcas << QStringLiteral("?");
-            }
-            sql = QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)")
-                      .arg(dest.tabla, nombres.join(QStringLiteral(", ")), marcas.join(QStringLiteral(", ")));
-        }
-        QSqlQuery q = SesionInterna::Preparar(s, sql);
-        for (int i : puestas)
-            q.addBindValue(ligados[size_t(i)]);
-        SesionInterna::Ejecutar(s, q, QStringLiteral("No se pudo agregar la fila: "));
-        q.finish();
-        for (int i = 0; i < d.ncols; ++i) {
-            const QVariant crudo = d.cambiadas[size_t(i)] ? ligados[size_t(i)] : QVariant();
-            d.originales.push_back(crudo);
-            d.filas.push_back(NormalizarValor(QVariant(crudo), d.columnas[size_t(i)].clase));
-        }
-        ++d.nfilas;
-        d.indice = d.nfilas - 1;
-        d.vacio = d.eof = false;
-        d.completo = true;
-    } else {
-        if (puestas.empty()) {
-            d.editando = false;
-            d.apuntarFila();
-            return;
-        }
-        const size_t base = size_t(d.indice) * size_t(d.ncols);
-        QStringList condiciones;
-        std::vector<QVariant> valoresCondicion;
-        for (int i : dest.identidad) {
-            const QVariant& o = d.originales[base + size_t(i)];
-            const QString col = nombreSql(db, dest.columnas[size_t(i)]);
-            if (o.isNull())
-                condiciones << col + QStringLiteral(" IS NULL");
-            else {
-                condiciones << col + QStringLiteral(" = ?");
-                valoresCondicion.push_back(o);
-            }
-        }
-        if (!dest.condicion.isEmpty()) condiciones.prepend(QChar('(') + dest.condicion + QChar(')'));
-        const QString donde = condiciones.join(QStringLiteral(" AND "));
-        const bool propia = !s.EnTransaccion();
-        // Count and write as one unit, so that the row counted is the row written. On SQLite the
-        // unit takes the write lock first: a count under a read lock cannot ask for it later
-        // while another program writes (SQLite refuses at once, to avoid a deadlock).
-        const bool sqlite = SesionInterna::EsSQLite(s);
-        QString fallo;
-        auto unidad = [&](const char* sqliteSql, bool (QSqlDatabase::*odbc)()) {
-            bool ok = false;
-            if (sqlite) {
-                QSqlQuery q(db);
-                ok = q.exec(QString::fromLatin1(sqliteSql));
-                if (!ok) fallo = q.lastError().text();
-            } else {
-                ok = (db.*odbc)();
-                if (!ok) fallo = db.lastError().text();
-            }
-            return ok;
-        };
-        if (propia && !unidad("BEGIN IMMEDIATE", &QSqlDatabase::transaction))
-            throw ErrorSistema(Errores::BaseDeDatos,
-                               QStringLiteral("No se pudo actualizar la fila: ") + fallo);
-        try {
-            QSqlQuery c = SesionInterna::Preparar(
-                s, QStringLiteral("SELECT COUNT(*) FROM %1 WHERE %2").arg(dest.tabla, donde));
-            for (const QVariant& v : valoresCondicion)
-                c.addBindValue(v);
-            SesionInterna::Ejecutar(s, c, QStringLiteral("No se pudo actualizar la fila: "));
-            const qlonglong n = c.next() ? c.value(0).toLongLong() : 0;
-            c.finish();
-            if (n == 0)
-                throw ErrorSistema(
-                    Errores::FilaNoEncontrada,
-                    QStringLiteral("No se encontró la fila para actualizar en %1: otro proceso la "
-                                   "modificó o la eliminó después de leerla. No se cambió nada.")
-                        .arg(dest.tabla));
-            if (n > 1)
-                throw ErrorSistema(
-                    Errores::FilaNoEncontrada,
-                    QStringLiteral("No se puede actualizar la fila de %1: la fila no es única (%2 filas "
-                                   "iguales). No se cambió nada.")
-                        .arg(dest.tabla)
-                        .arg(n));
-            QStringList asignaciones;
-            for (int i : puestas)
-                asignaciones << nombreSql(db, dest.columnas[size_t(i)]) + QStringLiteral(" = ?");
-            QSqlQuery u = SesionInterna::Preparar(
-                s, QStringLiteral("UPDATE %1 SET %2 WHERE %3")
-                       .arg(dest.tabla, asignaciones.join(QStringLiteral(", ")), donde));
-            for (int i : puestas)
-                u.addBindValue(ligados[size_t(i)]);
-            for (const QVariant& v : valoresCondicion)
-                u.addBindValue(v);
-            SesionInterna::Ejecutar(s, u, QStringLiteral("No se pudo actualizar la fila: "));
-            const int afectadas = u.numRowsAffected();
-            u.finish();
-            if (afectadas > 1 || afectadas == 0)
-                throw ErrorSistema(
-                    Errores::FilaNoEncontrada,
-                    QStringLiteral("No se pudo actualizar la fila de %1: la sentencia alcanzó %2 filas. "
-                                   "No se cambió nada.")
-                        .arg(dest.tabla)
-                        .arg(afectadas));
-            if (propia && !unidad("COMMIT", &QSqlDatabase::commit))
-                throw ErrorSistema(Errores::BaseDeDatos,
-                                   QStringLiteral("No se pudo actualizar la fila: ") + fallo);
-        } catch (...) {
-            if (propia) unidad("ROLLBACK", &QSqlDatabase::rollback);
-            throw;
-        }
-        for (int i : puestas) {
-            d.originales[base + size_t(i)] = ligados[size_t(i)];
-            d.filas[base + size_t(i)] =
-                NormalizarValor(QVariant(ligados[size_t(i)]), d.columnas[size_t(i)].clase);
-        }
-    }
+    if (d.nuevo)
+        insertarFila(s, d, dest, puestas, ligados);
+    else
+        actualizarFila(s, d, dest, puestas, ligados);
     d.editando = d.nuevo = false;
     d.edicion.clear();
     d.cambiadas.clear();

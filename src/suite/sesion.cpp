@@ -102,6 +102,9 @@ struct Sesion::Privado {
         textoEnviado.clear();
         valoresPreparados = 0;
     }
+    // Opens the connection named nombreConexion from the four properties: the empty text, or
+    // why it could not.
+    QString abrir(const std::function<std::pair<QSqlDriver*, QString>()>& controladorDeServidor);
     bool hayPreparada(const QString& sql, qsizetype valores) const {
         return (preparada || preparadaSqlite) && textoPreparado == sql && valoresPreparados == valores;
     }
@@ -371,7 +374,78 @@ QString Sesion::CadenaConexion() const {
     return QStringLiteral("DSN=%1;UID=%2;PWD=%3").arg(d_->dbName, d_->usuario, d_->password);
 }
 
-void Sesion::Conectar(bool, long) {
+QString
+Sesion::Privado::abrir(const std::function<std::pair<QSqlDriver*, QString>()>& controladorDeServidor) {
+    QString fallo;
+    std::optional<QString> motorDoble;
+    QSqlDatabase base;
+    if (rutaSqlite) {
+        // Opened read-write without creating: a missing file is a refused connection.
+        base = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), nombreConexion);
+        const QString ruta = QFileInfo(dbName.trimmed()).absoluteFilePath();
+        base.setDatabaseName(QUrl::fromLocalFile(ruta).toString(QUrl::FullyEncoded) +
+                             QStringLiteral("?mode=rw"));
+        // The wait for other writers is the session's own (Privado::esperar).
+        base.setConnectOptions(QStringLiteral("QSQLITE_OPEN_URI"));
+    } else {
+        if (controladorDeServidor) {
+            auto [controlador, motorDelDoble] = controladorDeServidor();
+            base = QSqlDatabase::addDatabase(controlador, nombreConexion);
+            motorDoble = motorDelDoble;
+        } else {
+            base = QSqlDatabase::addDatabase(QStringLiteral("QODBC"), nombreConexion);
+        }
+        base.setDatabaseName(dbName);
+        base.setUserName(usuario);
+        base.setPassword(password);
+        if (!server.isEmpty()) base.setHostName(server);
+        base.setConnectOptions(QStringLiteral("SQL_ATTR_LOGIN_TIMEOUT=15"));
+    }
+    bool abierta = false;
+    if (rutaSqlite) {
+        abierta = base.open();
+        const QVariant h = abierta ? base.driver()->handle() : QVariant();
+        if (h.isValid() && qstrcmp(h.typeName(), "sqlite3*") == 0)
+            sqlite3_busy_handler(*static_cast<sqlite3* const*>(h.constData()), &Privado::esperarOtroEscritor,
+                                 this);
+    } else {
+        const CodificacionUtf8 utf8;
+        abierta = base.open();
+    }
+    if (!abierta) {
+        fallo = textoDeError(base.lastError());
+    } else if (rutaSqlite) {
+        // A file that is not a database opens fine; the first read tells.
+        conectando = true;
+        QSqlQuery q(base);
+        if (!q.exec(QStringLiteral("PRAGMA schema_version"))) fallo = textoDeError(q.lastError());
+        conectando = false;
+        finDeEspera();
+    }
+    // The local handle goes before the caller may remove a refused connection.
+    if (!fallo.isEmpty())
+        base.close();
+    else {
+        db = base;
+        esSqlite = rutaSqlite;
+        if (motorDoble) {
+            motor = *motorDoble;
+            esSqlite = motor.contains(QLatin1String("SQLite"), Qt::CaseInsensitive);
+        } else if (!rutaSqlite) {
+            const QVariant h = base.driver()->handle();
+            if (esManejadorOdbc(h)) {
+                const SQLHDBC hdbc = *static_cast<const SQLHANDLE*>(h.constData());
+                motor = textoOdbc(hdbc, SQL_DBMS_NAME);
+                esSqlite =
+                    motor.contains(QLatin1String("SQLite"), Qt::CaseInsensitive) ||
+                    textoOdbc(hdbc, SQL_DRIVER_NAME).contains(QLatin1String("sqlite"), Qt::CaseInsensitive);
+            }
+        }
+    }
+    return fallo;
+}
+
+void Sesion::Conectar() {
     Desconectar();
     auto& p = *d_;
     // Started without the suite's session line (from the desktop menu, say): say what is
@@ -386,73 +460,7 @@ void Sesion::Conectar(bool, long) {
     }
     p.rutaSqlite = esRutaSqlite(p.dbName);
     p.nombreConexion = nuevoNombreDeConexion();
-    QString fallo;
-    std::optional<QString> motorDoble;
-    {
-        QSqlDatabase db;
-        if (p.rutaSqlite) {
-            // Opened read-write without creating: a missing file is a refused connection.
-            db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), p.nombreConexion);
-            const QString ruta = QFileInfo(p.dbName.trimmed()).absoluteFilePath();
-            db.setDatabaseName(QUrl::fromLocalFile(ruta).toString(QUrl::FullyEncoded) +
-                               QStringLiteral("?mode=rw"));
-            // The wait for other writers is the session's own (Privado::esperar).
-            db.setConnectOptions(QStringLiteral("QSQLITE_OPEN_URI"));
-        } else {
-            if (ControladorDeServidor) {
-                auto [controlador, motor] = ControladorDeServidor();
-                db = QSqlDatabase::addDatabase(controlador, p.nombreConexion);
-                motorDoble = motor;
-            } else {
-                db = QSqlDatabase::addDatabase(QStringLiteral("QODBC"), p.nombreConexion);
-            }
-            db.setDatabaseName(p.dbName);
-            db.setUserName(p.usuario);
-            db.setPassword(p.password);
-            if (!p.server.isEmpty()) db.setHostName(p.server);
-            db.setConnectOptions(QStringLiteral("SQL_ATTR_LOGIN_TIMEOUT=15"));
-        }
-        bool abierta = false;
-        if (p.rutaSqlite) {
-            abierta = db.open();
-            const QVariant h = abierta ? db.driver()->handle() : QVariant();
-            if (h.isValid() && qstrcmp(h.typeName(), "sqlite3*") == 0)
-                sqlite3_busy_handler(*static_cast<sqlite3* const*>(h.constData()),
-                                     &Privado::esperarOtroEscritor, &p);
-        } else {
-            const CodificacionUtf8 utf8;
-            abierta = db.open();
-        }
-        if (!abierta) {
-            fallo = textoDeError(db.lastError());
-        } else if (p.rutaSqlite) {
-            // A file that is not a database opens fine; the first read tells.
-            p.conectando = true;
-            QSqlQuery q(db);
-            if (!q.exec(QStringLiteral("PRAGMA schema_version"))) fallo = textoDeError(q.lastError());
-            p.conectando = false;
-            p.finDeEspera();
-        }
-        if (!fallo.isEmpty())
-            db.close();
-        else {
-            p.db = db;
-            p.esSqlite = p.rutaSqlite;
-            if (motorDoble) {
-                p.motor = *motorDoble;
-                p.esSqlite = p.motor.contains(QLatin1String("SQLite"), Qt::CaseInsensitive);
-            } else if (!p.rutaSqlite) {
-                const QVariant h = db.driver()->handle();
-                if (esManejadorOdbc(h)) {
-                    const SQLHDBC hdbc = *static_cast<const SQLHANDLE*>(h.constData());
-                    p.motor = textoOdbc(hdbc, SQL_DBMS_NAME);
-                    p.esSqlite = p.motor.contains(QLatin1String("SQLite"), Qt::CaseInsensitive) ||
-                                 textoOdbc(hdbc, SQL_DRIVER_NAME)
-                                     .contains(QLatin1String("sqlite"), Qt::CaseInsensitive);
-                }
-            }
-        }
-    }
+    const QString fallo = p.abrir(ControladorDeServidor);
     if (!fallo.isEmpty()) {
         QSqlDatabase::removeDatabase(p.nombreConexion);
         p.nombreConexion.clear();

@@ -66,7 +66,7 @@ public:
     // Opens the connection from the four properties. A refused connection is not raised:
     // it shows a message through the operator seam with the driver's own text, and
     // Conectado() stays false.
-    void Conectar(bool bandera = false, long modo = 3);
+    void Conectar();
     void Desconectar();
 
     // Command time-out in seconds: the ODBC query time-out, and on a SQLite file how long a

@@ -16,27 +16,27 @@ double Val(const QString& texto) {
         if (c.unicode() > 127) break;
         limpio.append(char(c.unicode()));
     }
-    int i = 0;
-    const int n = limpio.size();
+    qsizetype i = 0;
+    const qsizetype n = limpio.size();
     auto digitos = [&] {
-        int desde = i;
+        const qsizetype desde = i;
         while (i < n && limpio[i] >= '0' && limpio[i] <= '9')
             ++i;
         return i - desde;
     };
     if (i < n && (limpio[i] == '+' || limpio[i] == '-')) ++i;
-    int enteros = digitos();
-    int decimales = 0;
+    const qsizetype enteros = digitos();
+    qsizetype decimales = 0;
     if (i < n && limpio[i] == '.') {
         ++i;
         decimales = digitos();
     }
     if (enteros + decimales == 0) return 0.0;
-    int finMantisa = i;
+    qsizetype finMantisa = i;
     if (i < n && (limpio[i] == 'e' || limpio[i] == 'E' || limpio[i] == 'd' || limpio[i] == 'D')) {
-        int j = i + 1;
+        qsizetype j = i + 1;
         if (j < n && (limpio[j] == '+' || limpio[j] == '-')) ++j;
-        int k = j;
+        qsizetype k = j;
         while (k < n && limpio[k] >= '0' && limpio[k] <= '9')
             ++k;
         if (k > j) {

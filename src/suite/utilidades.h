@@ -7,8 +7,6 @@
 #include <QString>
 #include <QVariant>
 
-class QWidget;
-
 // The number at the start of a text, as the suite reads numeric texts: blanks are skipped
 // wherever they stand, then an optional sign, digits, an optional "." with more digits and
 // an optional exponent; reading stops at the first character that cannot continue the
@@ -36,9 +34,6 @@ public:
     QVariant SinNulo(const QVariant& valor) const;
     QString QuitarCaracteres(const QString& texto, QChar c1, QChar c2 = QChar(), QChar c3 = QChar()) const;
     QString Reemplazar(const QString& texto, const QString& buscar, const QString& reemplazo) const;
-    // Places a window centred on its screen (the flag is accepted and ignored). In the GUI
-    // layer's sources (suite_gui): only code with windows calls it.
-    void CentrarFormulario(QWidget* formulario, bool bandera = true) const;
     // Busy indication (the wait cursor in a program with windows) on and off.
     void IndicarOcupado(bool ocupado) const;
     // The display text of a value in a list cell: the text unchanged.

@@ -106,7 +106,7 @@ void PruebaConsulta::SetUp() {
                     "('Marta Gil', 'Mayor 1', 'Soria', '975000000')",
                 });
     gSesion().setDbName(base_);
-    gSesion().Conectar(false, 3);
+    gSesion().Conectar();
     ASSERT_TRUE(gSesion().Conectado());
     c_ = std::make_unique<Lib_ClsCons2>();
     c_->gConnString = gSesion().CadenaConexion();

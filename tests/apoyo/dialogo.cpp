@@ -34,7 +34,7 @@ void PruebaDialogo::TearDown() {
 void PruebaDialogo::Base(const QStringList& sentencias) {
     EjecutarSql(base_, sentencias);
     gSesion().setDbName(base_);
-    gSesion().Conectar(false, 3);
+    gSesion().Conectar();
     ASSERT_TRUE(gSesion().Conectado());
 }
 

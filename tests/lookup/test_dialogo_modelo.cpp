@@ -8,9 +8,11 @@
 #include <algorithm>
 #include <gtest/gtest.h>
 #include <numeric>
+#include <QAbstractItemModelTester>
 #include <QDate>
 #include <QDateTime>
 #include <QLocale>
+#include <QPersistentModelIndex>
 #include <QRandomGenerator>
 #include <QTime>
 #include <QVariant>
@@ -331,6 +333,55 @@ TEST(ModeloConsulta, OrdenYBusquedaEnEspanol) {
             }
         }
     }
+}
+
+// Qt's own checker of the model's contract (indexes, parents, counts, data by role, and the
+// signals around every change) through a load with check boxes and quantities, a sort on each
+// column both ways, edits, a reset and a load that comes out sorted. A row followed by a
+// persistent index (as a view's selection is) keeps its texts through every sort.
+TEST(ModeloConsulta, ContratoDeModeloDeQt) {
+    static QStringList fallos;
+    fallos.clear();
+    const QtMessageHandler anterior =
+        qInstallMessageHandler([](QtMsgType, const QMessageLogContext& contexto, const QString& texto) {
+            if (qstrcmp(contexto.category, "qt.modeltest") == 0) fallos << texto;
+        });
+    {
+        ModeloConsulta m;
+        QAbstractItemModelTester probador(&m, QAbstractItemModelTester::FailureReportingMode::Warning);
+        QRandomGenerator azar(5);
+        const std::vector<QStringList> filas = FilasAzar(azar, {"a", "B", "ñ", " ", "1", "Á"}, 5, 300, 2);
+        auto cargar = [&](int columnaOrden, Qt::SortOrder sentido) {
+            m.QuitarColumnas();
+            m.AgregarColumna("C0");
+            m.AgregarColumna("C1");
+            m.AgregarColumna("**Cantidad**", true);
+            m.IniciarCarga(columnaOrden, sentido);
+            for (const auto& f : filas) {
+                std::vector<QStringView> celdas(f.begin(), f.end());
+                m.AgregarFila(celdas.data(), int(celdas.size()));
+            }
+            m.TerminarCarga();
+        };
+        m.MostrarMarcas(true);
+        cargar(-1, Qt::AscendingOrder);
+        ASSERT_EQ(m.rowCount(), int(filas.size()));
+        m.Marcar(3, true);
+        m.EstablecerTexto(4, 2, "2.0");
+        const QPersistentModelIndex seguida = m.index(7, 1);
+        const QString texto = m.Texto(7, 0) + u'|' + m.Texto(7, 1);
+        for (const auto& [columna, sentido] : AmbasColumnasYSentidos) {
+            m.sort(columna, sentido);
+            ASSERT_TRUE(seguida.isValid());
+            EXPECT_EQ(m.Texto(seguida.row(), 0) + u'|' + m.Texto(seguida.row(), 1), texto);
+        }
+        m.Limpiar();
+        EXPECT_EQ(m.rowCount(), 0);
+        cargar(1, Qt::DescendingOrder);
+        EXPECT_EQ(m.rowCount(), int(filas.size()));
+    }
+    qInstallMessageHandler(anterior);
+    EXPECT_TRUE(fallos.isEmpty()) << fallos.join(u'\n').toStdString();
 }
 
 TEST(ModeloConsulta, SinFilas) {

@@ -9,6 +9,7 @@
 #include <QFileInfo>
 #include <QLabel>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QSqlQuery>
 
 namespace {
@@ -231,17 +232,20 @@ TEST_F(Depuracion2022, LoQueRecibiriaSQLServer) {
         return r;
     };
     // The journal: read into the archive under a table lock, then deleted, in one transaction.
-    const auto diario = escritas.indexOf("BEGIN TRANSACTION");
+    // (The period's single-row updates have transactions of their own before and after.)
+    const auto diario = escritas.indexOf(QRegularExpression("SELECT \\* FROM MV_ASIENTOS WITH .*")) - 1;
     ASSERT_GE(diario, 0);
+    EXPECT_EQ(escritas.value(diario), "BEGIN TRANSACTION");
     EXPECT_EQ(escritas.mid(diario + 1, 3),
               QStringList({"SELECT * FROM MV_ASIENTOS WITH (TABLOCKX, HOLDLOCK) WHERE CONVERT(INT,PERIODO) = "
                            "2022 ORDER BY [IdAsiento]",
                            "DELETE MV_ASIENTOS WHERE CONVERT(INT,PERIODO) = 2022", "COMMIT TRANSACTION"}));
     // The stock table is locked by the first statement of the transaction, until its end.
-    const auto inicio = escritas.lastIndexOf("BEGIN TRANSACTION");
+    const auto inicio = escritas.indexOf("SELECT MAX(IDCOMPROBANTE) AS IDCOMPROBANTE FROM V_MV_STOCK WITH "
+                                         "(TABLOCKX, HOLDLOCK) WHERE TC = 'SI'") -
+                        1;
     ASSERT_GT(inicio, diario);
-    EXPECT_EQ(escritas.value(inicio + 1), "SELECT MAX(IDCOMPROBANTE) AS IDCOMPROBANTE FROM V_MV_STOCK WITH "
-                                          "(TABLOCKX, HOLDLOCK) WHERE TC = 'SI'");
+    EXPECT_EQ(escritas.value(inicio), "BEGIN TRANSACTION");
     // Read first without the lock, by the checks made before anything changes.
     EXPECT_EQ(con("MAX(IDCOMPROBANTE)"),
               QStringList({"SELECT MAX(IDCOMPROBANTE) AS IDCOMPROBANTE FROM V_MV_STOCK WHERE TC = 'SI'",
@@ -284,14 +288,26 @@ TEST_F(Depuracion2022, ElOrdenDeLosPasos) {
     EXPECT_LT(indice("FROM V_TA_CPTE"), reclamo);
     EXPECT_LT(indice("SUM(ABS(CAST(Cantidad AS FLOAT)))"), reclamo);
     EXPECT_LT(indice("MAX(IDCOMPROBANTE)"), reclamo);
+    // The first or last of a statement on either side of another (the single-row updates of the
+    // period have transactions of their own, before and after the purge's).
+    auto siguiente = [&](const QString& texto, qsizetype desde) {
+        for (qsizetype i = desde + 1; i < sentencias.size(); ++i)
+            if (sentencias[i].contains(texto, Qt::CaseInsensitive)) return i;
+        return qsizetype(-1);
+    };
+    auto anterior = [&](const QString& texto, qsizetype hasta) {
+        for (qsizetype i = hasta - 1; i >= 0; --i)
+            if (sentencias[i].contains(texto, Qt::CaseInsensitive)) return i;
+        return qsizetype(-1);
+    };
     const auto diario = indice("DELETE FROM MV_ASIENTOS");
     const auto tipo = ultimo("FROM V_TA_CPTE");
-    const auto inicio = ultimo("BEGIN IMMEDIATE TRANSACTION");
     const auto maximo = ultimo("MAX(IDCOMPROBANTE)");
+    const auto inicio = anterior("BEGIN IMMEDIATE TRANSACTION", maximo);
     const auto saldos = indice("SUM(Cantidad) AS SALDOCANTIDAD");
     const auto insercion = indice("INSERT INTO V_MV_STOCK");
     const auto borrado = indice("delete from v_mv_stock where fecha");
-    const auto confirmacion = ultimo("COMMIT TRANSACTION");
+    const auto confirmacion = siguiente("COMMIT TRANSACTION", borrado);
     const auto fecha = indice("= 'FECHAULTIMADEPURACION'");
     // The archive: the configuration before the period changes, the journal inside its own
     // transaction before its deletion, the movements right after the lock, the opening balances
@@ -299,9 +315,10 @@ TEST_F(Depuracion2022, ElOrdenDeLosPasos) {
     const auto configuracion = indice("IN ('fechaoperdesde', 'fechaoperhasta', 'FECHAULTIMADEPURACION')");
     EXPECT_LT(reclamo, configuracion);
     EXPECT_LT(configuracion, indice("UPDATE TA_CONFIGURACION"));
-    EXPECT_LT(indice("BEGIN IMMEDIATE TRANSACTION"), indice("* FROM MV_ASIENTOS"));
+    EXPECT_EQ(anterior("BEGIN IMMEDIATE TRANSACTION", indice("* FROM MV_ASIENTOS")),
+              indice("* FROM MV_ASIENTOS") - 1);
     EXPECT_LT(indice("* FROM MV_ASIENTOS"), diario);
-    EXPECT_LT(diario, indice("COMMIT TRANSACTION"));
+    EXPECT_EQ(siguiente("COMMIT TRANSACTION", diario), diario + 1);
     const auto movimientos = indice("SELECT * FROM V_MV_STOCK WHERE fecha <=");
     const auto saldoInicial = indice("FROM V_MV_STOCK WHERE TC = 'SI' AND IDCOMPROBANTE");
     EXPECT_LT(maximo, movimientos);

@@ -281,7 +281,8 @@ void unaEspera(Fallos& f) {
 using R = Respuesta;
 const Falla kBorrarAsientos{.contiene = "DELETE FROM MV_ASIENTOS"};
 const Falla kInsertar2{.contiene = "INSERT INTO V_MV_STOCK", .ocurrencia = 2};
-const Falla kCommitDelStock{.contiene = "COMMIT TRANSACTION", .ocurrencia = 2}; // the first is the journal's
+// The period's two single-row updates commit first, then the journal.
+const Falla kCommitDelStock{.contiene = "COMMIT TRANSACTION", .ocurrencia = 4};
 const Falla kBorrarStock{.contiene = "delete from v_mv_stock where fecha"};
 
 const Caso kCasos[] = {
@@ -328,7 +329,9 @@ const Caso kCasos[] = {
             EXPECT_EQ(f.frm->UltimoDesenlace, FrmCrb::Desenlace::Fallo);
         }),
     Caso("DiarioAnulado", {kBorrarAsientos}, {R::Si, R::Anular}, Fin::NadaCambio).Ademas([](Fallos& f) {
-        EXPECT_EQ(f.SentenciasCon("BEGIN").size(), 1) << "the journal's; the stock purge never started";
+        EXPECT_EQ(f.SentenciasCon("BEGIN").size(), 5)
+            << "the journal's and the period's single-row updates' (two set, two put back); the stock purge "
+               "never started";
         EXPECT_EQ(f.SentenciasCon("ROLLBACK").size(), 1);
     }),
     Caso("AnuladoAlReponerElInicioAunReponeElFin", {{"UPDATE TA_CONFIGURACION", 4}}, {R::Si, R::Anular},
@@ -383,7 +386,8 @@ const Caso kCasos[] = {
             // The flow goes on (the other batches and the deletion run), then nothing of it stays.
             EXPECT_EQ(f.SentenciasCon("INSERT INTO V_MV_STOCK").size(), kLotes);
             EXPECT_EQ(f.SentenciasCon("delete from v_mv_stock where fecha").size(), 1);
-            EXPECT_EQ(f.SentenciasCon("COMMIT TRANSACTION").size(), 1) << "the journal's";
+            EXPECT_EQ(f.SentenciasCon("COMMIT TRANSACTION").size(), 5)
+                << "the journal's and the period's single-row updates' (two set, two put back)";
             // The progress display was closed by the trap and the batch's progress still followed.
             bool cerradoTrasLaFalla = false;
             for (size_t i = 0; i + 1 < f.avance.size(); ++i)
@@ -397,7 +401,8 @@ const Caso kCasos[] = {
     Caso("DeshacerQueFallaSeDice", {kInsertar2, {"ROLLBACK TRANSACTION"}}, {R::Si, R::Anular},
          Fin::StockIntacto)
         .Ademas([](Fallos& f) {
-            EXPECT_EQ(f.SentenciasCon("COMMIT TRANSACTION").size(), 1) << "the journal's";
+            EXPECT_EQ(f.SentenciasCon("COMMIT TRANSACTION").size(), 5)
+                << "the journal's and the period's single-row updates' (two set, two put back)";
             EXPECT_EQ(f.SentenciasCon("ROLLBACK TRANSACTION").size(), 1);
             // The insertion's failure, and then the rollback's.
             EXPECT_EQ(f.UltimoAviso().texto.count("Falla simulada #1"), 2)
@@ -420,22 +425,23 @@ const Caso kCasos[] = {
          "Falla simulada #1"),
     // SQLite's own answer to a COMMIT while another connection reads: busy, the transaction open.
     Caso("ConfirmacionOcupadaReintentada", {}, {R::Si, R::Reintentar}, Fin::Completo)
-        .Preparando(bloqueo("COMMIT TRANSACTION", 2, "DEFERRED"))
+        .Preparando(bloqueo("COMMIT TRANSACTION", 4, "DEFERRED"))
         .Ademas(unaEspera),
     Caso("ConfirmacionOcupadaAnulada", {}, {R::Si, R::Anular}, Fin::StockIntacto, "database is locked")
-        .Preparando(bloqueo("COMMIT TRANSACTION", 2, "DEFERRED")),
-    // Another writer when the journal's transaction, the stock's, and the purge date come.
+        .Preparando(bloqueo("COMMIT TRANSACTION", 4, "DEFERRED")),
+    // Another writer when the journal's transaction (the third: the period's two single-row updates
+    // come first), the stock's, and the purge date come.
     Caso("OtroEscritorAlEmpezarElDiario", {}, {R::Si, R::Reintentar}, Fin::Completo)
-        .Preparando(bloqueo("BEGIN IMMEDIATE TRANSACTION", 1, "IMMEDIATE"))
+        .Preparando(bloqueo("BEGIN IMMEDIATE TRANSACTION", 3, "IMMEDIATE"))
         .Ademas(unaEspera),
     Caso("OtroEscritorAlEmpezarElStock", {}, {R::Si, R::Reintentar}, Fin::Completo)
-        .Preparando(bloqueo("BEGIN IMMEDIATE TRANSACTION", 2, "IMMEDIATE"))
+        .Preparando(bloqueo("BEGIN IMMEDIATE TRANSACTION", 4, "IMMEDIATE"))
         .Ademas(unaEspera),
     Caso("OtroEscritorAlRegistrarLaFecha", {}, {R::Si, R::Reintentar}, Fin::Completo)
         .Preparando(bloqueo("= 'FECHAULTIMADEPURACION'", 1, "IMMEDIATE"))
         .Ademas(unaEspera),
     Caso("OtroEscritorEnElStockAnulado", {}, {R::Si, R::Anular}, Fin::StockIntacto, "database is locked")
-        .Preparando(bloqueo("BEGIN IMMEDIATE TRANSACTION", 2, "IMMEDIATE")),
+        .Preparando(bloqueo("BEGIN IMMEDIATE TRANSACTION", 4, "IMMEDIATE")),
     // Nobody may even read while the year's entries are counted: Retry counts them afterwards.
     Caso("CuentaBloqueadaReintentada", {}, {R::Reintentar, R::Si}, Fin::Completo)
         .Preparando(bloqueo("count(PERIODO)", 1, "EXCLUSIVE"))
@@ -491,11 +497,12 @@ const Caso kCasos[] = {
     cortada("CortadaAlLeerLaConfiguracion", "SELECT valor FROM TA_CONFIGURACION"),
     cortada("CortadaAlCambiarElPeriodo", "UPDATE TA_CONFIGURACION", 2),
     cortada("CortadaAlBorrarElDiario", "DELETE FROM MV_ASIENTOS"),
-    cortada("CortadaAlEmpezar", "BEGIN IMMEDIATE TRANSACTION"),
+    cortada("CortadaAlActualizarUnaFila", "BEGIN IMMEDIATE TRANSACTION"),
+    cortada("CortadaAlEmpezarElDiario", "BEGIN IMMEDIATE TRANSACTION", 3),
     cortada("CortadaAlInsertar", "INSERT INTO V_MV_STOCK"),
     cortada("CortadaEntreLotes", "INSERT INTO V_MV_STOCK", 2),
     cortada("CortadaAlBorrarElStock", "from v_mv_stock where fecha"),
-    cortada("CortadaAlConfirmar", "COMMIT TRANSACTION"),
+    cortada("CortadaAlConfirmar", "COMMIT TRANSACTION", 3),
     cortada("CortadaAlRegistrarLaFecha", "'FECHAULTIMADEPURACION'"),
     cortada("CortadaAlReponerElPeriodo", "UPDATE TA_CONFIGURACION", 4),
 

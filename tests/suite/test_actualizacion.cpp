@@ -47,8 +47,11 @@ TEST_F(Actualizacion, SoloLaFilaLeidaAunqueOtraTengaElMismoValor) {
     QStringList despues = antes;
     despues[0] = "OPER|fechaoperdesde|01/01/2022";
     EXPECT_EQ(Tabla(), despues); // FECHAULTIMADEPURACION held the same value and stays
-    EXPECT_TRUE(sentencias_.last().startsWith("UPDATE TA_CONFIGURACION SET"))
-        << sentencias_.last().toStdString();
+    // The last write is the update, committed with the count that found its row.
+    ASSERT_GE(sentencias_.size(), 2);
+    EXPECT_TRUE(sentencias_[sentencias_.size() - 2].startsWith("UPDATE TA_CONFIGURACION SET"))
+        << sentencias_.join('\n').toStdString();
+    EXPECT_EQ(sentencias_.last(), "COMMIT TRANSACTION");
 }
 
 TEST_F(Actualizacion, TablaYCondicionLeidasComoLasLeeElMotor) {

@@ -141,14 +141,17 @@ TEST_F(Consultas, GanchoVeCadaSentenciaYPuedeFallar) {
     sesion_->IniciarTransaccion();
     sesion_->Ejecutar("DELETE MV_EJERCICIOS WHERE PERIODO = '2025'");
     sesion_->ConfirmarTransaccion();
-    ASSERT_EQ(sentencias_.size(), 9) << sentencias_.join("\n").toStdString();
+    ASSERT_EQ(sentencias_.size(), 11) << sentencias_.join("\n").toStdString();
     EXPECT_EQ(sentencias_[0], "SELECT * FROM MV_EJERCICIOS WHERE CAST(PERIODO AS INTEGER) = 2023");
-    EXPECT_TRUE(sentencias_[1].startsWith("SELECT COUNT(*) FROM MV_EJERCICIOS WHERE"));
-    EXPECT_TRUE(sentencias_[2].startsWith("UPDATE MV_EJERCICIOS SET"));
-    EXPECT_TRUE(sentencias_[3].startsWith("INSERT INTO MV_EJERCICIOS"));
-    EXPECT_EQ(sentencias_[6], "BEGIN IMMEDIATE TRANSACTION");
-    EXPECT_EQ(sentencias_[7], "DELETE FROM MV_EJERCICIOS WHERE PERIODO = '2025'");
-    EXPECT_EQ(sentencias_[8], "COMMIT TRANSACTION");
+    // The update counts and writes its row in a transaction of its own.
+    EXPECT_EQ(sentencias_[1], "BEGIN IMMEDIATE TRANSACTION");
+    EXPECT_TRUE(sentencias_[2].startsWith("SELECT COUNT(*) FROM MV_EJERCICIOS WHERE"));
+    EXPECT_TRUE(sentencias_[3].startsWith("UPDATE MV_EJERCICIOS SET"));
+    EXPECT_EQ(sentencias_[4], "COMMIT TRANSACTION");
+    EXPECT_TRUE(sentencias_[5].startsWith("INSERT INTO MV_EJERCICIOS"));
+    EXPECT_EQ(sentencias_[8], "BEGIN IMMEDIATE TRANSACTION");
+    EXPECT_EQ(sentencias_[9], "DELETE FROM MV_EJERCICIOS WHERE PERIODO = '2025'");
+    EXPECT_EQ(sentencias_[10], "COMMIT TRANSACTION");
 
     sesion_->AntesDeEjecutar = [](const QString& sql) {
         if (sql.startsWith("UPDATE")) throw ErrorSistema(Errores::BaseDeDatos, "falla simulada");
@@ -176,8 +179,8 @@ TEST_F(Consultas, ElObservadorVeLaSentenciaEscritaLaEnviadaYSuDesenlace) {
     EXPECT_THROW(sesion_->Ejecutar("DELETE x WHERE a = 1 -- NO_VA"), ErrorSistema);
 
     // Each statement that went is seen twice, before and after; the refused one only before.
-    ASSERT_EQ(vistas.size(), 15u);
-    for (size_t i = 0; i < 14; i += 2) {
+    ASSERT_EQ(vistas.size(), 19u);
+    for (size_t i = 0; i < 18; i += 2) {
         EXPECT_FALSE(vistas[i].hecha);
         EXPECT_TRUE(vistas[i + 1].hecha);
         EXPECT_EQ(vistas[i].sql, vistas[i + 1].sql);
@@ -187,22 +190,25 @@ TEST_F(Consultas, ElObservadorVeLaSentenciaEscritaLaEnviadaYSuDesenlace) {
     EXPECT_EQ(vistas[1].enviada, "SELECT * FROM MV_EJERCICIOS WHERE CAST(PERIODO AS INTEGER) = 2023");
     EXPECT_EQ(vistas[1].filas, -1);
     EXPECT_FALSE(vistas[1].error);
-    // The row's update: counted, then written with bound values a reader can see.
-    EXPECT_TRUE(vistas[3].sql.startsWith("SELECT COUNT(*) FROM MV_EJERCICIOS"));
-    EXPECT_TRUE(vistas[5].sql.startsWith("UPDATE MV_EJERCICIOS SET"));
-    EXPECT_EQ(vistas[5].filas, 1);
-    const QString escrita = SentenciaConValores(vistas[5].sql, vistas[5].valores);
+    // The row's update: counted, then written with bound values a reader can see, in a
+    // transaction of its own.
+    EXPECT_EQ(vistas[3].sql, "BEGIN TRANSACTION");
+    EXPECT_TRUE(vistas[5].sql.startsWith("SELECT COUNT(*) FROM MV_EJERCICIOS"));
+    EXPECT_TRUE(vistas[7].sql.startsWith("UPDATE MV_EJERCICIOS SET"));
+    EXPECT_EQ(vistas[7].filas, 1);
+    EXPECT_EQ(vistas[9].sql, "COMMIT TRANSACTION");
+    const QString escrita = SentenciaConValores(vistas[7].sql, vistas[7].valores);
     EXPECT_TRUE(escrita.contains("= N'Ñandú ''Ejercicio'''")) << escrita.toStdString();
     EXPECT_FALSE(escrita.contains('?')) << escrita.toStdString();
-    EXPECT_EQ(vistas[7].sql, "BEGIN TRANSACTION");
-    EXPECT_EQ(vistas[7].enviada, "BEGIN IMMEDIATE TRANSACTION");
-    EXPECT_EQ(vistas[9].sql, "DELETE MV_EJERCICIOS WHERE PERIODO = N'2024'");
-    EXPECT_EQ(vistas[9].enviada, "DELETE FROM MV_EJERCICIOS WHERE PERIODO = '2024'");
-    EXPECT_EQ(vistas[9].filas, 1);
-    EXPECT_EQ(vistas[11].sql, "COMMIT TRANSACTION");
-    ASSERT_TRUE(vistas[13].error);
-    EXPECT_TRUE(vistas[13].error->contains("no such table: NO_HAY")) << vistas[13].error->toStdString();
-    EXPECT_FALSE(vistas[14].hecha);
+    EXPECT_EQ(vistas[11].sql, "BEGIN TRANSACTION");
+    EXPECT_EQ(vistas[11].enviada, "BEGIN IMMEDIATE TRANSACTION");
+    EXPECT_EQ(vistas[13].sql, "DELETE MV_EJERCICIOS WHERE PERIODO = N'2024'");
+    EXPECT_EQ(vistas[13].enviada, "DELETE FROM MV_EJERCICIOS WHERE PERIODO = '2024'");
+    EXPECT_EQ(vistas[13].filas, 1);
+    EXPECT_EQ(vistas[15].sql, "COMMIT TRANSACTION");
+    ASSERT_TRUE(vistas[17].error);
+    EXPECT_TRUE(vistas[17].error->contains("no such table: NO_HAY")) << vistas[17].error->toStdString();
+    EXPECT_FALSE(vistas[18].hecha);
     EXPECT_EQ(Valor("SELECT COUNT(*) FROM x").toInt(), 0);
 }
 
