@@ -267,12 +267,13 @@ void PrintTo(const Corte& c, std::ostream* os) {
 std::vector<Corte> Cortes(bool odbc) {
     // lectura:1 the configuration (the file is new, nothing verified in it yet), lectura:2 the
     // journal, lectura:3 the movements, lectura:4 the opening balances; asientos:1 and
-    // confirmacion:2 come after a verification, before the commit.
+    // confirmacion:4 come after a verification, before the commit. Each single-row update has
+    // its own transaction: the journal's is the third, the stock's the fourth.
     const std::vector<std::string> todos = {"marca:1",          "lectura:1", "periodo:1",   "periodo:2",
-                                            "transaccion:1",    "lectura:2", "asientos:1",  "confirmacion:1",
-                                            "transaccion:2",    "lectura:3", "insercion:1", "insercion:mitad",
+                                            "transaccion:3",    "lectura:2", "asientos:1",  "confirmacion:3",
+                                            "transaccion:4",    "lectura:3", "insercion:1", "insercion:mitad",
                                             "insercion:ultima", "lectura:4", "borrado:1",   "marca:2",
-                                            "confirmacion:2",   "periodo:3", "periodo:4",   "periodo:5",
+                                            "confirmacion:4",   "periodo:3", "periodo:4",   "periodo:5",
                                             "marca:3"};
     std::vector<Corte> r;
     for (const std::string& m : todos)
@@ -332,7 +333,8 @@ protected:
             << "period start and end, the purge date, then both put back";
         ASSERT_EQ(m.marcas.filter("SENTENCIA marca:").size(), 3) << "written, stock done, removed";
         ASSERT_EQ(m.marcas.filter("SENTENCIA lectura:").size(), 4) << m.marcas.join('\n').toStdString();
-        ASSERT_EQ(m.marcas.filter("SENTENCIA confirmacion:").size(), 2) << "the journal's, the stock's";
+        ASSERT_EQ(m.marcas.filter("SENTENCIA confirmacion:").size(), 7)
+            << "the journal's, the stock's and one for each of the five single-row updates";
         r.volcado = Volcado(ref.ruta);
         ASSERT_EQ(Contar(ref.ruta, "MV_ASIENTOS WHERE CAST(PERIODO AS INTEGER) = 2022"), 0);
         ASSERT_EQ(Contar(ref.ruta, "TA_CONFIGURACION WHERE CLAVE = 'DEPURACIONPENDIENTE'"), 0);
