@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Fails when a function in src/ is longer than 80 lines or more complex than the cognitive
 # complexity of 40 (.clang-tidy), and names it. Reads the compilation database of a configured
-# build (build/ unless another is given); both cores.
+# build (build/ unless another is given); both cores. The compiler's own warnings are the
+# builds' business (clang reads -Wconversion wider than GCC, which wrote the database).
 set -euo pipefail
 raiz=$(cd "$(dirname "$0")/.." && pwd)
 build=${1:-$raiz/build}
@@ -20,7 +21,7 @@ trap 'rm -f "$informe"' EXIT
 inicio=$(date +%s)
 mapfile -d '' archivos < <(git ls-files -z -- 'src/*.cpp')
 if ! printf '%s\0' "${archivos[@]}" |
-  xargs -0 -P 2 -n 4 "$revisor" -p "$build" --quiet >"$informe" 2>&1; then
+  xargs -0 -P 2 -n 4 "$revisor" -p "$build" --quiet --extra-arg=-Wno-everything >"$informe" 2>&1; then
   grep -E 'warning:|error:' "$informe" >&2 || cat "$informe" >&2
   echo "complejidad: hay funciones demasiado largas o complejas (límites en .clang-tidy)" >&2
   exit 1
