@@ -36,10 +36,11 @@ bool MismoNombre(const QString& a, const QString& b) {
 constexpr int Exclamacion = 48; // the message box's warning icon
 
 // A table or view name and nothing else: one identifier, plain or in brackets or double
-// quotes, possibly qualified by schema and database ("dbo.VT_CLIENTES").
+// quotes, possibly qualified by schema and database ("dbo.VT_CLIENTES"). "\z", not "$": a
+// name followed by a line break is more than a name.
 bool EsNombreDeTabla(const QString& texto) {
     static const QRegularExpression nombre(QStringLiteral(
-        R"(^(?:[\p{L}_#@][\p{L}\p{N}_@$#]*|\[[^\]]+\]|"[^"]+")(?:\.(?:[\p{L}_#@][\p{L}\p{N}_@$#]*|\[[^\]]+\]|"[^"]+")){0,3}$)"));
+        R"(^(?:[\p{L}_#@][\p{L}\p{N}_@$#]*|\[[^\]]+\]|"[^"]+")(?:\.(?:[\p{L}_#@][\p{L}\p{N}_@$#]*|\[[^\]]+\]|"[^"]+")){0,3}\z)"));
     return nombre.match(texto).hasMatch();
 }
 

@@ -197,6 +197,7 @@ TEST_F(PruebaConsulta, NombreDeTablaSinMascara) {
         {"SELECT CODIGO FROM VT_CLIENTES", "SELECT CODIGO FROM VT_CLIENTES"},
         {"VT_CLIENTES WHERE CODIGO = 1", "VT_CLIENTES WHERE CODIGO = 1"},
         {"VT_CLIENTES;", "VT_CLIENTES;"},
+        {"VT_CLIENTES\n", "VT_CLIENTES\n"},
     };
     for (const Caso& c : casos)
         EXPECT_EQ(Sentencia(QString::fromUtf8(c.pedido)), QString::fromUtf8(c.sentencia)) << c.pedido;
