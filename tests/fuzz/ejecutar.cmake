@@ -8,7 +8,7 @@ if(semillas)
 endif()
 get_filename_component(carpeta ${TRABAJO} DIRECTORY)
 execute_process(
-  COMMAND ${PROGRAMA} -max_total_time=${SEGUNDOS} -rss_limit_mb=2048 -timeout=5 -print_final_stats=1
+  COMMAND ${PROGRAMA} -seed=${SEMILLA} -max_total_time=${SEGUNDOS} -rss_limit_mb=2048 -timeout=5 -print_final_stats=1
           -artifact_prefix=${carpeta}/ ${TRABAJO}
   RESULT_VARIABLE resultado)
 if(NOT resultado EQUAL 0)
