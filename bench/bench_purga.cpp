@@ -98,17 +98,28 @@ bool leerOpciones(const QStringList& args, Opciones& o) {
     return o.movimientos > 0 && o.latenciaMs >= 0;
 }
 
+// A connection of the bench's own to the file at `ruta`, for the length of `cuerpo`; closed and
+// removed after it, so that the name can be used again. With `exigir` false a connection that
+// fails to open is handed on as it is.
+template <class Cuerpo>
+void conConexion(const QString& ruta, const QString& nombre, Cuerpo&& cuerpo, bool exigir = true) {
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), nombre);
+        db.setDatabaseName(ruta);
+        if (!db.open() && exigir) fallar(db.lastError().text());
+        cuerpo(db);
+        db.close();
+    }
+    QSqlDatabase::removeDatabase(nombre);
+}
+
 // The set-based purge of the stock: what a single statement per step does in the database.
 struct TiemposConjunto {
     qint64 insercion = 0, borrado = 0, total = 0, filas = 0, sentencias = 0;
 };
 TiemposConjunto purgaPorConjuntos(const QString& ruta, const QDate& corte, double latenciaMs) {
     TiemposConjunto t;
-    const QString nombre = QStringLiteral("bench-conjunto");
-    {
-        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), nombre);
-        db.setDatabaseName(ruta);
-        if (!db.open()) fallar(db.lastError().text());
+    conConexion(ruta, QStringLiteral("bench-conjunto"), [&](QSqlDatabase& db) {
         QSqlQuery q(db);
         auto ejecutar = [&](const QString& sql) {
             ++t.sentencias;
@@ -143,10 +154,7 @@ TiemposConjunto purgaPorConjuntos(const QString& ruta, const QDate& corte, doubl
         ejecutar(QStringLiteral("COMMIT"));
         t.total = reloj.elapsed();
         t.borrado = t.total - t.insercion;
-        q.finish();
-        db.close();
-    }
-    QSqlDatabase::removeDatabase(nombre);
+    });
     return t;
 }
 
@@ -246,11 +254,7 @@ QList<demodb::SaldoStock> saldos(const QString& ruta, const QDate& hasta) {
 // VACUUMed: the size the same rows take in the database's engine. Returns its bytes.
 qint64 tamanoCopia(const QString& origen, const QString& archivo, const QString& copia) {
     QFile::remove(copia);
-    const QString nombre = QStringLiteral("bench-copia");
-    {
-        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), nombre);
-        db.setDatabaseName(copia);
-        if (!db.open()) fallar(db.lastError().text());
+    conConexion(copia, QStringLiteral("bench-copia"), [&](QSqlDatabase& db) {
         QSqlQuery q(db);
         auto ejecutar = [&](const QString& sql) {
             if (!q.exec(sql)) fallar(sql.left(200) + QStringLiteral(": ") + q.lastError().text());
@@ -292,26 +296,19 @@ qint64 tamanoCopia(const QString& origen, const QString& archivo, const QString&
         ejecutar(QStringLiteral("DETACH DATABASE o"));
         ejecutar(QStringLiteral("DETACH DATABASE a"));
         ejecutar(QStringLiteral("VACUUM"));
-        q.finish();
-        db.close();
-    }
-    QSqlDatabase::removeDatabase(nombre);
+    });
     return QFileInfo(copia).size();
 }
 
 qint64 contar(const QString& ruta, const QString& sql) {
-    const QString nombre = QStringLiteral("bench-contar");
     qint64 n = -1;
-    {
-        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), nombre);
-        db.setDatabaseName(ruta);
-        if (db.open()) {
+    conConexion(
+        ruta, QStringLiteral("bench-contar"),
+        [&](QSqlDatabase& db) {
             QSqlQuery q(db);
-            if (q.exec(sql) && q.next()) n = q.value(0).toLongLong();
-        }
-        db.close();
-    }
-    QSqlDatabase::removeDatabase(nombre);
+            if (db.isOpen() && q.exec(sql) && q.next()) n = q.value(0).toLongLong();
+        },
+        false);
     return n;
 }
 } // namespace
