@@ -7,10 +7,14 @@
 set -euo pipefail
 raiz=$(cd "$(dirname "$0")/.." && pwd)
 export QT_QPA_PLATFORM=offscreen
+# Each phase is headed with the seconds spent so far, so that a slow run shows where it went.
+fase() { echo "== $1 (${SECONDS} s)"; }
 "$raiz/scripts/dependencias.sh"
 "$raiz/scripts/formato.sh"
 # Every warning is an error here, in both builds.
+fase "Compilación (build/)"
 "$raiz/scripts/compilar.sh" -DCRIBANZAS_WERROR=ON
+fase "Longitud y complejidad de las funciones"
 "$raiz/scripts/complejidad.sh" "$raiz/build"
 
 # The sanitizer build compiles, at low priority, while the first pass's tests mostly wait on
@@ -26,16 +30,17 @@ if [ $sanitizadores = 1 ]; then
   trap 'kill -- -$compilacion 2>/dev/null || true' EXIT
 fi
 
-echo "== Pruebas (build/)"
+fase "Pruebas (build/)"
 ctest --test-dir "$raiz/build" --output-on-failure -j2 --timeout 600
 
 if [ $sanitizadores = 1 ]; then
-  echo "== Pruebas con AddressSanitizer y UndefinedBehaviorSanitizer (build-asan/)"
+  fase "Esperando la compilación con sanitizadores"
   if ! wait $compilacion; then
     tail -n 60 "$raiz/build-asan/compilacion.log"
     exit 1
   fi
   trap - EXIT
+  fase "Pruebas con AddressSanitizer y UndefinedBehaviorSanitizer (build-asan/)"
   export ASAN_OPTIONS=detect_leaks=1:abort_on_error=0
   export LSAN_OPTIONS=suppressions=$raiz/tests/lsan.supp:print_suppressions=0
   export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
@@ -47,3 +52,4 @@ if [ $sanitizadores = 1 ]; then
     -LE 'gramatica|x11|instalacion' \
     -E 'Retenida|ParesQueEmpiezanJuntosEnElArchivo|empaquetado\.|/Interrupcion\.'
 fi
+fase "Fin"
