@@ -1,5 +1,6 @@
 #include "lookup/def_qconsulta.h"
 
+#include <algorithm>
 #include <QDir>
 #include <QFileInfo>
 
@@ -116,8 +117,9 @@ std::vector<QConsulta> LeerMascaras(const QString& ruta) {
 bool MascarasFueraDeRegistros(const QString& ruta) {
     QFile archivo(ruta);
     if (!archivo.open(QIODevice::ReadOnly)) return false;
-    // A masks file holds a few records; a huge one is not read through here.
-    const QByteArray bytes = archivo.read(qint64(1) << 24);
+    // A masks file holds a few records; a huge one is not read through here. Asking for the
+    // file's size, not the limit: the read allocates all that it is asked for.
+    const QByteArray bytes = archivo.read(std::min(archivo.size(), qint64(1) << 24));
     if (archivo.error() != QFileDevice::NoError) return false;
     const qint64 largo = MascarasArchivo::LongitudRegistro;
     if (!bytes.isEmpty() && bytes.size() < largo) return true;
