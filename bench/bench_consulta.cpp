@@ -2,8 +2,10 @@
 // forward-only read of the same rows (the floor), keystroke searches, a header-click sort and
 // the memory the loading takes.
 //
-//   bench_consulta [--filas N] [--base ruta.db] [--veces K]
+//   bench_consulta [--filas N] [--base ruta.db] [--veces K] [--lectura-qt]
 //
+// --lectura-qt: the dialog reads the rows through Qt's driver, as on ODBC (the figures of the
+// general reading, to compare with the SQLite one).
 // N rows (1,000,000 by default) in a table of four texts, created once in the temporary
 // folder (or at --base) and kept for later runs. K rounds (3) of floor, recordset and dialog,
 // each dialog opened through ConsultaSearch with a mask. Each round times its first key in
@@ -223,6 +225,7 @@ int main(int argc, char** argv) {
     QApplication app(argc, argv);
     int filas = 1000000;
     int veces = 3;
+    bool lecturaQt = false;
     QString ruta;
     const QStringList args = app.arguments();
     for (int i = 1; i < args.size(); ++i) {
@@ -244,8 +247,11 @@ int main(int argc, char** argv) {
             ruta = valor("--base");
         } else if (args[i] == QLatin1String("--veces")) {
             veces = std::max(1, valor("--veces").toInt());
+        } else if (args[i] == QLatin1String("--lectura-qt")) {
+            lecturaQt = true;
         } else {
-            std::fprintf(stderr, "uso: bench_consulta [--filas N] [--base ruta.db] [--veces K]\n");
+            std::fprintf(stderr,
+                         "uso: bench_consulta [--filas N] [--base ruta.db] [--veces K] [--lectura-qt]\n");
             return 2;
         }
     }
@@ -283,6 +289,7 @@ int main(int argc, char** argv) {
     }
 
     gSesion().setDbName(ruta);
+    gSesion().LecturaDirecta = !lecturaQt;
     gSesion().Conectar();
     if (!gSesion().Conectado()) {
         std::fprintf(stderr, "no se pudo abrir %s\n", qPrintable(ruta));

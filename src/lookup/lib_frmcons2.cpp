@@ -468,20 +468,23 @@ void Lib_FrmCons2::Leer() {
     std::vector<QStringView> celdas(n);
     std::vector<ValorCelda> valores(n);
     const Utilidades& util = gUtilidades();
-    static const QString textoVacio;
+    // On SQLite the texts are read from the statement in place, with no value built for them.
+    rs.LecturaDirecta();
     // A field's text as SinNulo gives it (Null: empty text); a plain text is read in place.
-    auto texto = [&](int k) -> const QString& {
-        const QVariant& v = rs.Valor(k);
-        if (!v.isValid() || v.isNull()) {
-            valores[std::size_t(k)] = {};
-            return textoVacio;
-        }
-        if (v.metaType().id() == QMetaType::QString) {
-            valores[std::size_t(k)] = {};
-            return *static_cast<const QString*>(v.constData());
+    auto texto = [&](int k) -> QStringView {
+        QStringView vista;
+        valores[std::size_t(k)] = {};
+        switch (rs.CeldaTexto(k, vista)) {
+        case Recordset::Celda::Nula:
+            return {};
+        case Recordset::Celda::Texto:
+            return vista;
+        case Recordset::Celda::Otra:
+            break;
         }
         // Numbers and dates are shown as text (the field's standard text, as SinNulo of its
         // Texto gives it for a value that is not Null) and sorted by value.
+        const QVariant& v = rs.Valor(k);
         valores[std::size_t(k)] = ValorDeCampo(v);
         QString& convertido = convertidos[std::size_t(k)];
         convertido = TextoEstandar(v);
@@ -490,12 +493,12 @@ void Lib_FrmCons2::Leer() {
     auto agregar = [&] {
         for (int k = 0; k < campos; ++k) {
             if (k == 0) {
-                celdas[0] = QStringView(texto(0)).trimmed();
+                celdas[0] = texto(0).trimmed();
             } else {
                 // The field's text is lent without a reference of its own (no count to keep
                 // up a million times): it lives until the next row, and the cell is copied
                 // before that.
-                const QString& campo = texto(k);
+                const QStringView campo = texto(k);
                 QString& formateado = formateados[std::size_t(k)];
                 formateado = util.FormatearValor(QString::fromRawData(campo.constData(), campo.size()));
                 celdas[std::size_t(k)] = formateado;

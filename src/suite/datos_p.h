@@ -10,6 +10,8 @@
 #include <QVariant>
 #include <vector>
 
+struct sqlite3_stmt;
+
 // What a column holds, decided once per column so that reading a row is a switch.
 enum class ClaseColumna : unsigned char { Otra, Texto, Entero, Decimal, Logica, Fecha, Binaria };
 
@@ -65,6 +67,15 @@ struct RecordsetDatos {
     LectorOdbc odbc; // active on the ODBC route
     std::vector<QVariant> actual;
     long descartadas = 0; // rows passed while streaming (MoveFirst must re-run when > 0)
+
+    // Streaming on the SQLite route, stepped here (LecturaDirecta): a column's value in
+    // `actual` is built from the statement when first asked (porConstruir[i]).
+    sqlite3_stmt* directa = nullptr;
+    std::vector<unsigned char> porConstruir;
+    bool utf8 = false;                         // the database keeps its texts as UTF-8
+    std::vector<std::vector<char16_t>> anchos; // by column: its text widened here
+    void construir(int i);
+    void construirFila();
 
     // In memory: every row, flat; indice is the current row.
     std::vector<QVariant> filas;

@@ -7,6 +7,8 @@
 #include "suite/utilidades.h"
 
 #include <cmath>
+#include <cstring>
+#include <QCoreApplication>
 #include <QDate>
 #include <QDateTime>
 #include <QLocale>
@@ -576,6 +578,68 @@ QVariant valorCrudo(const RecordsetDatos& d, QSqlQuery& q, int i) {
     return d.odbc.Activo() ? d.odbc.Leer(i) : q.value(i);
 }
 
+// A column of a SQLite statement's current row as Qt's driver gives it (before normalising).
+QVariant valorSqlite(sqlite3_stmt* s, int i) {
+    switch (sqlite3_column_type(s, i)) {
+    case SQLITE_BLOB: {
+        const auto* p = static_cast<const char*>(sqlite3_column_blob(s, i));
+        return QByteArray(p, sqlite3_column_bytes(s, i));
+    }
+    case SQLITE_INTEGER:
+        return qlonglong(sqlite3_column_int64(s, i));
+    case SQLITE_FLOAT:
+        return sqlite3_column_double(s, i);
+    case SQLITE_NULL:
+        return QVariant(QMetaType::fromType<QString>());
+    default: {
+        const auto* p = static_cast<const QChar*>(sqlite3_column_text16(s, i));
+        return QString(p, sqlite3_column_bytes16(s, i) / int(sizeof(QChar)));
+    }
+    }
+}
+
+// The UTF-16 of a UTF-8 text into `destino` when it is made of ASCII and well-formed two-byte
+// sequences only, which SQLite's own translation turns into the same units; its length, or -1
+// for anything else (left to SQLite).
+int anchoSimple(const unsigned char* p, int n, std::vector<char16_t>& destino) {
+    if (destino.size() < std::size_t(n)) destino.resize(std::size_t(n));
+    char16_t* o = destino.data();
+    int i = 0;
+    while (i < n) {
+        // Eight ASCII bytes at a time: the usual text.
+        while (i + 8 <= n) {
+            std::uint64_t ocho = 0;
+            std::memcpy(&ocho, p + i, 8);
+            if (ocho & 0x8080808080808080u) break;
+            for (int k = 0; k < 8; ++k)
+                o[k] = p[i + k];
+            o += 8;
+            i += 8;
+        }
+        if (i >= n) break;
+        const unsigned char b = p[i];
+        if (b < 0x80) {
+            *o++ = b;
+            ++i;
+            continue;
+        }
+        // A lead byte and one continuation byte; SQLite takes in any further continuation
+        // byte, which is left to it when the loop reaches it.
+        if (b < 0xC2 || b > 0xDF || i + 1 >= n || (p[i + 1] & 0xC0) != 0x80) return -1;
+        *o++ = char16_t((b & 0x1F) << 6 | (p[i + 1] & 0x3F));
+        i += 2;
+    }
+    return int(o - destino.data());
+}
+
+// A failed step as Qt's driver reports it (a generic error is told by the reset).
+QSqlError errorDePaso(sqlite3_stmt* s, int r) {
+    if (r == SQLITE_ERROR || r == SQLITE_CONSTRAINT) r = sqlite3_reset(s);
+    const auto* mensaje = static_cast<const QChar*>(sqlite3_errmsg16(sqlite3_db_handle(s)));
+    return QSqlError(QCoreApplication::translate("QSQLiteResult", "Unable to fetch row"), QString(mensaje),
+                     QSqlError::ConnectionError, QString::number(r));
+}
+
 bool siguienteEnFlujo(RecordsetDatos& d) {
     QSqlQuery& q = *d.consulta;
     auto interrumpir = [&d](const QString& motivo) {
@@ -589,6 +653,13 @@ bool siguienteEnFlujo(RecordsetDatos& d) {
     } catch (const ErrorSistema& e) {
         interrumpir(e.Descripcion);
         throw;
+    }
+    if (d.directa) {
+        const int r = sqlite3_step(d.directa);
+        if (r == SQLITE_DONE) return false;
+        if (r != SQLITE_ROW) falloDeLectura(d, errorDePaso(d.directa, r));
+        std::fill(d.porConstruir.begin(), d.porConstruir.end(), 1);
+        return true;
     }
     if (!q.next()) {
         if (q.lastError().isValid()) falloDeLectura(d, q.lastError());
@@ -609,6 +680,8 @@ bool siguienteEnFlujo(RecordsetDatos& d) {
 
 void terminarFlujo(RecordsetDatos& d) {
     d.odbc.Olvidar();
+    d.directa = nullptr;
+    d.porConstruir.clear();
     if (d.consulta) {
         d.consulta->finish();
         d.consulta.reset();
@@ -620,15 +693,30 @@ void terminarFlujo(RecordsetDatos& d) {
 }
 } // namespace
 
+void RecordsetDatos::construir(int i) {
+    actual[size_t(i)] = NormalizarValor(valorSqlite(directa, i), columnas[size_t(i)].clase);
+    porConstruir[size_t(i)] = 0;
+}
+
+void RecordsetDatos::construirFila() {
+    for (int i = 0; i < ncols; ++i)
+        if (porConstruir[size_t(i)]) construir(i);
+}
+
 void RecordsetDatos::leerResto() {
     if (modo != Modo::Flujo) return;
-    // The current row stays where it is (actual) until the next move; the rows in memory
-    // start with a copy of it.
-    filas.assign(actual.begin(), actual.end());
-    nfilas = 1;
-    indice = 0;
     QSqlQuery& q = *consulta;
     try {
+        // The current row stays where it is (actual) until the next move; the rows in memory
+        // start with a copy of it. Qt's reading goes on from the statement's row.
+        if (directa) {
+            construirFila();
+            directa = nullptr;
+            porConstruir.clear();
+        }
+        filas.assign(actual.begin(), actual.end());
+        nfilas = 1;
+        indice = 0;
         while ((antesDeLeer(*this), q.next())) {
             for (int i = 0; i < ncols; ++i)
                 filas.push_back(NormalizarValor(valorCrudo(*this, q, i), columnas[size_t(i)].clase));
@@ -655,6 +743,8 @@ void RecordsetDatos::leerResto() {
 
 void RecordsetDatos::cerrar() {
     odbc.Olvidar();
+    directa = nullptr;
+    porConstruir.clear();
     if (consulta) {
         consulta->finish();
         consulta.reset();
@@ -849,12 +939,87 @@ Campo Recordset::Fields(const QString& nombre) {
 }
 
 const QVariant& Recordset::Valor(int indice) const {
-    const RecordsetDatos* d = d_.get();
-    if (d && d->fila && unsigned(indice) < unsigned(d->ncols)) return d->fila[indice];
+    RecordsetDatos* d = d_.get();
+    if (d && d->fila && unsigned(indice) < unsigned(d->ncols)) {
+        if (d->directa && d->porConstruir[size_t(indice)]) d->construir(indice);
+        return d->fila[indice];
+    }
     if (!d || d->modo == RecordsetDatos::Modo::Cerrado) errorCerrado();
     if (!d->fila) errorSinRegistro();
     throw ErrorSistema(Errores::ElementoNoEncontrado,
                        QStringLiteral("No existe el campo número %1 en el recordset.").arg(indice));
+}
+
+bool Recordset::LecturaDirecta() {
+    if (!d_) return false;
+    RecordsetDatos& d = *d_;
+    if (d.directa) return true;
+    if (d.modo != RecordsetDatos::Modo::Flujo || !d.consulta || d.odbc.Activo() || d.eof || !d.sesion ||
+        !d.sesion->LecturaDirecta || !SesionInterna::RutaSQLite(*d.sesion) || !d.lecturaFallida.isEmpty())
+        return false;
+    // The values must come out as Qt's driver builds them for this query.
+    const QSql::NumericalPrecisionPolicy precision = d.consulta->numericalPrecisionPolicy();
+    if (precision != QSql::LowPrecisionDouble && precision != QSql::HighPrecision) return false;
+    const QVariant h = d.consulta->result() ? d.consulta->result()->handle() : QVariant();
+    if (!h.isValid() || qstrcmp(h.typeName(), "sqlite3_stmt*") != 0) return false;
+    sqlite3_stmt* stmt = *static_cast<sqlite3_stmt* const*>(h.constData());
+    if (!stmt) return false;
+    // The texts are widened here only when the file keeps them as UTF-8 (asked of the
+    // connection itself: no statement of the session's runs meanwhile).
+    bool utf8 = false;
+    sqlite3_stmt* pragma = nullptr;
+    if (sqlite3_prepare_v2(sqlite3_db_handle(stmt), "PRAGMA encoding", -1, &pragma, nullptr) == SQLITE_OK &&
+        sqlite3_step(pragma) == SQLITE_ROW) {
+        const auto* e = reinterpret_cast<const char*>(sqlite3_column_text(pragma, 0));
+        utf8 = e && qstrcmp(e, "UTF-8") == 0;
+    }
+    sqlite3_finalize(pragma);
+    d.anchos.resize(size_t(d.ncols));
+    d.porConstruir.assign(size_t(d.ncols), 0);
+    // Qt has read the current row already (its first row is stepped when the query runs):
+    // the statement stands on it, and the next step is the next row.
+    d.utf8 = utf8;
+    d.directa = stmt;
+    return true;
+}
+
+Recordset::Celda Recordset::CeldaTexto(int indice, QStringView& texto) const {
+    RecordsetDatos* d = d_.get();
+    if (d && d->fila && d->directa && unsigned(indice) < unsigned(d->ncols) &&
+        d->porConstruir[size_t(indice)]) {
+        const ClaseColumna clase = d->columnas[size_t(indice)].clase;
+        switch (sqlite3_column_type(d->directa, indice)) {
+        case SQLITE_NULL:
+            return Celda::Nula;
+        case SQLITE_TEXT:
+            // Dates and decimals written as text become values: those go through Valor.
+            if (clase != ClaseColumna::Fecha && clase != ClaseColumna::Decimal) {
+                // SQLite's translation to UTF-16 allocates for every value: most texts are
+                // widened here instead.
+                if (d->utf8) {
+                    const auto* u = sqlite3_column_text(d->directa, indice);
+                    std::vector<char16_t>& ancho = d->anchos[size_t(indice)];
+                    const int n = u ? anchoSimple(u, sqlite3_column_bytes(d->directa, indice), ancho) : -1;
+                    if (n >= 0) {
+                        texto = QStringView(ancho.data(), n);
+                        return Celda::Texto;
+                    }
+                }
+                const auto* p = static_cast<const char16_t*>(sqlite3_column_text16(d->directa, indice));
+                if (!p) break;
+                texto = QStringView(p, sqlite3_column_bytes16(d->directa, indice) / 2);
+                return Celda::Texto;
+            }
+            break;
+        default:
+            break;
+        }
+    }
+    const QVariant& v = Valor(indice);
+    if (!v.isValid() || v.isNull()) return Celda::Nula;
+    if (v.metaType().id() != QMetaType::QString) return Celda::Otra;
+    texto = *static_cast<const QString*>(v.constData());
+    return Celda::Texto;
 }
 
 void Recordset::AddNew() {

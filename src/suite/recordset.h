@@ -79,6 +79,15 @@ public:
     // Value by column index without building a Campo (hot loops).
     const QVariant& Valor(int indice) const;
 
+    // Hot loops over a forward-only result on the SQLite route: from now on the rows are
+    // stepped without building their values, and Valor builds one when asked (the same value
+    // as before). False, and nothing changes, on any other recordset.
+    bool LecturaDirecta();
+    // A cell of the current row without building its value: a text (lent in place until the
+    // next move), a Null, or Otra (anything else: ask Valor).
+    enum class Celda { Nula, Texto, Otra };
+    Celda CeldaTexto(int indice, QStringView& texto) const;
+
 private:
     friend class Sesion;
     friend class Campo;

@@ -131,6 +131,9 @@ public:
     // Tests: before a recordset reads a row from the database, with its statement as written;
     // may throw ErrorSistema, and the read then fails as a driver's failed read does.
     std::function<void(const QString& sql)> AntesDeLeer;
+    // Tests: false keeps streaming SQLite results on Qt's reading, to compare it with the
+    // recordsets that step the statement themselves (Recordset::LecturaDirecta).
+    bool LecturaDirecta = true;
     // Tests: a data source opened through this driver instead of Qt's ODBC one, with the DBMS
     // name it stands for (a double of a server). The session owns the driver it gives.
     std::function<std::pair<QSqlDriver*, QString>()> ControladorDeServidor;

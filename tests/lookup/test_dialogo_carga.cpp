@@ -3,6 +3,9 @@
 
 #include "lookup/lib_disposicion.h"
 #include "lookup/lib_modeloconsulta.h"
+#include "suite/error.h"
+#include "suite/globales.h"
+#include "suite/sesion.h"
 
 #include <QFontMetrics>
 #include <QHeaderView>
@@ -200,4 +203,78 @@ TEST_F(Carga, FalloDeEncolumnarSeAvisaSinTitulo) {
     EXPECT_EQ(Guion().Avisos()[0].estilo, 0);
     EXPECT_EQ(Guion().Avisos()[0].titulo, "Cribanzas");
     EXPECT_FALSE(Guion().Avisos()[0].texto.isEmpty());
+}
+
+// On SQLite the reading steps the statement itself and widens most texts on its own; Qt's
+// reading of the same rows is what it must give, cell for cell, in texts and sort values.
+TEST_F(Carga, LecturaDirectaIgualALaDeQt) {
+    Base({"CREATE TABLE H (CODIGO varchar(10), NOMBRE varchar(5000), PRECIO numeric(18,2), CANTIDAD int, "
+          "FECHA date, NOTA)",
+          "INSERT INTO H VALUES ('  A1  ', 'Ñandú açaí', 2.5, 7, '2023-12-31', 'texto')",
+          "INSERT INTO H VALUES (NULL, NULL, NULL, NULL, NULL, NULL)",
+          "INSERT INTO H VALUES ('B2', '', 3, -12, '2023-12-31 13:45:00', 42)",
+          "INSERT INTO H VALUES ('   ', '   ', '7,5', 'abc', '31/12/2023', 2.75)",
+          "INSERT INTO H VALUES ('C3', 'precio € y 😀', '1234567890123.45', 9223372036854775807, "
+          "'no es fecha', X'00FF')",
+          "INSERT INTO H VALUES ('D4', CAST(X'C3A1A1' AS TEXT), 0.1, 0, '2024-02-29', CAST(X'80' AS TEXT))",
+          "INSERT INTO H VALUES ('E5', replace(hex(zeroblob(150)), '0', 'x') || 'ñ', -0.5, 3, '2023-02-30', "
+          "CAST(X'C0AF' AS TEXT))",
+          "INSERT INTO H VALUES ('F6', 'línea' || char(10) || 'dos' || char(9) || 'ab' || char(0) || 'cd', "
+          "1e300, -1, '2023-01-05T09:30:00.000', 'á')",
+          "INSERT INTO H VALUES ('G7', 'Tornillo de 8 mm', 10, 10, '', CAST(X'41C3' AS TEXT))"});
+    // Everything the list holds: each column's texts in the order of a sort by it, and
+    // whether it sorts by value.
+    auto lista = [this](bool directa) {
+        gSesion().LecturaDirecta = directa;
+        auto& d = Abrir("SELECT CODIGO, NOMBRE, PRECIO, CANTIDAD, FECHA, NOTA FROM H");
+        gSesion().LecturaDirecta = true;
+        auto* m = d.Modelo();
+        QStringList r;
+        for (int c = 0; c < m->columnCount(); ++c) {
+            m->sort(c, Qt::AscendingOrder);
+            r << QStringLiteral("columna %1, por valor %2").arg(c).arg(m->PorValor(c));
+            for (int f = 0; f < m->rowCount(); ++f) {
+                QStringList fila;
+                for (int k = 0; k < m->columnCount(); ++k)
+                    fila << m->Texto(f, k);
+                r << fila.join(u'|');
+            }
+        }
+        return r;
+    };
+    const QStringList qt = lista(false);
+    ASSERT_EQ(qt.size(), 6 * 10);
+    EXPECT_EQ(lista(true), qt);
+    EXPECT_TRUE(Guion().Avisos().empty());
+
+    // A read that fails part way, injected or in the database (abs() of the smallest integer
+    // overflows on the third row): the same report and the rows before it, never the end.
+    Base({"CREATE TABLE N (A varchar(3), B int)", "INSERT INTO N VALUES ('a', 1)",
+          "INSERT INTO N VALUES ('b', 2)", "INSERT INTO N VALUES ('c', -9223372036854775808)",
+          "INSERT INTO N VALUES ('d', 4)"});
+    auto fallida = [this](bool directa, bool inyectada) {
+        int leidas = 0;
+        if (inyectada)
+            gSesion().AntesDeLeer = [&leidas](const QString&) {
+                if (++leidas == 3)
+                    throw ErrorSistema(Errores::BaseDeDatos, QStringLiteral("se cortó la red"));
+            };
+        Guion().Limpiar();
+        gSesion().LecturaDirecta = directa;
+        Abrir(QStringLiteral("SELECT A, %1 FROM N").arg(inyectada ? "B" : "abs(B)"));
+        gSesion().LecturaDirecta = true;
+        gSesion().AntesDeLeer = nullptr;
+        QStringList r = Columna(0);
+        for (const auto& a : Guion().Avisos())
+            r << QStringLiteral("%1 %2 %3 %4").arg(a.tipo).arg(a.numero).arg(a.procedimiento, a.texto);
+        return r;
+    };
+    for (bool inyectada : {true, false}) {
+        const QStringList qtFallida = fallida(false, inyectada);
+        ASSERT_EQ(qtFallida.size(), 3) << qtFallida.join('\n').toStdString();
+        EXPECT_EQ(qtFallida.mid(0, 2), (QStringList{"a", "b"}));
+        EXPECT_TRUE(qtFallida[2].contains(inyectada ? "se cortó la red" : "integer overflow"))
+            << qtFallida[2].toStdString();
+        EXPECT_EQ(fallida(true, inyectada), qtFallida);
+    }
 }
