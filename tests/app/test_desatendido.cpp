@@ -14,7 +14,6 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QRegularExpression>
-#include <QScopeGuard>
 #include <QStandardPaths>
 #include <QSysInfo>
 #include <QTemporaryDir>
@@ -54,6 +53,14 @@ protected:
     QByteArray Huella() {
         QString error;
         return demodb::Huella(base, &error);
+    }
+    qint64 Contar(const QString& desde) {
+        return ConsultarValor(base, "SELECT COUNT(*) FROM " + desde).toLongLong();
+    }
+    // The VALOR of a configuration key, matched trimmed.
+    QString Config(const QString& clave) {
+        return ConsultarValor(base, "SELECT VALOR FROM TA_CONFIGURACION WHERE TRIM(CLAVE) = '" + clave + "'")
+            .toString();
     }
     QTemporaryDir dir_;
     QString base, linea;
@@ -176,24 +183,15 @@ TEST_F(Desatendido, SimularNoEscribeYAnunciaLoQueHaceLaDepuracion) {
     EXPECT_TRUE(s.salida.contains("Período operativo que se restaura: 01/01/2025 a 31/12/2025"))
         << s.salida.toStdString();
 
-    const long asientosAntes = ConsultarValor(base, "SELECT COUNT(*) FROM MV_ASIENTOS").toLongLong();
-    const long stockAntes = ConsultarValor(base, "SELECT COUNT(*) FROM V_MV_STOCK").toLongLong();
+    const long asientosAntes = Contar("MV_ASIENTOS"), stockAntes = Contar("V_MV_STOCK");
     const auto d = Correr({"--desatendido", "--ejercicio", "2022", "--confirmar", linea}, "noexiste");
     ASSERT_EQ(d.estado, Salida::Depurado) << d.errores.toStdString();
-    EXPECT_EQ(ConsultarValor(base, "SELECT VALOR FROM TA_CONFIGURACION WHERE TRIM(CLAVE) = 'fechaoperhasta'")
-                  .toString(),
-              "31/12/2025");
+    EXPECT_EQ(Config("fechaoperhasta"), "31/12/2025");
     EXPECT_TRUE(d.errores.contains("[Aviso al operador] El proceso finalizó con éxito!!!"))
         << d.errores.toStdString();
-    EXPECT_EQ(asientosAntes - ConsultarValor(base, "SELECT COUNT(*) FROM MV_ASIENTOS").toLongLong(),
-              asientos);
-    EXPECT_EQ(ConsultarValor(
-                  base, QString("SELECT COUNT(*) FROM V_MV_STOCK WHERE TC = 'SI' AND IDCOMPROBANTE = '%1'")
-                            .arg(comprobante))
-                  .toLongLong(),
-              renglones);
-    EXPECT_EQ(stockAntes - ConsultarValor(base, "SELECT COUNT(*) FROM V_MV_STOCK").toLongLong(),
-              borrados - renglones);
+    EXPECT_EQ(asientosAntes - Contar("MV_ASIENTOS"), asientos);
+    EXPECT_EQ(Contar("V_MV_STOCK WHERE TC = 'SI' AND IDCOMPROBANTE = '" + comprobante + "'"), renglones);
+    EXPECT_EQ(stockAntes - Contar("V_MV_STOCK"), borrados - renglones);
 }
 
 TEST_F(Desatendido, EstadosDeSalida) {
@@ -243,10 +241,7 @@ TEST_F(Desatendido, FalloEnElStockTerminaConTresYElStockIntacto) {
     EXPECT_FALSE(c.errores.contains("El proceso finalizó con éxito")) << c.errores.toStdString();
     EXPECT_EQ(ConsultarValor(base, "SELECT group_concat(IdMovimiento || ':' || CANTIDAD) FROM V_MV_STOCK"),
               stockAntes);
-    EXPECT_EQ(
-        ConsultarValor(base, "SELECT VALOR FROM TA_CONFIGURACION WHERE CLAVE = 'fechaoperdesde'").toString(),
-        "01/01/2025")
-        << "the operating period is put back";
+    EXPECT_EQ(Config("fechaoperdesde"), "01/01/2025") << "the operating period is put back";
 }
 
 TEST_F(Desatendido, RegistroDeSentenciasParaElAdministrador) {
@@ -260,8 +255,7 @@ TEST_F(Desatendido, RegistroDeSentenciasParaElAdministrador) {
     ASSERT_EQ(s.estado, Salida::Depurado) << s.errores.toStdString();
     const qsizetype delSimulacro = Lineas(registro).size();
     EXPECT_GT(delSimulacro, 0);
-    const long asientos =
-        ConsultarValor(base, "SELECT COUNT(*) FROM MV_ASIENTOS WHERE PERIODO LIKE '2022%'").toLongLong();
+    const long asientos = Contar("MV_ASIENTOS WHERE PERIODO LIKE '2022%'");
     const auto d = Correr(
         {"--desatendido", "--ejercicio", "2022", "--confirmar", "--registro-sentencias", registro, linea});
     ASSERT_EQ(d.estado, Salida::Depurado) << d.errores.toStdString();
@@ -299,9 +293,7 @@ TEST_F(Desatendido, RegistroDeSentenciasParaElAdministrador) {
     EXPECT_TRUE(purga.contains("COMMIT TRANSACTION => ok"));
     const QStringList inserciones = purga.filter("INSERT INTO V_MV_STOCK");
     // One statement per batch of rows, its outcome the rows it wrote.
-    const qlonglong renglones = ConsultarValor(base, "SELECT COUNT(*) FROM V_MV_STOCK WHERE ControladoPor = "
-                                                     "'Depuracion' AND FECHA = '2022-12-31'")
-                                    .toLongLong();
+    const qint64 renglones = Contar("V_MV_STOCK WHERE ControladoPor = 'Depuracion' AND FECHA = '2022-12-31'");
     ASSERT_EQ(inserciones.size(), 1);
     EXPECT_TRUE(inserciones[0].endsWith(QString(" => filas: %1").arg(renglones)));
     EXPECT_EQ(inserciones.filter("N'Caño\\nde 1\"\\ta\\\\b'").size(), 1)
@@ -348,13 +340,8 @@ TEST_F(Desatendido, DepuracionPendiente) {
 
     const auto d = Correr({"--desatendido", "--ejercicio", "2022", "--confirmar", linea});
     EXPECT_EQ(d.estado, Salida::Depurado) << d.errores.toStdString();
-    EXPECT_EQ(
-        ConsultarValor(base, "SELECT COUNT(*) FROM TA_CONFIGURACION WHERE CLAVE = 'DEPURACIONPENDIENTE'")
-            .toInt(),
-        0);
-    EXPECT_EQ(
-        ConsultarValor(base, "SELECT VALOR FROM TA_CONFIGURACION WHERE CLAVE = 'fechaoperdesde'").toString(),
-        "01/01/2025");
+    EXPECT_EQ(Contar("TA_CONFIGURACION WHERE CLAVE = 'DEPURACIONPENDIENTE'"), 0);
+    EXPECT_EQ(Config("fechaoperdesde"), "01/01/2025");
 }
 
 // With no --archivo, the INI key CarpetaArchivo (in the station's section) chooses the archive's
@@ -385,17 +372,9 @@ TEST_F(Desatendido, CarpetaDelArchivoDesdeElIni) {
     QStringList malas = {archivoEnSuLugar, dir_.filePath("no_existe/archivos")};
     // Permissions do not stop root (as CI runs): a read-only mount does.
     const QString soloLectura = dir_.filePath("solo_lectura");
-    ASSERT_TRUE(QDir().mkpath(soloLectura));
-    bool montado = false;
-    if (geteuid() == 0)
-        montado =
-            ::mount("tmpfs", QFile::encodeName(soloLectura).constData(), "tmpfs", MS_RDONLY, "size=1m") == 0;
-    else
-        ::chmod(QFile::encodeName(soloLectura).constData(), 0555);
-    const auto desmontar = qScopeGuard([&] {
-        if (montado) ::umount(QFile::encodeName(soloLectura).constData());
-    });
-    if (montado || geteuid() != 0) malas << soloLectura;
+    const Montaje montaje(soloLectura, "size=1m", MS_RDONLY);
+    if (geteuid() != 0) ::chmod(QFile::encodeName(soloLectura).constData(), 0555);
+    if (montaje.Montado() || geteuid() != 0) malas << soloLectura;
 
     const QByteArray antes = Huella();
     for (const QString& carpeta : malas) {
