@@ -78,6 +78,23 @@ protected:
         return nullptr;
     }
     void Confirmar() { Guion().Responder(Respuesta::Si); }
+    // Purges 2022, which must be refused before anything changes: after the question, one
+    // message (returned), nothing written, the window still there.
+    OperadorGuion::Aviso DepurarRechazada() {
+        const qint64 filas = Contar("V_MV_STOCK"), asientos = Contar("MV_ASIENTOS");
+        Confirmar();
+        Depurar("2022");
+        EXPECT_EQ(Guion().Avisos().size(), 2u);
+        EXPECT_EQ(Contar("V_MV_STOCK"), filas);
+        EXPECT_EQ(Contar("MV_ASIENTOS"), asientos);
+        EXPECT_FALSE(Config("FECHAULTIMADEPURACION").isValid());
+        EXPECT_FALSE(Config("DEPURACIONPENDIENTE").isValid());
+        EXPECT_EQ(Config("fechaoperdesde").toString(), "01/01/2024");
+        EXPECT_TRUE(SentenciasCon("INSERT ").isEmpty() && SentenciasCon("UPDATE ").isEmpty());
+        EXPECT_EQ(frm->UltimoDesenlace, FrmCrb::Desenlace::Rechazado);
+        EXPECT_FALSE(Guion().Terminado());
+        return UltimoAviso();
+    }
 };
 
 bool mismosSaldos(const QList<demodb::SaldoStock>& a, const QList<demodb::SaldoStock>& b, std::string* dif) {
@@ -404,21 +421,11 @@ TEST_F(Depuracion2022, SinTipoSINoSeTocaNadaSiHayStockQueLlevar) {
     Movimientos();
     Sql({"DELETE FROM V_TA_CPTE WHERE Codigo = 'SI'"});
     const qint64 filas = Contar("V_MV_STOCK");
-    const qint64 asientos = Contar("MV_ASIENTOS");
-    Confirmar();
-    Depurar("2022");
-    ASSERT_EQ(Guion().Avisos().size(), 2u);
-    EXPECT_EQ(UltimoAviso().texto, Textos::FaltaSI);
-    EXPECT_EQ(UltimoAviso().estilo, 0);
-    EXPECT_EQ(UltimoAviso().titulo, "Cribanzas");
+    const auto aviso = DepurarRechazada();
+    EXPECT_EQ(aviso.texto, Textos::FaltaSI);
+    EXPECT_EQ(aviso.estilo, 0);
+    EXPECT_EQ(aviso.titulo, "Cribanzas");
     EXPECT_TRUE(avance.empty()) << "no progress display";
-    EXPECT_EQ(Contar("V_MV_STOCK"), filas);
-    EXPECT_EQ(Contar("MV_ASIENTOS"), asientos);
-    EXPECT_FALSE(Config("FECHAULTIMADEPURACION").isValid());
-    EXPECT_FALSE(Config("DEPURACIONPENDIENTE").isValid());
-    EXPECT_EQ(Config("fechaoperdesde").toString(), "01/01/2024");
-    EXPECT_FALSE(Guion().Terminado()) << "nothing changed: the window stays";
-    EXPECT_EQ(frm->UltimoDesenlace, FrmCrb::Desenlace::Rechazado);
 
     // With nothing valid to carry the type is not needed: the purge goes on and ends.
     Sql({"UPDATE V_MV_STOCK SET Anulado = 1 WHERE FECHA <= '2022-12-31'"});
@@ -439,17 +446,10 @@ TEST_F(Depuracion2022, SaldosQueNoSePuedenSumarNoTocanNada) {
     Sql({InsertarMov({.fecha = "2022-10-01", .articulo = "B1", .cantidad = 0}),
          InsertarMov({.fecha = "2022-10-02", .articulo = "B1", .cantidad = 0}),
          "UPDATE V_MV_STOCK SET CANTIDAD = 9000000000000000000 WHERE IDARTICULO = 'B1'"});
-    const qint64 asientos = Contar("MV_ASIENTOS");
-    Confirmar();
-    Depurar("2022");
-    ASSERT_EQ(Guion().Avisos().size(), 2u);
-    EXPECT_TRUE(UltimoAviso().texto.startsWith("No se pueden sumar los saldos del stock al 31/12/2022"))
-        << UltimoAviso().texto.toStdString();
-    EXPECT_TRUE(UltimoAviso().texto.contains("overflow")) << UltimoAviso().texto.toStdString();
-    EXPECT_TRUE(UltimoAviso().texto.endsWith("No se modificó nada."));
-    EXPECT_EQ(Contar("MV_ASIENTOS"), asientos);
-    EXPECT_FALSE(Config("DEPURACIONPENDIENTE").isValid());
-    EXPECT_EQ(frm->UltimoDesenlace, FrmCrb::Desenlace::Rechazado);
+    const QString texto = DepurarRechazada().texto;
+    EXPECT_TRUE(texto.startsWith("No se pueden sumar los saldos del stock al 31/12/2022") &&
+                texto.contains("overflow") && texto.endsWith("No se modificó nada."))
+        << texto.toStdString();
 
     // Past the bound but each balance within 64 bits: summed first, then purged.
     Sql({"UPDATE V_MV_STOCK SET CANTIDAD = 4000000000000000000, IDARTICULO = 'B' || IdMovimiento "
@@ -485,20 +485,11 @@ TEST_F(Depuracion2022, ComprobanteSinLugarParaUnNumeroMas) {
         Movimientos();
         Sql({InsertarMov(
             {.fecha = "2020-12-31", .articulo = "A9", .cantidad = 1, .tc = "SI", .comprobante = maximo})});
-        const qint64 filas = Contar("V_MV_STOCK");
-        const qint64 asientos = Contar("MV_ASIENTOS");
-        Confirmar();
-        Depurar("2022");
-        ASSERT_EQ(Guion().Avisos().size(), 2u);
-        EXPECT_EQ(UltimoAviso().tipo, "mensaje");
-        EXPECT_EQ(UltimoAviso().estilo, 16);
-        EXPECT_TRUE(UltimoAviso().texto.contains("8 dígitos"));
-        EXPECT_TRUE(UltimoAviso().texto.endsWith("No se modificó nada."));
-        EXPECT_EQ(Contar("V_MV_STOCK"), filas);
-        EXPECT_EQ(Contar("MV_ASIENTOS"), asientos);
-        EXPECT_FALSE(Config("DEPURACIONPENDIENTE").isValid());
-        EXPECT_TRUE(SentenciasCon("INSERT ").isEmpty() && SentenciasCon("UPDATE ").isEmpty());
-        EXPECT_FALSE(Guion().Terminado());
+        const auto aviso = DepurarRechazada();
+        EXPECT_EQ(aviso.tipo, "mensaje");
+        EXPECT_EQ(aviso.estilo, 16);
+        EXPECT_TRUE(aviso.texto.contains("8 dígitos") && aviso.texto.endsWith("No se modificó nada."))
+            << aviso.texto.toStdString();
     });
 }
 
