@@ -242,44 +242,16 @@ TEST_F(Depuracion2022, LoQueRecibiriaSQLServer) {
     Confirmar();
     Depurar("2022");
     ASSERT_TRUE(Textos::EsExito(UltimoAviso().texto)) << UltimoAviso().texto.toStdString();
-    auto con = [&](const QString& texto) {
-        QStringList r;
-        for (const QString& s : escritas)
-            if (s.contains(texto)) r << s;
-        return r;
-    };
-    // The journal: read into the archive under a table lock, then deleted, in one transaction.
-    // (The period's single-row updates have transactions of their own before and after.)
-    const auto diario = escritas.indexOf(QRegularExpression("SELECT \\* FROM MV_ASIENTOS WITH .*")) - 1;
-    ASSERT_GE(diario, 0);
-    EXPECT_EQ(escritas.value(diario), "BEGIN TRANSACTION");
-    EXPECT_EQ(escritas.mid(diario + 1, 3),
-              QStringList({"SELECT * FROM MV_ASIENTOS WITH (TABLOCKX, HOLDLOCK) WHERE CONVERT(INT,PERIODO) = "
-                           "2022 ORDER BY [IdAsiento]",
-                           "DELETE MV_ASIENTOS WHERE CONVERT(INT,PERIODO) = 2022", "COMMIT TRANSACTION"}));
-    // The stock table is locked by the first statement of the transaction, until its end.
-    const auto inicio = escritas.indexOf("SELECT MAX(IDCOMPROBANTE) AS IDCOMPROBANTE FROM V_MV_STOCK WITH "
-                                         "(TABLOCKX, HOLDLOCK) WHERE TC = 'SI'") -
-                        1;
-    ASSERT_GT(inicio, diario);
-    EXPECT_EQ(escritas.value(inicio), "BEGIN TRANSACTION");
-    // Read first without the lock, by the checks made before anything changes.
-    EXPECT_EQ(con("MAX(IDCOMPROBANTE)"),
-              QStringList({"SELECT MAX(IDCOMPROBANTE) AS IDCOMPROBANTE FROM V_MV_STOCK WHERE TC = 'SI'",
-                           escritas.value(inicio + 1)}));
+    // The order of the statements, their locks and transactions are held to the recorded
+    // statement logs (sistema.sentencias_doradas); here, what those logs cannot show.
     // Values in the text go as Unicode literals, the rows' own values are bound; the fixed
     // codes compared with key columns stay plain.
     EXPECT_EQ(
-        con("INSERT INTO V_MV_STOCK"),
+        escritas.filter("INSERT INTO V_MV_STOCK"),
         QStringList{"INSERT INTO V_MV_STOCK ( TC, IDCOMPROBANTE, SECUENCIA, FECHA, IDARTICULO, "
                     "DESCRIPCION, IDUNIDAD, CANTIDAD,ControladoPor, IdDeposito, IdPosicion, NroSerie, "
                     "NroLote, CantidadUD)VALUES (N'SI',N'000100000001X',?,CONVERT(DATETIME,'20221231',112),"
                     "?,?,?,?,'Depuracion',?,?,?,?,?)"});
-    EXPECT_EQ(con("Delete v_mv_stock"),
-              QStringList{"Delete v_mv_stock where fecha <= CONVERT(DATETIME,'20221231',112) AND NOT "
-                          "(COALESCE(TC,'') = 'SI' AND COALESCE(IDCOMPROBANTE,'') = N'000100000001X')"});
-    EXPECT_EQ(con("FROM V_TA_CPTE"), QStringList(2, "SELECT * FROM V_TA_CPTE WHERE Codigo = 'SI'"))
-        << "checked before anything changes, and by the stock purge";
     EXPECT_EQ(Valor("SELECT DESCRIPCION || '|' || NroLote FROM V_MV_STOCK WHERE TC = 'SI'").toString(),
               descripcion + "|L-ü");
 }
