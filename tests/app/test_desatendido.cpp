@@ -253,16 +253,16 @@ TEST_F(Desatendido, RegistroDeSentenciasParaElAdministrador) {
     const auto s = Correr(
         {"--desatendido", "--ejercicio", "2022", "--simular", "--registro-sentencias", registro, linea});
     ASSERT_EQ(s.estado, Salida::Depurado) << s.errores.toStdString();
-    const qsizetype delSimulacro = Lineas(registro).size();
-    EXPECT_GT(delSimulacro, 0);
-    const long asientos = Contar("MV_ASIENTOS WHERE PERIODO LIKE '2022%'");
+    const QStringList simulacro = Lineas(registro);
+    ASSERT_FALSE(simulacro.isEmpty());
     const auto d = Correr(
         {"--desatendido", "--ejercicio", "2022", "--confirmar", "--registro-sentencias", registro, linea});
     ASSERT_EQ(d.estado, Salida::Depurado) << d.errores.toStdString();
 
     // Appended: the dry run's lines first. Each line: time, statement, outcome.
     const QStringList lineas = Lineas(registro);
-    ASSERT_GT(lineas.size(), delSimulacro);
+    ASSERT_GT(lineas.size(), simulacro.size());
+    EXPECT_EQ(lineas.mid(0, simulacro.size()), simulacro) << "appended";
     QStringList sentencias;
     for (const QString& l : lineas) {
         const QStringList campos = l.split('\t');
@@ -275,32 +275,11 @@ TEST_F(Desatendido, RegistroDeSentenciasParaElAdministrador) {
             << campos[2].toStdString();
         sentencias << campos[1] + " => " + campos[2];
     }
-    const QStringList purga = sentencias.mid(delSimulacro);
-    EXPECT_TRUE(purga.contains(
-        QString("DELETE MV_ASIENTOS WHERE CONVERT(INT,PERIODO) = 2022 => filas: %1").arg(asientos)))
-        << purga.join('\n').toStdString();
-    // The journal's transaction: its rows read into the archive under a table lock, then deleted.
-    // (The period's single-row updates have transactions of their own.)
-    const qsizetype diario =
-        purga.indexOf(QRegularExpression(".*FROM MV_ASIENTOS WITH \\(TABLOCKX, HOLDLOCK\\).*")) - 1;
-    ASSERT_GE(diario, 0);
-    EXPECT_EQ(purga.value(diario), "BEGIN TRANSACTION => ok");
-    EXPECT_TRUE(purga.value(diario + 2).startsWith("DELETE MV_ASIENTOS"));
-    const qsizetype inicio =
-        purga.indexOf(QRegularExpression(".*FROM V_MV_STOCK WITH \\(TABLOCKX, HOLDLOCK\\).*")) - 1;
-    ASSERT_GT(inicio, diario);
-    EXPECT_EQ(purga.value(inicio), "BEGIN TRANSACTION => ok");
-    EXPECT_TRUE(purga.contains("COMMIT TRANSACTION => ok"));
-    const QStringList inserciones = purga.filter("INSERT INTO V_MV_STOCK");
-    // One statement per batch of rows, its outcome the rows it wrote.
-    const qint64 renglones = Contar("V_MV_STOCK WHERE ControladoPor = 'Depuracion' AND FECHA = '2022-12-31'");
-    ASSERT_EQ(inserciones.size(), 1);
-    EXPECT_TRUE(inserciones[0].endsWith(QString(" => filas: %1").arg(renglones)));
-    EXPECT_EQ(inserciones.filter("N'Caño\\nde 1\"\\ta\\\\b'").size(), 1)
+    const QStringList purga = sentencias.mid(simulacro.size());
+    // Which statements, in which order, with which outcomes, is held to the recorded logs
+    // (sistema.sentencias_doradas); here, the log's own form.
+    EXPECT_EQ(purga.filter("INSERT INTO V_MV_STOCK").filter("N'Caño\\nde 1\"\\ta\\\\b'").size(), 1)
         << "line break, tab and backslash escaped";
-    // The configuration writes show the values bound to them.
-    EXPECT_FALSE(purga.filter("UPDATE TA_CONFIGURACION SET \"VALOR\" = N'01/01/2022'").isEmpty())
-        << purga.filter("UPDATE").join('\n').toStdString();
 
     // A log that cannot be opened stops everything before the first statement.
     const QByteArray antes = Huella();
