@@ -9,7 +9,6 @@
 #include <QFileInfo>
 #include <QLabel>
 #include <QPushButton>
-#include <QRegularExpression>
 #include <QSqlQuery>
 
 namespace {
@@ -256,92 +255,9 @@ TEST_F(Depuracion2022, LoQueRecibiriaSQLServer) {
               descripcion + "|L-ü");
 }
 
-TEST_F(Depuracion2022, ElOrdenDeLosPasos) {
-    Movimientos();
-    Confirmar();
-    Depurar("2022");
-    auto indice = [&](const QString& texto) {
-        for (qsizetype i = 0; i < sentencias.size(); ++i)
-            if (sentencias[i].contains(texto, Qt::CaseInsensitive)) return i;
-        ADD_FAILURE() << "not run: " << texto.toStdString();
-        return qsizetype(-1);
-    };
-    auto ultimo = [&](const QString& texto) {
-        for (qsizetype i = sentencias.size() - 1; i >= 0; --i)
-            if (sentencias[i].contains(texto, Qt::CaseInsensitive)) return i;
-        return qsizetype(-1);
-    };
-    // What would stop the stock purge is checked before the record is claimed.
-    const auto reclamo = indice("INSERT INTO TA_CONFIGURACION (Grupo, CLAVE, VALOR) SELECT 'DATOS', "
-                                "'DEPURACIONPENDIENTE', '2022;A;10:01/01/2024;10:31/12/2024;");
-    EXPECT_LT(indice("FROM V_TA_CPTE"), reclamo);
-    EXPECT_LT(indice("SUM(ABS(CAST(Cantidad AS FLOAT)))"), reclamo);
-    EXPECT_LT(indice("MAX(IDCOMPROBANTE)"), reclamo);
-    // The first or last of a statement on either side of another (the single-row updates of the
-    // period have transactions of their own, before and after the purge's).
-    auto siguiente = [&](const QString& texto, qsizetype desde) {
-        for (qsizetype i = desde + 1; i < sentencias.size(); ++i)
-            if (sentencias[i].contains(texto, Qt::CaseInsensitive)) return i;
-        return qsizetype(-1);
-    };
-    auto anterior = [&](const QString& texto, qsizetype hasta) {
-        for (qsizetype i = hasta - 1; i >= 0; --i)
-            if (sentencias[i].contains(texto, Qt::CaseInsensitive)) return i;
-        return qsizetype(-1);
-    };
-    const auto diario = indice("DELETE FROM MV_ASIENTOS");
-    const auto tipo = ultimo("FROM V_TA_CPTE");
-    const auto maximo = ultimo("MAX(IDCOMPROBANTE)");
-    const auto inicio = anterior("BEGIN IMMEDIATE TRANSACTION", maximo);
-    const auto saldos = indice("SUM(Cantidad) AS SALDOCANTIDAD");
-    const auto insercion = indice("INSERT INTO V_MV_STOCK");
-    const auto borrado = indice("delete from v_mv_stock where fecha");
-    const auto confirmacion = siguiente("COMMIT TRANSACTION", borrado);
-    const auto fecha = indice("= 'FECHAULTIMADEPURACION'");
-    // The archive: the configuration before the period changes, the journal inside its own
-    // transaction before its deletion, the movements right after the lock, the opening balances
-    // once inserted.
-    const auto configuracion = indice("IN ('fechaoperdesde', 'fechaoperhasta', 'FECHAULTIMADEPURACION')");
-    EXPECT_LT(reclamo, configuracion);
-    EXPECT_LT(configuracion, indice("UPDATE TA_CONFIGURACION"));
-    EXPECT_EQ(anterior("BEGIN IMMEDIATE TRANSACTION", indice("* FROM MV_ASIENTOS")),
-              indice("* FROM MV_ASIENTOS") - 1);
-    EXPECT_LT(indice("* FROM MV_ASIENTOS"), diario);
-    EXPECT_EQ(siguiente("COMMIT TRANSACTION", diario), diario + 1);
-    const auto movimientos = indice("SELECT * FROM V_MV_STOCK WHERE fecha <=");
-    const auto saldoInicial = indice("FROM V_MV_STOCK WHERE TC = 'SI' AND IDCOMPROBANTE");
-    EXPECT_LT(maximo, movimientos);
-    EXPECT_LT(movimientos, saldos);
-    EXPECT_LT(ultimo("INSERT INTO V_MV_STOCK"), saldoInicial);
-    EXPECT_LT(saldoInicial, borrado);
-    const qsizetype cadena[] = {indice("CLAVE = 'fechaoperdesde'"),
-                                diario,
-                                tipo,
-                                inicio,
-                                maximo,
-                                saldos,
-                                insercion,
-                                borrado,
-                                confirmacion,
-                                fecha};
-    for (size_t i = 1; i < std::size(cadena); ++i)
-        EXPECT_LT(cadena[i - 1], cadena[i]) << "step " << i;
-    EXPECT_TRUE(sentencias[saldos].contains("COALESCE(Anulado,0) = 0"));
-    // The purge's record: written before the first change, marked inside the stock transaction,
-    // removed after the last change.
-    const auto escrituras = SentenciasCon("UPDATE TA_CONFIGURACION");
-    ASSERT_EQ(escrituras.size(), 5) << "7, 8, the stock's mark, 13, 14";
-    EXPECT_TRUE(escrituras[2].contains("DEPURACIONPENDIENTE"));
-    EXPECT_LT(reclamo, indice(escrituras[0]));
-    EXPECT_LT(borrado, indice(escrituras[2]));
-    EXPECT_LT(indice(escrituras[2]), confirmacion);
-    EXPECT_TRUE(sentencias.last().startsWith("DELETE FROM TA_CONFIGURACION WHERE RTRIM(LTRIM(CLAVE)) = "
-                                             "'DEPURACIONPENDIENTE' AND VALOR = '2022;S;10:01/01/2024;"))
-        << sentencias.last().toStdString();
-    EXPECT_EQ(SentenciasCon("INSERT INTO V_MV_STOCK").size(), 3) << "six rows, two per statement";
-    // No statement ever carries the typed code other than as the bare number.
-    EXPECT_EQ(SentenciasCon("DELETE FROM MV_ASIENTOS WHERE CAST(PERIODO AS INTEGER) = 2022").size(), 1);
-}
+// The order of the steps (checks before the record is claimed, each archive read before its
+// deletion, the record marked inside the stock's transaction and removed last) is held to the
+// recorded statement logs, sistema.sentencias_doradas, which list every statement of a purge.
 
 // The new voucher's number from what is there: nothing, earlier ones with a Null number (purged
 // too), or one dated on the cut-off, which is all the deletion keeps beside the new one. A
