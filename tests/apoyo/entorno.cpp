@@ -1,5 +1,10 @@
 #include "apoyo/entorno.h"
 
+#include <QDir>
+#include <QFile>
+#include <sys/mount.h>
+#include <unistd.h>
+
 void EntornoFijado::Fijar(const char* nombre, const QByteArray& valor) {
     antes_.emplace_back(nombre, qEnvironmentVariableIsSet(nombre) ? std::optional<QByteArray>(qgetenv(nombre))
                                                                   : std::nullopt);
@@ -15,4 +20,14 @@ void EntornoFijado::Restaurar() {
             qunsetenv(i->first);
     }
     antes_.clear();
+}
+
+Montaje::Montaje(const QString& carpeta, const char* opciones, unsigned long banderas)
+    : carpeta_(QFile::encodeName(carpeta)) {
+    montado_ = QDir().mkpath(carpeta) && geteuid() == 0 &&
+               ::mount("tmpfs", carpeta_.constData(), "tmpfs", banderas, opciones) == 0;
+}
+
+Montaje::~Montaje() {
+    if (montado_) ::umount(carpeta_.constData());
 }

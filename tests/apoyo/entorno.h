@@ -3,6 +3,7 @@
 #include <optional>
 #include <QByteArray>
 #include <QLocale>
+#include <QString>
 #include <utility>
 #include <vector>
 
@@ -32,4 +33,19 @@ public:
 
 private:
     QLocale anterior_;
+};
+
+// A small tmpfs over a folder (made if missing) for as long as the object lives. Only root can
+// mount, as CI runs: Montado() says whether it took.
+class Montaje {
+public:
+    Montaje(const QString& carpeta, const char* opciones, unsigned long banderas = 0);
+    ~Montaje();
+    Montaje(const Montaje&) = delete;
+    Montaje& operator=(const Montaje&) = delete;
+    bool Montado() const { return montado_; }
+
+private:
+    QByteArray carpeta_;
+    bool montado_ = false;
 };

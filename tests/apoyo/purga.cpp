@@ -28,6 +28,23 @@ QString InsertarMov(const Mov& m) {
         .arg(literal(m.posicion), literal(m.serie), literal(m.lote), literal(m.anulado));
 }
 
+QStringList MovimientosDeMuestra() {
+    return {
+        InsertarMov({.fecha = "2021-12-31",
+                     .articulo = "A1",
+                     .cantidad = 20,
+                     .tc = "SI",
+                     .comprobante = "000100000003X"}),
+        InsertarMov({.fecha = "2022-03-01", .articulo = "A1", .cantidad = -4}),
+        InsertarMov({.fecha = "2022-03-01", .articulo = "A2", .cantidad = 8, .lote = "L7"}),
+        InsertarMov({.fecha = "2022-04-01", .articulo = "A2", .cantidad = 1, .lote = "L8"}),
+        InsertarMov({.fecha = "2022-05-01", .articulo = "A3", .cantidad = 2.5, .cantidadUD = 10}),
+        InsertarMov({.fecha = "2022-06-01", .articulo = "A4", .cantidad = 3, .deposito = 4}),
+        InsertarMov({.fecha = "2022-07-01", .articulo = "A4", .cantidad = 50, .anulado = 1}),
+        InsertarMov({.fecha = "2023-03-01", .articulo = "A1", .cantidad = 1}),
+    };
+}
+
 QList<demodb::SaldoStock> SinConteo(QList<demodb::SaldoStock> saldos) {
     for (auto& s : saldos)
         s.movimientos = 0;

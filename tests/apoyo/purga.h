@@ -99,6 +99,9 @@ struct Mov {
     QString comprobante = QStringLiteral("000100000007A");
 };
 QString InsertarMov(const Mov& m);
+// A small stock for a purge of 2022: an earlier opening balance, five groups in 2022 (lots,
+// a second unit, another depot) with 30.5 units over them, an annulled row and a later one.
+QStringList MovimientosDeMuestra();
 
 // The balances without their count of movements, which a purge changes by design.
 QList<demodb::SaldoStock> SinConteo(QList<demodb::SaldoStock> saldos);

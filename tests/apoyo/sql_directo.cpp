@@ -2,6 +2,7 @@
 
 #include <dlfcn.h>
 #include <gtest/gtest.h>
+#include <QFile>
 #include <QSqlDatabase>
 #include <QSqlError>
 #include <QSqlQuery>
@@ -146,4 +147,11 @@ void MantenerControladorOdbc() {
     static void* const instalador = dlopen("libodbcinst.so.2", RTLD_NOW | RTLD_NODELETE);
     (void)driver;
     (void)instalador;
+}
+
+QString CopiarBase(const QString& original, const QString& ruta) {
+    QFile::remove(ruta);
+    QFile::remove(ruta + "-journal");
+    EXPECT_TRUE(QFile::copy(original, ruta)) << ruta.toStdString();
+    return ruta;
 }

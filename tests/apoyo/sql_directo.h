@@ -18,6 +18,9 @@
 void EjecutarSql(const QString& ruta, const QStringList& sentencias);
 // One value of a query on a SQLite file (first column of the first row; invalid when none).
 QVariant ConsultarValor(const QString& ruta, const QString& sql);
+// A fresh copy of a SQLite file at `ruta`, any earlier file there and its journal gone; returns
+// `ruta`.
+QString CopiarBase(const QString& original, const QString& ruta);
 
 // Every row of every table of a SQLite file, sorted, without the columns that are only a row's
 // surrogate id: equal dumps mean the same data. The first connection rolls back what a killed

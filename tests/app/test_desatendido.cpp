@@ -14,7 +14,6 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QRegularExpression>
-#include <QScopeGuard>
 #include <QStandardPaths>
 #include <QSysInfo>
 #include <QTemporaryDir>
@@ -54,6 +53,14 @@ protected:
     QByteArray Huella() {
         QString error;
         return demodb::Huella(base, &error);
+    }
+    qint64 Contar(const QString& desde) {
+        return ConsultarValor(base, "SELECT COUNT(*) FROM " + desde).toLongLong();
+    }
+    // The VALOR of a configuration key, matched trimmed.
+    QString Config(const QString& clave) {
+        return ConsultarValor(base, "SELECT VALOR FROM TA_CONFIGURACION WHERE TRIM(CLAVE) = '" + clave + "'")
+            .toString();
     }
     QTemporaryDir dir_;
     QString base, linea;
@@ -176,24 +183,15 @@ TEST_F(Desatendido, SimularNoEscribeYAnunciaLoQueHaceLaDepuracion) {
     EXPECT_TRUE(s.salida.contains("Período operativo que se restaura: 01/01/2025 a 31/12/2025"))
         << s.salida.toStdString();
 
-    const long asientosAntes = ConsultarValor(base, "SELECT COUNT(*) FROM MV_ASIENTOS").toLongLong();
-    const long stockAntes = ConsultarValor(base, "SELECT COUNT(*) FROM V_MV_STOCK").toLongLong();
+    const long asientosAntes = Contar("MV_ASIENTOS"), stockAntes = Contar("V_MV_STOCK");
     const auto d = Correr({"--desatendido", "--ejercicio", "2022", "--confirmar", linea}, "noexiste");
     ASSERT_EQ(d.estado, Salida::Depurado) << d.errores.toStdString();
-    EXPECT_EQ(ConsultarValor(base, "SELECT VALOR FROM TA_CONFIGURACION WHERE TRIM(CLAVE) = 'fechaoperhasta'")
-                  .toString(),
-              "31/12/2025");
+    EXPECT_EQ(Config("fechaoperhasta"), "31/12/2025");
     EXPECT_TRUE(d.errores.contains("[Aviso al operador] El proceso finalizó con éxito!!!"))
         << d.errores.toStdString();
-    EXPECT_EQ(asientosAntes - ConsultarValor(base, "SELECT COUNT(*) FROM MV_ASIENTOS").toLongLong(),
-              asientos);
-    EXPECT_EQ(ConsultarValor(
-                  base, QString("SELECT COUNT(*) FROM V_MV_STOCK WHERE TC = 'SI' AND IDCOMPROBANTE = '%1'")
-                            .arg(comprobante))
-                  .toLongLong(),
-              renglones);
-    EXPECT_EQ(stockAntes - ConsultarValor(base, "SELECT COUNT(*) FROM V_MV_STOCK").toLongLong(),
-              borrados - renglones);
+    EXPECT_EQ(asientosAntes - Contar("MV_ASIENTOS"), asientos);
+    EXPECT_EQ(Contar("V_MV_STOCK WHERE TC = 'SI' AND IDCOMPROBANTE = '" + comprobante + "'"), renglones);
+    EXPECT_EQ(stockAntes - Contar("V_MV_STOCK"), borrados - renglones);
 }
 
 TEST_F(Desatendido, EstadosDeSalida) {
@@ -243,10 +241,7 @@ TEST_F(Desatendido, FalloEnElStockTerminaConTresYElStockIntacto) {
     EXPECT_FALSE(c.errores.contains("El proceso finalizó con éxito")) << c.errores.toStdString();
     EXPECT_EQ(ConsultarValor(base, "SELECT group_concat(IdMovimiento || ':' || CANTIDAD) FROM V_MV_STOCK"),
               stockAntes);
-    EXPECT_EQ(
-        ConsultarValor(base, "SELECT VALOR FROM TA_CONFIGURACION WHERE CLAVE = 'fechaoperdesde'").toString(),
-        "01/01/2025")
-        << "the operating period is put back";
+    EXPECT_EQ(Config("fechaoperdesde"), "01/01/2025") << "the operating period is put back";
 }
 
 TEST_F(Desatendido, RegistroDeSentenciasParaElAdministrador) {
@@ -258,17 +253,16 @@ TEST_F(Desatendido, RegistroDeSentenciasParaElAdministrador) {
     const auto s = Correr(
         {"--desatendido", "--ejercicio", "2022", "--simular", "--registro-sentencias", registro, linea});
     ASSERT_EQ(s.estado, Salida::Depurado) << s.errores.toStdString();
-    const qsizetype delSimulacro = Lineas(registro).size();
-    EXPECT_GT(delSimulacro, 0);
-    const long asientos =
-        ConsultarValor(base, "SELECT COUNT(*) FROM MV_ASIENTOS WHERE PERIODO LIKE '2022%'").toLongLong();
+    const QStringList simulacro = Lineas(registro);
+    ASSERT_FALSE(simulacro.isEmpty());
     const auto d = Correr(
         {"--desatendido", "--ejercicio", "2022", "--confirmar", "--registro-sentencias", registro, linea});
     ASSERT_EQ(d.estado, Salida::Depurado) << d.errores.toStdString();
 
     // Appended: the dry run's lines first. Each line: time, statement, outcome.
     const QStringList lineas = Lineas(registro);
-    ASSERT_GT(lineas.size(), delSimulacro);
+    ASSERT_GT(lineas.size(), simulacro.size());
+    EXPECT_EQ(lineas.mid(0, simulacro.size()), simulacro) << "appended";
     QStringList sentencias;
     for (const QString& l : lineas) {
         const QStringList campos = l.split('\t');
@@ -281,34 +275,11 @@ TEST_F(Desatendido, RegistroDeSentenciasParaElAdministrador) {
             << campos[2].toStdString();
         sentencias << campos[1] + " => " + campos[2];
     }
-    const QStringList purga = sentencias.mid(delSimulacro);
-    EXPECT_TRUE(purga.contains(
-        QString("DELETE MV_ASIENTOS WHERE CONVERT(INT,PERIODO) = 2022 => filas: %1").arg(asientos)))
-        << purga.join('\n').toStdString();
-    // The journal's transaction: its rows read into the archive under a table lock, then deleted.
-    // (The period's single-row updates have transactions of their own.)
-    const qsizetype diario =
-        purga.indexOf(QRegularExpression(".*FROM MV_ASIENTOS WITH \\(TABLOCKX, HOLDLOCK\\).*")) - 1;
-    ASSERT_GE(diario, 0);
-    EXPECT_EQ(purga.value(diario), "BEGIN TRANSACTION => ok");
-    EXPECT_TRUE(purga.value(diario + 2).startsWith("DELETE MV_ASIENTOS"));
-    const qsizetype inicio =
-        purga.indexOf(QRegularExpression(".*FROM V_MV_STOCK WITH \\(TABLOCKX, HOLDLOCK\\).*")) - 1;
-    ASSERT_GT(inicio, diario);
-    EXPECT_EQ(purga.value(inicio), "BEGIN TRANSACTION => ok");
-    EXPECT_TRUE(purga.contains("COMMIT TRANSACTION => ok"));
-    const QStringList inserciones = purga.filter("INSERT INTO V_MV_STOCK");
-    // One statement per batch of rows, its outcome the rows it wrote.
-    const qlonglong renglones = ConsultarValor(base, "SELECT COUNT(*) FROM V_MV_STOCK WHERE ControladoPor = "
-                                                     "'Depuracion' AND FECHA = '2022-12-31'")
-                                    .toLongLong();
-    ASSERT_EQ(inserciones.size(), 1);
-    EXPECT_TRUE(inserciones[0].endsWith(QString(" => filas: %1").arg(renglones)));
-    EXPECT_EQ(inserciones.filter("N'Caño\\nde 1\"\\ta\\\\b'").size(), 1)
+    const QStringList purga = sentencias.mid(simulacro.size());
+    // Which statements, in which order, with which outcomes, is held to the recorded logs
+    // (sistema.sentencias_doradas); here, the log's own form.
+    EXPECT_EQ(purga.filter("INSERT INTO V_MV_STOCK").filter("N'Caño\\nde 1\"\\ta\\\\b'").size(), 1)
         << "line break, tab and backslash escaped";
-    // The configuration writes show the values bound to them.
-    EXPECT_FALSE(purga.filter("UPDATE TA_CONFIGURACION SET \"VALOR\" = N'01/01/2022'").isEmpty())
-        << purga.filter("UPDATE").join('\n').toStdString();
 
     // A log that cannot be opened stops everything before the first statement.
     const QByteArray antes = Huella();
@@ -348,13 +319,8 @@ TEST_F(Desatendido, DepuracionPendiente) {
 
     const auto d = Correr({"--desatendido", "--ejercicio", "2022", "--confirmar", linea});
     EXPECT_EQ(d.estado, Salida::Depurado) << d.errores.toStdString();
-    EXPECT_EQ(
-        ConsultarValor(base, "SELECT COUNT(*) FROM TA_CONFIGURACION WHERE CLAVE = 'DEPURACIONPENDIENTE'")
-            .toInt(),
-        0);
-    EXPECT_EQ(
-        ConsultarValor(base, "SELECT VALOR FROM TA_CONFIGURACION WHERE CLAVE = 'fechaoperdesde'").toString(),
-        "01/01/2025");
+    EXPECT_EQ(Contar("TA_CONFIGURACION WHERE CLAVE = 'DEPURACIONPENDIENTE'"), 0);
+    EXPECT_EQ(Config("fechaoperdesde"), "01/01/2025");
 }
 
 // With no --archivo, the INI key CarpetaArchivo (in the station's section) chooses the archive's
@@ -385,17 +351,9 @@ TEST_F(Desatendido, CarpetaDelArchivoDesdeElIni) {
     QStringList malas = {archivoEnSuLugar, dir_.filePath("no_existe/archivos")};
     // Permissions do not stop root (as CI runs): a read-only mount does.
     const QString soloLectura = dir_.filePath("solo_lectura");
-    ASSERT_TRUE(QDir().mkpath(soloLectura));
-    bool montado = false;
-    if (geteuid() == 0)
-        montado =
-            ::mount("tmpfs", QFile::encodeName(soloLectura).constData(), "tmpfs", MS_RDONLY, "size=1m") == 0;
-    else
-        ::chmod(QFile::encodeName(soloLectura).constData(), 0555);
-    const auto desmontar = qScopeGuard([&] {
-        if (montado) ::umount(QFile::encodeName(soloLectura).constData());
-    });
-    if (montado || geteuid() != 0) malas << soloLectura;
+    const Montaje montaje(soloLectura, "size=1m", MS_RDONLY);
+    if (geteuid() != 0) ::chmod(QFile::encodeName(soloLectura).constData(), 0555);
+    if (montaje.Montado() || geteuid() != 0) malas << soloLectura;
 
     const QByteArray antes = Huella();
     for (const QString& carpeta : malas) {

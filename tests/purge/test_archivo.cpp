@@ -7,13 +7,11 @@
 
 #include "apoyo/sql_directo.h"
 #include <csignal>
-#include <cstdlib>
 #include <QDate>
 #include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QProcess>
-#include <QScopeGuard>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <sys/wait.h>
@@ -348,14 +346,8 @@ TEST_F(Archivo, MuertoAMitadDeEscribirNoDejaNadaQueParezcaArchivo) {
 // small file system.
 TEST_F(Archivo, DiscoLlenoNoDejaNadaAMedias) {
     const QString chico = dir_.filePath("chico");
-    ASSERT_TRUE(QDir().mkpath(chico));
-    if (geteuid() != 0 || std::system(QStringLiteral("mount -t tmpfs -o size=1m tmpfs '%1' 2>/dev/null")
-                                          .arg(chico)
-                                          .toLocal8Bit()
-                                          .constData()) != 0)
-        GTEST_SKIP() << "hace falta montar un tmpfs (root)";
-    const auto desmontar =
-        qScopeGuard([&] { std::system(QStringLiteral("umount '%1'").arg(chico).toLocal8Bit().constData()); });
+    const Montaje montaje(chico, "size=1m");
+    if (!montaje.Montado()) GTEST_SKIP() << "hace falta montar un tmpfs (root)";
     const std::vector<ColumnaArchivo> cols = {{"IdMovimiento", "integer"}, {"DESCRIPCION", "varchar(600)"}};
     auto llenar = [&](EscritorArchivo& e) {
         e.AbrirTabla(kTablaMovimientos, "V_MV_STOCK", "IdMovimiento", cols);

@@ -5,6 +5,7 @@
 
 #include <QComboBox>
 #include <QLabel>
+#include <QSqlQuery>
 
 namespace {
 constexpr int kGrupos = 5;
@@ -69,20 +70,7 @@ public:
         operador = op.get();
         guion_ = op.get();
         InstalarOperador(std::move(op));
-        Sql({
-            InsertarMov({.fecha = "2021-12-31",
-                         .articulo = "A1",
-                         .cantidad = 20,
-                         .tc = "SI",
-                         .comprobante = "000100000003X"}),
-            InsertarMov({.fecha = "2022-03-01", .articulo = "A1", .cantidad = -4}),
-            InsertarMov({.fecha = "2022-03-01", .articulo = "A2", .cantidad = 8, .lote = "L7"}),
-            InsertarMov({.fecha = "2022-04-01", .articulo = "A2", .cantidad = 1, .lote = "L8"}),
-            InsertarMov({.fecha = "2022-05-01", .articulo = "A3", .cantidad = 2.5, .cantidadUD = 10}),
-            InsertarMov({.fecha = "2022-06-01", .articulo = "A4", .cantidad = 3, .deposito = 4}),
-            InsertarMov({.fecha = "2022-07-01", .articulo = "A4", .cantidad = 50, .anulado = 1}),
-            InsertarMov({.fecha = "2023-03-01", .articulo = "A1", .cantidad = 1}),
-        });
+        Sql(MovimientosDeMuestra());
     }
     // Every row of V_MV_STOCK, in order: equal texts mean an untouched table.
     QString Stock() {
@@ -269,6 +257,43 @@ Caso cortada(const char* nombre, const QString& contiene, int ocurrencia = 1) {
             for (const auto& a : f.Guion().Avisos())
                 dicho |= a.texto.contains(error);
             EXPECT_TRUE(dicho) << error.toStdString();
+        });
+}
+// The disk fills up at the opening balance's first statement: 300 more groups of the year
+// make it need new pages, and SQLite's page limit refuses them. SQLite ends the transaction
+// when the disk fills up, so even a Retry after making room keeps nothing of the stock purge.
+Caso lleno(const char* nombre, Respuesta respuesta) {
+    std::vector<Respuesta> respuestas(302, Respuesta::Omitir);
+    respuestas[0] = Respuesta::Si;
+    respuestas[1] = respuesta;
+    return Caso(nombre, {}, respuestas, Fin::StockIntacto, "database or disk is full")
+        .Preparando([respuesta](Fallos& f) {
+            QStringList movs{"BEGIN"};
+            for (int i = 0; i < 300; ++i)
+                movs << InsertarMov({.fecha = QString("2022-%1-15").arg(1 + i % 12, 2, 10, QChar('0')),
+                                     .articulo = QString("ART%1").arg(i, 4, 10, QChar('0')),
+                                     .cantidad = i % 7 + 0.5});
+            f.Sql(movs << "COMMIT");
+            f.Abrir();
+            gSesion().AntesDeEjecutar = [previo = gSesion().AntesDeEjecutar,
+                                         lleno = false](const QString& sql) mutable {
+                previo(sql);
+                if (lleno || !sql.startsWith("INSERT INTO V_MV_STOCK")) return;
+                lleno = true;
+                QSqlQuery q(gSesion().Base());
+                ASSERT_TRUE(q.exec("PRAGMA page_count") && q.next());
+                const int paginas = q.value(0).toInt();
+                q.finish();
+                QSqlQuery(gSesion().Base()).exec(QString("PRAGMA max_page_count = %1").arg(paginas));
+            };
+            if (respuesta == Respuesta::Reintentar)
+                f.operador->alPrimerError = [] {
+                    QSqlQuery(gSesion().Base()).exec("PRAGMA max_page_count = 1073741823");
+                };
+        })
+        .Ademas([](Fallos& f) {
+            ASSERT_FALSE(f.Errores().empty());
+            EXPECT_TRUE(f.Errores()[0].texto.contains("full")) << f.Errores()[0].texto.toStdString();
         });
 }
 void unaEspera(Fallos& f) {
@@ -492,6 +517,10 @@ const Caso kCasos[] = {
         .Ademas(errores(2, Errores::TransaccionPerdida)),
     Caso("PerdidaDescubiertaOmitida", {perdida(3)}, {R::Si, R::Omitir}, Fin::StockIntacto, "transacción")
         .Ademas(errores(2, Errores::TransaccionPerdida)),
+
+    lleno("DiscoLlenoAnulado", R::Anular),
+    lleno("DiscoLlenoOmitido", R::Omitir),
+    lleno("DiscoLlenoReintentado", R::Reintentar),
 
     // ---- The connection lost for good, at each step
     cortada("CortadaAlLeerLaConfiguracion", "SELECT valor FROM TA_CONFIGURACION"),

@@ -1,5 +1,6 @@
 // The year's listings printed from a purge archive, read back from the PDF as a reader sees it
 // (poppler's pdftotext), and the compaction after a purge.
+#include "apoyo/entorno.h"
 #include "apoyo/proceso.h"
 #include "apoyo/sesion.h"
 #include "purge/archivo.h"
@@ -8,7 +9,6 @@
 #include "purge/listados_formato.h"
 #include "suite/avance.h"
 
-#include <cstdlib>
 #include <QDir>
 #include <QFileInfo>
 #include <QRegularExpression>
@@ -16,7 +16,6 @@
 #include <QSqlQuery>
 #include <QStandardPaths>
 #include <QTemporaryDir>
-#include <unistd.h>
 
 namespace {
 
@@ -65,18 +64,6 @@ public:
 private:
     QStringList& lineas_;
 };
-
-// Mounts a small tmpfs (root only); unmounted with the returned guard's end.
-bool montar(const QString& carpeta, const char* tamanio) {
-    return QDir().mkpath(carpeta) && geteuid() == 0 &&
-           std::system(QStringLiteral("mount -t tmpfs -o size=%1 tmpfs '%2' 2>/dev/null")
-                           .arg(QLatin1String(tamanio), carpeta)
-                           .toLocal8Bit()
-                           .constData()) == 0;
-}
-void desmontar(const QString& carpeta) {
-    std::system(QStringLiteral("umount '%1'").arg(carpeta).toLocal8Bit().constData());
-}
 
 const QString kLargo = [] {
     QString t = QStringLiteral(
@@ -366,8 +353,8 @@ TEST_F(Listados, FallosSinListadosAMedias) {
     EXPECT_EQ(QDir(dir_.path()).entryList({QStringLiteral("*.pdf")}, QDir::Files), QStringList());
 
     const QString chico = dir_.filePath(QStringLiteral("chico"));
-    if (!montar(chico, "4k")) GTEST_SKIP() << "hace falta montar un tmpfs (root)";
-    const auto guarda = qScopeGuard([&] { desmontar(chico); });
+    const Montaje montaje(chico, "size=4k");
+    if (!montaje.Montado()) GTEST_SKIP() << "hace falta montar un tmpfs (root)";
     EXPECT_TRUE(fallo({.carpeta = chico, .verificarArchivo = false})
                     .endsWith(QStringLiteral(": no queda espacio en el disco")))
         << fallo({.carpeta = chico, .verificarArchivo = false});
@@ -517,8 +504,8 @@ TEST_F(Compactacion, ReduceElArchivoYConservaLasFilas) {
 // database: refused before anything is written, the folder and the sizes named.
 TEST_F(Compactacion, NiegaSinEspacioEnDisco) {
     const QString temporal = dir_.filePath(QStringLiteral("temporal"));
-    if (!montar(temporal, "1m")) GTEST_SKIP() << "hace falta montar un tmpfs (root)";
-    const auto guardaTemporal = qScopeGuard([&] { desmontar(temporal); });
+    const Montaje montajeTemporal(temporal, "size=1m");
+    if (!montajeTemporal.Montado()) GTEST_SKIP() << "hace falta montar un tmpfs (root)";
     Llenar(10000);
     Conectar();
     const qint64 tamanio = QFileInfo(ruta_).size();
@@ -540,8 +527,8 @@ TEST_F(Compactacion, NiegaSinEspacioEnDisco) {
 
     // The database on a disk with less room than its journal needs.
     const QString chico = dir_.filePath(QStringLiteral("chico"));
-    ASSERT_TRUE(montar(chico, "4m"));
-    const auto guardaChico = qScopeGuard([&] { desmontar(chico); });
+    const Montaje montajeChico(chico, "size=4m");
+    ASSERT_TRUE(montajeChico.Montado());
     sesion_.reset();
     ASSERT_TRUE(QFile::copy(ruta_, chico + QStringLiteral("/prueba.db")));
     ruta_ = chico + QStringLiteral("/prueba.db");

@@ -53,14 +53,7 @@ protected:
     }
     static void TearDownTestSuite() { dir.reset(); }
 
-    // A fresh copy of the original database.
-    static QString Copia(const QString& nombre) {
-        const QString ruta = dir->filePath(nombre);
-        QFile::remove(ruta);
-        QFile::remove(ruta + "-journal");
-        EXPECT_TRUE(QFile::copy(original, ruta));
-        return ruta;
-    }
+    static QString Copia(const QString& nombre) { return CopiarBase(original, dir->filePath(nombre)); }
 
     // A SQLite3 ODBC data source on a file, for the processes given this environment.
     static QProcessEnvironment ConFuente(const QString& ruta) {

@@ -18,6 +18,7 @@
 //
 // CRIBANZAS_RONDAS_MUERTE sets the number of timed kills on the file (default 2); a thorough run:
 //   CRIBANZAS_RONDAS_MUERTE=100 build/bin/test_interrupcion
+#include "apoyo/entorno.h"
 #include "apoyo/purga.h"
 #include "app/desatendido.h"
 #include "demodb.h"
@@ -36,7 +37,6 @@
 #include <QRandomGenerator>
 #include <QTemporaryDir>
 #include <set>
-#include <sys/mount.h>
 #include <thread>
 #include <unistd.h>
 
@@ -311,6 +311,7 @@ protected:
         asientosAntes = Contar(original, "MV_ASIENTOS WHERE CAST(PERIODO AS INTEGER) = 2022");
         ASSERT_GT(asientosAntes, 0);
     }
+    static QString Copia(const QString& nombre) { return CopiarBase(original, dir->filePath(nombre)); }
     static void TearDownTestSuite() {
         referencias.clear();
         saldosAntes.clear();
@@ -375,11 +376,8 @@ TEST_P(Interrupcion, LaCorridaSiguienteTerminaLaDepuracionYElArchivoDevuelveElEj
     QString momento = QString::fromStdString(GetParam().momento);
     momento.replace("insercion:mitad", QString("insercion:%1").arg(ref.inserciones / 2));
     momento.replace("insercion:ultima", QString("insercion:%1").arg(ref.inserciones));
-    const Destino destino{dir->filePath("interrumpida.db"), GetParam().odbc};
+    const Destino destino{Copia("interrumpida.db"), GetParam().odbc};
     const QString& ruta = destino.ruta;
-    QFile::remove(ruta);
-    QFile::remove(ruta + "-journal");
-    ASSERT_TRUE(QFile::copy(original, ruta));
     const QString carpeta = Carpeta(dir->filePath("archivos"));
 
     Muerte muerte;
@@ -457,13 +455,8 @@ protected:
     void SetUp() override {
         ASSERT_NO_FATAL_FAILURE(PrepararReferencia(false));
         punto = dir->filePath("tmpfs");
-        ASSERT_TRUE(QDir().mkpath(punto));
-        if (::mount("tmpfs", QFile::encodeName(punto).constData(), "tmpfs", 0, "size=16m") != 0)
-            GTEST_SKIP() << "cannot mount a tmpfs here (not root)";
-        montado = true;
-    }
-    void TearDown() override {
-        if (montado) ::umount(QFile::encodeName(punto).constData());
+        montaje.emplace(punto, "size=16m");
+        if (!montaje->Montado()) GTEST_SKIP() << "cannot mount a tmpfs here (not root)";
     }
     // Runs the helper held before the archive's nth read, fills the disk, and lets it go on.
     int LlenarAntes(const QString& ruta, const QString& momento) {
@@ -494,13 +487,11 @@ protected:
         ::close(fd);
     }
     QString punto, errores;
-    bool montado = false;
+    std::optional<Montaje> montaje;
 };
 
 TEST_F(DiscoLleno, SinLugarNiCarpetaSeRechazaAntesDeCambiarNada) {
-    const QString ruta = dir->filePath("sin_lugar.db");
-    QFile::remove(ruta);
-    ASSERT_TRUE(QFile::copy(original, ruta));
+    const QString ruta = Copia("sin_lugar.db");
     const QStringList antes = Volcado(ruta);
     Llenar();
     for (const QString& carpeta : {punto, punto + "/no_existe"}) {
@@ -516,9 +507,7 @@ TEST_F(DiscoLleno, SinLugarNiCarpetaSeRechazaAntesDeCambiarNada) {
 }
 
 TEST_F(DiscoLleno, AntesDeLosAsientosNoSeBorraNada) {
-    const QString ruta = dir->filePath("lleno_asientos.db");
-    QFile::remove(ruta);
-    ASSERT_TRUE(QFile::copy(original, ruta));
+    const QString ruta = Copia("lleno_asientos.db");
     const QStringList antes = Volcado(ruta);
     EXPECT_EQ(LlenarAntes(ruta, "lectura:2"), Salida::Incompleto) << errores.toStdString();
     EXPECT_TRUE(errores.contains(punto)) << "the message names the folder: " << errores.toStdString();
@@ -529,9 +518,7 @@ TEST_F(DiscoLleno, AntesDeLosAsientosNoSeBorraNada) {
 }
 
 TEST_F(DiscoLleno, DuranteElStockQuedaPendienteYSeTermina) {
-    const QString ruta = dir->filePath("lleno_stock.db");
-    QFile::remove(ruta);
-    ASSERT_TRUE(QFile::copy(original, ruta));
+    const QString ruta = Copia("lleno_stock.db");
     EXPECT_EQ(LlenarAntes(ruta, "lectura:3"), Salida::Incompleto) << errores.toStdString();
     EXPECT_EQ(Movimientos(ruta), stockAntes) << "the stock rolled back";
     EXPECT_EQ(Contar(ruta, "MV_ASIENTOS WHERE CAST(PERIODO AS INTEGER) = 2022"), 0);

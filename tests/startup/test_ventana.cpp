@@ -147,9 +147,12 @@ TEST_F(Ventana, CodigosQueNoSonNumerosNoLleganALaBase) {
     gSesion().AntesDeEjecutar = nullptr;
 }
 
-TEST_F(Ventana, EnterEnLaCajaValida) {
+TEST_F(Ventana, EnterEnLaCajaValidaYEnAceptarConfirma) {
     auto frm = Abrir();
     frm->show();
+    Guion().Limpiar();
+    QTest::keyClick(frm->CmdAceptar, Qt::Key_Return);
+    EXPECT_EQ(Textos(), QStringList{"Debe informar el numero de ejercicio a depurar"});
     Guion().Limpiar();
     frm->txtfields->setEditText("1999");
     QTest::keyClick(frm->txtfields->lineEdit(), Qt::Key_Return);
@@ -169,17 +172,6 @@ TEST_F(Ventana, EnterEnLaCajaValida) {
     EXPECT_EQ(Textos(), QStringList{"Ejercicio inexistente!!!"});
 }
 
-TEST_F(Ventana, EnterEnLosBotones) {
-    auto frm = Abrir();
-    frm->show();
-    Guion().Limpiar();
-    QTest::keyClick(frm->CmdAceptar, Qt::Key_Return);
-    EXPECT_EQ(Textos(), QStringList{"Debe informar el numero de ejercicio a depurar"});
-    QTest::keyClick(frm->CmdCAncelar, Qt::Key_Enter);
-    ASSERT_TRUE(Guion().Terminado());
-    EXPECT_EQ(*Guion().CodigoFin(), 0);
-}
-
 TEST_F(Ventana, FalloDentroDeLaValidacionPorEnter) {
     auto frm = Abrir();
     frm->show();
@@ -192,20 +184,22 @@ TEST_F(Ventana, FalloDentroDeLaValidacionPorEnter) {
     EXPECT_EQ(Guion().Avisos()[0].procedimiento, "txtfields_KeyDown");
 }
 
-TEST_F(Ventana, CancelarTerminaConCero) {
+// A click or Enter on Cancel, or closing the window: each ends the program with 0.
+class SalidaDeLaVentana : public Ventana, public ::testing::WithParamInterface<std::string> {};
+
+TEST_P(SalidaDeLaVentana, TerminaConCero) {
     auto frm = Abrir();
     frm->show();
-    QTest::mouseClick(frm->CmdCAncelar, Qt::LeftButton);
+    if (GetParam() == "clic")
+        QTest::mouseClick(frm->CmdCAncelar, Qt::LeftButton);
+    else if (GetParam() == "Enter")
+        QTest::keyClick(frm->CmdCAncelar, Qt::Key_Enter);
+    else
+        frm->close();
     ASSERT_TRUE(Guion().Terminado());
     EXPECT_EQ(*Guion().CodigoFin(), 0);
     EXPECT_FALSE(frm->isVisible());
 }
 
-TEST_F(Ventana, CierreTerminaComoCancelar) {
-    auto frm = Abrir();
-    frm->show();
-    frm->close();
-    ASSERT_TRUE(Guion().Terminado());
-    EXPECT_EQ(*Guion().CodigoFin(), 0);
-    EXPECT_FALSE(frm->isVisible());
-}
+INSTANTIATE_TEST_SUITE_P(Formas, SalidaDeLaVentana, ::testing::Values("clic", "Enter", "cierre"),
+                         [](const auto& i) { return i.param; });
