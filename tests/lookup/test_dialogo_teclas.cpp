@@ -104,25 +104,19 @@ TEST_F(Teclas, MayusInsertarPideLaCantidad) {
     Tecla(Qt::Key_Insert, Qt::ShiftModifier);
     EXPECT_EQ(Cantidad(), "2.50");
     EXPECT_FALSE(Marcada());
-    Guion().ResponderTexto("");
-    Tecla(Qt::Key_Insert, Qt::ShiftModifier);
-    EXPECT_EQ(Cantidad(), "0.00");
-    EXPECT_TRUE(Marcada());
     // Zero, or text that is not a number: the reset value; a number and a word: the number.
-    Guion().ResponderTexto("0");
-    Tecla(Qt::Key_Insert, Qt::ShiftModifier);
-    EXPECT_EQ(Cantidad(), "0.00");
-    Guion().ResponderTexto("muchos");
-    Tecla(Qt::Key_Insert, Qt::ShiftModifier);
-    EXPECT_EQ(Cantidad(), "0.00");
-    Guion().ResponderTexto("4 cajas");
-    Tecla(Qt::Key_Insert, Qt::ShiftModifier);
-    EXPECT_EQ(Cantidad(), "4.00");
-    EXPECT_TRUE(Marcada());
-    QStringList ofrecidos;
-    for (const auto& av : Guion().Avisos())
-        ofrecidos << av.tipo;
-    EXPECT_EQ(ofrecidos.size(), 7);
+    for (const auto& [respuesta, cantidad] : {std::pair{"", "0.00"},
+                                              {"4 cajas", "4.00"},
+                                              {"0", "0.00"},
+                                              {"muchos", "0.00"},
+                                              {"4 cajas", "4.00"}}) {
+        d_->Modelo()->Marcar(1, false);
+        Guion().ResponderTexto(respuesta);
+        Tecla(Qt::Key_Insert, Qt::ShiftModifier);
+        EXPECT_EQ(Cantidad(), cantidad) << respuesta;
+        EXPECT_TRUE(Marcada()) << respuesta;
+    }
+    EXPECT_EQ(Guion().Avisos().size(), 8u);
 }
 
 TEST_F(Teclas, OtrasCombinacionesNoHacenNada) {
