@@ -113,7 +113,7 @@ TEST_F(Teclas, MayusInsertarPideLaCantidad) {
         d_->Modelo()->Marcar(1, false);
         Guion().ResponderTexto(respuesta);
         Tecla(Qt::Key_Insert, Qt::ShiftModifier);
-        EXPECT_EQ(Cantidad(), cantidad) << respuesta;
+        EXPECT_EQ(Cantidad(), QString::fromUtf8(cantidad)) << respuesta;
         EXPECT_TRUE(Marcada()) << respuesta;
     }
     EXPECT_EQ(Guion().Avisos().size(), 8u);
